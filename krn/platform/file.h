@@ -1,0 +1,86 @@
+// Files with the Win32 semantics the plug-in relies on: access, sharing and
+// creation modes, reads that return the count, 32-bit seeks, truncation and the
+// last-write time. Natively they sit on POSIX descriptors.
+#pragma once
+
+#include "krn/platform/win_types.h"
+
+#include <string>
+
+#ifndef _WIN32
+// The Win32 constants, with their Windows values, for the native build.
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 1;
+constexpr DWORD FILE_SHARE_WRITE = 2;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000u;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
+#endif
+
+namespace cvplat {
+
+
+// Creates or opens a file by its ANSI name; INVALID_HANDLE_VALUE on failure
+// (LastError() then tells why, as a Win32 error number).
+HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creation, DWORD flags);
+// Reads up to count bytes; *read receives what was read (0 at the end of the file).
+BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read);
+// Writes count bytes; fails as a whole if not all could be written.
+BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written);
+// Moves the position like SetFilePointer: returns the low 32 bits of the new
+// position, or INVALID_SET_FILE_POINTER on failure. high may be null.
+DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);
+BOOL SetEndOfFileHere(HANDLE file);
+BOOL GetLastWriteTime(HANDLE file, FILETIME* time);
+BOOL CloseFile(HANDLE file);
+BOOL DeleteFileAnsi(const char* name);
+// The size of an open file in bytes (64 bits).
+bool GetFileSize64(HANDLE file, uint64_t* size);
+
+// The last OS error as a Win32 error number (natively mapped from errno).
+DWORD LastError();
+void SetLastErrorCode(DWORD error);
+
+// Test seam: makes the n-th following write fail (1 = the next one) as if the
+// disk were full; 0 switches it off. Counts writes of every thread.
+void FailWriteAfter(int n);
+
+// Owns a file handle and closes it.
+class UniqueFile {
+ public:
+  UniqueFile() = default;
+  explicit UniqueFile(HANDLE h) : handle_(h) {}
+  ~UniqueFile() { Reset(); }
+  UniqueFile(const UniqueFile&) = delete;
+  UniqueFile& operator=(const UniqueFile&) = delete;
+  UniqueFile(UniqueFile&& other) noexcept : handle_(other.Release()) {}
+  UniqueFile& operator=(UniqueFile&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  HANDLE Get() const { return handle_; }
+  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE Release() {
+    HANDLE h = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
+  void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
+    if (IsValid()) CloseFile(handle_);
+    handle_ = h;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace cvplat

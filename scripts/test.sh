@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs every test: native, native with AddressSanitizer + UndefinedBehaviorSanitizer,
+# and the 32-bit Windows build (its programs under Wine where this machine can run
+# 32-bit programs). Sets up what is missing first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/bootstrap.sh
+
+jobs=$(nproc)
+run_preset() {
+  local preset=$1; shift
+  echo "== $preset: configure and build"
+  cmake --preset "$preset" "$@" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "== $preset: tests"
+  ctest --preset "$preset" -j "$jobs"
+}
+
+run_preset native
+run_preset sanitize
+if bash scripts/can-run-wine.sh; then
+  run_preset windows -DCVQL_WINE_TESTS=ON
+else
+  echo "== windows: this machine cannot execute 32-bit programs, so Wine cannot run the"
+  echo "   Windows test programs here; building them and checking the DLL's export table only."
+  run_preset windows -DCVQL_WINE_TESTS=OFF
+fi

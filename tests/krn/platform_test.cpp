@@ -1,0 +1,114 @@
+#include "krn/platform/codepage.h"
+#include "krn/platform/file.h"
+#include "krn/platform/memory.h"
+#include "krn/platform/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string TempPath(const char* name) {
+  return std::string(CVQL_TESTDATA_DIR) + "/" + name;
+}
+
+class PlatformFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifdef _WIN32
+    CreateDirectoryA(CVQL_TESTDATA_DIR, nullptr);
+#else
+    std::system((std::string("mkdir -p '") + CVQL_TESTDATA_DIR + "'").c_str());
+#endif
+  }
+};
+
+TEST_F(PlatformFileTest, WriteSeekReadTruncate) {
+  std::string path = TempPath("platform_rw.bin");
+  cvplat::UniqueFile f(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
+  ASSERT_TRUE(f.IsValid());
+  DWORD n = 0;
+  ASSERT_TRUE(cvplat::WriteFileBytes(f.Get(), "abcdefgh", 8, &n));
+  EXPECT_EQ(n, 8u);
+  EXPECT_EQ(cvplat::SetFilePosition(f.Get(), -3, nullptr, FILE_CURRENT), 5u);
+  char buf[8] = {};
+  ASSERT_TRUE(cvplat::ReadFileBytes(f.Get(), buf, 8, &n));
+  EXPECT_EQ(n, 3u);  // a short read at the end is not a failure
+  EXPECT_EQ(std::string(buf, 3), "fgh");
+  EXPECT_EQ(cvplat::SetFilePosition(f.Get(), 4, nullptr, FILE_BEGIN), 4u);
+  ASSERT_TRUE(cvplat::SetEndOfFileHere(f.Get()));
+  uint64_t size = 0;
+  ASSERT_TRUE(cvplat::GetFileSize64(f.Get(), &size));
+  EXPECT_EQ(size, 4u);
+  FILETIME t{};
+  EXPECT_TRUE(cvplat::GetLastWriteTime(f.Get(), &t));
+  EXPECT_NE(t.dwHighDateTime, 0u);
+  f.Reset();
+  EXPECT_TRUE(cvplat::DeleteFileAnsi(path.c_str()));
+}
+
+TEST_F(PlatformFileTest, OpenErrorsAreWin32Numbers) {
+  std::string missing = TempPath("no_such_file.bin");
+  HANDLE h = cvplat::CreateFileAnsi(missing.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(cvplat::LastError(), 2u);
+  std::string noFolder = TempPath("no_such_folder/x.bin");
+  h = cvplat::CreateFileAnsi(noFolder.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(cvplat::LastError(), 3u);
+}
+
+TEST_F(PlatformFileTest, WriteSeamFailsTheNthWrite) {
+  std::string path = TempPath("platform_seam.bin");
+  cvplat::UniqueFile f(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
+  ASSERT_TRUE(f.IsValid());
+  cvplat::FailWriteAfter(2);
+  DWORD n = 0;
+  EXPECT_TRUE(cvplat::WriteFileBytes(f.Get(), "a", 1, &n));
+  EXPECT_FALSE(cvplat::WriteFileBytes(f.Get(), "b", 1, &n));
+  EXPECT_EQ(cvplat::LastError(), 112u);
+  EXPECT_TRUE(cvplat::WriteFileBytes(f.Get(), "c", 1, &n));
+  cvplat::FailWriteAfter(0);
+  f.Reset();
+  cvplat::DeleteFileAnsi(path.c_str());
+}
+
+TEST(PlatformCodePage, Windows1252RoundTrip) {
+  const char ansi[] = "Caf\xE9 \x80 \x93x\x94";
+  cvplat::WideString w = cvplat::AnsiToWideString(ansi);
+  ASSERT_EQ(w.size(), 10u);
+  EXPECT_EQ(w[3], static_cast<wchar16>(0x00E9));
+  EXPECT_EQ(w[5], static_cast<wchar16>(0x20AC));
+  EXPECT_EQ(w[7], static_cast<wchar16>(0x201C));
+  EXPECT_EQ(cvplat::WideToAnsiString(w), std::string(ansi));
+}
+
+TEST(PlatformCodePage, BufferCopyIsCutAndTerminated) {
+  wchar16 buf[4];
+  cvplat::CopyAnsiToWideBuffer("Stereo", buf, 4);
+  EXPECT_EQ(buf[0], CV_W('S'));
+  EXPECT_EQ(buf[2], CV_W('e'));
+  EXPECT_EQ(buf[3], 0);
+}
+
+TEST(PlatformSync, MutexCanBeReenteredAndCountersAreAtomic) {
+  cvplat::RecursiveMutex m;
+  ASSERT_TRUE(m.IsValid());
+  m.Lock();
+  m.Lock();
+  m.Unlock();
+  m.Unlock();
+  volatile LONG c = 0;
+  EXPECT_EQ(cvplat::AtomicIncrement(&c), 1);
+  EXPECT_EQ(cvplat::AtomicDecrement(&c), 0);
+}
+
+TEST(PlatformMemory, BlocksAreZeroFilled) {
+  cvplat::GlobalBlock b(4096);
+  ASSERT_TRUE(b);
+  for (size_t i = 0; i < b.Size(); ++i) ASSERT_EQ(b.As<unsigned char>()[i], 0);
+}
+
+}  // namespace

@@ -76,10 +76,12 @@ const char* ComposeErrorText(uintptr_t context, HRESULT code, const char* argume
       ExpandText(buffer, sizeof buffer, GetErrorTitle(context), argument ? argument : ""));
   if (titleLength + 1 >= sizeof buffer) return buffer;
 
-  char missing[128];
+  // A code without a message still shows its number, set apart from the title
+  // by an empty line as every message text is.
+  char missing[256] = "\n\n";
   const char* message = GetResultMessage(code);
   if (!message) {
-    ExpandText(missing, sizeof missing, SharedString(kMissingMessageId), static_cast<unsigned>(code));
+    ExpandText(missing + 2, sizeof missing - 2, SharedString(kMissingMessageId), static_cast<unsigned>(code));
     message = missing;
   }
   const size_t room = sizeof buffer - 1 - titleLength;

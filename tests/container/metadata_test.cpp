@@ -188,6 +188,23 @@ TEST(MetadataInfo, OddTextsArePaddedAndReadBack) {
   EXPECT_EQ(cv::ReadInfo(none.Get(), &info), cv::CVERR_NOT_FOUND);
 }
 
+TEST(MetadataInfo, AppendAfterAnUnpaddedOddLastChunkStaysAligned) {
+  std::string path = TestDataPath("meta_odd_riff.wav");
+  Bytes image = PlainWav(Chunk("note", Text("ab")));  // size 3 and a pad byte
+  image.pop_back();                                  // the writer left out the pad
+  image[4] = static_cast<uint8_t>(image.size() - 8);
+  WriteFile(path, image);
+  TestMetadataSource source;
+  source.SetInfo({{FourCC("INAM"), u"x"}});
+  ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &source), cv::kS_OK);
+  Bytes after = ReadWholeFile(path);
+  EXPECT_EQ(GetU32(after, 4), after.size() - 8);
+  EXPECT_EQ(after[image.size()], 0);  // the pad byte that was missing
+  cv::RecordList markers, info;
+  ASSERT_EQ(cv::LoadFileMetadata(path.c_str(), 44100, markers, info), cv::kS_OK);
+  EXPECT_EQ(InfoText(info, "INAM"), u"x");
+}
+
 TEST(MetadataInfo, EmptyFieldsAreSkippedAndTextsCutAtZero) {
   Bytes fields = Concat({Chunk("ICMT", Bytes()), Chunk("INAM", Text("ab\0cd", false)), Chunk("ISFT", Text("z"))});
   fields[8 + 8 + 2] = 0;  // "ab\0d"

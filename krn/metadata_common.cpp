@@ -88,7 +88,7 @@ HRESULT ReadStreamHeader(IStream* stream, uint32_t* count) {
   LARGE_INTEGER zero;
   zero.QuadPart = 0;
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  uint8_t header[kStreamHeaderSize];
+  uint8_t header[kRecordStreamHeaderSize];
   HRESULT hr = ReadStreamBytes(stream, header, sizeof header);
   if (Failed(hr)) return hr;
   *count = Le32(header + 8);

@@ -14,7 +14,7 @@ namespace metadata_detail {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t kStreamHeaderSize = 12;
+constexpr uint32_t kRecordStreamHeaderSize = 12;
 constexpr uint32_t kMaxLabelBytes = 1024;
 constexpr uint32_t kMaxSidecarNameBytes = 260;
 

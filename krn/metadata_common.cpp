@@ -1,6 +1,7 @@
 // Shared pieces of the metadata code: byte builders, time conversion, record
 // stream reading and appending at the end of a RIFF body.
 #include "krn/metadata_detail.h"
+#include "krn/messages.h"
 
 #include "krn/platform/memory.h"
 #include "krn/riff.h"
@@ -10,29 +11,7 @@
 namespace cv {
 namespace metadata_detail {
 
-HRESULT OpenFailure(DWORD win32Error) {
-  switch (win32Error) {
-    case 0: return kS_OK;
-    case 1: return kE_INVALIDARG;
-    case 2:
-    case 3: return CVERR_NOT_FOUND;
-    case 4: return CVERR_TOO_MANY_FILES;
-    case 6: return kE_HANDLE;
-    case 14:
-    case 84: return kE_OUTOFMEMORY;
-    case 15: return kInvalidDevice;
-    case 39:
-    case 112: return CVERR_DISK_FULL;
-    case 80: return CVERR_FILE_EXISTS;
-    case 110: return CVERR_FILE_OPEN;
-    case 120: return kE_NOTIMPL;
-    case 123: return CVERR_BAD_FILE_NAME;
-    case 126:
-    case 127: return CVERR_NOT_FOUND;
-    case 170: return CVERR_BUSY;
-    default: return kE_FAIL;
-  }
-}
+HRESULT OpenFailure(DWORD win32Error) { return ResultFromWin32Error(win32Error); }
 
 void PutU32(Bytes& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));

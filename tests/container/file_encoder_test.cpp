@@ -91,7 +91,7 @@ TEST_F(FileEncoderTest, EmptyStream) {
   EXPECT_EQ(1u, stream.References());
   EXPECT_EQ(1, callerFormat.wFormatTag);
   EXPECT_EQ(32, callerFormat.cbSize);
-  EXPECT_EQ(176400u, callerFormat.nAvgBytesPerSec);
+  EXPECT_EQ(176400u, uint32_t{callerFormat.nAvgBytesPerSec});
 }
 
 TEST_F(FileEncoderTest, LayoutSeekTableAndSizes) {
@@ -126,7 +126,7 @@ TEST_F(FileEncoderTest, LayoutSeekTableAndSizes) {
     EXPECT_EQ(70u + stored + (stored & 1) + 8 + 4 * (used + 1), f.RiffSize());
     const uint32_t avg = static_cast<uint32_t>(44100ull * stored / frames);
     EXPECT_EQ(avg, f.AvgBytes());
-    EXPECT_EQ(avg, callerFormat.nAvgBytesPerSec);
+    EXPECT_EQ(avg, uint32_t{callerFormat.nAvgBytesPerSec});
     EXPECT_EQ(1, callerFormat.wFormatTag);
 
     // Progress after every full block (the last short one ends with S_FALSE).
@@ -360,11 +360,14 @@ TEST_F(FileEncoderTest, AlternativeFormatIsWrittenAndUpdated) {
   ASSERT_EQ(0, qla::EncodeFile(nullptr, path.c_str(), &stream, &renderTemplate.record));
   const FileView f = Written();
   EXPECT_EQ(2, f.Channels());
-  EXPECT_EQ(32, renderTemplate.alternative.cbSize);
-  EXPECT_EQ(1, renderTemplate.alternative.wFormatTag);
-  EXPECT_EQ(f.AvgBytes(), renderTemplate.alternative.nAvgBytesPerSec);
-  EXPECT_EQ(0, renderTemplate.block.format.cbSize);
-  EXPECT_EQ(16000u, renderTemplate.block.format.nAvgBytesPerSec);
+  const WAVEFORMATEX alternative = renderTemplate.alternative;  // copies of packed records
+  const WAVEFORMATEX own = renderTemplate.block.format;
+  const uint32_t alternativeAvg = alternative.nAvgBytesPerSec, ownAvg = own.nAvgBytesPerSec;
+  EXPECT_EQ(32, alternative.cbSize);
+  EXPECT_EQ(1, alternative.wFormatTag);
+  EXPECT_EQ(f.AvgBytes(), alternativeAvg);
+  EXPECT_EQ(0, own.cbSize);
+  EXPECT_EQ(16000u, ownAvg);
 }
 
 TEST(FileEncoderCorpus, RecordingsRoundTripBitForBit) {

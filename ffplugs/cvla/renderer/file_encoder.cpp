@@ -190,7 +190,7 @@ HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames
   if (cv::Failed(hr)) return hr;
   hr = cv::WriteChunkHeader(file_, cv::FourCC("fmt "), kFmtChunkSize);
   if (cv::Failed(hr)) return hr;
-  writer_.AddWritten(20);
+  writer_.AddWritten(kFmtBodyOffset);
   uint8_t fmt[kFmtChunkSize];
   BuildFormatChunk(fileFormat_, header_, fmt);
   hr = writer_.Append(fmt, sizeof fmt);
@@ -198,12 +198,12 @@ HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames
   callerFormat_->cbSize = kFormatCbSize;
   hr = cv::WriteChunkHeader(file_, cv::FourCC("data"), 0);
   if (cv::Failed(hr)) return hr;
-  writer_.AddWritten(8);
+  writer_.AddWritten(cv::kChunkHeaderSize);
 
   frameBuffer_ = cvplat::GlobalBlock(static_cast<size_t>(kFramesPerBlock) * fileFormat_.nBlockAlign);
   if (!frameBuffer_) return cv::kE_OUTOFMEMORY;
-  // The stream must deliver the file's sample format; a render between formats
-  // that have no conversion cannot be set up by the host at all.
+  // The encoder converts nothing: the stream delivers the file's sample format,
+  // which the host can only do when a conversion between the two exists.
   const bool sameLayout = sourceFormat.wBitsPerSample == fileFormat_.wBitsPerSample &&
                           sourceFormat.wFormatTag == fileFormat_.wFormatTag;
   if (!sameLayout && !cv::GetConverter(&fileFormat_, &sourceFormat)) return cv::kE_NOTIMPL;
@@ -284,7 +284,7 @@ HRESULT Render::Finish() {
   const uint32_t seekEntryCount = used + 1;
   hr = cv::WriteChunkHeader(file_, cv::FourCC("cvla"), 4 * seekEntryCount);
   if (cv::Failed(hr)) return hr;
-  writer_.AddWritten(8);
+  writer_.AddWritten(cv::kChunkHeaderSize);
   cvplat::GlobalBlock entries(static_cast<size_t>(seekEntryCount) * 4);
   if (!entries) return cv::kE_OUTOFMEMORY;
   for (uint32_t i = 0; i < used; ++i)

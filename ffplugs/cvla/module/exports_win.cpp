@@ -1,6 +1,7 @@
 // The module's exported entry points. Each forwards to the portable code that
 // implements it; the exports whose services this module does not offer yet
-// answer E_NOTIMPL.
+// answer E_NOTIMPL. The chunk services riffzz_FindChunkHeader and
+// riffzz_SkipChunk are defined in krn/riff_exports.cpp.
 #include "krn/platform/win_types.h"
 #include "krn/results.h"
 
@@ -24,9 +25,5 @@ HRESULT WINAPI DllUnregisterServer() { return cv::kE_NOTIMPL; }
 DWORD WINAPI CvACM_CreateList(DWORD*, void*, DWORD) { return static_cast<DWORD>(cv::kE_NOTIMPL); }
 
 DWORD WINAPI CvAcm_Grovel(HWND, HINSTANCE, LPSTR, int) { return static_cast<DWORD>(cv::kE_NOTIMPL); }
-
-LONG WINAPI riffzz_FindChunkHeader(HANDLE, DWORD, DWORD*, DWORD*) { return cv::kE_NOTIMPL; }
-
-DWORD WINAPI riffzz_SkipChunk(HANDLE, DWORD) { return 0; }
 
 }  // extern "C"

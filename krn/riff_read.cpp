@@ -1,0 +1,193 @@
+// Reading and searching RIFF chunks.
+#include "krn/riff.h"
+
+#include "krn/platform/memory.h"
+#include "krn/riff_detail.h"
+
+namespace cv {
+
+using riff_detail::Consume;
+using riff_detail::CurrentPos;
+using riff_detail::ReadExact;
+using riff_detail::SeekForward;
+using riff_detail::SeekTo;
+
+namespace {
+constexpr uint32_t kRiffId = 0x46464952;  // "RIFF"
+constexpr uint32_t kListId = 0x5453494C;  // "LIST"
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+}  // namespace
+
+HRESULT ReadChunkHeader(HANDLE file, uint32_t* id, uint32_t* size) {
+  uint8_t header[8];
+  HRESULT hr = ReadExact(file, header, sizeof header);
+  if (Failed(hr)) return hr;
+  if (id) *id = Le32(header);
+  if (size) *size = Le32(header + 4);
+  return kS_OK;
+}
+
+HRESULT ReadRiffHeader(HANDLE file, uint32_t* bodySize, uint32_t* formType) {
+  // A short header leaves the id zero, so that it fails the id test below.
+  uint32_t id = 0;
+  uint32_t size = 0;
+  ReadChunkHeader(file, &id, &size);
+  if (bodySize) *bodySize = size - 4;
+  if (id != kRiffId) return CVERR_NO_RIFF_HEADER;
+  uint8_t form[4];
+  HRESULT hr = ReadExact(file, form, sizeof form);
+  if (Failed(hr)) return hr;
+  if (formType) *formType = Le32(form);
+  return kS_OK;
+}
+
+HRESULT FindChunk(HANDLE file, uint32_t id, uint32_t* size, int32_t* remaining) {
+  return riff_detail::SearchChunk(file, id, size, remaining);
+}
+
+HRESULT FindChunkFromStart(HANDLE file, uint32_t id, uint32_t* size, int32_t* remaining) {
+  SeekTo(file, 0);
+  uint32_t bodySize = 0;
+  HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
+  if (Failed(hr)) return hr;
+  int32_t work = static_cast<int32_t>(bodySize);
+  hr = FindChunk(file, id, size, &work);
+  if (remaining) *remaining = work;
+  return hr;
+}
+
+HRESULT FindList(HANDLE file, uint32_t listType, uint32_t* size, int32_t* remaining) {
+  int32_t work = remaining ? *remaining : 0;
+  int32_t* workPtr = remaining ? &work : nullptr;
+  for (;;) {
+    uint32_t listSize = 0;
+    HRESULT hr = FindChunk(file, kListId, &listSize, workPtr);
+    if (remaining) *remaining = work;
+    if (Failed(hr)) return hr;
+    if (listSize < kListTypeSize) {
+      // Too small to hold a list type: skip it as a plain chunk.
+      SeekForward(file, PaddedSize(listSize));
+      work = Consume(work, PaddedSize(listSize));
+      continue;
+    }
+    if (remaining && work < static_cast<int32_t>(kListTypeSize)) return CVERR_NOT_FOUND;
+    uint8_t type[4];
+    hr = ReadExact(file, type, sizeof type);
+    if (Failed(hr)) return hr;
+    work = Consume(work, kListTypeSize);
+    if (Le32(type) == listType) {
+      if (size) *size = listSize - kListTypeSize;
+      if (remaining) *remaining = work;
+      return kS_OK;
+    }
+    uint64_t rest = PaddedSize(listSize) - kListTypeSize;
+    SeekForward(file, rest);
+    work = Consume(work, rest);
+  }
+}
+
+HRESULT FindListFromStart(HANDLE file, uint32_t listType, uint32_t* size) {
+  SeekTo(file, 0);
+  uint32_t bodySize = 0;
+  HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
+  if (Failed(hr)) return hr;
+  int32_t work = static_cast<int32_t>(bodySize);
+  return FindList(file, listType, size, &work);
+}
+
+HRESULT CountChunks(HANDLE file, uint32_t* count, const int32_t* remaining) {
+  uint32_t start = CurrentPos(file);
+  int32_t work = remaining ? *remaining : 0;
+  uint32_t n = 0;
+  HRESULT hr = kS_OK;
+  while (!remaining || work >= static_cast<int32_t>(kChunkHeaderSize)) {
+    uint8_t header[8];
+    DWORD got = 0;
+    if (!cvplat::ReadFileBytes(file, header, sizeof header, &got)) {
+      hr = CVERR_FILE_READ;
+      break;
+    }
+    if (got == 0 && !remaining) break;  // the end of the file ends an unbounded count
+    if (got != sizeof header) {
+      hr = CVERR_FILE_READ;
+      break;
+    }
+    ++n;
+    uint32_t chunkSize = Le32(header + 4);
+    SeekForward(file, PaddedSize(chunkSize));
+    work = Consume(work, kChunkHeaderSize + PaddedSize(chunkSize));
+  }
+  SeekTo(file, start);
+  if (Failed(hr)) return hr;
+  if (count) *count = n;
+  return kS_OK;
+}
+
+HRESULT SkipChunks(HANDLE file, uint32_t n, int32_t* remaining) {
+  int32_t work = remaining ? *remaining : 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (remaining && work < static_cast<int32_t>(kChunkHeaderSize)) {
+      *remaining = work;
+      return CVERR_NOT_FOUND;
+    }
+    uint32_t chunkSize = 0;
+    HRESULT hr = ReadChunkHeader(file, nullptr, &chunkSize);
+    if (Failed(hr)) return hr;
+    SeekForward(file, PaddedSize(chunkSize));
+    work = Consume(work, kChunkHeaderSize + PaddedSize(chunkSize));
+  }
+  if (remaining) *remaining = work;
+  return kS_OK;
+}
+
+int32_t SkipChunk(HANDLE file, uint32_t size) {
+  uint64_t distance = PaddedSize(size);
+  SeekForward(file, distance);
+  return static_cast<int32_t>(static_cast<uint32_t>(distance));
+}
+
+HRESULT GetFilePos(HANDLE file, uint32_t* pos) {
+  if (pos) *pos = CurrentPos(file);
+  return kS_OK;
+}
+
+HRESULT SetFilePos(HANDLE file, uint32_t pos) {
+  SeekTo(file, pos);
+  return kS_OK;
+}
+
+HRESULT ReadChunkData(HANDLE file, void* buffer, uint32_t size) {
+  HRESULT hr = ReadExact(file, buffer, size);
+  if (Failed(hr)) return hr;
+  if (size & 1u) SeekForward(file, 1);
+  return kS_OK;
+}
+
+HRESULT ReadChunkAlloc(HANDLE file, ChunkBlob* blob) {
+  if (!blob) return kE_POINTER;
+  blob->data = nullptr;
+  if (blob->size == 0) return kS_OK;
+  cvplat::GlobalBlock block(blob->size);
+  if (!block) return kE_OUTOFMEMORY;
+  HRESULT hr = ReadChunkData(file, block.Get(), blob->size);
+  if (Failed(hr)) return hr;
+  blob->data = block.Release();
+  return kS_OK;
+}
+
+HRESULT ReadChunkPrefix(HANDLE file, void* buffer, uint32_t bufferSize, uint32_t chunkSize) {
+  uint32_t count = bufferSize < chunkSize ? bufferSize : chunkSize;
+  return ReadExact(file, buffer, count);
+}
+
+HRESULT CheckChunkLength(int32_t length) {
+  if (length < 0) return CVERR_BAD_CHUNK_LENGTH;
+  if (length == 0) return CVERR_ZERO_CHUNK_LENGTH;
+  return kS_OK;
+}
+
+}  // namespace cv

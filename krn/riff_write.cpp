@@ -1,0 +1,93 @@
+// Writing RIFF chunks and patching the RIFF size.
+#include "krn/riff.h"
+
+#include "krn/riff_detail.h"
+
+namespace cv {
+
+using riff_detail::CurrentPos;
+using riff_detail::ReadExact;
+using riff_detail::SeekTo;
+using riff_detail::WriteAll;
+
+namespace {
+constexpr uint32_t kRiffId = 0x46464952;  // "RIFF"
+constexpr uint32_t kListId = 0x5453494C;  // "LIST"
+constexpr uint32_t kRiffSizeOffset = 4;
+
+void StoreLe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+HRESULT WriteU32Pair(HANDLE file, uint32_t first, uint32_t second) {
+  uint8_t bytes[8];
+  StoreLe32(bytes, first);
+  StoreLe32(bytes + 4, second);
+  return WriteAll(file, bytes, sizeof bytes);
+}
+
+HRESULT WriteU32(HANDLE file, uint32_t value) {
+  uint8_t bytes[4];
+  StoreLe32(bytes, value);
+  return WriteAll(file, bytes, sizeof bytes);
+}
+}  // namespace
+
+HRESULT WriteChunkHeader(HANDLE file, uint32_t id, uint32_t size) { return WriteU32Pair(file, id, size); }
+
+HRESULT WriteChunk(HANDLE file, uint32_t id, const void* data, uint32_t size, uint32_t* total) {
+  HRESULT hr = WriteChunkHeader(file, id, size);
+  if (Failed(hr)) return hr;
+  if (size) {
+    hr = WriteAll(file, data, size);
+    if (Failed(hr)) return hr;
+  }
+  if (size & 1u) {
+    const uint8_t pad = 0;
+    hr = WriteAll(file, &pad, 1);
+    if (Failed(hr)) return hr;
+  }
+  if (total) *total = static_cast<uint32_t>(PaddedSize(size)) + kChunkHeaderSize;
+  return kS_OK;
+}
+
+HRESULT WriteListHeader(HANDLE file, uint32_t listType, uint32_t size) {
+  HRESULT hr = WriteChunkHeader(file, kListId, size);
+  if (Failed(hr)) return hr;
+  return WriteU32(file, listType);
+}
+
+HRESULT WriteRiffHeader(HANDLE file, uint32_t formType, uint32_t size) {
+  HRESULT hr = WriteChunkHeader(file, kRiffId, size);
+  if (Failed(hr)) return hr;
+  return WriteU32(file, formType);
+}
+
+HRESULT SetRiffSize(HANDLE file, uint32_t size) {
+  uint32_t saved = CurrentPos(file);
+  SeekTo(file, kRiffSizeOffset);
+  HRESULT hr = WriteU32(file, size);
+  SeekTo(file, saved);
+  return hr;
+}
+
+HRESULT AddRiffSize(HANDLE file, int32_t delta) {
+  uint32_t saved = CurrentPos(file);
+  SeekTo(file, kRiffSizeOffset);
+  uint8_t bytes[4];
+  HRESULT hr = ReadExact(file, bytes, sizeof bytes);
+  if (Succeeded(hr)) {
+    uint32_t size = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+                    (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+    size += static_cast<uint32_t>(delta);
+    SeekTo(file, kRiffSizeOffset);
+    hr = WriteU32(file, size);
+  }
+  SeekTo(file, saved);
+  return hr;
+}
+
+}  // namespace cv

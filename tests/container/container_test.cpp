@@ -1,0 +1,227 @@
+#include "ffplugs/cvla/reader/container.h"
+
+#include "krn/results.h"
+#include "tests/support/riff_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using namespace cvtest;
+using qla::QlaContainerInfo;
+
+struct FmtFields {
+  uint16_t tag = qla::WAVE_FORMAT_QUARTZLINE;
+  uint16_t channels = 2;
+  uint32_t rate = 44100;
+  uint16_t blockAlign = 4;
+  uint16_t bits = 16;
+  uint32_t headerSize = 32;
+  uint32_t flags = 0x00640003;
+  uint64_t totalFrames = 1000;
+  uint32_t seekEntryCount = 2;
+  uint16_t framesPerBlock = 512;
+  uint16_t blocksPerSeekPoint = 25;
+};
+
+Bytes FmtBody(const FmtFields& f) {
+  Bytes b;
+  PutU16(b, f.tag);
+  PutU16(b, f.channels);
+  PutU32(b, f.rate);
+  PutU32(b, 12345);
+  PutU16(b, f.blockAlign);
+  PutU16(b, f.bits);
+  PutU16(b, 32);
+  PutU32(b, f.headerSize);
+  PutU32(b, f.flags);
+  PutU32(b, static_cast<uint32_t>(f.totalFrames));
+  PutU32(b, static_cast<uint32_t>(f.totalFrames >> 32));
+  PutU32(b, f.seekEntryCount);
+  PutU16(b, f.framesPerBlock);
+  PutU16(b, f.blocksPerSeekPoint);
+  PutU32(b, 0);
+  PutU32(b, 0);
+  return b;
+}
+
+Bytes SeekBody(std::initializer_list<uint32_t> entries) {
+  Bytes b;
+  for (uint32_t e : entries) PutU32(b, e);
+  return b;
+}
+
+class ContainerTest : public ::testing::Test {
+ protected:
+  HRESULT Parse(const Bytes& bytes) {
+    const std::string path = TestDataPath("container_parse.qla");
+    cvplat::UniqueFile file = MakeFile(path, bytes);
+    EXPECT_TRUE(file.IsValid());
+    std::memset(&info, 0xCD, sizeof info);
+    return qla::ParseContainer(file.Get(), &info);
+  }
+  QlaContainerInfo info;
+};
+
+TEST_F(ContainerTest, ReadsWhatTheEncoderWrites) {
+  FmtFields f;
+  f.totalFrames = 0x123456789ull;
+  const Bytes data(10, 0x55);
+  ASSERT_EQ(0, Parse(Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", data),
+                                           Chunk("cvla", SeekBody({78, 0}))}))));
+  EXPECT_EQ(1, info.format.wFormatTag);
+  EXPECT_EQ(0, info.format.cbSize);
+  EXPECT_EQ(2, info.format.nChannels);
+  EXPECT_EQ(44100u, info.format.nSamplesPerSec);
+  EXPECT_EQ(12345u, info.format.nAvgBytesPerSec);
+  EXPECT_EQ(4, info.format.nBlockAlign);
+  EXPECT_EQ(16, info.format.wBitsPerSample);
+  EXPECT_EQ(32u, info.codec.headerSize);
+  EXPECT_EQ(0x00640003u, info.codec.codecFlags);
+  EXPECT_EQ(0x123456789ull, info.totalFrames);
+  EXPECT_EQ(0x123456789ull, info.codec.totalFrames);
+  EXPECT_EQ(78u, info.dataOffset);
+  EXPECT_EQ(10u, info.dataSize);
+  EXPECT_TRUE(info.hasSeekTable);
+  EXPECT_EQ(78u + 10 + 8, info.seekTableBase);
+  EXPECT_EQ(2u, info.seekTableEntries);
+}
+
+TEST_F(ContainerTest, ChunksAreFoundWhereverTheyAre) {
+  // Unknown chunks (one of odd size) before and between; seek table before data;
+  // an odd data size followed by its pad byte.
+  FmtFields f;
+  f.channels = 1;
+  f.blockAlign = 3;
+  f.bits = 24;
+  f.seekEntryCount = 3;
+  const Bytes file = Riff("WAVE", Concat({Chunk("JUNK", Bytes(5, 1)), Chunk("fmt ", FmtBody(f)),
+                                          Chunk("cvla", SeekBody({100, 200, 0})), List("INFO", Bytes()),
+                                          Chunk("data", Bytes(7, 2)), Chunk("cue ", Bytes(4, 0))}));
+  ASSERT_EQ(0, Parse(file));
+  EXPECT_EQ(12u + 14 + 58 + 8, info.seekTableBase);
+  EXPECT_EQ(3u, info.seekTableEntries);
+  EXPECT_EQ(12u + 14 + 58 + 20 + 12 + 8, info.dataOffset);
+  EXPECT_EQ(7u, info.dataSize);
+  EXPECT_EQ(24, info.format.wBitsPerSample);
+
+  // The odd data chunk's pad byte does not hide a seek table after it.
+  const Bytes odd = Riff("WAVE", Concat({Chunk("fmt ", FmtBody(FmtFields())), Chunk("data", Bytes(5, 9)),
+                                         Chunk("cvla", SeekBody({78, 0}))}));
+  ASSERT_EQ(6u, odd.size() - 12 - 58 - 8 - 16);  // 5 data bytes + 1 pad
+  ASSERT_EQ(0, Parse(odd));
+  EXPECT_EQ(5u, info.dataSize);
+  EXPECT_EQ(78u + 6 + 8, info.seekTableBase);
+  EXPECT_EQ(78u, GetU32(odd, info.seekTableBase));
+}
+
+TEST_F(ContainerTest, CodecHeaderLimits) {
+  struct Case {
+    uint32_t headerSize;
+    uint16_t framesPerBlock;
+    uint16_t blocksPerSeekPoint;
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {32, 9, 25, cv::CVERR_FILE_CORRUPT},   {32, 65001, 25, cv::CVERR_FILE_CORRUPT},
+      {32, 512, 0, cv::CVERR_FILE_CORRUPT},  {32, 512, 5001, cv::CVERR_FILE_CORRUPT},
+      {3, 512, 25, cv::CVERR_FILE_CORRUPT},  {101, 512, 25, cv::CVERR_FILE_CORRUPT},
+      {32, 10, 25, 0},                       {32, 65000, 25, 0},
+      {32, 512, 1, 0},                       {32, 512, 5000, 0},
+      {4, 512, 25, 0},                       {100, 512, 25, 0},
+  };
+  for (const Case& c : cases) {
+    FmtFields f;
+    f.headerSize = c.headerSize;
+    f.framesPerBlock = c.framesPerBlock;
+    f.blocksPerSeekPoint = c.blocksPerSeekPoint;
+    const Bytes file = Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
+                                            Chunk("cvla", SeekBody({78, 0}))}));
+    EXPECT_EQ(c.expected, Parse(file)) << c.headerSize << " " << c.framesPerBlock << " " << c.blocksPerSeekPoint;
+  }
+}
+
+TEST_F(ContainerTest, FormatsNeverWrittenAreRefused) {
+  auto withFormat = [](const FmtFields& f) {
+    return Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
+                                Chunk("cvla", SeekBody({78, 0}))}));
+  };
+  FmtFields f;
+  f.channels = 3;
+  f.blockAlign = 6;
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(withFormat(f)));
+  f = FmtFields();
+  f.channels = 0;
+  f.blockAlign = 0;
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(withFormat(f)));
+  f = FmtFields();
+  f.bits = 8;
+  f.blockAlign = 2;
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(withFormat(f)));
+  f = FmtFields();
+  f.bits = 32;
+  f.blockAlign = 8;
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(withFormat(f)));
+  f = FmtFields();
+  f.blockAlign = 6;  // stereo 16-bit is 4
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(withFormat(f)));
+  f = FmtFields();
+  f.seekEntryCount = 0;
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(withFormat(f)));
+  f = FmtFields();
+  f.tag = 1;  // plain PCM data is no block stream
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(withFormat(f)));
+}
+
+TEST_F(ContainerTest, BrokenContainers) {
+  const Bytes fmt = Chunk("fmt ", FmtBody(FmtFields()));
+  const Bytes data = Chunk("data", Bytes(4, 0));
+  const Bytes seek = Chunk("cvla", SeekBody({78, 0}));
+
+  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(Bytes()));
+  Bytes rifx;
+  PutId(rifx, "RIFX");
+  PutU32(rifx, 4);
+  PutId(rifx, "WAVE");
+  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(rifx));
+  Bytes noForm;
+  PutId(noForm, "RIFF");
+  PutU32(noForm, 4);
+  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(noForm));
+  EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(Riff("AVI ", Concat({fmt, data, seek}))));
+
+  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", Concat({data, seek}))));
+  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", Concat({fmt, seek}))));
+  // A format chunk cut short by the end of the file.
+  const Bytes fullFmt = FmtBody(FmtFields());
+  const Bytes shortFmt = Chunk("fmt ", Bytes(fullFmt.begin(), fullFmt.begin() + 18));
+  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", shortFmt)));
+  // The search is bounded by the RIFF size: a data chunk beyond it is not found.
+  Bytes bounded = Riff("WAVE", fmt);
+  bounded.insert(bounded.end(), data.begin(), data.end());
+  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(bounded));
+}
+
+TEST_F(ContainerTest, NoSeekTableMeansSequentialDecoding) {
+  FmtFields f;
+  f.totalFrames = 777;
+  ASSERT_EQ(0, Parse(Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(4000, 1))}))));
+  EXPECT_FALSE(info.hasSeekTable);
+  EXPECT_EQ(0u, info.seekTableEntries);
+  EXPECT_EQ(777u, info.totalFrames);  // never the data size
+  EXPECT_EQ(4000u, info.dataSize);
+
+  // A seek table shorter than the header says offers only the entries it holds;
+  // an empty one is no seek table.
+  f.seekEntryCount = 5;
+  ASSERT_EQ(0, Parse(Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
+                                           Chunk("cvla", SeekBody({78, 0}))}))));
+  EXPECT_EQ(2u, info.seekTableEntries);
+  ASSERT_EQ(0, Parse(Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
+                                           Chunk("cvla", Bytes())}))));
+  EXPECT_FALSE(info.hasSeekTable);
+}
+
+}  // namespace

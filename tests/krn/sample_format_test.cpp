@@ -1,0 +1,298 @@
+#include "krn/sample_format.h"
+
+#include "krn/results.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <set>
+#include <vector>
+
+namespace {
+
+using namespace cv;
+
+WAVEFORMATEX Format(WORD tag, WORD bits, WORD channels = 1) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = tag;
+  f.nChannels = channels;
+  f.nSamplesPerSec = 44100;
+  f.wBitsPerSample = bits;
+  f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+  f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+  return f;
+}
+
+// A WAVEFORMATEXTENSIBLE as raw bytes: 18-byte WAVEFORMATEX, valid bits,
+// channel mask, sub-format GUID.
+struct Extensible {
+  alignas(4) uint8_t bytes[40] = {};
+  const WAVEFORMATEX* Get() const { return reinterpret_cast<const WAVEFORMATEX*>(bytes); }
+};
+
+Extensible MakeExtensible(WORD bits, WORD validBits, const GUID& subtype, WORD cbSize = 22) {
+  Extensible e;
+  WAVEFORMATEX f = Format(kFormatTagExtensible, bits);
+  f.cbSize = cbSize;
+  std::memcpy(e.bytes, &f, sizeof f);
+  e.bytes[18] = static_cast<uint8_t>(validBits);
+  e.bytes[19] = static_cast<uint8_t>(validBits >> 8);
+  const uint8_t guid[16] = {static_cast<uint8_t>(subtype.Data1),       static_cast<uint8_t>(subtype.Data1 >> 8),
+                            static_cast<uint8_t>(subtype.Data1 >> 16), static_cast<uint8_t>(subtype.Data1 >> 24),
+                            static_cast<uint8_t>(subtype.Data2),       static_cast<uint8_t>(subtype.Data2 >> 8),
+                            static_cast<uint8_t>(subtype.Data3),       static_cast<uint8_t>(subtype.Data3 >> 8),
+                            subtype.Data4[0], subtype.Data4[1], subtype.Data4[2], subtype.Data4[3],
+                            subtype.Data4[4], subtype.Data4[5], subtype.Data4[6], subtype.Data4[7]};
+  std::memcpy(e.bytes + 24, guid, sizeof guid);
+  return e;
+}
+
+// Converts with the converter of a pair of layouts, which must exist.
+template <typename D, typename S>
+std::vector<D> Convert(SampleFormatId dst, SampleFormatId src, const std::vector<S>& in, float gain = 1.0f) {
+  SampleConverter convert = GetConverterForIds(dst, src);
+  EXPECT_NE(convert, nullptr) << dst << " <- " << src;
+  std::vector<D> out(in.size());
+  if (convert) convert(out.data(), in.data(), static_cast<uint32_t>(in.size()), gain);
+  return out;
+}
+
+TEST(ClassifySampleFormat, TagsAndBitDepths) {
+  struct Case {
+    WORD tag, bits;
+    SampleFormatId expected;
+  };
+  const Case cases[] = {
+      {1, 8, kSampleU8},         {1, 16, kSampleS16},         {1, 24, kSampleS24},
+      {1, 32, kSampleS32},       {1, 12, kSampleFormatUnsupported}, {1, 64, kSampleFormatUnsupported},
+      {0xFE01, 8, kSampleS8},    {0xFE01, 16, kSampleS16},    {0xFE01, 32, kSampleS32},
+      {0xFE02, 8, kSampleU8},    {0xFE02, 16, kSampleS16BE},  {0xFE02, 24, kSampleS24BE},
+      {0xFE02, 32, kSampleS32BE}, {3, 32, kSampleF32},        {3, 64, kSampleF64},
+      {3, 16, kSampleFormatUnsupported}, {0xFE00, 24, kSampleS24In32}, {0xFE00, 32, kSampleS24In32},
+      {0xFE00, 16, kSampleFormatUnsupported}, {0x1971, 16, kSampleFormatUnsupported},
+  };
+  for (const Case& c : cases) {
+    WAVEFORMATEX f = Format(c.tag, c.bits);
+    EXPECT_EQ(ClassifySampleFormat(&f), c.expected) << "tag " << c.tag << " bits " << c.bits;
+  }
+  EXPECT_EQ(ClassifySampleFormat(nullptr), kSampleFormatUnsupported);
+}
+
+TEST(ClassifySampleFormat, ExtensibleNeedsPcmSubtypeAndValidBits) {
+  const GUID floatSubtype = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(8, 8, kSubtypePcm).Get()), kSampleU8);
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(16, 16, kSubtypePcm).Get()), kSampleS16);
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(24, 20, kSubtypePcm).Get()), kSampleS24);
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(32, 24, kSubtypePcm).Get()), kSampleS32);
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(32, 32, kSubtypePcm).Get()), kSampleS32);
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(32, 20, kSubtypePcm).Get()), kSampleFormatUnsupported);
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(32, 32, floatSubtype).Get()), kSampleFormatUnsupported);
+  // A record too short to hold the extension is not read past its end.
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(16, 16, kSubtypePcm, 0).Get()), kSampleFormatUnsupported);
+  EXPECT_EQ(ClassifySampleFormat(MakeExtensible(16, 16, kSubtypePcm, 21).Get()), kSampleFormatUnsupported);
+}
+
+TEST(GetConverter, MatrixHasExactlyTheListedPairs) {
+  const std::set<SampleFormatId> common = {kSampleU8,  kSampleS16,     kSampleS24, kSampleS32,
+                                           kSampleF32, kSampleF64, kSampleS24In32, kSampleS8};
+  auto with = [&](std::set<SampleFormatId> extra, std::set<SampleFormatId> without = {}) {
+    for (SampleFormatId id : common)
+      if (!without.count(id)) extra.insert(id);
+    return extra;
+  };
+  const std::map<SampleFormatId, std::set<SampleFormatId>> matrix = {
+      {kSampleU8, with({})},
+      {kSampleS16, with({kSampleS16BE, kSampleS24BE})},
+      {kSampleS24, with({kSampleS24BE})},
+      {kSampleS32, with({kSampleS32BE})},
+      {kSampleF32, with({kSampleS16BE, kSampleS24BE, kSampleS32BE})},
+      {kSampleF64, with({kSampleS16BE, kSampleS24BE})},
+      {kSampleS24In32, with({})},
+      {kSampleS8, with({kSampleS16BE, kSampleS24BE})},
+      {kSampleS16BE, with({kSampleS16BE, kSampleS24BE}, {kSampleS24In32})},
+      {kSampleS24BE, with({kSampleS16BE, kSampleS24BE}, {kSampleS24In32})},
+      {kSampleS32BE, {kSampleS16, kSampleS24, kSampleS32, kSampleF32, kSampleF64, kSampleS32BE}},
+  };
+  for (const auto& [dst, sources] : matrix) {
+    for (const auto& [src, unused] : matrix) {
+      (void)unused;
+      EXPECT_EQ(GetConverterForIds(dst, src) != nullptr, sources.count(src) == 1) << dst << " <- " << src;
+    }
+    EXPECT_EQ(GetConverterForIds(dst, kSampleFormatUnsupported), nullptr);
+  }
+}
+
+TEST(GetConverter, ByFormatRecords) {
+  WAVEFORMATEX pcm16 = Format(1, 16), double64 = Format(3, 64), be16 = Format(0xFE02, 16);
+  WAVEFORMATEX in32 = Format(0xFE00, 32), pcm12 = Format(1, 12);
+  EXPECT_NE(GetConverter(&pcm16, &double64), nullptr);
+  EXPECT_EQ(GetConverter(&in32, &be16), nullptr);
+  EXPECT_EQ(GetConverter(&pcm16, &pcm12), nullptr);
+  EXPECT_EQ(GetConverter(&pcm12, &pcm16), nullptr);
+  EXPECT_EQ(GetConverter(nullptr, &pcm16), nullptr);
+}
+
+TEST(ConvertSamples, ResultsAndSampleCount) {
+  WAVEFORMATEX stereo16 = Format(1, 16, 2), stereo24 = Format(1, 24, 2), pcm12 = Format(1, 12, 2);
+  const int16_t in[6] = {1, -2, 3, -4, 5, -6};
+  uint8_t out[6 * 3 + 3] = {};
+  std::memset(out, 0xAA, sizeof out);
+  EXPECT_EQ(ConvertSamples(&stereo24, out, &stereo16, in, 3, 1.0f), kS_OK);
+  EXPECT_EQ(out[3 * 5 + 1], 0xFA);  // last sample -6 -> 0xFFFA00
+  EXPECT_EQ(out[18], 0xAA);         // channels x frames samples, not one more
+  EXPECT_EQ(ConvertSamples(&stereo24, out, &pcm12, in, 3, 1.0f), kE_NOTIMPL);
+  EXPECT_EQ(ConvertSamples(&stereo24, out, &pcm12, in, 0, 1.0f), kS_OK);
+  EXPECT_EQ(ConvertSamples(&stereo24, nullptr, &stereo16, in, 3, 1.0f), kE_POINTER);
+}
+
+TEST(FloatTo16, TruncatesAndClips) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> in = {1.0f, -1.0f, 0.99999f, -0.00001f, 0.5f, -0.50001f, nan, 1e10f, -1e10f, 1.5f};
+  const std::vector<int16_t> expected = {32767, -32768, 32767, 0, 16384, -16384, -32768, -32768, -32768, 32767};
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleF32, in)), expected);
+  const std::vector<double> inDouble(in.begin(), in.end());
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleF64, inDouble)), expected);
+  // Huge values keep the same rule through a gain.
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleF32, std::vector<float>{1e6f, 0.25f}, 2.0f)),
+            (std::vector<int16_t>{-32768, 16384}));
+}
+
+TEST(IntegerTo16, BitPathsAtUnitGain) {
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x81})),
+            (std::vector<int16_t>{0, 0x7F00, -32768, 0x0100}));
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS8, std::vector<uint8_t>{0x7F, 0x80, 0xFF})),
+            (std::vector<int16_t>{0x7F00, -32768, -256}));
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS24In32,
+                              std::vector<int32_t>{0x00800000, -8388609, 0x00123456, -0x00123456, 0x7FFFFFFF})),
+            (std::vector<int16_t>{32767, -32768, 0x1234, -0x1235, 32767}));
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS32, std::vector<int32_t>{0x7FFFFFFF, INT32_MIN, -1, 0x00010000})),
+            (std::vector<int16_t>{32767, -32768, -1, 1}));
+  const uint8_t packed[6] = {0x56, 0x34, 0x12, 0x00, 0x00, 0x80};
+  const uint8_t packedBE[6] = {0x12, 0x34, 0x56, 0x80, 0x00, 0x00};
+  int16_t out[2] = {};
+  GetConverterForIds(kSampleS16, kSampleS24)(out, packed, 2, 1.0f);
+  EXPECT_EQ(out[0], 0x1234);
+  EXPECT_EQ(out[1], -32768);
+  GetConverterForIds(kSampleS16, kSampleS24BE)(out, packedBE, 2, 1.0f);
+  EXPECT_EQ(out[0], 0x1234);
+  EXPECT_EQ(out[1], -32768);
+}
+
+TEST(InPlace, EightBitWidensAndBigEndianSwaps) {
+  // Source bytes at the start of a buffer large enough for the result.
+  std::vector<uint8_t> buffer(2 * 5, 0xEE);
+  const uint8_t source[5] = {0x80, 0xFF, 0x00, 0x01, 0xC0};
+  std::memcpy(buffer.data(), source, sizeof source);
+  WAVEFORMATEX u8 = Format(1, 8), s16 = Format(1, 16);
+  ASSERT_EQ(ConvertSamples(&s16, buffer.data(), &u8, buffer.data(), 5, 1.0f), kS_OK);
+  int16_t widened[5];
+  std::memcpy(widened, buffer.data(), sizeof widened);
+  const int16_t expected[5] = {0, 0x7F00, -32768, -32512, 0x4000};
+  EXPECT_EQ(std::vector<int16_t>(widened, widened + 5), std::vector<int16_t>(expected, expected + 5));
+
+  std::vector<uint8_t> wide(4 * 3);
+  const uint8_t s8[3] = {0x7F, 0x80, 0x01};
+  std::memcpy(wide.data(), s8, sizeof s8);
+  GetConverterForIds(kSampleS32, kSampleS8)(wide.data(), wide.data(), 3, 1.0f);
+  int32_t words[3];
+  std::memcpy(words, wide.data(), sizeof words);
+  EXPECT_EQ(words[0], 0x7F000000);
+  EXPECT_EQ(words[1], INT32_MIN);
+  EXPECT_EQ(words[2], 0x01000000);
+
+  uint8_t be[4] = {0x12, 0x34, 0xFF, 0xFE};
+  GetConverterForIds(kSampleS16, kSampleS16BE)(be, be, 2, 1.0f);
+  int16_t swapped[2];
+  std::memcpy(swapped, be, sizeof swapped);
+  EXPECT_EQ(swapped[0], 0x1234);
+  EXPECT_EQ(swapped[1], -2);
+
+  // Narrowing in place walks forward.
+  std::vector<int32_t> narrow = {0x12345678, -0x10000, 0x7FFF0000};
+  GetConverterForIds(kSampleS16, kSampleS32)(narrow.data(), narrow.data(), 3, 1.0f);
+  int16_t narrowed[3];
+  std::memcpy(narrowed, narrow.data(), sizeof narrowed);
+  EXPECT_EQ(narrowed[0], 0x1234);
+  EXPECT_EQ(narrowed[1], -1);
+  EXPECT_EQ(narrowed[2], 0x7FFF);
+}
+
+TEST(RoundTrips, IntegerLayoutsAtUnitGain) {
+  std::vector<int16_t> s16;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 1000; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    s16.push_back(static_cast<int16_t>(seed >> 16));
+  }
+  s16.push_back(32767);
+  s16.push_back(-32768);
+  const size_t n = s16.size();
+  std::vector<uint8_t> s24(n * 3), back24(n * 3);
+  std::vector<int32_t> s32(n);
+  std::vector<int16_t> back16(n);
+
+  GetConverterForIds(kSampleS24, kSampleS16)(s24.data(), s16.data(), static_cast<uint32_t>(n), 1.0f);
+  GetConverterForIds(kSampleS32, kSampleS24)(s32.data(), s24.data(), static_cast<uint32_t>(n), 1.0f);
+  for (size_t i = 0; i < n; ++i) ASSERT_EQ(s32[i], static_cast<int32_t>(static_cast<uint32_t>(s16[i]) << 16));
+  GetConverterForIds(kSampleS24, kSampleS32)(back24.data(), s32.data(), static_cast<uint32_t>(n), 1.0f);
+  EXPECT_EQ(back24, s24);
+  GetConverterForIds(kSampleS16, kSampleS24)(back16.data(), back24.data(), static_cast<uint32_t>(n), 1.0f);
+  EXPECT_EQ(back16, s16);
+  GetConverterForIds(kSampleS16, kSampleS32)(back16.data(), s32.data(), static_cast<uint32_t>(n), 1.0f);
+  EXPECT_EQ(back16, s16);
+
+  // Through float and back, and through the big-endian layouts.
+  std::vector<float> f(n);
+  GetConverterForIds(kSampleF32, kSampleS16)(f.data(), s16.data(), static_cast<uint32_t>(n), 1.0f);
+  GetConverterForIds(kSampleS16, kSampleF32)(back16.data(), f.data(), static_cast<uint32_t>(n), 1.0f);
+  EXPECT_EQ(back16, s16);
+  std::vector<uint8_t> be(n * 2);
+  GetConverterForIds(kSampleS16BE, kSampleS16)(be.data(), s16.data(), static_cast<uint32_t>(n), 1.0f);
+  GetConverterForIds(kSampleS16, kSampleS16BE)(back16.data(), be.data(), static_cast<uint32_t>(n), 1.0f);
+  EXPECT_EQ(back16, s16);
+}
+
+TEST(Gain, ScalesTruncatesTowardZeroAndClips) {
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS16, std::vector<int16_t>{1000, -1001, 20000, -20000, 3}, 0.5f)),
+            (std::vector<int16_t>{500, -500, 10000, -10000, 1}));
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS16, std::vector<int16_t>{20000, -20000}, 2.0f)),
+            (std::vector<int16_t>{32767, -32768}));
+  // 8-bit: offset removed, then 127/128 x 0.5 x 32768.
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0xFF, 0x00, 0x80}, 0.5f)),
+            (std::vector<int16_t>{16256, -16384, 0}));
+  // 24 in 32 normalises by 2^23 without clipping the word first.
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS24In32, std::vector<int32_t>{0x00800000, 0x00400000}, 0.25f)),
+            (std::vector<int16_t>{8192, 4096}));
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleF64, std::vector<double>{0.3, -0.3}, 0.5f)),
+            (std::vector<int16_t>{4915, -4915}));
+  EXPECT_EQ((Convert<float>(kSampleF32, kSampleS16, std::vector<int16_t>{16384, -32768}, 0.5f)),
+            (std::vector<float>{0.25f, -0.5f}));
+}
+
+TEST(OtherDestinations, FullScaleAndClipping) {
+  // Full-scale float saturates in 32-bit destinations rather than wrapping.
+  EXPECT_EQ((Convert<int32_t>(kSampleS32, kSampleF32, std::vector<float>{1.0f, -1.0f, 0.5f, 4.0f})),
+            (std::vector<int32_t>{INT32_MAX, INT32_MIN, 0x40000000, INT32_MAX}));
+  EXPECT_EQ((Convert<int32_t>(kSampleS24In32, kSampleF64, std::vector<double>{1.0, -1.0, -0.5})),
+            (std::vector<int32_t>{8388607, -8388608, -4194304}));
+  EXPECT_EQ((Convert<int32_t>(kSampleS24In32, kSampleS16, std::vector<int16_t>{-1, 0x1234})),
+            (std::vector<int32_t>{-256, 0x123400}));
+  EXPECT_EQ((Convert<uint8_t>(kSampleU8, kSampleS16, std::vector<int16_t>{0, -32768, 32767, -1})),
+            (std::vector<uint8_t>{0x80, 0x00, 0xFF, 0x7F}));
+  EXPECT_EQ((Convert<uint8_t>(kSampleU8, kSampleF32, std::vector<float>{1.0f, -1.0f, 0.0f})),
+            (std::vector<uint8_t>{0xFF, 0x00, 0x80}));
+  EXPECT_EQ((Convert<double>(kSampleF64, kSampleS8, std::vector<uint8_t>{0x80, 0x40})),
+            (std::vector<double>{-1.0, 0.5}));
+}
+
+TEST(ProcessorClass, IsComputedOnce) {
+  const int c = ProcessorClass();
+  EXPECT_GE(c, 0);
+  EXPECT_LE(c, 2);
+  EXPECT_EQ(ProcessorClass(), c);
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#include "krn/results.h"
+#include "krn/shared_services.h"
+#include "krn/string_table.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace {
+
+struct TableDeleter {
+  void operator()(cv::StringTable* t) const { cv::DestroyStringTable(t); }
+};
+using TablePtr = std::unique_ptr<cv::StringTable, TableDeleter>;
+
+const char* const kTexts[] = {"zero", nullptr, "", "three"};
+
+TEST(StringTable, RangesServeTheirTextsAndDiagnoseOtherIds) {
+  TablePtr table(cv::CreateStringTable(nullptr));
+  ASSERT_TRUE(table);
+  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 100), cv::kS_OK);
+  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 1, 50), cv::kS_OK);
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 100), "zero");
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 103), "three");
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 50), "zero");
+  // Entries without a text give "", never null.
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 101), "");
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 102), "");
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 104), "CvGetString2(uId=104, ERROR)");
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 99), "CvGetString2(uId=99, ERROR)");
+  EXPECT_STREQ(cv::CvGetString2(nullptr, 7), "CvGetString2(uId=7, ERROR)");
+}
+
+TEST(StringTable, OverlappingOrInvalidRangesAreRefused) {
+  TablePtr table(cv::CreateStringTable(nullptr));
+  ASSERT_TRUE(table);
+  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 100), cv::kS_OK);  // 100..103
+  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 103), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 97), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 1, 101), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::AddStringRange(table.get(), nullptr, 100, 50), cv::kE_INVALIDARG);  // covers it all
+  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 0, 10), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 0xFFFFFFFEu), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::AddStringRange(nullptr, kTexts, 4, 10), cv::kE_INVALIDARG);
+  // Neighbours on both sides fit.
+  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 104), cv::kS_OK);
+  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 96), cv::kS_OK);
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 101), "");  // the refused ranges changed nothing
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 107), "three");
+}
+
+TEST(StringTable, TextsAreCachedCopies) {
+  TablePtr table(cv::CreateStringTable(nullptr));
+  ASSERT_TRUE(table);
+  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 1), cv::kS_OK);
+  const char* first = cv::CvGetString2(table.get(), 1);
+  EXPECT_EQ(cv::CvGetString2(table.get(), 1), first);
+  EXPECT_NE(first, kTexts[0]);  // a copy owned by the table
+  EXPECT_STREQ(first, "zero");
+}
+
+TEST(StringTable, EnglishOrNoResourceModuleReadsBuiltInTexts) {
+  TablePtr table(cv::CreateStringTable(nullptr));
+  ASSERT_TRUE(table);
+  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 1), cv::kS_OK);
+  EXPECT_EQ(cv::SetStringTableLanguage(table.get(), 0x0409, nullptr), cv::kS_OK);
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 4), "three");
+  EXPECT_EQ(cv::SetStringTableLanguage(table.get(), 0x0407, nullptr), cv::kS_OK);
+  EXPECT_STREQ(cv::CvGetString2(table.get(), 1), "zero");
+  EXPECT_EQ(cv::SetStringTableLanguage(nullptr, 0x0407, nullptr), cv::kE_INVALIDARG);
+}
+
+TEST(StringTable, DiagnosticsBelongToTheirThread) {
+  TablePtr table(cv::CreateStringTable(nullptr));
+  ASSERT_TRUE(table);
+  const char* mine = cv::CvGetString2(table.get(), 11);
+  std::string theirs;
+  std::thread other([&] { theirs = cv::CvGetString2(table.get(), 22222); });
+  other.join();
+  EXPECT_STREQ(mine, "CvGetString2(uId=11, ERROR)");
+  EXPECT_EQ(theirs, "CvGetString2(uId=22222, ERROR)");
+}
+
+TEST(SharedServices, ProcessTableHoldsTheMessageBlock) {
+  ASSERT_EQ(cv::StartSharedServices(nullptr), cv::kS_OK);
+  EXPECT_EQ(cv::StartSharedServices(nullptr), cv::kS_FALSE);
+  cv::StringTable* table = cv::ProcessStringTable();
+  ASSERT_NE(table, nullptr);
+  EXPECT_STREQ(cv::CvGetString2(table, 4000), "\n\nThe reason for the error could not be determined.");
+  EXPECT_STREQ(cv::CvGetString2(table, 4100), "An error occurred during the current operation.");
+  EXPECT_STREQ(cv::CvGetString2(table, 4316), "Error 0x%08x (message missing)");
+  EXPECT_STREQ(cv::CvGetString2(table, 4060), "");  // no row uses it
+  EXPECT_STREQ(cv::CvGetString2(table, 4356), "");  // a host text not carried
+  EXPECT_STREQ(cv::CvGetString2(table, 4357), "CvGetString2(uId=4357, ERROR)");
+  EXPECT_STREQ(cv::CvGetString2(table, 3999), "CvGetString2(uId=3999, ERROR)");
+  EXPECT_EQ(cv::SharedString(4000), cv::CvGetString2(table, 4000));
+  // Further ranges of the process table may not reach into the block.
+  EXPECT_EQ(cv::AddStringRange(table, kTexts, 4, 4354), cv::kE_INVALIDARG);
+
+  cv::StopSharedServices();
+  EXPECT_EQ(cv::ProcessStringTable(), nullptr);
+  // Without the services the block's built-in texts still answer.
+  EXPECT_STREQ(cv::SharedString(4316), "Error 0x%08x (message missing)");
+  EXPECT_STREQ(cv::SharedString(4061), "");
+  EXPECT_STREQ(cv::SharedString(5000), "CvGetString2(uId=5000, ERROR)");
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "krn/message_macros.h"
+#include "krn/platform/locale.h"
+#include "krn/results.h"
+#include "krn/text_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Expand(const char* format, ...) {
+  char buffer[512];
+  va_list args;
+  va_start(args, format);
+  const int length = cv::ExpandTextV(buffer, sizeof buffer, format, args);
+  va_end(args);
+  EXPECT_EQ(static_cast<size_t>(length), std::strlen(buffer));
+  return buffer;
+}
+
+class MacroTest : public ::testing::Test {
+ protected:
+  void SetUp() override { cv::ClearMessageMacros(); }
+  void TearDown() override { cv::ClearMessageMacros(); }
+};
+
+TEST(ExpandText, PrintfConversions) {
+  EXPECT_EQ(Expand("%d %u %x %08x %X", -7, 4000000000u, 0xBEEFu, 0x8004E0AAu, 0xabcu),
+            "-7 4000000000 beef 8004e0aa ABC");
+  EXPECT_EQ(Expand("%s|%c|%ld|%lu|%%", "file.qla", 'Q', -123456L, 654321UL), "file.qla|Q|-123456|654321|%");
+  EXPECT_EQ(Expand("[%5d][%-4s][%.2s][%*d][%+d]", 42, "ab", "xyz", 3, 7, 5), "[   42][ab  ][xy][  7][+5]");
+  EXPECT_EQ(Expand("%lld %I64u %hd %.3f", -5000000000LL, 18000000000ULL, 70000, 1.5), "-5000000000 18000000000 4464 1.500");
+  EXPECT_EQ(Expand("%s", static_cast<const char*>(nullptr)), "(null)");
+  // Unknown conversions and lone markers are text.
+  EXPECT_EQ(Expand("100%q done%"), "100%q done%");
+}
+
+TEST(ExpandText, DollarConversions) {
+  const cvplat::NumberFormatSettings& settings = cvplat::UserNumberFormat();
+  if (settings.grouping != 3) GTEST_SKIP() << "the locale does not group by thousands";
+  const std::string sep = settings.thousandsSeparator;
+  EXPECT_EQ(Expand("$d Hz", 44100), "44" + sep + "100 Hz");
+  EXPECT_EQ(Expand("$d", -1234567), "-1" + sep + "234" + sep + "567");
+  EXPECT_EQ(Expand("$d|$d|$d", 0, 999, 1000), "0|999|1" + sep + "000");
+  EXPECT_EQ(Expand("$d", static_cast<int>(0x80000000u)), "-2" + sep + "147" + sep + "483" + sep + "648");
+  EXPECT_EQ(Expand("$u", 4294967295u), "4" + sep + "294" + sep + "967" + sep + "295");
+  EXPECT_EQ(Expand("16 bit$,Stereo"), "16 bit" + settings.listSeparator + " Stereo");
+  EXPECT_EQ(Expand("$$5 $% 50%% $x $"), "$5 % 50% $x $");
+}
+
+TEST(ExpandText, ArgumentsStayInOrderAcrossForms) {
+  EXPECT_EQ(Expand("%s:$$:$%d:%d", "a", 9), "a:$:%d:9");
+  EXPECT_EQ(Expand("%s $(9) %d", "x", 4), "x $(9) 4");  // the numeric form takes no argument
+}
+
+TEST(ExpandText, NeverOverrunsAndAlwaysTerminates) {
+  char buffer[12];
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(cv::ExpandText(buffer, 8, "%s and more", "a long file name"), 7);
+  EXPECT_STREQ(buffer, "a long ");
+  EXPECT_EQ(buffer[8], '#');
+
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(cv::ExpandText(buffer, 4, "$d", 1234567), 3);
+  EXPECT_EQ(std::string(buffer), "1" + cvplat::UserNumberFormat().thousandsSeparator.substr(0, 1) + "2");
+  EXPECT_EQ(buffer[4], '#');
+
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(cv::ExpandText(buffer, 1, "anything %d", 5), 0);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], '#');
+
+  EXPECT_EQ(cv::ExpandText(buffer, 0, "x"), 0);
+  EXPECT_EQ(buffer[0], '\0');  // untouched
+  EXPECT_EQ(cv::ExpandText(buffer, sizeof buffer, nullptr), 0);
+}
+
+TEST_F(MacroTest, KnownNamesExpandWithoutRegardToCase) {
+  ASSERT_EQ(cv::SetMessageMacro("AppName", "Quartzline Studio"), cv::kS_OK);
+  ASSERT_EQ(cv::SetMessageMacro("zeta", "Z"), cv::kS_OK);
+  ASSERT_EQ(cv::SetMessageMacro("Beta", "B"), cv::kS_OK);
+  EXPECT_EQ(Expand("$(AppName) / $(appname) / $(APPNAME)"),
+            "Quartzline Studio / Quartzline Studio / Quartzline Studio");
+  EXPECT_EQ(Expand("$(ZETA)$(beta)$(Zeta)"), "ZBZ");
+
+  ASSERT_EQ(cv::SetMessageMacro("APPNAME", "Other"), cv::kS_OK);  // same name, new value
+  EXPECT_EQ(Expand("$(AppName)"), "Other");
+  ASSERT_EQ(cv::SetMessageMacro("appName", nullptr), cv::kS_OK);  // removed
+  EXPECT_EQ(Expand("$(AppName)"), "$(AppName)");
+}
+
+TEST_F(MacroTest, UnknownAndUnterminatedNamesAreCopiedAsWritten) {
+  ASSERT_EQ(cv::SetMessageMacro("AppName", "Q"), cv::kS_OK);
+  EXPECT_EQ(Expand("[$(Nobody)] [$()]"), "[$(Nobody)] [$()]");
+  EXPECT_EQ(Expand("open $(AppName"), "open $(AppName");
+  EXPECT_EQ(Expand("$(App %d", 3), "$(App 3");  // what follows is read as text
+  EXPECT_EQ(Expand("$(-1) $(.5) $(AppName)"), "$(-1) $(.5) Q");
+
+  const std::string longName(261, 'n');
+  ASSERT_EQ(cv::SetMessageMacro(longName.substr(0, 260).c_str(), "fits"), cv::kS_OK);
+  EXPECT_EQ(Expand(("$(" + longName.substr(0, 260) + ")").c_str()), "fits");
+  EXPECT_EQ(Expand(("$(" + longName + ")").c_str()), "$(" + longName + ")");
+}
+
+TEST_F(MacroTest, InvalidNamesAreRefused) {
+  EXPECT_EQ(cv::SetMessageMacro(nullptr, "v"), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::SetMessageMacro("", "v"), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::SetMessageMacro("a)b", "v"), cv::kE_INVALIDARG);
+  EXPECT_EQ(cv::SetMessageMacro(std::string(261, 'n').c_str(), "v"), cv::kE_INVALIDARG);
+}
+
+TEST_F(MacroTest, ValueIsCutToTheBuffer) {
+  ASSERT_EQ(cv::SetMessageMacro("AppName", "Quartzline Studio"), cv::kS_OK);
+  char buffer[10];
+  EXPECT_EQ(cv::ExpandText(buffer, sizeof buffer, "$(AppName)!"), 9);
+  EXPECT_STREQ(buffer, "Quartzlin");
+}
+
+}  // namespace

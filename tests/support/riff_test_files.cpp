@@ -1,0 +1,113 @@
+#include "tests/support/riff_test_files.h"
+
+#include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace cvtest {
+
+std::string TestDataPath(const std::string& name) {
+#ifdef _WIN32
+  CreateDirectoryA(CVQL_TESTDATA_DIR, nullptr);
+#else
+  mkdir(CVQL_TESTDATA_DIR, 0755);
+#endif
+  return std::string(CVQL_TESTDATA_DIR) + "/" + name;
+}
+
+void PutU32(Bytes& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void PutU16(Bytes& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void PutId(Bytes& out, const char* id) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(id[i]));
+}
+
+uint32_t GetU32(const Bytes& in, size_t offset) {
+  return static_cast<uint32_t>(in.at(offset)) | (static_cast<uint32_t>(in.at(offset + 1)) << 8) |
+         (static_cast<uint32_t>(in.at(offset + 2)) << 16) | (static_cast<uint32_t>(in.at(offset + 3)) << 24);
+}
+
+Bytes Chunk(const char* id, const Bytes& data) {
+  Bytes out;
+  PutId(out, id);
+  PutU32(out, static_cast<uint32_t>(data.size()));
+  out.insert(out.end(), data.begin(), data.end());
+  if (data.size() & 1) out.push_back(0);
+  return out;
+}
+
+Bytes List(const char* type, const Bytes& subChunks) {
+  Bytes data;
+  PutId(data, type);
+  data.insert(data.end(), subChunks.begin(), subChunks.end());
+  return Chunk("LIST", data);
+}
+
+Bytes Riff(const char* form, const Bytes& body) {
+  Bytes out;
+  PutId(out, "RIFF");
+  PutU32(out, static_cast<uint32_t>(body.size() + 4));
+  PutId(out, form);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes Text(const std::string& s, bool terminate) {
+  Bytes out(s.begin(), s.end());
+  if (terminate) out.push_back(0);
+  return out;
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+  Bytes out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  uint8_t buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  std::fclose(f);
+  return out;
+}
+
+bool FileExists(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+cvplat::UniqueFile OpenReadWrite(const std::string& path) {
+  return cvplat::UniqueFile(
+      cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0));
+}
+
+cvplat::UniqueFile MakeFile(const std::string& path, const Bytes& bytes) {
+  WriteFile(path, bytes);
+  return OpenReadWrite(path);
+}
+
+}  // namespace cvtest

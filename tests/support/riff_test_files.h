@@ -1,0 +1,40 @@
+// Test helpers for RIFF files: byte builders and temporary files.
+#pragma once
+
+#include "krn/platform/file.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cvtest {
+
+using Bytes = std::vector<uint8_t>;
+
+// A path under the test data folder (created on first use).
+std::string TestDataPath(const std::string& name);
+
+void PutU32(Bytes& out, uint32_t v);
+void PutU16(Bytes& out, uint16_t v);
+void PutId(Bytes& out, const char* id);
+uint32_t GetU32(const Bytes& in, size_t offset);
+
+// One chunk: header, data and a 0 pad byte for an odd size.
+Bytes Chunk(const char* id, const Bytes& data);
+// A "LIST" chunk of a type around already built sub-chunks.
+Bytes List(const char* type, const Bytes& subChunks);
+// "RIFF", size (4 + body), form type and the body.
+Bytes Riff(const char* form, const Bytes& body);
+Bytes Concat(std::initializer_list<Bytes> parts);
+Bytes Text(const std::string& s, bool terminate = true);
+
+void WriteFile(const std::string& path, const Bytes& bytes);
+Bytes ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Opens a file for reading and writing; an invalid handle on failure.
+cvplat::UniqueFile OpenReadWrite(const std::string& path);
+// Writes the bytes to the path and opens the file for reading and writing.
+cvplat::UniqueFile MakeFile(const std::string& path, const Bytes& bytes);
+
+}  // namespace cvtest

@@ -6,6 +6,7 @@ import json
 import math
 import os
 import random
+import shutil
 import signal
 import struct
 import subprocess
@@ -97,9 +98,8 @@ def qla(*args, **kw):
 class CliTest(unittest.TestCase):
     def setUp(self):
         self.dir = os.path.join(WORK, self.id().split('.')[-1])
-        os.makedirs(self.dir, exist_ok=True)
-        for name in os.listdir(self.dir):
-            os.remove(os.path.join(self.dir, name))
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
 
     def path(self, name):
         return os.path.join(self.dir, name)
@@ -213,7 +213,7 @@ class CliTest(unittest.TestCase):
         truncated = write(self.path('short.qla'), read(good)[:len(read(good)) // 2])
         r = qla('test', good, seek, truncated)
         self.assertEqual(r.returncode, 1)
-        self.assertNotIn(b't.qla: damaged', r.stderr)
+        self.assertNotIn(b'/t.qla: damaged', r.stderr)
         self.assertIn(b'seek.qla: damaged', r.stderr)
         self.assertIn(b'short.qla', r.stderr)
 

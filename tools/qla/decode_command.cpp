@@ -18,7 +18,10 @@ namespace {
 
 // Writes the decoded audio and the metadata into the temporary file.
 HRESULT WriteWav(QlaFile& file, const std::string& path, Console& console) {
-  const WAVEFORMATEX& format = file.Format();
+  // The stream's byte rate is that of the compressed file; a WAVE file states
+  // the PCM rate.
+  const WAVEFORMATEX format =
+      PcmFormat(file.Format().nChannels, file.Format().nSamplesPerSec, file.Format().wBitsPerSample);
   WavWriter writer;
   HRESULT hr = writer.Create(path, format);
   if (hr != cv::kS_OK) return hr;
@@ -40,6 +43,7 @@ HRESULT WriteWav(QlaFile& file, const std::string& path, Console& console) {
 
   cv::ICvMetadataSource* metadata = nullptr;
   hr = file.Metadata(&metadata);
+  if (hr == cv::kE_NOTIMPL) return cv::kS_OK;  // a reader without metadata: the audio is all there is
   if (cv::Failed(hr)) return hr;
   hr = cv::AppendMetadata(path.c_str(), true, false, format.nSamplesPerSec, metadata);
   if (cv::Succeeded(hr)) hr = cv::WriteLoopInfo(path.c_str(), metadata, false);

@@ -148,6 +148,7 @@ HRESULT Gather(const std::string& path, FileFacts* facts) {
   if (cv::Failed(hr)) return hr;
   cv::ICvMetadataSource* source = nullptr;
   hr = file.Metadata(&source);
+  if (hr == cv::kE_NOTIMPL) return cv::kS_OK;  // a reader without metadata
   if (cv::Failed(hr)) return hr;
   hr = ReadMetadata(source, file.Format().nSamplesPerSec, &facts->metadata);
   source->Release();

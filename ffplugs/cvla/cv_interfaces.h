@@ -166,4 +166,41 @@ struct ICvFileType : IUnknown {
   virtual HRESULT CV_STDCALL Reserved14(uint32_t a, uint32_t b) = 0;
 };
 
+// The renderer: descriptor slots 3 to 11 (shared in meaning with the file type),
+// then the template, render-job and page operations, then the destructor.
+struct ICvFileRenderer : IUnknown {
+  virtual HRESULT CV_STDCALL SetIndex(uint32_t index) = 0;
+  virtual uint32_t CV_STDCALL GetIndex() = 0;  // a plain value
+  virtual HRESULT CV_STDCALL SetHost(ICvFileHost* host) = 0;
+  virtual HRESULT CV_STDCALL GetHost(ICvFileHost** out) = 0;
+  virtual HRESULT CV_STDCALL GetClassGuid(GUID* out) = 0;
+  virtual HRESULT CV_STDCALL GetAttributes(uint32_t* out) = 0;
+  virtual HRESULT CV_STDCALL GetFlags(uint32_t* out) = 0;
+  virtual HRESULT CV_STDCALL FindFileType(void* out) = 0;
+  virtual HRESULT CV_STDCALL GetStrings(wchar16* description, uint32_t descriptionLength, wchar16* filter,
+                                        uint32_t filterLength, wchar16* name, uint32_t nameLength) = 0;
+  virtual HRESULT CV_STDCALL Reserved12(uint32_t a, uint32_t b, uint32_t c) = 0;
+  virtual HRESULT CV_STDCALL CreateRenderJob(void** out, const wchar16* fileName, uint32_t count,
+                                             IUnknown** streams) = 0;
+  virtual HRESULT CV_STDCALL GetTemplateCount(uint32_t* out) = 0;
+  virtual HRESULT CV_STDCALL GetTemplateName(uint32_t index, wchar16* buffer, uint32_t length) = 0;
+  virtual HRESULT CV_STDCALL GetTemplateDescription(uint32_t index, wchar16* buffer, uint32_t length) = 0;
+  virtual HRESULT CV_STDCALL SelectTemplate(uint32_t index) = 0;
+  virtual HRESULT CV_STDCALL GetTemplateFlags(uint32_t index, uint32_t* out) = 0;
+  virtual HRESULT CV_STDCALL SaveTemplate(const wchar16* key, uint32_t clearModified) = 0;
+  virtual HRESULT CV_STDCALL LoadTemplate(const wchar16* key) = 0;
+  virtual HRESULT CV_STDCALL Reserved21(uint32_t a, uint32_t b) = 0;
+  virtual uint32_t CV_STDCALL IsTemplateUnmodified() = 0;  // a plain value
+  virtual HRESULT CV_STDCALL PrepareTemplate(void* renderTemplate) = 0;
+  virtual HRESULT CV_STDCALL GetCurrentTemplate(void** out) = 0;
+  virtual HRESULT CV_STDCALL SetCurrentTemplate(const void* renderTemplate) = 0;
+  virtual HRESULT CV_STDCALL FreeTemplate(void* renderTemplate) = 0;
+  virtual HRESULT CV_STDCALL Reserved27() = 0;
+  virtual HRESULT CV_STDCALL CreatePropertyPage(uint32_t index, void** out) = 0;
+  virtual HRESULT CV_STDCALL Reserved29(uint32_t a, uint32_t b) = 0;
+  virtual HRESULT CV_STDCALL Reserved30() = 0;
+  virtual HRESULT CV_STDCALL GetPlugInInfo(void* record) = 0;
+  virtual void CV_STDCALL Destroy() = 0;
+};
+
 }  // namespace cv

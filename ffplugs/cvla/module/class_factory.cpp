@@ -1,0 +1,99 @@
+#include "ffplugs/cvla/module/class_factory.h"
+
+#include "ffplugs/cvla/cv_interfaces.h"
+#include "ffplugs/cvla/module/file_type.h"
+#include "ffplugs/cvla/module/module_state.h"
+#include "ffplugs/cvla/module/plugin_pages.h"
+#include "ffplugs/cvla/module/renderer.h"
+#include "krn/platform/memory.h"
+#include "krn/results.h"
+
+namespace cvla {
+
+HRESULT QlaClassFactory::QueryInterface(REFIID iid, void** out) {
+  if (!out) return cv::kE_POINTER;
+  *out = nullptr;
+  if (iid != cv::kIID_IUnknown && iid != cv::kIID_IClassFactory) return cv::kE_NOINTERFACE;
+  *out = static_cast<IClassFactory*>(this);
+  AddRef();
+  return cv::kS_OK;
+}
+
+ULONG QlaClassFactory::AddRef() { return ++references_; }
+
+ULONG QlaClassFactory::Release() {
+  if (--references_ != 0) return references_;
+  cvplat::DeleteZeroed(this);
+  return 0;
+}
+
+namespace {
+
+HRESULT CreateFileType(void** out) {
+  QlaFileType* fileType = cvplat::NewZeroed<QlaFileType>();
+  if (!fileType) return cv::kE_OUTOFMEMORY;
+  Module().fileTypeFlags |= kFileTypeFlagBit;
+  fileType->AddRef();
+  *out = static_cast<cv::ICvFileType*>(fileType);
+  return cv::kS_OK;
+}
+
+HRESULT CreateRenderer(void** out) {
+  QlaRenderer* renderer = cvplat::NewZeroed<QlaRenderer>();
+  if (!renderer) return cv::kE_OUTOFMEMORY;
+  Module().rendererFlags = (Module().rendererFlags & ~kRendererFlagsCleared) | kRendererFlagsSet;
+  renderer->AddRef();
+  *out = static_cast<cv::ICvFileRenderer*>(renderer);
+  return cv::kS_OK;
+}
+
+HRESULT CreatePlugInPages(void** out) {
+  QlaPlugInPages* pages = cvplat::NewZeroed<QlaPlugInPages>();
+  if (!pages) return cv::kE_OUTOFMEMORY;
+  HRESULT hr = pages->Initialize();
+  if (cv::Failed(hr)) {
+    cvplat::DeleteZeroed(pages);
+    return hr;
+  }
+  pages->AddRef();
+  *out = pages->MainInterface();
+  return hr;
+}
+
+}  // namespace
+
+HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REFIID iid, void** out) {
+  if (!out) return cv::kE_POINTER;
+  *out = nullptr;
+  if (classId_ != cv::CLSID_QuartzlinePlugIn) return cv::kE_NOINTERFACE;
+  if (iid == cv::IID_ICvFileRenderer) return CreateRenderer(out);
+  if (iid == cv::IID_ICvFileType) return CreateFileType(out);
+  if (iid == cv::IID_ICvPlugInPages) return CreatePlugInPages(out);
+  return cv::kE_NOINTERFACE;
+}
+
+HRESULT QlaClassFactory::LockServer(BOOL lock) {
+  // Plain read-modify-write on the signed counter; it may go negative.
+  Module().serverLocks = static_cast<int32_t>(static_cast<uint32_t>(Module().serverLocks) + (lock ? 1u : ~0u));
+  return cv::kS_OK;
+}
+
+HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out) {
+  if (!out) return cv::kE_POINTER;
+  if (iid != cv::kIID_IUnknown && iid != cv::kIID_IClassFactory) {
+    *out = nullptr;
+    return cv::kE_NOINTERFACE;
+  }
+  QlaClassFactory* factory = cvplat::NewZeroed<QlaClassFactory>(classId);
+  if (!factory) {
+    *out = nullptr;
+    return cv::kE_OUTOFMEMORY;
+  }
+  factory->AddRef();
+  *out = static_cast<IClassFactory*>(factory);
+  return cv::kS_OK;
+}
+
+HRESULT CanUnloadNow() { return cv::kS_FALSE; }
+
+}  // namespace cvla

@@ -1,0 +1,34 @@
+// The class factory that DllGetClassObject hands out. Its one class makes three
+// kinds of object, chosen by the interface identifier given to CreateInstance:
+// the file type, the renderer and the plug-in pages object.
+#pragma once
+
+#include "krn/platform/win_types.h"
+
+#include <cstdint>
+
+namespace cvla {
+
+class QlaClassFactory final : public IClassFactory {
+ public:
+  explicit QlaClassFactory(const CLSID& classId) : classId_(classId) {}
+
+  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
+  ULONG CV_STDCALL AddRef() override;
+  ULONG CV_STDCALL Release() override;
+  HRESULT CV_STDCALL CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+  HRESULT CV_STDCALL LockServer(BOOL lock) override;
+
+ private:
+  uint32_t references_ = 0;
+  CLSID classId_;
+};
+
+// DllGetClassObject: a new factory for any class identifier when the interface
+// is IUnknown or IClassFactory (the class is compared by CreateInstance).
+HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out);
+
+// DllCanUnloadNow: the module stays loaded once loaded.
+HRESULT CanUnloadNow();
+
+}  // namespace cvla

@@ -1,0 +1,80 @@
+#include "ffplugs/cvla/module/module_state.h"
+
+#include "ffplugs/cvla/module/plugin_texts.h"
+#include "krn/platform/module_path.h"
+#include "krn/shared_services.h"
+#include "krn/string_table.h"
+
+namespace cvla {
+
+namespace {
+
+ModuleState g_module;
+std::string g_helpPath;
+
+void AddRanges(cv::StringTable* table, const TextRange* ranges, size_t count) {
+  for (size_t i = 0; i < count; ++i) cv::AddStringRange(table, ranges[i].texts, ranges[i].count, ranges[i].firstId);
+}
+
+std::string FileNamePart(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WithHelpExtension(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + ".hlp";
+  return path.substr(0, dot) + ".hlp";
+}
+
+}  // namespace
+
+ModuleState& Module() { return g_module; }
+
+std::string HelpPathFor(const std::string& modulePath, const std::string& helpFolder, bool helpFolderExists) {
+  if (helpFolder.empty() || !helpFolderExists) return WithHelpExtension(modulePath);
+  std::string folder = helpFolder;
+  if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  return folder + WithHelpExtension(FileNamePart(modulePath));
+}
+
+void ModuleAttach(HMODULE module) {
+  g_module.module = module;
+  g_module.plugInStrings = nullptr;
+
+  cv::StartSharedServices(module);
+  size_t count = 0;
+  const TextRange* shared = SharedTextRanges(&count);
+  AddRanges(cv::ProcessStringTable(), shared, count);
+
+  g_module.plugInStrings = cv::CreateStringTable(module);
+  if (g_module.plugInStrings) {
+    const TextRange* own = PlugInTextRanges(&count);
+    AddRanges(g_module.plugInStrings, own, count);
+  }
+
+  std::string folder = cvplat::SharedHelpFolder();
+  g_helpPath = HelpPathFor(cvplat::ModuleFileName(module), folder, cvplat::FolderExists(folder));
+}
+
+void ModuleDetach() {
+  if (g_module.plugInStrings) {
+    cv::DestroyStringTable(g_module.plugInStrings);
+    g_module.plugInStrings = nullptr;
+  }
+  cv::StopSharedServices();
+  g_module.module = nullptr;
+}
+
+const std::string& ModuleHelpPath() { return g_helpPath; }
+
+const char* PlugInText(uint32_t id) {
+  // Without its table (a failed attach) the plug-in answers empty texts.
+  if (!g_module.plugInStrings) return "";
+  return cv::CvGetString2(g_module.plugInStrings, id);
+}
+
+const char* SharedText(uint32_t id) { return cv::CvGetString2(cv::ProcessStringTable(), id); }
+
+}  // namespace cvla

@@ -1,0 +1,53 @@
+// The plug-in's numbered texts. The same table feeds the native build (as
+// built-in string ranges) and the Windows string resources (cvqlplug.rc, which a
+// test keeps in step with it).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace cvla {
+
+// Consecutive ids firstId .. firstId + count - 1.
+struct TextRange {
+  uint32_t firstId;
+  uint32_t count;
+  const char* const* texts;
+};
+
+// Ranges registered in the process-wide string table (template texts 1-17,
+// channel words 1008-1009); they follow the host's language.
+const TextRange* SharedTextRanges(size_t* count);
+// Ranges of the plug-in's own string table (names, filter, stream texts, the
+// information record texts); always the module's own texts.
+const TextRange* PlugInTextRanges(size_t* count);
+
+// The built-in text of an id in either set, or null.
+const char* BuiltInText(uint32_t id);
+
+// String ids used by the plug-in's objects.
+namespace text {
+constexpr uint32_t kDefaultTemplateName = 1;
+constexpr uint32_t kRenderDescription = 2;
+constexpr uint32_t kRendererDescription = 6;
+constexpr uint32_t kRendererName = 7;
+constexpr uint32_t kRendererFilter = 8;
+constexpr uint32_t kFormatPart = 17;  // "%s, $d Hz, %d bit"
+constexpr uint32_t kMono = 1008;
+constexpr uint32_t kStereo = 1009;
+constexpr uint32_t kFileTypeName = 1013;
+constexpr uint32_t kFileTypeFilter = 1014;
+constexpr uint32_t kFileTypeDescription = 1015;
+constexpr uint32_t kStreamName = 1020;
+constexpr uint32_t kBitRate = 1021;  // "%d kBit/s"
+constexpr uint32_t kLegalNotice = 1032;
+constexpr uint32_t kPlugInSuffix = 1033;
+constexpr uint32_t kFormatDisplayName = 1227;
+// Channel words and the format description of the reader's stream text.
+constexpr uint32_t kChannelMono = 4151;
+constexpr uint32_t kChannelStereo = 4152;
+constexpr uint32_t kChannelCount = 4153;  // "%d Channels"
+constexpr uint32_t kStreamFormat = 4154;  // "$d Hz$, %d-bit$, %s"
+}  // namespace text
+
+}  // namespace cvla

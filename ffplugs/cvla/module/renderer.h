@@ -1,0 +1,71 @@
+// QlaRenderer: the writing descriptor of the format. This file holds its
+// identity, host and string operations and the preparation of its working
+// template; the template, render-job and page operations answer E_NOTIMPL here.
+#pragma once
+
+#include "ffplugs/cvla/cv_interfaces.h"
+#include "ffplugs/cvla/module/render_template.h"
+
+#include <cstdint>
+
+namespace cvla {
+
+constexpr uint32_t kRendererAttributes = 1;
+
+class QlaRenderer final : public cv::ICvFileRenderer {
+ public:
+  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
+  ULONG CV_STDCALL AddRef() override;
+  ULONG CV_STDCALL Release() override;
+  HRESULT CV_STDCALL SetIndex(uint32_t index) override;
+  uint32_t CV_STDCALL GetIndex() override;
+  HRESULT CV_STDCALL SetHost(cv::ICvFileHost* host) override;
+  HRESULT CV_STDCALL GetHost(cv::ICvFileHost** out) override;
+  HRESULT CV_STDCALL GetClassGuid(GUID* out) override;
+  HRESULT CV_STDCALL GetAttributes(uint32_t* out) override;
+  HRESULT CV_STDCALL GetFlags(uint32_t* out) override;
+  HRESULT CV_STDCALL FindFileType(void* out) override;
+  HRESULT CV_STDCALL GetStrings(wchar16* description, uint32_t descriptionLength, wchar16* filter,
+                                uint32_t filterLength, wchar16* name, uint32_t nameLength) override;
+  HRESULT CV_STDCALL Reserved12(uint32_t a, uint32_t b, uint32_t c) override;
+  HRESULT CV_STDCALL CreateRenderJob(void** out, const wchar16* fileName, uint32_t count,
+                                     IUnknown** streams) override;
+  HRESULT CV_STDCALL GetTemplateCount(uint32_t* out) override;
+  HRESULT CV_STDCALL GetTemplateName(uint32_t index, wchar16* buffer, uint32_t length) override;
+  HRESULT CV_STDCALL GetTemplateDescription(uint32_t index, wchar16* buffer, uint32_t length) override;
+  HRESULT CV_STDCALL SelectTemplate(uint32_t index) override;
+  HRESULT CV_STDCALL GetTemplateFlags(uint32_t index, uint32_t* out) override;
+  HRESULT CV_STDCALL SaveTemplate(const wchar16* key, uint32_t clearModified) override;
+  HRESULT CV_STDCALL LoadTemplate(const wchar16* key) override;
+  HRESULT CV_STDCALL Reserved21(uint32_t a, uint32_t b) override;
+  uint32_t CV_STDCALL IsTemplateUnmodified() override;
+  HRESULT CV_STDCALL PrepareTemplate(void* renderTemplate) override;
+  HRESULT CV_STDCALL GetCurrentTemplate(void** out) override;
+  HRESULT CV_STDCALL SetCurrentTemplate(const void* renderTemplate) override;
+  HRESULT CV_STDCALL FreeTemplate(void* renderTemplate) override;
+  HRESULT CV_STDCALL Reserved27() override;
+  HRESULT CV_STDCALL CreatePropertyPage(uint32_t index, void** out) override;
+  HRESULT CV_STDCALL Reserved29(uint32_t a, uint32_t b) override;
+  HRESULT CV_STDCALL Reserved30() override;
+  HRESULT CV_STDCALL GetPlugInInfo(void* record) override;
+  void CV_STDCALL Destroy() override;
+
+  // The working template (null until the host was set or PrepareTemplate ran).
+  qla::RenderTemplate* WorkingTemplate() const { return working_; }
+
+ private:
+  // Creates the working template from the default record when it is missing
+  // and composes its name and description.
+  HRESULT PrepareWorkingTemplate();
+  cv::ICvTemplateStore* TemplateStore();
+
+  uint32_t references_ = 0;
+  cv::ICvFileHost* host_ = nullptr;  // counted
+  uint32_t index_ = 0;
+  qla::RenderTemplate* selected_ = nullptr;
+  int32_t modified_ = 0;
+  qla::RenderTemplate* working_ = nullptr;
+  uint32_t tagPosition_ = 0;
+};
+
+}  // namespace cvla

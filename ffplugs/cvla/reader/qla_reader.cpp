@@ -1,0 +1,335 @@
+#include "ffplugs/cvla/reader/qla_reader.h"
+
+#include "ffplugs/cvla/module/module_state.h"
+#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/reader/qla_stream.h"
+#include "ffplugs/cvla/reader/stream_texts.h"
+#include "krn/messages.h"
+#include "krn/platform/codepage.h"
+#include "krn/platform/file.h"
+#include "krn/platform/memory.h"
+#include "krn/results.h"
+
+#include <cstring>
+#include <string>
+
+namespace cvla {
+
+namespace {
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// A template's format record: its WAVEFORMATEX and, as extra data, the eight
+// 32-bit values that begin 26 bytes into the record.
+void TemplateFormat(const void* renderTemplate, const WAVEFORMATEX** format, const uint32_t** extra) {
+  const auto* record = static_cast<const qla::RenderTemplate*>(renderTemplate);
+  *format = nullptr;
+  *extra = nullptr;
+  if (!record->format) return;
+  *format = &record->format->format;
+  *extra = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(record->format) + 26);
+}
+
+}  // namespace
+
+QlaReader::QlaReader(cv::ICvFileType* fileType) : fileType_(fileType), file_(INVALID_HANDLE_VALUE) {}
+
+HRESULT QlaReader::QueryInterface(REFIID iid, void** out) {
+  if (!out) return cv::kE_POINTER;
+  *out = nullptr;
+  if (iid != cv::IID_ICvFileReader && iid != cv::kIID_IUnknown) return cv::kE_NOINTERFACE;
+  *out = static_cast<cv::ICvFileReader*>(this);
+  AddRef();
+  return cv::kS_OK;
+}
+
+ULONG QlaReader::AddRef() { return static_cast<ULONG>(++references_); }
+
+ULONG QlaReader::Release() {
+  LONG count = --references_;
+  if (count == 0) Destroy();
+  return static_cast<ULONG>(count);
+}
+
+void QlaReader::Destroy() {
+  Close();
+  if (streams_) {
+    for (uint32_t i = 0; i < kReaderStreamCount; ++i)
+      if (streams_[i].stream) streams_[i].stream->Destroy();
+    cvplat::GlobalFreeBlock(streams_);
+    streams_ = nullptr;
+  }
+  DiscardFormat();
+  cvplat::DeleteZeroed(this);
+}
+
+HRESULT QlaReader::GetFileType(cv::ICvFileType** out) {
+  if (!out) return cv::kE_POINTER;
+  *out = nullptr;
+  if (!fileType_) return cv::kE_NOTIMPL;
+  fileType_->AddRef();
+  *out = fileType_;
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::GetTypeName(wchar16* buffer, uint32_t length) {
+  cvplat::CopyAnsiToWideBuffer(PlugInText(text::kFileTypeName), buffer, length);
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::StreamText(uint32_t kind, wchar16* buffer, uint32_t length) {
+  if (buffer && length) buffer[0] = 0;
+  HRESULT hr = EnsureParsed();
+  if (cv::Failed(hr)) return hr;
+  QlaStream* stream = nullptr;
+  hr = EnsureStream(0, &stream);
+  if (cv::Failed(hr)) return hr;
+  HRESULT result = cv::kS_OK;
+  std::string text = cvla::StreamText(kind, info_.format, &result);
+  cvplat::CopyAnsiToWideBuffer(text.c_str(), buffer, length);
+  return result;
+}
+
+HRESULT QlaReader::GetStreamText(wchar16* buffer, uint32_t length, uint32_t, uint32_t kind) {
+  return StreamText(kind, buffer, length);
+}
+
+HRESULT QlaReader::GetStreamValueAlias(void* buffer, uint32_t size, uint32_t kind) {
+  if (kind != 1) return cv::kS_FALSE;
+  return GetStreamValue(buffer, size, 0, kStreamValueBitRate);
+}
+
+HRESULT QlaReader::GetStreamValue(void* buffer, uint32_t size, uint32_t flag, uint32_t kind) {
+  HRESULT hr = EnsureParsed();
+  if (cv::Failed(hr)) return hr;
+  if (flag != 0) return cv::kS_OK;
+  if (kind != kStreamValueBitRate || !buffer || size < sizeof(uint64_t)) return cv::kS_FALSE;
+  uint64_t value = info_.format.nAvgBytesPerSec;
+  std::memcpy(buffer, &value, sizeof(value));
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::Reserved8() { return cv::kE_NOTIMPL; }
+
+HRESULT QlaReader::Close() {
+  QlaStream* stream = ExistingStream(0);
+  if (stream) stream->Stop();
+  if (file_ != INVALID_HANDLE_VALUE) cvplat::CloseFile(file_);
+  file_ = INVALID_HANDLE_VALUE;
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::IsClosed() { return file_ == INVALID_HANDLE_VALUE ? cv::kS_FALSE : cv::kS_OK; }
+
+HRESULT QlaReader::Open(uint32_t, uint32_t) {
+  Close();
+  std::string name = cvplat::WideToAnsiString(fileName_);
+  if (name.size() >= kMaxFileName) name.resize(kMaxFileName - 1);
+  if (parsed_) {
+    cvplat::UniqueFile check(cvplat::CreateFileAnsi(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+    if (!check.IsValid()) return cv::ResultFromWin32Error(cvplat::LastError());
+    FILETIME now{};
+    cvplat::GetLastWriteTime(check.Get(), &now);
+    if (!SameTime(now, lastWrite_)) {
+      DiscardFormat();
+      if (cv::Failed(ParseFrom(check.Get()))) return cv::CVERR_FILE_CORRUPT;
+    }
+    QlaStream* stream = ExistingStream(0);
+    if (stream) stream->Reinitialize(&streams_[0]);
+  }
+  file_ = cvplat::CreateFileAnsi(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (file_ == INVALID_HANDLE_VALUE) return cv::ResultFromWin32Error(cvplat::LastError());
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::SetFileName(const wchar16* name) {
+  if (file_ != INVALID_HANDLE_VALUE) return cv::kE_FAIL;
+  std::memset(fileName_, 0, sizeof(fileName_));
+  if (!name) return cv::kS_OK;
+  for (uint32_t i = 0; i < kMaxFileName && name[i]; ++i) fileName_[i] = name[i];
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::GetFileName(wchar16* buffer, uint32_t length) {
+  if (!buffer || length == 0) return cv::kE_POINTER;
+  uint32_t i = 0;
+  for (; i + 1 < length && fileName_[i]; ++i) buffer[i] = fileName_[i];
+  buffer[i] = 0;
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::GetDuration(uint64_t* out) {
+  if (!out) return cv::kE_POINTER;
+  HRESULT hr = EnsureParsed();
+  if (cv::Failed(hr)) return hr;
+  *out = FramesToDuration(info_.totalFrames, info_.format.nSamplesPerSec);
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::GetStreamCount(uint32_t* out) {
+  if (!out) return cv::kE_POINTER;
+  *out = kReaderStreamCount;
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::GetAttributes(uint32_t* out) {
+  if (fileType_) fileType_->GetAttributes(out);
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first, uint32_t count) {
+  if (!records || first > kReaderStreamCount || count > kReaderStreamCount - first) return cv::kE_INVALIDARG;
+  HRESULT last = cv::kS_OK;
+  for (uint32_t i = 0; i < count; ++i) {
+    cv::StreamInfoRecord& record = records[i];
+    QlaStream* stream = nullptr;
+    HRESULT hr = EnsureStream(first + i, &stream);
+    if (cv::Failed(hr)) {
+      last = hr;
+      continue;
+    }
+    record.streamType = streams_[first + i].type;
+    if (record.streamType != kStreamTypeAudio) continue;
+    hr = stream->GetFormat(record.formatBuffer, record.formatSize, &record.formatNeeded, record.extraBuffer,
+                           record.extraSize, &record.extraNeeded);
+    if (cv::Failed(hr)) last = hr;
+    stream->GetLength(&record.totalFrames);
+  }
+  return last;
+}
+
+HRESULT QlaReader::GetStreamType(uint32_t index, uint32_t* type, uint32_t* second) {
+  if (index >= kReaderStreamCount) return cv::kE_INVALIDARG;
+  StreamEntry entry{};
+  entry.type = kStreamTypeAudio;
+  if (streams_) entry = streams_[index];
+  if (type) *type = entry.type;
+  if (second) *second = entry.second;
+  return cv::kS_OK;
+}
+
+HRESULT QlaReader::FindStream(uint32_t n, uint32_t type, uint32_t* index) {
+  uint32_t seen = 0;
+  for (uint32_t i = 0; i < kReaderStreamCount; ++i) {
+    uint32_t streamType = streams_ ? streams_[i].type : kStreamTypeAudio;
+    if (streamType != type) continue;
+    if (seen++ == n) {
+      if (index) *index = i;
+      return cv::kS_OK;
+    }
+  }
+  return cv::kE_INVALIDARG;
+}
+
+HRESULT QlaReader::ResolveStreamIndex(uint32_t type, uint32_t n, uint32_t* index) {
+  if (type == kAnyStreamType) {
+    if (n >= kReaderStreamCount) return cv::kE_INVALIDARG;
+    *index = n;
+    return cv::kS_OK;
+  }
+  return FindStream(n, type, index);
+}
+
+HRESULT QlaReader::ConfigureIndex(uint32_t index, const void* renderTemplate, QlaStream** stream) {
+  if (index >= kReaderStreamCount) return cv::kE_INVALIDARG;
+  HRESULT hr = EnsureStream(index, stream);
+  if (cv::Failed(hr)) return hr;
+  const WAVEFORMATEX* format = nullptr;
+  const uint32_t* extra = nullptr;
+  if (renderTemplate) TemplateFormat(renderTemplate, &format, &extra);
+  return (*stream)->SetOutputFormat(format, extra);
+}
+
+HRESULT QlaReader::GetStream(cv::ICvAudioStreamEx** out, uint32_t type, uint32_t n, uint32_t, uint32_t,
+                             const void* renderTemplate) {
+  if (!out) return cv::kE_POINTER;
+  *out = nullptr;
+  uint32_t index = 0;
+  HRESULT hr = ResolveStreamIndex(type, n, &index);
+  if (cv::Failed(hr)) return hr;
+  QlaStream* stream = nullptr;
+  hr = ConfigureIndex(index, renderTemplate, &stream);
+  if (cv::Failed(hr)) return hr;
+  return stream->QueryInterface(cv::IID_ICvAudioStreamEx, reinterpret_cast<void**>(out));
+}
+
+HRESULT QlaReader::ConfigureStream(uint32_t index, uint32_t, uint32_t, const void* renderTemplate) {
+  QlaStream* stream = nullptr;
+  return ConfigureIndex(index, renderTemplate, &stream);
+}
+
+HRESULT QlaReader::GetMetadata(cv::ICvMetadataSource** out) {
+  if (!out) return cv::kE_POINTER;
+  *out = nullptr;
+  return cv::kE_NOTIMPL;
+}
+
+HRESULT QlaReader::EnsureParsed() {
+  if (parsed_) return cv::kS_OK;
+  return ParseFrom(file_);
+}
+
+HRESULT QlaReader::ParseFrom(HANDLE file) {
+  DiscardFormat();
+  FILETIME written{};
+  cvplat::GetLastWriteTime(file, &written);
+  qla::QlaContainerInfo info{};
+  HRESULT hr = qla::ParseContainer(file, &info);
+  if (cv::Failed(hr)) return hr;
+  info_ = info;
+  lastWrite_ = written;
+  parsed_ = true;
+  if (streams_) FillEntry(&streams_[0]);
+  return cv::kS_OK;
+}
+
+void QlaReader::DiscardFormat() {
+  parsed_ = false;
+  std::memset(&info_, 0, sizeof(info_));
+}
+
+void QlaReader::FillEntry(StreamEntry* entry) const {
+  entry->type = kStreamTypeAudio;
+  entry->second = 0;
+  entry->duration = FramesToDuration(info_.totalFrames, info_.format.nSamplesPerSec);
+  entry->totalFrames = static_cast<uint32_t>(info_.totalFrames);
+  entry->dataSize = info_.dataSize;
+}
+
+QlaStream* QlaReader::ExistingStream(uint32_t index) const {
+  if (!streams_ || index >= kReaderStreamCount) return nullptr;
+  return streams_[index].stream;
+}
+
+HRESULT QlaReader::EnsureStream(uint32_t index, QlaStream** out) {
+  *out = nullptr;
+  if (index >= kReaderStreamCount) return cv::kE_INVALIDARG;
+  if (!streams_) {
+    streams_ = static_cast<StreamEntry*>(cvplat::GlobalAllocZero(sizeof(StreamEntry) * kReaderStreamCount));
+    if (!streams_) return cv::kE_OUTOFMEMORY;
+    for (uint32_t i = 0; i < kReaderStreamCount; ++i) streams_[i].type = kStreamTypeAudio;
+  }
+  StreamEntry& entry = streams_[index];
+  if (entry.stream) {
+    *out = entry.stream;
+    return cv::kS_OK;
+  }
+  HRESULT hr = EnsureParsed();
+  if (cv::Failed(hr)) return hr;
+  FillEntry(&entry);
+  QlaStream* stream = cvplat::NewZeroed<QlaStream>(this, index, entry.type, entry.second);
+  if (!stream) return cv::CVERR_FILE_OPEN;
+  hr = stream->Initialize(entry);
+  if (cv::Failed(hr)) {
+    stream->Destroy();
+    return hr;
+  }
+  entry.stream = stream;
+  *out = stream;
+  return cv::kS_OK;
+}
+
+}  // namespace cvla

@@ -1,0 +1,19 @@
+// Where the module lives and where the shared help files are: the module's own
+// path, the help folder the installation recorded, and a folder test.
+#pragma once
+
+#include "krn/platform/win_types.h"
+
+#include <string>
+
+namespace cvplat {
+
+// The full path of a loaded module (natively the running program's path);
+// empty when it cannot be had.
+std::string ModuleFileName(HMODULE module);
+// The "HelpFolder" value under HKLM "Software\Corvane\Shared Information";
+// empty when it is missing (always natively).
+std::string SharedHelpFolder();
+bool FolderExists(const std::string& path);
+
+}  // namespace cvplat

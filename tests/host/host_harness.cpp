@@ -1,0 +1,271 @@
+#include "tests/host/host_harness.h"
+
+#include "ffplugs/cvla/module/class_factory.h"
+#include "ffplugs/cvla/module/module_state.h"
+#include "krn/platform/codepage.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <chrono>
+#include <map>
+#include <iterator>
+
+namespace cvtest {
+
+ModuleScope::ModuleScope() { cvla::ModuleAttach(nullptr); }
+ModuleScope::~ModuleScope() { cvla::ModuleDetach(); }
+
+namespace {
+
+// A template record with its own format block, as the store hands it out.
+struct StoredTemplate {
+  qla::RenderTemplate record{};
+  qla::TemplateFormatBlock block{};
+};
+
+}  // namespace
+
+struct TestHost::State {
+  struct FileHost final : cv::ICvFileHost {
+    explicit FileHost(State* s) : state(s) {}
+    HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override { return state->Query(iid, out); }
+    ULONG CV_STDCALL AddRef() override { return static_cast<ULONG>(++state->references); }
+    ULONG CV_STDCALL Release() override { return static_cast<ULONG>(--state->references); }
+    HRESULT CV_STDCALL Reserved3() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved4() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved5() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved6() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved7() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved8() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved9() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved10() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved11() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved12() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved13() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL FindFileType(void*, const GUID* formatClass) override {
+      ++state->findFileTypeCalls;
+      state->lastGuid = *formatClass;
+      return state->findResult;
+    }
+    HRESULT CV_STDCALL FindRenderer(void*, const GUID* formatClass) override {
+      ++state->findRendererCalls;
+      state->lastGuid = *formatClass;
+      return state->findResult;
+    }
+    State* state;
+  };
+
+  struct Properties final : cv::ICvHostProperties {
+    explicit Properties(State* s) : state(s) {}
+    HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override { return state->Query(iid, out); }
+    ULONG CV_STDCALL AddRef() override { return static_cast<ULONG>(++state->references); }
+    ULONG CV_STDCALL Release() override { return static_cast<ULONG>(--state->references); }
+    HRESULT CV_STDCALL Reserved3() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved4() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved5() override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL Reserved6() override { return cv::kE_NOTIMPL; }
+    int32_t CV_STDCALL GetValue(uint32_t id, void* buffer, uint32_t size) override {
+      ++state->languageQueries;
+      if (id != cv::kHostPropertyLanguage || !state->answersLanguage || size < 4) return 0;
+      std::memcpy(buffer, &state->language, 4);
+      return 1;
+    }
+    State* state;
+  };
+
+  struct Store final : cv::ICvTemplateStore {
+    explicit Store(State* s) : state(s) {}
+    HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override { return state->Query(iid, out); }
+    ULONG CV_STDCALL AddRef() override { return static_cast<ULONG>(++state->references); }
+    ULONG CV_STDCALL Release() override { return static_cast<ULONG>(--state->references); }
+    HRESULT CV_STDCALL CreateTemplate(void** handle) override {
+      auto stored = std::make_unique<StoredTemplate>();
+      stored->record.size = qla::kTemplateRecordSize;
+      stored->record.format = &stored->block;
+      *handle = &stored->record;
+      state->templates[&stored->record] = std::move(stored);
+      return cv::kS_OK;
+    }
+    HRESULT CV_STDCALL FreeTemplate(void* handle) override {
+      return state->templates.erase(handle) ? cv::kS_OK : cv::kE_INVALIDARG;
+    }
+    HRESULT CV_STDCALL CopyTemplate(void* destination, const void* source) override {
+      auto it = state->templates.find(destination);
+      if (it == state->templates.end() || !source) return cv::kE_INVALIDARG;
+      const auto* from = static_cast<const qla::RenderTemplate*>(source);
+      StoredTemplate& to = *it->second;
+      to.record = *from;
+      to.record.format = &to.block;
+      if (from->format) to.block = *from->format;
+      return cv::kS_OK;
+    }
+    HRESULT CV_STDCALL LoadTemplate(void*, const wchar16*, uint32_t) override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL SaveTemplate(const void*, const wchar16*) override { return cv::kE_NOTIMPL; }
+    State* state;
+  };
+
+  HRESULT Query(REFIID iid, void** out) {
+    *out = nullptr;
+    if (iid == cv::kIID_IUnknown || iid == cv::IID_ICvFileHost)
+      *out = static_cast<cv::ICvFileHost*>(&host);
+    else if (iid == cv::IID_ICvHostProperties && !hideProperties)
+      *out = static_cast<cv::ICvHostProperties*>(&properties);
+    else if (iid == cv::IID_ICvTemplateStore && !hideStore)
+      *out = static_cast<cv::ICvTemplateStore*>(&store);
+    else
+      return cv::kE_NOINTERFACE;
+    ++references;
+    return cv::kS_OK;
+  }
+
+  FileHost host{this};
+  Properties properties{this};
+  Store store{this};
+  long references = 1;
+  uint32_t language = 1033;
+  bool answersLanguage = true;
+  bool hideProperties = false;
+  bool hideStore = false;
+  HRESULT findResult = cv::kS_OK;
+  int languageQueries = 0;
+  int findFileTypeCalls = 0;
+  int findRendererCalls = 0;
+  GUID lastGuid{};
+  std::map<const void*, std::unique_ptr<StoredTemplate>> templates;
+};
+
+TestHost::TestHost() : state_(std::make_unique<State>()) {}
+TestHost::~TestHost() = default;
+
+cv::ICvFileHost* TestHost::Host() { return &state_->host; }
+void TestHost::SetLanguage(uint32_t language, bool answersLanguage) {
+  state_->language = language;
+  state_->answersLanguage = answersLanguage;
+}
+void TestHost::HideProperties(bool hide) { state_->hideProperties = hide; }
+void TestHost::HideTemplateStore(bool hide) { state_->hideStore = hide; }
+void TestHost::SetFindResult(HRESULT result) { state_->findResult = result; }
+long TestHost::References() const { return state_->references; }
+int TestHost::LanguageQueries() const { return state_->languageQueries; }
+int TestHost::FindFileTypeCalls() const { return state_->findFileTypeCalls; }
+int TestHost::FindRendererCalls() const { return state_->findRendererCalls; }
+const GUID& TestHost::LastFindGuid() const { return state_->lastGuid; }
+size_t TestHost::LiveTemplates() const { return state_->templates.size(); }
+
+HRESULT CreatePlugInObject(const IID& iid, void** out) {
+  *out = nullptr;
+  IClassFactory* factory = nullptr;
+  HRESULT hr = cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (cv::Failed(hr)) return hr;
+  hr = factory->CreateInstance(nullptr, iid, out);
+  factory->Release();
+  return hr;
+}
+
+HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out) {
+  *out = nullptr;
+  cv::ICvFileType* fileType = nullptr;
+  HRESULT hr = CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType));
+  if (cv::Failed(hr)) return hr;
+  IUnknown* unknown = nullptr;
+  hr = fileType->QueryInterface(cv::kIID_IUnknown, reinterpret_cast<void**>(&unknown));
+  if (cv::Succeeded(hr)) unknown->Release();
+  fileType->SetHost(host);
+  GUID classGuid{};
+  fileType->GetClassGuid(&classGuid);
+  wchar16 description[260], filter[260], name[260];
+  fileType->GetStrings(description, 260, filter, 260, name, 260);
+  fileType->SetIndex(index);
+  *out = fileType;
+  return cv::kS_OK;
+}
+
+void OpenedQlaFile::Reset() {
+  if (stream) stream->Release();
+  if (reader) reader->Release();
+  stream = nullptr;
+  reader = nullptr;
+  frames = 0;
+}
+
+std::string HostTestPath(const std::string& name) {
+  static const std::string folder = [] {
+    std::filesystem::path dir = std::filesystem::path(CVQL_TESTDATA_DIR) / "host";
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    return dir.string();
+  }();
+  static const std::string prefix = std::to_string(static_cast<unsigned long long>(
+      std::hash<std::string>()(std::to_string(reinterpret_cast<uintptr_t>(&folder)) +
+                               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())) %
+      1000000));
+  return folder + "/" + prefix + "-" + name;
+}
+
+std::vector<uint8_t> LoadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+std::basic_string<wchar16> WidePath(const std::string& path) { return cvplat::AnsiToWideString(path); }
+
+HRESULT OpenQlaFile(cv::ICvFileType* fileType, const std::string& path, OpenedQlaFile* out) {
+  out->Reset();
+  HANDLE file = cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (file == INVALID_HANDLE_VALUE) return cv::CVERR_FILE_OPEN;
+  uint8_t first[256] = {};
+  DWORD read = 0;
+  if (!cvplat::ReadFileBytes(file, first, sizeof(first), &read)) {
+    cvplat::CloseFile(file);
+    return cv::CVERR_FILE_READ;
+  }
+  HRESULT hr = fileType->CheckHeader(file, first, read, 0);
+  if (cv::Failed(hr)) {
+    cvplat::CloseFile(file);
+    return hr;
+  }
+  std::basic_string<wchar16> wide = WidePath(path);
+  hr = fileType->CreateReader(&out->reader, file, wide.c_str(), 1);  // consumes the handle
+  if (cv::Failed(hr)) return hr;
+  hr = out->reader->GetStream(&out->stream, 0xFFFFFFFFu, 0, 0, 0, nullptr);
+  if (cv::Failed(hr)) return hr;
+  uint32_t needed = 0;
+  hr = out->stream->GetFormat(&out->format, sizeof(out->format), &needed, nullptr, 0, nullptr);
+  if (cv::Failed(hr)) return hr;
+  return out->stream->GetLength(&out->frames);
+}
+
+HRESULT ReadFrames(cv::ICvAudioStream* stream, const WAVEFORMATEX& format, uint64_t position, uint32_t frames,
+                   std::vector<uint8_t>* bytes) {
+  bytes->assign(static_cast<size_t>(frames) * format.nBlockAlign, 0);
+  uint32_t got = 0;
+  HRESULT hr = stream->Read(position, bytes->data(), frames, &got);
+  bytes->resize(static_cast<size_t>(got) * format.nBlockAlign);
+  return hr;
+}
+
+HRESULT ReadAllFrames(const OpenedQlaFile& file, uint32_t chunk, std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  std::vector<uint8_t> part;
+  for (uint64_t position = 0; position < file.frames;) {
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(chunk, file.frames - position));
+    HRESULT hr = ReadFrames(file.stream, file.format, position, n, &part);
+    if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kE_UNEXPECTED;
+    if (part.empty()) return cv::kE_UNEXPECTED;
+    bytes->insert(bytes->end(), part.begin(), part.end());
+    position += part.size() / file.format.nBlockAlign;
+  }
+  return cv::kS_OK;
+}
+
+}  // namespace cvtest

@@ -1,0 +1,106 @@
+// A stand-in for the host application: a host object with its property and
+// template-store interfaces, the module's start-up for a test, and the host's
+// way of opening a ".qla" file through the plug-in's objects.
+#pragma once
+
+#include "ffplugs/cvla/cv_interfaces.h"
+#include "ffplugs/cvla/module/render_template.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cvtest {
+
+// Attaches the module for the life of the object (natively with no module
+// handle) and detaches it afterwards.
+class ModuleScope {
+ public:
+  ModuleScope();
+  ~ModuleScope();
+  ModuleScope(const ModuleScope&) = delete;
+  ModuleScope& operator=(const ModuleScope&) = delete;
+};
+
+// The host object: ICvFileHost, with ICvHostProperties (language 10001) and
+// ICvTemplateStore (records of 1068 bytes with their own format block) reached
+// through QueryInterface. Lives on the stack of a test; its reference count and
+// the calls it received can be inspected.
+class TestHost {
+ public:
+  TestHost();
+  ~TestHost();
+  TestHost(const TestHost&) = delete;
+  TestHost& operator=(const TestHost&) = delete;
+
+  cv::ICvFileHost* Host();
+
+  // Language that GetValue(10001) answers; answersLanguage false makes it return 0.
+  void SetLanguage(uint32_t language, bool answersLanguage = true);
+  void HideProperties(bool hide);
+  void HideTemplateStore(bool hide);
+  // What slots 14 and 15 answer.
+  void SetFindResult(HRESULT result);
+
+  // References held on the host object and its two other interfaces together.
+  long References() const;
+  int LanguageQueries() const;
+  int FindFileTypeCalls() const;
+  int FindRendererCalls() const;
+  const GUID& LastFindGuid() const;
+  // Template records the store has handed out and not freed.
+  size_t LiveTemplates() const;
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// Creates an object through the module's class factory (DllGetClassObject with
+// CLSID_QuartzlinePlugIn, then CreateInstance with iid). The module must be attached.
+HRESULT CreatePlugInObject(const IID& iid, void** out);
+
+// The host's creation sequence for a file type: create, QueryInterface for
+// IUnknown (released again), SetHost, GetClassGuid, GetStrings, SetIndex.
+HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out);
+
+// A reader and its stream, released on destruction (stream first).
+struct OpenedQlaFile {
+  cv::ICvFileReader* reader = nullptr;
+  cv::ICvAudioStreamEx* stream = nullptr;
+  WAVEFORMATEX format{};
+  uint64_t frames = 0;
+
+  OpenedQlaFile() = default;
+  ~OpenedQlaFile() { Reset(); }
+  OpenedQlaFile(const OpenedQlaFile&) = delete;
+  OpenedQlaFile& operator=(const OpenedQlaFile&) = delete;
+  void Reset();
+};
+
+// The host's open sequence: reads the first 256 bytes of the file itself,
+// CheckHeader with its handle, CreateReader with the same handle, the path and
+// open flag 1, GetStream (stream index 0, no template), GetFormat and GetLength.
+// Returns the first failing step's code; on failure `out` keeps what was made.
+HRESULT OpenQlaFile(cv::ICvFileType* fileType, const std::string& path, OpenedQlaFile* out);
+
+// Reads frames [position, position + frames) through the stream into bytes
+// (resized to what was delivered). Returns the Read result.
+HRESULT ReadFrames(cv::ICvAudioStream* stream, const WAVEFORMATEX& format, uint64_t position, uint32_t frames,
+                   std::vector<uint8_t>* bytes);
+
+// Reads the whole stream in requests of `chunk` frames.
+HRESULT ReadAllFrames(const OpenedQlaFile& file, uint32_t chunk, std::vector<uint8_t>* bytes);
+
+// A path under the test data folder (created on first use), unique to this
+// process so that test programs running side by side do not share files.
+std::string HostTestPath(const std::string& name);
+std::vector<uint8_t> LoadBytes(const std::string& path);
+bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// UTF-16 form of a test path.
+std::basic_string<wchar16> WidePath(const std::string& path);
+
+}  // namespace cvtest

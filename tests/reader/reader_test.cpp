@@ -1,0 +1,301 @@
+// The reader as the host drives it: files rendered by the encoder come back bit
+// for bit whatever the request pattern, the block cache and the seek table are
+// used as intended, and damaged files give codes, never crashes or stale data.
+#include "ffplugs/cvla/reader/qla_reader.h"
+#include "ffplugs/cvla/reader/qla_stream.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+#include "tests/host/host_harness.h"
+#include "tests/support/corpus_audio.h"
+#include "tests/support/qla_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <thread>
+
+namespace {
+
+using cvtest::OpenedQlaFile;
+using cvtest::PcmAudio;
+
+constexpr uint32_t kGroup = 12800;
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host_ = std::make_unique<cvtest::TestHost>();
+    ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host_->Host(), 0, &fileType_), cv::kS_OK);
+  }
+  void TearDown() override {
+    if (fileType_) fileType_->Release();
+  }
+
+  // Renders audio into a file named `name` and opens it like the host.
+  std::string Render(const PcmAudio& audio, const std::string& name) {
+    std::string path = cvtest::HostTestPath(name);
+    EXPECT_EQ(cvtest::RenderAudio(audio, path), cv::kS_OK);
+    return path;
+  }
+  void Open(const std::string& path, OpenedQlaFile* file) { ASSERT_EQ(cvtest::OpenQlaFile(fileType_, path, file), cv::kS_OK); }
+  static cvla::QlaStream* Stream(const OpenedQlaFile& file) { return static_cast<cvla::QlaStream*>(file.stream); }
+  static std::vector<uint8_t> Slice(const PcmAudio& audio, uint64_t first, uint64_t frames) {
+    size_t align = audio.format.nBlockAlign;
+    return std::vector<uint8_t>(audio.bytes.begin() + first * align, audio.bytes.begin() + (first + frames) * align);
+  }
+
+  cvtest::ModuleScope module_;
+  std::unique_ptr<cvtest::TestHost> host_;
+  cv::ICvFileType* fileType_ = nullptr;
+};
+
+TEST_F(ReaderTest, SequentialRequestsOfManySizesGiveTheRenderedFrames) {
+  PcmAudio stereo = cvtest::SyntheticAudio(2, 44100, 16, 3 * kGroup + 777, 3);
+  PcmAudio mono24 = cvtest::SyntheticAudio(1, 48000, 24, kGroup + 5, 4);
+  for (const PcmAudio* audio : {&stereo, &mono24}) {
+    OpenedQlaFile file;
+    Open(Render(*audio, "seq.qla"), &file);
+    EXPECT_EQ(file.frames, audio->Frames());
+    EXPECT_EQ(file.format.wFormatTag, 1);
+    EXPECT_EQ(file.format.nBlockAlign, audio->format.nBlockAlign);
+    for (uint32_t chunk : {1u, 7u, 511u, 512u, 513u, 4096u, 100000u}) {
+      std::vector<uint8_t> bytes;
+      ASSERT_EQ(cvtest::ReadAllFrames(file, chunk, &bytes), cv::kS_OK) << chunk;
+      EXPECT_TRUE(bytes == audio->bytes) << "chunk " << chunk;
+    }
+  }
+}
+
+TEST_F(ReaderTest, CorpusRecordingReadsBackBitForBit) {
+  if (!cvtest::FlacAvailable() || cvtest::CorpusFiles().empty()) GTEST_SKIP() << "no flac or corpus";
+  PcmAudio audio;
+  ASSERT_TRUE(cvtest::DecodeCorpusFile(cvtest::CorpusFiles().front(), &audio));
+  OpenedQlaFile file;
+  Open(Render(audio, "corpus.qla"), &file);
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(cvtest::ReadAllFrames(file, 3000, &bytes), cv::kS_OK);
+  EXPECT_TRUE(bytes == audio.bytes);
+}
+
+TEST_F(ReaderTest, RandomPositionsMatchTheSequentialDecode) {
+  PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 4 * kGroup + 100, 5);
+  OpenedQlaFile file;
+  Open(Render(audio, "random.qla"), &file);
+  std::mt19937 random(42);
+  for (int i = 0; i < 200; ++i) {
+    uint64_t position = random() % audio.Frames();
+    uint32_t frames = 1 + random() % 3000;
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, position, frames, &bytes), cv::kS_OK);
+    uint64_t expected = std::min<uint64_t>(frames, audio.Frames() - position);
+    EXPECT_TRUE(bytes == Slice(audio, position, expected)) << "at " << position;
+  }
+}
+
+TEST_F(ReaderTest, AdjacentRequestsUseTheCacheAndJumpsReadTheSeekTableOnce) {
+  PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 4 * kGroup, 6);
+  OpenedQlaFile file;
+  Open(Render(audio, "cache.qla"), &file);
+  const cvla::StreamReadCounters& counters = Stream(file)->Counters();
+  std::vector<uint8_t> bytes;
+
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 0, 100, &bytes), cv::kS_OK);
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 100, 100, &bytes), cv::kS_OK);
+  EXPECT_EQ(counters.blocksDecoded, 1u);
+  // The last frame of a block, then the next frame: the next block without a seek.
+  uint32_t seeks = counters.seekTableReads;
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 511, 1, &bytes), cv::kS_OK);
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 512, 1, &bytes), cv::kS_OK);
+  EXPECT_EQ(counters.seekTableReads, seeks);
+  EXPECT_EQ(counters.blocksDecoded, 2u);
+
+  // A jump into group 3 reads entry 3 once and decodes from its sync block.
+  seeks = counters.seekTableReads;
+  uint32_t blocks = counters.blocksDecoded;
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 3 * kGroup + 7, 10, &bytes), cv::kS_OK);
+  EXPECT_EQ(counters.seekTableReads, seeks + 1);
+  EXPECT_EQ(counters.blocksDecoded, blocks + 1);
+  EXPECT_TRUE(bytes == Slice(audio, 3 * kGroup + 7, 10));
+
+  // Backwards: group 0 again, decoded forward to the wanted block.
+  blocks = counters.blocksDecoded;
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 20000, 5, &bytes), cv::kS_OK);
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 100, 5, &bytes), cv::kS_OK);
+  EXPECT_TRUE(bytes == Slice(audio, 100, 5));
+  EXPECT_EQ(counters.seekTableReads, seeks + 3);
+  // 20000 lies in block 39 of group 1 (block 25 is its sync block): 15 blocks, then block 0.
+  EXPECT_EQ(counters.blocksDecoded, blocks + 15 + 1);
+}
+
+TEST_F(ReaderTest, EndOfStreamIsSFalseAndLongRequestsAreCut) {
+  PcmAudio audio = cvtest::SyntheticAudio(1, 22050, 16, 1000, 7);
+  OpenedQlaFile file;
+  Open(Render(audio, "end.qla"), &file);
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, 1000, 10, &bytes), cv::kS_FALSE);
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, 990, 100, &bytes), cv::kS_OK);
+  EXPECT_TRUE(bytes == Slice(audio, 990, 10));
+}
+
+TEST_F(ReaderTest, EightThreadsReadingOneStreamGetTheirFrames) {
+  PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 3 * kGroup, 8);
+  OpenedQlaFile file;
+  Open(Render(audio, "threads.qla"), &file);
+  std::vector<int> mismatches(8, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937 random(t + 1);
+      std::vector<uint8_t> bytes;
+      for (int i = 0; i < 60; ++i) {
+        uint64_t position = random() % audio.Frames();
+        uint32_t frames = 1 + random() % 1500;
+        HRESULT hr = cvtest::ReadFrames(file.stream, file.format, position, frames, &bytes);
+        uint64_t expected = std::min<uint64_t>(frames, audio.Frames() - position);
+        if (hr != cv::kS_OK || bytes != Slice(audio, position, expected)) ++mismatches[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < 8; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
+
+TEST_F(ReaderTest, ReopenAfterTheFileChangedParsesAgain) {
+  PcmAudio first = cvtest::SyntheticAudio(2, 44100, 16, 2000, 9);
+  PcmAudio second = cvtest::SyntheticAudio(1, 32000, 16, 5000, 10);
+  std::string path = Render(first, "reopen.qla");
+  OpenedQlaFile file;
+  Open(path, &file);
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 0, 100, &bytes), cv::kS_OK);
+  file.reader->Close();
+  EXPECT_EQ(file.reader->IsClosed(), cv::kS_FALSE);
+  EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, 0, 100, &bytes), cv::CVERR_FILE_OPEN);
+
+  // Make sure the modification time moves even on coarse clocks.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(cvtest::RenderAudio(second, path), cv::kS_OK);
+  ASSERT_EQ(file.reader->Open(0, 0x20), cv::kS_OK);
+  uint64_t length = 0;
+  file.stream->GetLength(&length);
+  EXPECT_EQ(length, second.Frames());
+  WAVEFORMATEX format{};
+  file.stream->GetFormat(&format, sizeof(format), nullptr, nullptr, 0, nullptr);
+  EXPECT_EQ(format.nChannels, 1);
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, format, 0, 5000, &bytes), cv::kS_OK);
+  EXPECT_TRUE(bytes == second.bytes);
+}
+
+TEST_F(ReaderTest, OpenOfAMissingFileMapsTheSystemError) {
+  cv::ICvFileReader* reader = nullptr;
+  std::basic_string<wchar16> path = cvtest::WidePath(cvtest::HostTestPath("does-not-exist.qla"));
+  EXPECT_EQ(fileType_->CreateReader(&reader, INVALID_HANDLE_VALUE, path.c_str(), 1), cv::CVERR_NOT_FOUND);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->IsClosed(), cv::kS_FALSE);
+  EXPECT_EQ(reader->SetFileName(path.c_str()), cv::kS_OK);
+  reader->Release();
+}
+
+// Damaged files: each rewrite of a valid file gives a code at open or read.
+class DamagedFileTest : public ReaderTest {
+ protected:
+  void SetUp() override {
+    ReaderTest::SetUp();
+    audio_ = cvtest::SyntheticAudio(2, 44100, 16, 2 * kGroup + 300, 11);
+    path_ = Render(audio_, "damaged.qla");
+    bytes_ = cvtest::LoadBytes(path_);
+    ASSERT_FALSE(bytes_.empty());
+  }
+  HRESULT OpenDamaged(const std::vector<uint8_t>& bytes, OpenedQlaFile* file) {
+    EXPECT_TRUE(cvtest::SaveBytes(path_, bytes));
+    return cvtest::OpenQlaFile(fileType_, path_, file);
+  }
+  // Offset of the seek table's contents.
+  uint32_t SeekTableBase() const {
+    for (size_t i = 78; i + 8 <= bytes_.size(); ++i)
+      if (std::memcmp(&bytes_[i], "cvla", 4) == 0) return static_cast<uint32_t>(i + 8);
+    return 0;
+  }
+  PcmAudio audio_;
+  std::string path_;
+  std::vector<uint8_t> bytes_;
+};
+
+TEST_F(DamagedFileTest, HeaderValuesOutOfRangeFailTheOpen) {
+  struct Case {
+    size_t offset;
+    uint32_t value;
+    int width;
+  } cases[] = {{38, 3, 4}, {38, 101, 4}, {58, 9, 2}, {58, 65001, 2}, {60, 0, 2}, {60, 5001, 2}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = bytes_;
+    if (c.width == 4)
+      qla::StoreU32(&bytes[c.offset], c.value);
+    else
+      qla::StoreU16(&bytes[c.offset], static_cast<uint16_t>(c.value));
+    OpenedQlaFile file;
+    EXPECT_EQ(OpenDamaged(bytes, &file), cv::CVERR_FILE_CORRUPT) << c.offset << " = " << c.value;
+  }
+}
+
+TEST_F(DamagedFileTest, TruncatedFilesGiveReadErrorsNotCrashes) {
+  for (size_t length : {bytes_.size() / 2, size_t(200), size_t(80)}) {
+    std::vector<uint8_t> bytes(bytes_.begin(), bytes_.begin() + length);
+    OpenedQlaFile file;
+    HRESULT hr = OpenDamaged(bytes, &file);
+    if (cv::Failed(hr)) continue;  // no "cvla"/"data" found: refused at open
+    std::vector<uint8_t> all;
+    EXPECT_TRUE(cv::Failed(cvtest::ReadAllFrames(file, 4096, &all))) << length;
+  }
+}
+
+TEST_F(DamagedFileTest, SeekTableEntriesPointingAnywhereGiveReadErrors) {
+  uint32_t base = SeekTableBase();
+  ASSERT_NE(base, 0u);
+  for (uint32_t target : {0u, 1u, 79u, 5000u, 0x7FFFFFF0u, 0xFFFFFFFFu}) {
+    std::vector<uint8_t> bytes = bytes_;
+    qla::StoreU32(&bytes[base + 4], target);  // entry of group 1
+    OpenedQlaFile file;
+    ASSERT_EQ(OpenDamaged(bytes, &file), cv::kS_OK);
+    std::vector<uint8_t> read;
+    EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, kGroup + 10, 100, &read), cv::CVERR_FILE_READ) << target;
+    EXPECT_TRUE(read.empty());
+    // Group 0 is still readable afterwards.
+    ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 5, 100, &read), cv::kS_OK);
+    EXPECT_TRUE(read == Slice(audio_, 5, 100));
+  }
+}
+
+TEST_F(DamagedFileTest, AFailedBlockIsNotServedFromTheCacheAfterwards) {
+  // Damage the payload of block 1 (the block after the first sync block).
+  std::vector<cvtest::StoredBlock> blocks = cvtest::WalkBlocks(bytes_, 78, 0, 2, qla::LoadU32(&bytes_[42]));
+  ASSERT_GT(blocks.size(), 3u);
+  std::vector<uint8_t> bytes = bytes_;
+  qla::StoreU16(&bytes[blocks[1].offset], 0);  // frameCount 0 is refused
+  OpenedQlaFile file;
+  ASSERT_EQ(OpenDamaged(bytes, &file), cv::kS_OK);
+  std::vector<uint8_t> read;
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 0, 512, &read), cv::kS_OK);
+  EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, 512, 10, &read), cv::CVERR_FILE_READ);
+  EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, 515, 10, &read), cv::CVERR_FILE_READ);
+  // Block 0 comes back through the seek table with its own frames.
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 500, 12, &read), cv::kS_OK);
+  EXPECT_TRUE(read == Slice(audio_, 500, 12));
+}
+
+TEST_F(DamagedFileTest, WithoutSeekTableTheFileIsDecodedFromBlockZero) {
+  uint32_t base = SeekTableBase();
+  std::vector<uint8_t> bytes = bytes_;
+  std::memcpy(&bytes[base - 8], "junk", 4);
+  OpenedQlaFile file;
+  ASSERT_EQ(OpenDamaged(bytes, &file), cv::kS_OK);
+  std::vector<uint8_t> read;
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, kGroup + 10, 100, &read), cv::kS_OK);
+  EXPECT_TRUE(read == Slice(audio_, kGroup + 10, 100));
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 3, 100, &read), cv::kS_OK);
+  EXPECT_TRUE(read == Slice(audio_, 3, 100));
+}
+
+}  // namespace

@@ -255,6 +255,10 @@ TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
     EXPECT_EQ(second[8 + j], e.Header().lpcCoef[0][j]);
     EXPECT_EQ(second[12 + j], e.Header().lpcCoef[1][j]);
   }
+  // The buffered form holds the bytes the field-by-field writes put in the file.
+  uint8_t image[qla::kMaxBlockHeaderBytes];
+  ASSERT_EQ(e.FormatBlockHeader(false, true, image), 16u);
+  EXPECT_TRUE(std::equal(image, image + 16, second));
 
   OpenFile mono("encoder_header_mono.bin");
   BlockEncoder m;
@@ -264,7 +268,10 @@ TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
   EXPECT_EQ(headerBytes, 6u);
   ASSERT_EQ(m.WriteBlockHeader(true, false, &headerBytes), cv::kS_OK);
   EXPECT_EQ(headerBytes, 26u);
-  EXPECT_EQ(enctest::ReadWholeFile(mono.path).size(), 32u);
+  const auto monoBytes = enctest::ReadWholeFile(mono.path);
+  ASSERT_EQ(monoBytes.size(), 32u);
+  ASSERT_EQ(m.FormatBlockHeader(true, false, image), 26u);
+  EXPECT_TRUE(std::equal(image, image + 26, monoBytes.begin() + 6));
 }
 
 TEST(BlockEncoder, FailedWriteIsReportedAfterTheRemainingFields) {

@@ -218,35 +218,58 @@ void BlockEncoder::KeepPayloadDecodable() {
   }
 }
 
+uint32_t BlockEncoder::FormatBlockHeader(bool syncBlock, bool negateCount, uint8_t* out) const {
+  const uint32_t channels = static_cast<uint32_t>(channels_);
+  uint8_t* p = out;
+  if (syncBlock) {
+    StoreU32(p, header_.syncMarker);
+    p += 4;
+    for (uint32_t c = 0; c < channels; ++c, p += 16) {
+      const PredictorHistory& h = header_.history[c];
+      StoreU32(p, static_cast<uint32_t>(h.x1));
+      StoreU32(p + 4, static_cast<uint32_t>(h.x2));
+      StoreU32(p + 8, static_cast<uint32_t>(h.x3));
+      StoreU32(p + 12, static_cast<uint32_t>(h.x4));
+    }
+  }
+  const int32_t count = negateCount ? -header_.frameCount : header_.frameCount;
+  StoreU16(p, static_cast<uint16_t>(count));
+  StoreU16(p + 2, header_.payloadSize);
+  p += 4;
+  for (uint32_t c = 0; c < channels; ++c) *p++ = header_.riceParam[c];
+  for (uint32_t c = 0; c < channels; ++c) *p++ = header_.fixedOrder[c];
+  if (lpcStage_) {
+    for (uint32_t c = 0; c < channels; ++c, p += kLpcOrder) std::memcpy(p, header_.lpcCoef[c], kLpcOrder);
+  }
+  return static_cast<uint32_t>(p - out);
+}
+
 HRESULT BlockEncoder::WriteBlockHeader(bool syncBlock, bool negateCount, uint32_t* headerBytes) {
   const uint32_t channels = static_cast<uint32_t>(channels_);
   if (headerBytes) *headerBytes = BlockHeaderSize(syncBlock, channels, lpcStage_ ? kFlagLpc : 0);
   if (!created_) return cv::kE_UNEXPECTED;
 
-  bool ok = true;
-  uint8_t field[16];
+  // The fields go out one write each, in file order, as laid out in memory.
+  uint8_t image[kMaxBlockHeaderBytes];
+  const uint32_t size = FormatBlockHeader(syncBlock, negateCount, image);
+  uint32_t fieldSizes[8];
+  uint32_t fields = 0;
   if (syncBlock) {
-    StoreU32(field, header_.syncMarker);
-    ok &= WriteField(file_, field, 4);
-    for (uint32_t c = 0; c < channels; ++c) {
-      const PredictorHistory& h = header_.history[c];
-      StoreU32(field, static_cast<uint32_t>(h.x1));
-      StoreU32(field + 4, static_cast<uint32_t>(h.x2));
-      StoreU32(field + 8, static_cast<uint32_t>(h.x3));
-      StoreU32(field + 12, static_cast<uint32_t>(h.x4));
-      ok &= WriteField(file_, field, 16);
-    }
+    fieldSizes[fields++] = 4;
+    for (uint32_t c = 0; c < channels; ++c) fieldSizes[fields++] = 16;
   }
-  const int32_t count = negateCount ? -header_.frameCount : header_.frameCount;
-  StoreU16(field, static_cast<uint16_t>(count));
-  ok &= WriteField(file_, field, 2);
-  StoreU16(field, header_.payloadSize);
-  ok &= WriteField(file_, field, 2);
-  ok &= WriteField(file_, header_.riceParam, channels);
-  ok &= WriteField(file_, header_.fixedOrder, channels);
-  if (lpcStage_) {
-    for (uint32_t c = 0; c < channels; ++c) ok &= WriteField(file_, header_.lpcCoef[c], kLpcOrder);
+  fieldSizes[fields++] = 2;
+  fieldSizes[fields++] = 2;
+  fieldSizes[fields++] = channels;
+  fieldSizes[fields++] = channels;
+  bool ok = true;
+  uint32_t offset = 0;
+  for (uint32_t i = 0; i < fields; ++i) {
+    ok &= WriteField(file_, image + offset, fieldSizes[i]);
+    offset += fieldSizes[i];
   }
+  // The LPC bytes, one write per channel.
+  for (; offset < size; offset += kLpcOrder) ok &= WriteField(file_, image + offset, kLpcOrder);
   return ok ? cv::kS_OK : cv::CVERR_FILE_WRITE;
 }
 

@@ -1,7 +1,7 @@
 // Compresses blocks of up to 512 interleaved frames of 16-bit or packed 24-bit
 // PCM (one or two channels) into Quartzline blocks: mid/side split, prediction,
-// Rice parameter choice, verbatim fallback, and the block header written field
-// by field to the output file. One encoder serves one render; blocks are
+// Rice parameter choice, verbatim fallback, and the block header, formatted into
+// a buffer or written field by field to the output file. One encoder serves one render; blocks are
 // encoded in file order because the prediction history runs across blocks.
 #pragma once
 
@@ -14,6 +14,9 @@
 #include "ffplugs/cvla/qla_format.h"
 
 namespace qla {
+
+// Largest header BlockEncoder writes: a sync block of two channels with LPC bytes.
+constexpr uint32_t kMaxBlockHeaderBytes = BlockHeaderSize(true, kMaxChannels, kFlagLpc);
 
 // The fields of a block header as they will be written.
 struct BlockHeaderImage {
@@ -46,6 +49,10 @@ class BlockEncoder {
   // histories only for a sync block). A failed write gives CVERR_FILE_WRITE
   // after the remaining fields were attempted. headerBytes receives the size.
   HRESULT WriteBlockHeader(bool syncBlock, bool negateCount, uint32_t* headerBytes);
+
+  // Formats the same header bytes into out (room for kMaxBlockHeaderBytes) and
+  // returns their count, BlockHeaderSize(...) of this block.
+  uint32_t FormatBlockHeader(bool syncBlock, bool negateCount, uint8_t* out) const;
 
   // The payload of the last encoded block: PayloadSize() bytes follow the header.
   const uint8_t* Payload() const { return writer_.Data(); }

@@ -80,38 +80,82 @@ bool FileFormatSupported(const WAVEFORMATEX& f) {
   return f.nBlockAlign == f.nChannels * (f.wBitsPerSample / 8);
 }
 
+// Writes the file through a 64 KiB buffer: a block's header and payload, and
+// the chunk headers, are collected and go out in large writes. The buffer is
+// flushed before any patch and at the end; a failed flush is CVERR_FILE_WRITE.
 class FileWriter {
  public:
   explicit FileWriter(HANDLE file) : file_(file) {}
 
+  bool Create() {
+    buffer_ = cvplat::GlobalBlock(kBufferBytes);
+    return static_cast<bool>(buffer_);
+  }
+
   // Appends at the current end; counts the bytes written.
   HRESULT Append(const void* data, uint32_t size) {
-    DWORD written = 0;
-    if (!cvplat::WriteFileBytes(file_, data, size, &written)) return cv::CVERR_FILE_WRITE;
+    if (used_ + size > kBufferBytes) {
+      const HRESULT hr = Flush();
+      if (cv::Failed(hr)) return hr;
+      if (size >= kBufferBytes) {
+        size_ += size;
+        return WriteAll(data, size);
+      }
+    }
+    std::memcpy(buffer_.As<uint8_t>() + used_, data, size);
+    used_ += size;
     size_ += size;
     return cv::kS_OK;
   }
-  HRESULT AppendU32(uint32_t value) {
-    uint8_t bytes[4];
-    StoreU32(bytes, value);
+  HRESULT AppendU32Pair(uint32_t first, uint32_t second) {
+    uint8_t bytes[8];
+    StoreU32(bytes, first);
+    StoreU32(bytes + 4, second);
     return Append(bytes, sizeof bytes);
+  }
+  // Room for up to `size` bytes at the end of the buffer, to be committed with
+  // Commit; nullptr when the flush that makes the room fails.
+  uint8_t* Reserve(uint32_t size) {
+    if (used_ + size > kBufferBytes && cv::Failed(Flush())) return nullptr;
+    return buffer_.As<uint8_t>() + used_;
+  }
+  void Commit(uint32_t size) {
+    used_ += size;
+    size_ += size;
+  }
+  // Writes what the buffer holds.
+  HRESULT Flush() {
+    if (used_ == 0) return cv::kS_OK;
+    const uint32_t pending = used_;
+    used_ = 0;
+    return WriteAll(buffer_.Get(), pending);
   }
   // Overwrites bytes written earlier; the position is left after them.
   HRESULT Patch(uint32_t offset, const void* data, uint32_t size) {
+    HRESULT hr = Flush();
+    if (cv::Failed(hr)) return hr;
     cv::SetFilePos(file_, offset);
-    DWORD written = 0;
-    return cvplat::WriteFileBytes(file_, data, size, &written) ? cv::kS_OK : cv::CVERR_FILE_WRITE;
+    return WriteAll(data, size);
   }
   HRESULT PatchU32(uint32_t offset, uint32_t value) {
     uint8_t bytes[4];
     StoreU32(bytes, value);
     return Patch(offset, bytes, sizeof bytes);
   }
-  void AddWritten(uint64_t bytes) { size_ += bytes; }
   uint64_t Size() const { return size_; }
 
  private:
+  static constexpr uint32_t kBufferBytes = 64 * 1024;
+
+  HRESULT WriteAll(const void* data, uint32_t size) {
+    DWORD written = 0;
+    return cvplat::WriteFileBytes(file_, data, size, &written) && written == size ? cv::kS_OK
+                                                                                  : cv::CVERR_FILE_WRITE;
+  }
+
   HANDLE file_;
+  cvplat::GlobalBlock buffer_;
+  uint32_t used_ = 0;
   uint64_t size_ = 0;
 };
 
@@ -147,6 +191,9 @@ class Render {
   HRESULT SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames);
   HRESULT Stream();
   HRESULT Finish();
+  // Writes out what is still buffered, so that a render that fails or is
+  // cancelled leaves the blocks encoded so far in the file.
+  void FlushAfterFailure() { writer_.Flush(); }
 
  private:
   HRESULT EncodeHeldFrames(bool reportProgress);
@@ -184,21 +231,23 @@ HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames
   uint32_t capacity = header_.seekEntryCount;
   if (capacity < kMinSeekCapacity) capacity = kMinSeekCapacity;
   if (capacity > kMaxInitialSeekCapacity) capacity = kMaxInitialSeekCapacity;
-  if (!seekTable_.Create(capacity)) return cv::kE_OUTOFMEMORY;
+  if (!seekTable_.Create(capacity) || !writer_.Create()) return cv::kE_OUTOFMEMORY;
 
-  hr = cv::WriteRiffHeader(file_, cv::FourCC("WAVE"), 0);
+  hr = writer_.AppendU32Pair(cv::FourCC("RIFF"), 0);
   if (cv::Failed(hr)) return hr;
-  hr = cv::WriteChunkHeader(file_, cv::FourCC("fmt "), kFmtChunkSize);
+  uint8_t formType[4];
+  StoreU32(formType, cv::FourCC("WAVE"));
+  hr = writer_.Append(formType, sizeof formType);
   if (cv::Failed(hr)) return hr;
-  writer_.AddWritten(kFmtBodyOffset);
+  hr = writer_.AppendU32Pair(cv::FourCC("fmt "), kFmtChunkSize);
+  if (cv::Failed(hr)) return hr;
   uint8_t fmt[kFmtChunkSize];
   BuildFormatChunk(fileFormat_, header_, fmt);
   hr = writer_.Append(fmt, sizeof fmt);
   if (cv::Failed(hr)) return hr;
   callerFormat_->cbSize = kFormatCbSize;
-  hr = cv::WriteChunkHeader(file_, cv::FourCC("data"), 0);
+  hr = writer_.AppendU32Pair(cv::FourCC("data"), 0);
   if (cv::Failed(hr)) return hr;
-  writer_.AddWritten(cv::kChunkHeaderSize);
 
   frameBuffer_ = cvplat::GlobalBlock(static_cast<size_t>(kFramesPerBlock) * fileFormat_.nBlockAlign);
   if (!frameBuffer_) return cv::kE_OUTOFMEMORY;
@@ -217,10 +266,10 @@ HRESULT Render::EncodeHeldFrames(bool reportProgress) {
   const bool syncBlock = blockCounter_ == 1;
   if (syncBlock && !seekTable_.Append(writer_.Size())) return cv::kE_OUTOFMEMORY;
 
-  uint32_t headerBytes = 0;
-  hr = encoder_.WriteBlockHeader(syncBlock, false, &headerBytes);
-  if (cv::Failed(hr)) return cv::CVERR_FILE_WRITE;
-  writer_.AddWritten(headerBytes);
+  uint8_t* const headerSpace = writer_.Reserve(kMaxBlockHeaderBytes);
+  if (!headerSpace) return cv::CVERR_FILE_WRITE;
+  const uint32_t headerBytes = encoder_.FormatBlockHeader(syncBlock, false, headerSpace);
+  writer_.Commit(headerBytes);
   const uint32_t payloadBytes = encoder_.PayloadSize();
   hr = writer_.Append(encoder_.Payload(), payloadBytes);
   if (cv::Failed(hr)) return hr;
@@ -282,9 +331,8 @@ HRESULT Render::Finish() {
 
   const uint32_t used = seekTable_.Used();
   const uint32_t seekEntryCount = used + 1;
-  hr = cv::WriteChunkHeader(file_, cv::FourCC("cvla"), 4 * seekEntryCount);
+  hr = writer_.AppendU32Pair(cv::FourCC("cvla"), 4 * seekEntryCount);
   if (cv::Failed(hr)) return hr;
-  writer_.AddWritten(cv::kChunkHeaderSize);
   cvplat::GlobalBlock entries(static_cast<size_t>(seekEntryCount) * 4);
   if (!entries) return cv::kE_OUTOFMEMORY;
   for (uint32_t i = 0; i < used; ++i)
@@ -338,11 +386,12 @@ HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown
 
   Render render(progress, file.Get(), source.operator->(), callerFormat);
   hr = render.SetUp(sourceFormat, announced);
-  if (cv::Failed(hr)) return hr;
-  hr = render.Stream();
-  if (cv::Failed(hr)) return hr;
-  hr = render.Finish();
-  if (cv::Failed(hr)) return hr;
+  if (cv::Succeeded(hr)) hr = render.Stream();
+  if (cv::Succeeded(hr)) hr = render.Finish();
+  if (cv::Failed(hr)) {
+    render.FlushAfterFailure();
+    return hr;
+  }
   return cv::kS_OK;
 }
 

@@ -3,6 +3,7 @@
 // used as intended, and damaged files give codes, never crashes or stale data.
 #include "ffplugs/cvla/reader/qla_reader.h"
 #include "ffplugs/cvla/reader/qla_stream.h"
+#include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
@@ -296,6 +297,55 @@ TEST_F(DamagedFileTest, WithoutSeekTableTheFileIsDecodedFromBlockZero) {
   EXPECT_TRUE(read == Slice(audio_, kGroup + 10, 100));
   ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 3, 100, &read), cv::kS_OK);
   EXPECT_TRUE(read == Slice(audio_, 3, 100));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReaderTest, StreamTextsAndValuesDescribeThePcmFormat) {
+  PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 3000, 12);
+  OpenedQlaFile file;
+  Open(Render(audio, "texts.qla"), &file);
+  wchar16 text[300];
+  ASSERT_EQ(file.reader->GetStreamText(text, 300, 0, 1), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "Corvane Quartzline Audio");
+  ASSERT_EQ(file.reader->GetStreamText(text, 300, 0, 2), cv::kS_OK);
+  // The list separator form "$," may carry its own blank; compare without doubled blanks.
+  std::string format = cvplat::WideToAnsiString(text);
+  for (size_t at; (at = format.find("  ")) != std::string::npos;) format.erase(at, 1);
+  EXPECT_EQ(format, "44,100 Hz, 16-bit, Stereo");
+  EXPECT_EQ(file.reader->GetStreamText(text, 300, 0, 3), cv::kS_FALSE);
+  EXPECT_NE(cvplat::WideToAnsiString(text).find(" kBit/s"), std::string::npos);
+  EXPECT_EQ(file.reader->GetStreamText(text, 300, 0, 9), cv::kS_FALSE);
+  EXPECT_EQ(text[0], 0);
+  ASSERT_EQ(file.reader->GetStreamText(text, 4, 0, 2), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "44,");
+
+  uint64_t rate = 0;
+  ASSERT_EQ(file.reader->GetStreamValueAlias(&rate, sizeof(rate), 1), cv::kS_OK);
+  EXPECT_GT(rate, 0u);
+  EXPECT_EQ(file.reader->GetStreamValue(&rate, 4, 0, 2), cv::kS_FALSE);
+
+  cv::StreamInfoRecord records[2] = {};
+  WAVEFORMATEX pcm{};
+  records[0].formatBuffer = &pcm;
+  records[0].formatSize = sizeof(pcm);
+  EXPECT_EQ(file.reader->GetStreamInfos(records, 0, 2), cv::kE_INVALIDARG);
+  ASSERT_EQ(file.reader->GetStreamInfos(records, 0, 1), cv::kS_OK);
+  EXPECT_EQ(records[0].streamType, 1u);
+  EXPECT_EQ(records[0].formatNeeded, 18u);
+  EXPECT_EQ(records[0].extraNeeded, 32u);
+  EXPECT_EQ(records[0].totalFrames, 3000u);
+  EXPECT_EQ(pcm.nChannels, 2);
+  uint8_t small[10];
+  EXPECT_EQ(file.stream->GetFormat(small, sizeof(small), nullptr, nullptr, 0, nullptr), cv::kE_OUTOFMEMORY);
+  uint64_t duration = 0;
+  file.reader->GetDuration(&duration);
+  EXPECT_EQ(duration, 3000ull * 10000000 / 44100);
+  EXPECT_EQ(file.reader->SetFileName(u"other.qla"), cv::kE_FAIL);
+  cv::ICvAudioStreamEx* second = nullptr;
+  EXPECT_EQ(file.reader->GetStream(&second, 0xFFFFFFFFu, 1, 0, 0, nullptr), cv::kE_INVALIDARG);
 }
 
 }  // namespace

@@ -343,7 +343,7 @@ TEST_F(ReaderTest, StreamTextsAndValuesDescribeThePcmFormat) {
   uint64_t duration = 0;
   file.reader->GetDuration(&duration);
   EXPECT_EQ(duration, 3000ull * 10000000 / 44100);
-  EXPECT_EQ(file.reader->SetFileName(u"other.qla"), cv::kE_FAIL);
+  EXPECT_EQ(file.reader->SetFileName(CV_W("other.qla")), cv::kE_FAIL);
   cv::ICvAudioStreamEx* second = nullptr;
   EXPECT_EQ(file.reader->GetStream(&second, 0xFFFFFFFFu, 1, 0, 0, nullptr), cv::kE_INVALIDARG);
 }

@@ -251,7 +251,8 @@ TEST_F(ModuleTest, TemplateTextsFollowTheFormatBlock) {
 
   const qla::RenderTemplate* third = cvla::BuiltInTemplateRecord(3);
   ASSERT_NE(third, nullptr);
-  EXPECT_EQ(third->format->streamCount, 2u);
+  uint32_t streams = third->format->streamCount;
+  EXPECT_EQ(streams, 2u);
   qla::RenderTemplate copy = *third;
   cvla::FillBuiltInTemplateTexts(&copy);
   EXPECT_EQ(Narrow(copy.name), "Multiple Mono, 44.1 kHz, 16 bit audio");

@@ -334,9 +334,11 @@ TEST_F(ReaderTest, StreamTextsAndValuesDescribeThePcmFormat) {
   EXPECT_EQ(file.reader->GetStreamInfos(records, 0, 2), cv::kE_INVALIDARG);
   ASSERT_EQ(file.reader->GetStreamInfos(records, 0, 1), cv::kS_OK);
   EXPECT_EQ(records[0].streamType, 1u);
-  EXPECT_EQ(records[0].formatNeeded, 18u);
-  EXPECT_EQ(records[0].extraNeeded, 32u);
-  EXPECT_EQ(records[0].totalFrames, 3000u);
+  uint32_t formatNeeded = records[0].formatNeeded, extraNeeded = records[0].extraNeeded;
+  uint64_t totalFrames = records[0].totalFrames;
+  EXPECT_EQ(formatNeeded, 18u);
+  EXPECT_EQ(extraNeeded, 32u);
+  EXPECT_EQ(totalFrames, 3000u);
   EXPECT_EQ(pcm.nChannels, 2);
   uint8_t small[10];
   EXPECT_EQ(file.stream->GetFormat(small, sizeof(small), nullptr, nullptr, 0, nullptr), cv::kE_OUTOFMEMORY);

@@ -193,10 +193,16 @@ HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first,
     }
     record.streamType = streams_[first + i].type;
     if (record.streamType != kStreamTypeAudio) continue;
-    hr = stream->GetFormat(record.formatBuffer, record.formatSize, &record.formatNeeded, record.extraBuffer,
-                           record.extraSize, &record.extraNeeded);
+    // The record is packed to 4 bytes: its 64-bit field is filled through a local.
+    uint32_t formatNeeded = 0, extraNeeded = 0;
+    hr = stream->GetFormat(record.formatBuffer, record.formatSize, &formatNeeded, record.extraBuffer,
+                           record.extraSize, &extraNeeded);
+    record.formatNeeded = formatNeeded;
+    record.extraNeeded = extraNeeded;
     if (cv::Failed(hr)) last = hr;
-    stream->GetLength(&record.totalFrames);
+    uint64_t frames = 0;
+    stream->GetLength(&frames);
+    record.totalFrames = frames;
   }
   return last;
 }

@@ -21,8 +21,9 @@ void DestroyStringTable(StringTable* table);
 
 // Selects the language and the module whose numbered string resources are read
 // first. A language whose primary id (low 10 bits) is 9, English, or a null
-// resource module reads the bound module's own resources instead.
-// E_INVALIDARG for a null table.
+// resource module reads the bound module's own resources instead. Call it
+// before the first lookup: texts already read stay cached (their pointers stay
+// valid). E_INVALIDARG for a null table.
 HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE resourceModule);
 
 // Registers `count` built-in texts with the ids firstId .. firstId + count - 1.

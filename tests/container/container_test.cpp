@@ -74,8 +74,8 @@ TEST_F(ContainerTest, ReadsWhatTheEncoderWrites) {
   EXPECT_EQ(1, info.format.wFormatTag);
   EXPECT_EQ(0, info.format.cbSize);
   EXPECT_EQ(2, info.format.nChannels);
-  EXPECT_EQ(44100u, info.format.nSamplesPerSec);
-  EXPECT_EQ(12345u, info.format.nAvgBytesPerSec);
+  EXPECT_EQ(44100u, uint32_t{info.format.nSamplesPerSec});
+  EXPECT_EQ(12345u, uint32_t{info.format.nAvgBytesPerSec});
   EXPECT_EQ(4, info.format.nBlockAlign);
   EXPECT_EQ(16, info.format.wBitsPerSample);
   EXPECT_EQ(32u, info.codec.headerSize);

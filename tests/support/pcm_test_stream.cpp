@@ -123,7 +123,7 @@ HRESULT CV_STDCALL PcmTestStream::Read(uint64_t position, void* buffer, uint32_t
   const uint64_t total = audio_.Frames();
   uint64_t end = std::min<uint64_t>(position + frames, total);
   if (maxPerRead_ && end > position + maxPerRead_) end = position + maxPerRead_;
-  const bool failing = end > failAt_ || position >= failAt_;
+  const bool failing = end > failAt_ || position >= failAt_ || (failEndingThere_ && end == failAt_);
   if (failing) end = std::max(position, std::min(end, failAt_));
   const uint64_t count = end > position ? end - position : 0;
   if (count) {

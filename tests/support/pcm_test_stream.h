@@ -35,10 +35,13 @@ class PcmTestStream : public cv::ICvAudioStream {
   void SetAnnouncedFrames(uint64_t frames) { announced_ = frames; }
   // At most this many frames per Read (default: all asked for).
   void SetMaxFramesPerRead(uint32_t frames) { maxPerRead_ = frames; }
-  // Reads reaching frame `position` deliver the frames before it and answer `code`.
-  void FailReadsAt(uint64_t position, HRESULT code) {
+  // Reads that would pass frame `position` deliver the frames before it and
+  // answer `code`; so do reads from `position` on (delivering nothing). With
+  // includeEndingThere, a read that ends exactly at `position` fails as well.
+  void FailReadsAt(uint64_t position, HRESULT code, bool includeEndingThere = false) {
     failAt_ = position;
     failCode_ = code;
+    failEndingThere_ = includeEndingThere;
   }
   // The format GetFormat reports (default: the audio's own).
   void SetReportedFormat(const WAVEFORMATEX& format) { reported_ = format; }
@@ -78,6 +81,7 @@ class PcmTestStream : public cv::ICvAudioStream {
   uint32_t maxPerRead_ = 0;
   uint64_t failAt_ = UINT64_MAX;
   HRESULT failCode_ = 0;
+  bool failEndingThere_ = false;
   HRESULT formatSizeFailure_ = 0;
   HRESULT formatDataFailure_ = 0;
   bool hideInterface_ = false;

@@ -9,9 +9,10 @@
 
 namespace qla {
 
+// The packed records come first, where their fields are naturally aligned.
 struct QlaContainerInfo {
-  WAVEFORMATEX format;      // the decoded audio as the host sees it: tag 1 (PCM), cbSize 0
   QlaCodecHeader codec;     // as stored
+  WAVEFORMATEX format;      // the decoded audio as the host sees it: tag 1 (PCM), cbSize 0
   uint32_t dataOffset;      // file offset of block 0 (first byte of the "data" contents)
   uint32_t dataSize;        // size of the "data" contents in bytes
   bool hasSeekTable;        // false: no usable "cvla"; decode sequentially from block 0

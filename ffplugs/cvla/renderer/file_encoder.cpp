@@ -1,0 +1,349 @@
+#include "ffplugs/cvla/renderer/file_encoder.h"
+
+#include "ffplugs/cvla/codec/block_encoder.h"
+#include "ffplugs/cvla/qla_format.h"
+#include "krn/platform/file.h"
+#include "krn/platform/memory.h"
+#include "krn/record_list.h"
+#include "krn/results.h"
+#include "krn/riff.h"
+#include "krn/sample_format.h"
+
+#include <cstring>
+
+namespace qla {
+
+namespace {
+
+constexpr uint32_t kRiffFixedBytes = 70;  // "WAVE" 4 + "fmt " chunk 58 + "data" header 8
+constexpr uint16_t kPcmTag = 1;
+// The seek table grows by doubling; the first allocation follows the announced
+// length but is bounded, so that an absurd length cannot ask for gigabytes.
+constexpr uint32_t kMinSeekCapacity = 2;
+constexpr uint32_t kMaxInitialSeekCapacity = 1u << 16;
+
+// Owns the ICvAudioStream reference of a render.
+class StreamReference {
+ public:
+  StreamReference() = default;
+  ~StreamReference() {
+    if (stream_) stream_->Release();
+  }
+  StreamReference(const StreamReference&) = delete;
+  StreamReference& operator=(const StreamReference&) = delete;
+  cv::ICvAudioStream** Out() { return &stream_; }
+  cv::ICvAudioStream* operator->() const { return stream_; }
+  explicit operator bool() const { return stream_ != nullptr; }
+
+ private:
+  cv::ICvAudioStream* stream_ = nullptr;
+};
+
+// File offsets of the sync blocks, in a global block that doubles when full.
+class SeekTable {
+ public:
+  bool Create(uint32_t capacity) {
+    block_ = cvplat::GlobalBlock(sizeof(uint64_t) * capacity);
+    capacity_ = block_ ? capacity : 0;
+    return static_cast<bool>(block_);
+  }
+  bool Append(uint64_t offset) {
+    if (used_ == capacity_ && !Grow()) return false;
+    block_.As<uint64_t>()[used_++] = offset;
+    return true;
+  }
+  uint32_t Used() const { return used_; }
+  uint64_t At(uint32_t i) const { return block_.As<uint64_t>()[i]; }
+
+ private:
+  bool Grow() {
+    if (capacity_ > UINT32_MAX / 2) return false;
+    cvplat::GlobalBlock bigger(sizeof(uint64_t) * capacity_ * 2);
+    if (!bigger) return false;
+    std::memcpy(bigger.Get(), block_.Get(), sizeof(uint64_t) * used_);
+    block_ = std::move(bigger);
+    capacity_ *= 2;
+    return true;
+  }
+
+  cvplat::GlobalBlock block_;
+  uint32_t capacity_ = 0;
+  uint32_t used_ = 0;
+};
+
+// The formats the block format stores: PCM with 1 or 2 channels of 16 or 24
+// bits, frames of channels x bytes.
+bool FileFormatSupported(const WAVEFORMATEX& f) {
+  if (f.wFormatTag != kPcmTag) return false;
+  if (f.nChannels < 1 || f.nChannels > kMaxChannels) return false;
+  if (f.wBitsPerSample != 16 && f.wBitsPerSample != 24) return false;
+  return f.nBlockAlign == f.nChannels * (f.wBitsPerSample / 8);
+}
+
+class FileWriter {
+ public:
+  explicit FileWriter(HANDLE file) : file_(file) {}
+
+  // Appends at the current end; counts the bytes written.
+  HRESULT Append(const void* data, uint32_t size) {
+    DWORD written = 0;
+    if (!cvplat::WriteFileBytes(file_, data, size, &written)) return cv::CVERR_FILE_WRITE;
+    size_ += size;
+    return cv::kS_OK;
+  }
+  HRESULT AppendU32(uint32_t value) {
+    uint8_t bytes[4];
+    StoreU32(bytes, value);
+    return Append(bytes, sizeof bytes);
+  }
+  // Overwrites bytes written earlier; the position is left after them.
+  HRESULT Patch(uint32_t offset, const void* data, uint32_t size) {
+    cv::SetFilePos(file_, offset);
+    DWORD written = 0;
+    return cvplat::WriteFileBytes(file_, data, size, &written) ? cv::kS_OK : cv::CVERR_FILE_WRITE;
+  }
+  HRESULT PatchU32(uint32_t offset, uint32_t value) {
+    uint8_t bytes[4];
+    StoreU32(bytes, value);
+    return Patch(offset, bytes, sizeof bytes);
+  }
+  void AddWritten(uint64_t bytes) { size_ += bytes; }
+  uint64_t Size() const { return size_; }
+
+ private:
+  HANDLE file_;
+  uint64_t size_ = 0;
+};
+
+// The 50 bytes of the "fmt " chunk: the file's format under the Quartzline tag,
+// then the codec header.
+void BuildFormatChunk(const WAVEFORMATEX& fileFormat, const QlaCodecHeader& header, uint8_t out[kFmtChunkSize]) {
+  WAVEFORMATEX stored = fileFormat;
+  stored.wFormatTag = WAVE_FORMAT_QUARTZLINE;
+  stored.cbSize = kFormatCbSize;
+  std::memcpy(out, &stored, sizeof stored);
+  std::memcpy(out + sizeof stored, &header, sizeof header);
+}
+
+HRESULT FetchSourceFormat(cv::ICvAudioStream* source, WAVEFORMATEX* sourceFormat) {
+  uint32_t needed = 0;
+  if (cv::Failed(source->GetFormat(nullptr, 0, &needed, nullptr, 0, nullptr))) return cv::kE_UNEXPECTED;
+  // A format record shorter than WAVEFORMATEX leaves the rest zero.
+  cvplat::GlobalBlock buffer(needed < sizeof(WAVEFORMATEX) ? sizeof(WAVEFORMATEX) : needed);
+  if (!buffer) return cv::kE_OUTOFMEMORY;
+  uint32_t again = 0;
+  const HRESULT hr = source->GetFormat(buffer.Get(), needed, &again, nullptr, 0, nullptr);
+  if (cv::Failed(hr)) return hr;
+  std::memcpy(sourceFormat, buffer.Get(), sizeof(WAVEFORMATEX));
+  return cv::kS_OK;
+}
+
+class Render {
+ public:
+  Render(cv::ICvProgressSink* progress, HANDLE file, cv::ICvAudioStream* source, WAVEFORMATEX* callerFormat)
+      : progress_(progress), file_(file), source_(source), callerFormat_(callerFormat),
+        fileFormat_(*callerFormat), writer_(file) {}
+
+  HRESULT SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames);
+  HRESULT Stream();
+  HRESULT Finish();
+
+ private:
+  HRESULT EncodeHeldFrames(bool reportProgress);
+
+  cv::ICvProgressSink* progress_;
+  HANDLE file_;
+  cv::ICvAudioStream* source_;
+  WAVEFORMATEX* callerFormat_;
+  WAVEFORMATEX fileFormat_;
+  FileWriter writer_;
+  QlaCodecHeader header_{};
+  BlockEncoder encoder_;
+  SeekTable seekTable_;
+  cvplat::GlobalBlock frameBuffer_;
+  uint64_t announcedFrames_ = 1;
+  uint64_t readPos_ = 0;
+  uint64_t framesDone_ = 0;
+  uint64_t dataBytes_ = 0;
+  uint32_t framesHeld_ = 0;
+  uint32_t blockCounter_ = 0;
+};
+
+HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames) {
+  announcedFrames_ = announcedFrames < 1 ? 1 : announcedFrames;
+  const bool lpcStage = sourceFormat.wBitsPerSample <= 16 && fileFormat_.wBitsPerSample <= 16;
+  HRESULT hr = encoder_.Create(file_, fileFormat_, lpcStage);
+  if (cv::Failed(hr)) return hr;
+
+  header_.headerSize = sizeof(QlaCodecHeader);
+  header_.codecFlags = kFlagsVersion | kFlagMidSide | (lpcStage ? kFlagLpc : 0);
+  header_.totalFrames = announcedFrames_;
+  header_.seekEntryCount = static_cast<uint32_t>(announcedFrames_ / kFramesPerSeekGroup + 2);
+  header_.framesPerBlock = kFramesPerBlock;
+  header_.blocksPerSeekPoint = kBlocksPerSeekPoint;
+  uint32_t capacity = header_.seekEntryCount;
+  if (capacity < kMinSeekCapacity) capacity = kMinSeekCapacity;
+  if (capacity > kMaxInitialSeekCapacity) capacity = kMaxInitialSeekCapacity;
+  if (!seekTable_.Create(capacity)) return cv::kE_OUTOFMEMORY;
+
+  hr = cv::WriteRiffHeader(file_, cv::FourCC("WAVE"), 0);
+  if (cv::Failed(hr)) return hr;
+  hr = cv::WriteChunkHeader(file_, cv::FourCC("fmt "), kFmtChunkSize);
+  if (cv::Failed(hr)) return hr;
+  writer_.AddWritten(kFmtBodyOffset);
+  uint8_t fmt[kFmtChunkSize];
+  BuildFormatChunk(fileFormat_, header_, fmt);
+  hr = writer_.Append(fmt, sizeof fmt);
+  if (cv::Failed(hr)) return hr;
+  callerFormat_->cbSize = kFormatCbSize;
+  hr = cv::WriteChunkHeader(file_, cv::FourCC("data"), 0);
+  if (cv::Failed(hr)) return hr;
+  writer_.AddWritten(cv::kChunkHeaderSize);
+
+  frameBuffer_ = cvplat::GlobalBlock(static_cast<size_t>(kFramesPerBlock) * fileFormat_.nBlockAlign);
+  if (!frameBuffer_) return cv::kE_OUTOFMEMORY;
+  // The encoder converts nothing: the stream delivers the file's sample format,
+  // which the host can only do when a conversion between the two exists.
+  const bool sameLayout = sourceFormat.wBitsPerSample == fileFormat_.wBitsPerSample &&
+                          sourceFormat.wFormatTag == fileFormat_.wFormatTag;
+  if (!sameLayout && !cv::GetConverter(&fileFormat_, &sourceFormat)) return cv::kE_NOTIMPL;
+  return cv::kS_OK;
+}
+
+HRESULT Render::EncodeHeldFrames(bool reportProgress) {
+  HRESULT hr = encoder_.EncodeBlock(static_cast<int32_t>(framesHeld_), frameBuffer_.Get());
+  if (cv::Failed(hr)) return hr;
+  blockCounter_ = (blockCounter_ + 1) % kBlocksPerSeekPoint;
+  const bool syncBlock = blockCounter_ == 1;
+  if (syncBlock && !seekTable_.Append(writer_.Size())) return cv::kE_OUTOFMEMORY;
+
+  uint32_t headerBytes = 0;
+  hr = encoder_.WriteBlockHeader(syncBlock, false, &headerBytes);
+  if (cv::Failed(hr)) return cv::CVERR_FILE_WRITE;
+  writer_.AddWritten(headerBytes);
+  const uint32_t payloadBytes = encoder_.PayloadSize();
+  hr = writer_.Append(encoder_.Payload(), payloadBytes);
+  if (cv::Failed(hr)) return hr;
+
+  dataBytes_ += headerBytes + payloadBytes;
+  framesDone_ += framesHeld_;
+  framesHeld_ = 0;
+
+  if (reportProgress && progress_) {
+    const double share = static_cast<double>(framesDone_) / static_cast<double>(announcedFrames_);
+    const uint64_t percent = static_cast<uint64_t>(static_cast<int64_t>(share * 100.0));
+    if (cv::Failed(progress_->SetProgress(percent))) return cv::CVERR_CANCELLED;
+  }
+  return cv::kS_OK;
+}
+
+HRESULT Render::Stream() {
+  const uint32_t frameBytes = fileFormat_.nBlockAlign;
+  for (;;) {
+    const uint32_t wanted = kFramesPerBlock - framesHeld_;
+    uint32_t delivered = 0;
+    const HRESULT readResult =
+        source_->Read(readPos_, frameBuffer_.As<uint8_t>() + framesHeld_ * frameBytes, wanted, &delivered);
+    if (delivered > wanted) delivered = wanted;  // never trust a count beyond the buffer
+    readPos_ += delivered;
+    framesHeld_ += delivered;
+
+    // The stream ends with S_FALSE; a stream that answers S_OK without frames
+    // would otherwise be asked again forever, so it ends the audio as well.
+    const bool ended = readResult == cv::kS_FALSE || (readResult == cv::kS_OK && delivered == 0);
+    // A full block is encoded whatever the read answered; a short one when the
+    // read delivered nothing (the end, or a failure at a block boundary).
+    if (framesHeld_ == kFramesPerBlock || (framesHeld_ > 0 && delivered == 0)) {
+      const HRESULT hr = EncodeHeldFrames(readResult == cv::kS_OK);
+      if (cv::Failed(hr)) return hr;
+    }
+    if (cv::Failed(readResult)) return readResult;
+    if (ended) {
+      // Frames that came with S_FALSE and did not fill the block are held; they
+      // are the last frames of the audio and are encoded as a short block.
+      if (framesHeld_ > 0) {
+        const HRESULT hr = EncodeHeldFrames(false);
+        if (cv::Failed(hr)) return hr;
+      }
+      return cv::kS_OK;
+    }
+    if (writer_.Size() >= kMaxRenderFileSize) return cv::kS_OK;
+  }
+}
+
+HRESULT Render::Finish() {
+  HRESULT hr;
+  const uint32_t pad = static_cast<uint32_t>(dataBytes_ & 1);
+  if (pad) {
+    const uint8_t zero = 0;
+    hr = writer_.Append(&zero, 1);
+    if (cv::Failed(hr)) return hr;
+  }
+
+  const uint32_t used = seekTable_.Used();
+  const uint32_t seekEntryCount = used + 1;
+  hr = cv::WriteChunkHeader(file_, cv::FourCC("cvla"), 4 * seekEntryCount);
+  if (cv::Failed(hr)) return hr;
+  writer_.AddWritten(cv::kChunkHeaderSize);
+  cvplat::GlobalBlock entries(static_cast<size_t>(seekEntryCount) * 4);
+  if (!entries) return cv::kE_OUTOFMEMORY;
+  for (uint32_t i = 0; i < used; ++i)
+    StoreU32(entries.As<uint8_t>() + 4 * i, static_cast<uint32_t>(seekTable_.At(i)));
+  hr = writer_.Append(entries.Get(), 4 * seekEntryCount);
+  if (cv::Failed(hr)) return hr;
+
+  if (framesDone_ > 0) {
+    const uint64_t rate = static_cast<uint64_t>(fileFormat_.nSamplesPerSec) * dataBytes_ / framesDone_;
+    fileFormat_.nAvgBytesPerSec = static_cast<uint32_t>(rate);
+    callerFormat_->nAvgBytesPerSec = fileFormat_.nAvgBytesPerSec;
+  }
+  header_.totalFrames = framesDone_;
+  header_.seekEntryCount = seekEntryCount;
+  uint8_t fmt[kFmtChunkSize];
+  BuildFormatChunk(fileFormat_, header_, fmt);
+  hr = writer_.Patch(kFmtBodyOffset, fmt, sizeof fmt);
+  if (cv::Failed(hr)) return hr;
+
+  const uint64_t riffSize = kRiffFixedBytes + dataBytes_ + pad + 8 + 4ull * seekEntryCount;
+  hr = writer_.PatchU32(4, static_cast<uint32_t>(riffSize));
+  if (cv::Failed(hr)) return hr;
+  return writer_.PatchU32(kDataHeaderOffset + 4, static_cast<uint32_t>(dataBytes_));
+}
+
+}  // namespace
+
+HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
+                   RenderTemplate* renderTemplate) {
+  if (progress) progress->SetRange(0, 100, 0);
+
+  cvplat::UniqueFile file(cvplat::CreateFileAnsi(fileName, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+  WAVEFORMATEX* callerFormat = TemplateFileFormat(renderTemplate);
+  if (!file.IsValid() || !callerFormat) return cv::CVERR_FILE_CREATE;
+  // Checked before anything is written: the block format holds only these.
+  if (!FileFormatSupported(*callerFormat)) return cv::CVERR_UNSUPPORTED_FORMAT;
+
+  StreamReference source;
+  if (!streamObject ||
+      cv::Failed(streamObject->QueryInterface(cv::IID_ICvAudioStream, reinterpret_cast<void**>(source.Out()))) ||
+      !source)
+    return cv::kE_UNEXPECTED;
+  WAVEFORMATEX sourceFormat{};
+  HRESULT hr = FetchSourceFormat(source.operator->(), &sourceFormat);
+  if (cv::Failed(hr)) return hr;
+  // A stream that cannot tell its length is treated as 1 frame long: the
+  // length only sizes the seek table and scales the progress.
+  uint64_t announced = 0;
+  source->GetLength(&announced);
+
+  Render render(progress, file.Get(), source.operator->(), callerFormat);
+  hr = render.SetUp(sourceFormat, announced);
+  if (cv::Failed(hr)) return hr;
+  hr = render.Stream();
+  if (cv::Failed(hr)) return hr;
+  hr = render.Finish();
+  if (cv::Failed(hr)) return hr;
+  return cv::kS_OK;
+}
+
+}  // namespace qla

@@ -1,0 +1,297 @@
+"""Black-box tests of the qla command-line tool: round trips of audio and
+metadata, refusals with their exit codes and messages, damage detection,
+standard output, parallel runs and interruption."""
+import argparse
+import json
+import math
+import os
+import random
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+import unittest
+
+QLA = None
+WORK = None
+
+
+def chunk(cid, body):
+    return cid + struct.pack('<I', len(body)) + body + (b'\0' if len(body) & 1 else b'')
+
+
+def fmt_pcm(channels, rate, bits, tag=1):
+    block = channels * bits // 8
+    return struct.pack('<HHIIHH', tag, channels, rate, rate * block, block, bits)
+
+
+def fmt_extensible(channels, rate, bits, valid, subformat_tag=1):
+    block = channels * bits // 8
+    guid = struct.pack('<IHH', subformat_tag, 0x0000, 0x0010) + bytes([0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+    return struct.pack('<HHIIHHHHI', 0xFFFE, channels, rate, rate * block, block, bits, 22, valid, 0) + guid
+
+
+def riff(chunks):
+    body = b'WAVE' + b''.join(chunks)
+    return b'RIFF' + struct.pack('<I', len(body)) + body
+
+
+def signal_pcm(frames, channels, bits, seed=1):
+    """Interleaved little-endian PCM: sines with noise, as a real recording would compress."""
+    rnd = random.Random(seed)
+    peak = (1 << (bits - 1)) - 1
+    out = bytearray()
+    for i in range(frames):
+        for c in range(channels):
+            v = 0.4 * math.sin(i * (0.01 + 0.003 * c)) + 0.2 * math.sin(i * 0.13) + 0.05 * (rnd.random() - 0.5)
+            s = max(-peak - 1, min(peak, int(v * peak)))
+            out += s.to_bytes(bits // 8, 'little', signed=True)
+    return bytes(out)
+
+
+def metadata_chunks():
+    """Markers, a region, INFO and loop chunks in the form the writer produces."""
+    cue = struct.pack('<I', 2)
+    cue += struct.pack('<II4sIII', 1, 4410, b'data', 0, 0, 4410)
+    cue += struct.pack('<II4sIII', 2, 22050, b'data', 0, 0, 22050)
+    ltxt = chunk(b'ltxt', struct.pack('<II4sHHHH', 2, 8820, b'rgn ', 0, 0, 0, 0))
+    labl1 = chunk(b'labl', struct.pack('<I', 1) + b'Intro\0')
+    labl2 = chunk(b'labl', struct.pack('<I', 2) + b'Chorus\0')
+    adtl = chunk(b'LIST', b'adtl' + ltxt + labl1 + labl2)
+    info = chunk(b'LIST', b'INFO' + chunk(b'INAM', b'Test tone\0') + chunk(b'IART', b'Quartzline\0'))
+    acid = chunk(b'acid', bytes(range(24)))
+    strc = chunk(b'strc', struct.pack('<II', 28, 1) + bytes(20) + bytes(range(100, 132)))
+    return [chunk(b'cue ', cue), adtl, info, acid, strc]
+
+
+def chunks_of(data):
+    """{id or LIST type: bytes of the whole chunk} and the data chunk's body."""
+    assert data[:4] == b'RIFF' and data[8:12] == b'WAVE', 'not a WAVE file'
+    assert struct.unpack('<I', data[4:8])[0] == len(data) - 8, 'RIFF size does not match the file'
+    pos, found = 12, {}
+    while pos + 8 <= len(data):
+        cid, size = data[pos:pos + 4], struct.unpack('<I', data[pos + 4:pos + 8])[0]
+        whole = data[pos:pos + 8 + size + (size & 1)]
+        key = cid + b':' + data[pos + 8:pos + 12] if cid == b'LIST' else cid
+        found[key] = whole
+        pos += 8 + size + (size & 1)
+    return found
+
+
+def write(path, data):
+    with open(path, 'wb') as f:
+        f.write(data)
+    return path
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def qla(*args, **kw):
+    return subprocess.run([QLA] + [str(a) for a in args], capture_output=True, **kw)
+
+
+class CliTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = os.path.join(WORK, self.id().split('.')[-1])
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def assertNoLeftovers(self):
+        leftovers = [n for n in os.listdir(self.dir) if n.endswith('.part')]
+        self.assertEqual(leftovers, [], 'temporary files were left behind')
+
+    def test_round_trip_keeps_audio_and_every_metadata_chunk(self):
+        for channels, bits in ((2, 16), (1, 24), (2, 24), (1, 16)):
+            with self.subTest(channels=channels, bits=bits):
+                pcm = signal_pcm(30000, channels, bits, seed=channels * bits)
+                src = write(self.path(f'src{channels}{bits}.wav'),
+                            riff([chunk(b'fmt ', fmt_pcm(channels, 44100, bits)), chunk(b'data', pcm)] +
+                                 metadata_chunks()))
+                q, out = self.path(f'a{channels}{bits}.qla'), self.path(f'out{channels}{bits}.wav')
+                r = qla('encode', '--verify', '-q', '-o', q, src)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                r = qla('decode', '-q', '-o', out, q)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                before, after = chunks_of(read(src)), chunks_of(read(out))
+                self.assertEqual(before[b'data'], after[b'data'])
+                for key in (b'cue ', b'LIST:adtl', b'LIST:INFO', b'acid', b'strc'):
+                    self.assertEqual(before[key], after[key], key)
+                self.assertLess(len(read(q)), len(pcm), 'no compression at all')
+        self.assertNoLeftovers()
+
+    def test_plain_wav_decodes_to_identical_bytes(self):
+        pcm = signal_pcm(20000, 2, 16)
+        src = write(self.path('plain.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 48000, 16)), chunk(b'data', pcm)]))
+        self.assertEqual(qla('encode', '-q', src).returncode, 0)
+        self.assertEqual(qla('decode', '-q', '-o', self.path('back.wav'), self.path('plain.qla')).returncode, 0)
+        self.assertEqual(read(src), read(self.path('back.wav')))
+
+    def test_extensible_source_is_stored_as_is(self):
+        pcm = signal_pcm(10000, 2, 24)
+        src = write(self.path('ext.wav'), riff([chunk(b'fmt ', fmt_extensible(2, 96000, 24, 24)), chunk(b'data', pcm)]))
+        r = qla('encode', '--verify', src)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertNotIn(b'not a lossless', r.stderr)
+        qla('decode', '-q', self.path('ext.qla'))
+        self.assertEqual(chunks_of(read(self.path('ext.wav')))[b'data'][8:], pcm)
+
+    def test_float_and_8_bit_need_bits_and_convert_with_a_warning(self):
+        samples = [0.0, 0.5, -0.5, 1.0, -1.0, 0.25, -0.00001, 0.99999] * 500
+        floats = struct.pack(f'<{len(samples)}f', *samples)
+        src = write(self.path('float.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 32, tag=3)), chunk(b'data', floats)]))
+        r = qla('encode', src)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b'--bits', r.stderr)
+        self.assertIn(src.encode(), r.stderr)
+        self.assertFalse(os.path.exists(self.path('float.qla')))
+        r = qla('encode', '--bits', '16', '--verify', src)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'not a lossless copy', r.stderr)
+        qla('decode', '-q', '-o', self.path('f16.wav'), self.path('float.qla'))
+        expected = [max(-32768, min(32767, int(s * 32768.0))) for s in samples]
+        got = struct.unpack(f'<{len(samples)}h', chunks_of(read(self.path('f16.wav')))[b'data'][8:])
+        self.assertEqual(list(got), expected)
+
+        eight = write(self.path('eight.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 22050, 8)), chunk(b'data', bytes(range(256)) * 20)]))
+        r = qla('encode', eight)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b'8-bit unsigned', r.stderr)
+        self.assertEqual(qla('encode', '-q', '-b', '16', eight).returncode, 0)
+
+    def test_three_channels_are_refused_with_the_system_message(self):
+        src = write(self.path('three.wav'), riff([chunk(b'fmt ', fmt_pcm(3, 44100, 16)), chunk(b'data', bytes(600))]))
+        r = qla('encode', src)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b'three.wav', r.stderr)
+        self.assertIn(b'3 channels', r.stderr)
+        self.assertIn(b'The format is not supported.', r.stderr)
+        self.assertFalse(os.path.exists(self.path('three.qla')))
+        self.assertNoLeftovers()
+
+    def test_existing_output_is_kept_without_force(self):
+        src = write(self.path('s.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', signal_pcm(5000, 1, 16))]))
+        target = write(self.path('s.qla'), b'precious')
+        r = qla('encode', src)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b'Another file with that name exists', r.stderr)
+        self.assertEqual(read(target), b'precious')
+        self.assertEqual(qla('encode', '-q', '-f', src).returncode, 0)
+        self.assertEqual(read(target)[:4], b'RIFF')
+        self.assertNoLeftovers()
+
+    def test_corrupt_qla_is_refused_and_leaves_nothing(self):
+        bad = write(self.path('bad.qla'), b'RIFF\x10\0\0\0WAVEjunkjunkjunk')
+        r = qla('decode', bad)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b'bad.qla', r.stderr)
+        self.assertIn(b'corrupted or of an unknown format', r.stderr)
+        self.assertFalse(os.path.exists(self.path('bad.wav')))
+        self.assertNoLeftovers()
+        self.assertEqual(qla('info', bad).returncode, 1)
+
+    def test_test_command_finds_damage(self):
+        pcm = signal_pcm(60000, 2, 16)
+        src = write(self.path('t.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm)]))
+        qla('encode', '-q', src)
+        good = self.path('t.qla')
+        r = qla('test', good)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'OK', r.stdout)
+        data = bytearray(read(good))
+        # The seek table entry of the second seek group points into the middle of a block.
+        table = data.index(b'cvla') + 8
+        struct.pack_into('<I', data, table + 4, struct.unpack_from('<I', data, table + 4)[0] + 7)
+        seek = write(self.path('seek.qla'), bytes(data))
+        truncated = write(self.path('short.qla'), read(good)[:len(read(good)) // 2])
+        r = qla('test', good, seek, truncated)
+        self.assertEqual(r.returncode, 1)
+        self.assertNotIn(b'/t.qla: damaged', r.stderr)
+        self.assertIn(b'seek.qla: damaged', r.stderr)
+        self.assertIn(b'short.qla', r.stderr)
+
+    def test_decode_to_standard_output_gives_the_file_bytes(self):
+        src = write(self.path('o.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', signal_pcm(8000, 2, 16))] +
+                                              metadata_chunks()))
+        qla('encode', '-q', src)
+        qla('decode', '-q', '-o', self.path('file.wav'), self.path('o.qla'))
+        r = qla('decode', '-o', '-', self.path('o.qla'))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout, read(self.path('file.wav')))
+
+    def test_parallel_jobs_give_the_same_bytes(self):
+        inputs = []
+        for i in range(4):
+            inputs.append(write(self.path(f'p{i}.wav'),
+                                riff([chunk(b'fmt ', fmt_pcm(1 + i % 2, 44100, 16 if i < 2 else 24)),
+                                      chunk(b'data', signal_pcm(15000 + 999 * i, 1 + i % 2, 16 if i < 2 else 24, seed=i))])))
+        os.makedirs(self.path('one'), exist_ok=True)
+        os.makedirs(self.path('two'), exist_ok=True)
+        self.assertEqual(qla('encode', '-q', '-j', 1, '-d', self.path('one'), *inputs).returncode, 0)
+        self.assertEqual(qla('encode', '-q', '-j', 2, '-d', self.path('two'), *inputs).returncode, 0)
+        for i in range(4):
+            self.assertEqual(read(self.path(f'one/p{i}.qla')), read(self.path(f'two/p{i}.qla')))
+
+    def test_usage_errors_help_and_version(self):
+        self.assertEqual(qla().returncode, 2)
+        self.assertEqual(qla('encode').returncode, 2)
+        self.assertEqual(qla('encode', '--bits', '20', 'x.wav').returncode, 2)
+        self.assertEqual(qla('encode', '-o', 'x.qla', 'a.wav', 'b.wav').returncode, 2)
+        self.assertEqual(qla('frobnicate').returncode, 2)
+        r = qla('--help')
+        self.assertEqual(r.returncode, 0)
+        self.assertIn(b'encode', r.stdout)
+        self.assertIn(b'--verify', qla('encode', '--help').stdout)
+        self.assertIn(b'qla', qla('--version').stdout)
+
+    def test_info_reports_format_blocks_and_metadata(self):
+        src = write(self.path('i.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', signal_pcm(30000, 2, 16))] +
+                                              metadata_chunks()))
+        qla('encode', '-q', src)
+        r = qla('info', '--json', self.path('i.qla'))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        facts = json.loads(r.stdout)[0]
+        self.assertEqual((facts['channels'], facts['sample_rate'], facts['bits'], facts['frames']), (2, 44100, 16, 30000))
+        self.assertEqual(facts['blocks'], 59)
+        self.assertEqual(facts['seek_entries'], 4)
+        self.assertEqual([m['name'] for m in facts['markers']], ['Intro', 'Chorus'])
+        self.assertEqual([m['region'] for m in facts['markers']], [False, True])
+        self.assertEqual(facts['info']['INAM'], 'Test tone')
+        self.assertTrue(facts['acid'])
+        self.assertEqual(facts['loops'], 1)
+
+    def test_interrupt_leaves_no_partial_output(self):
+        pcm = signal_pcm(44100 * 3, 2, 16)
+        src = write(self.path('long.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm * 20)]))
+        p = subprocess.Popen([QLA, 'encode', '-q', '--verify', src], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        time.sleep(0.15)
+        p.send_signal(signal.SIGINT)
+        p.communicate()
+        if p.returncode == 0:
+            self.assertEqual(qla('test', self.path('long.qla')).returncode, 0)
+        else:
+            self.assertEqual(p.returncode, 130)
+            self.assertFalse(os.path.exists(self.path('long.qla')))
+        self.assertNoLeftovers()
+
+
+def main():
+    global QLA, WORK
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--qla', required=True)
+    ap.add_argument('--work', required=True)
+    args, rest = ap.parse_known_args()
+    QLA, WORK = args.qla, args.work
+    os.makedirs(WORK, exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,404 @@
+#include "ffplugs/cvla/renderer/file_encoder.h"
+
+#include "ffplugs/cvla/qla_format.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+#include "tests/support/corpus_audio.h"
+#include "tests/support/qla_test_files.h"
+#include "tests/support/riff_test_files.h"
+#include "tests/support/test_progress_sink.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using namespace cvtest;
+
+constexpr HRESULT kReadFailure = static_cast<HRESULT>(0x80070026u);
+
+// The fixed fields of a finished file, read back from its bytes.
+struct FileView {
+  explicit FileView(Bytes b) : bytes(std::move(b)) {}
+  uint32_t U32(size_t at) const { return GetU32(bytes, at); }
+  uint16_t U16(size_t at) const { return qla::LoadU16(&bytes.at(at)); }
+  uint32_t RiffSize() const { return U32(4); }
+  uint16_t Tag() const { return U16(20); }
+  uint16_t Channels() const { return U16(22); }
+  uint32_t AvgBytes() const { return U32(28); }
+  uint16_t CbSize() const { return U16(36); }
+  uint32_t CodecFlags() const { return U32(42); }
+  uint64_t TotalFrames() const { return U32(46) | (static_cast<uint64_t>(U32(50)) << 32); }
+  uint32_t SeekEntryCount() const { return U32(54); }
+  uint32_t DataSize() const { return U32(74); }
+  size_t SeekChunk() const { return 78 + DataSize() + (DataSize() & 1); }
+  std::vector<uint32_t> SeekTable() const {
+    std::vector<uint32_t> t;
+    for (uint32_t i = 0; i < U32(SeekChunk() + 4) / 4; ++i) t.push_back(U32(SeekChunk() + 8 + 4 * i));
+    return t;
+  }
+  Bytes bytes;
+};
+
+class FileEncoderTest : public ::testing::Test {
+ protected:
+  void TearDown() override { cvplat::FailWriteAfter(0); }
+
+  HRESULT Render(PcmTestStream& stream, const WAVEFORMATEX& fileFormat, cv::ICvProgressSink* sink = nullptr) {
+    TestTemplate renderTemplate(fileFormat);
+    const HRESULT hr = qla::EncodeFile(sink, path.c_str(), &stream, &renderTemplate.record);
+    callerFormat = renderTemplate.block.format;
+    return hr;
+  }
+  FileView Written() const { return FileView(ReadWholeFile(path)); }
+
+  std::string path = TestDataPath("file_encoder.qla");
+  WAVEFORMATEX callerFormat{};
+};
+
+TEST_F(FileEncoderTest, EmptyStream) {
+  PcmTestStream stream(SilentAudio(2, 44100, 16, 0));
+  TestProgressSink sink;
+  ASSERT_EQ(0, Render(stream, PcmFormat(2, 44100, 16), &sink));
+  const FileView f = Written();
+  ASSERT_EQ(90u, f.bytes.size());
+  EXPECT_EQ(0, std::memcmp(f.bytes.data(), "RIFF", 4));
+  EXPECT_EQ(82u, f.RiffSize());
+  EXPECT_EQ(0, std::memcmp(&f.bytes[8], "WAVEfmt ", 8));
+  EXPECT_EQ(50u, f.U32(16));
+  EXPECT_EQ(qla::WAVE_FORMAT_QUARTZLINE, f.Tag());
+  EXPECT_EQ(32, f.CbSize());
+  EXPECT_EQ(176400u, f.AvgBytes());  // left as the template had it
+  EXPECT_EQ(32u, f.U32(38));
+  EXPECT_EQ(0x00640003u, f.CodecFlags());
+  EXPECT_EQ(0u, f.TotalFrames());
+  EXPECT_EQ(1u, f.SeekEntryCount());
+  EXPECT_EQ(512, f.U16(58));
+  EXPECT_EQ(25, f.U16(60));
+  EXPECT_EQ(0, std::memcmp(&f.bytes[70], "data", 4));
+  EXPECT_EQ(0u, f.DataSize());
+  EXPECT_EQ(0, std::memcmp(&f.bytes[78], "cvla", 4));
+  EXPECT_EQ(std::vector<uint32_t>{0}, f.SeekTable());
+
+  EXPECT_EQ(1u, sink.RangeCalls());
+  EXPECT_EQ(0u, sink.RangeLow());
+  EXPECT_EQ(100u, sink.RangeHigh());
+  EXPECT_EQ(0u, sink.RangeReserved());
+  EXPECT_TRUE(sink.Percentages().empty());
+  EXPECT_EQ(1u, stream.References());
+  EXPECT_EQ(1, callerFormat.wFormatTag);
+  EXPECT_EQ(32, callerFormat.cbSize);
+  EXPECT_EQ(176400u, uint32_t{callerFormat.nAvgBytesPerSec});
+}
+
+TEST_F(FileEncoderTest, LayoutSeekTableAndSizes) {
+  for (uint64_t frames : {1ull, 512ull, 12800ull, 12801ull, 25600ull, 40000ull}) {
+    SCOPED_TRACE(frames);
+    PcmAudio audio = SyntheticAudio(2, 44100, 16, frames, static_cast<uint32_t>(frames));
+    PcmTestStream stream(audio);
+    TestProgressSink sink;
+    ASSERT_EQ(0, Render(stream, audio.format, &sink));
+    const FileView f = Written();
+
+    const uint64_t blockCount = (frames + 511) / 512;
+    const uint32_t used = static_cast<uint32_t>((blockCount + 24) / 25);
+    const auto blocks = WalkBlocks(f.bytes, 78, f.DataSize(), 2, f.CodecFlags());
+    ASSERT_EQ(blockCount, blocks.size());
+    std::vector<uint32_t> syncOffsets;
+    uint64_t stored = 0;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      EXPECT_EQ(i % 25 == 0, blocks[i].sync) << i;
+      EXPECT_EQ(i + 1 < blocks.size() ? 512u : frames - 512 * i, blocks[i].frameCount);
+      if (blocks[i].sync) syncOffsets.push_back(blocks[i].offset);
+      stored += blocks[i].headerBytes + blocks[i].payloadBytes;
+    }
+    syncOffsets.push_back(0);
+    EXPECT_EQ(used, syncOffsets.size() - 1);
+    EXPECT_EQ(78u, syncOffsets[0]);
+    EXPECT_EQ(syncOffsets, f.SeekTable());
+    EXPECT_EQ(stored, f.DataSize());
+    EXPECT_EQ(used + 1, f.SeekEntryCount());
+    EXPECT_EQ(frames, f.TotalFrames());
+    EXPECT_EQ(f.bytes.size() - 8, f.RiffSize());
+    EXPECT_EQ(70u + stored + (stored & 1) + 8 + 4 * (used + 1), f.RiffSize());
+    const uint32_t avg = static_cast<uint32_t>(44100ull * stored / frames);
+    EXPECT_EQ(avg, f.AvgBytes());
+    EXPECT_EQ(avg, uint32_t{callerFormat.nAvgBytesPerSec});
+    EXPECT_EQ(1, callerFormat.wFormatTag);
+
+    // Progress after every full block (the last short one ends with S_FALSE).
+    std::vector<uint64_t> expected;
+    for (uint64_t done = 512; done <= frames; done += 512)
+      expected.push_back(static_cast<uint64_t>(static_cast<double>(done) / static_cast<double>(frames) * 100.0));
+    EXPECT_EQ(expected, sink.Percentages());
+
+    PcmAudio decoded;
+    ASSERT_EQ(0, DecodeQlaFile(path, &decoded));
+    EXPECT_TRUE(decoded.bytes == audio.bytes);
+  }
+}
+
+TEST_F(FileEncoderTest, OddDataSizeIsPadded) {
+  bool sawOdd = false;
+  for (uint64_t frames = 1; frames <= 12; ++frames) {
+    PcmAudio audio = SyntheticAudio(1, 22050, 16, frames, 7);
+    PcmTestStream stream(audio);
+    ASSERT_EQ(0, Render(stream, audio.format));
+    const FileView f = Written();
+    if (f.DataSize() & 1) {
+      sawOdd = true;
+      EXPECT_EQ(0, f.bytes[78 + f.DataSize()]);
+    }
+    EXPECT_EQ(0, std::memcmp(&f.bytes[f.SeekChunk()], "cvla", 4));
+    EXPECT_EQ((std::vector<uint32_t>{78, 0}), f.SeekTable());
+    EXPECT_EQ(f.bytes.size() - 8, f.RiffSize());
+  }
+  EXPECT_TRUE(sawOdd);
+}
+
+TEST_F(FileEncoderTest, ShortAnnouncedLengthGrowsTheSeekTable) {
+  PcmAudio audio = SyntheticAudio(2, 48000, 16, 70000, 3);
+  for (uint64_t announced : {0ull, 100ull, 13000ull}) {
+    PcmTestStream stream(audio);
+    stream.SetAnnouncedFrames(announced);
+    stream.SetMaxFramesPerRead(300);  // reads that fill a block in pieces
+    TestProgressSink sink;
+    ASSERT_EQ(0, Render(stream, audio.format, &sink));
+    const FileView f = Written();
+    EXPECT_EQ(70000u, f.TotalFrames());
+    EXPECT_EQ(7u, f.SeekEntryCount());
+    ASSERT_EQ(7u, f.SeekTable().size());
+    EXPECT_EQ(0u, f.SeekTable().back());
+    EXPECT_EQ(136u, sink.Percentages().size());
+    const double scale = announced ? static_cast<double>(announced) : 1.0;
+    EXPECT_EQ(static_cast<uint64_t>(512.0 / scale * 100.0), sink.Percentages()[0]);
+    for (uint32_t g = 1; g < 6; ++g) {
+      PcmAudio tail;
+      ASSERT_EQ(0, DecodeQlaFile(path, &tail, g));
+      const size_t skip = static_cast<size_t>(g) * 12800 * 4;
+      ASSERT_EQ(audio.bytes.size() - skip, tail.bytes.size());
+      EXPECT_TRUE(std::equal(tail.bytes.begin(), tail.bytes.end(), audio.bytes.begin() + skip)) << g;
+    }
+  }
+}
+
+TEST_F(FileEncoderTest, FailingSourceKeepsWhatCompletedOrWasHeld) {
+  PcmAudio audio = SyntheticAudio(2, 44100, 16, 5000, 5);
+  struct Case {
+    uint32_t perRead;
+    uint64_t failAt;
+    bool endingThere;
+    std::vector<uint32_t> blockFrames;
+  };
+  const Case cases[] = {
+      {0, 1000, false, {512}},        // the failing read brings 488 frames: no block completes
+      {0, 1024, true, {512, 512}},    // the failing read completes the second block
+      {256, 768, false, {512, 256}},  // it brings nothing while 256 frames are held
+      {0, 0, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failAt);
+    PcmTestStream stream(audio);
+    stream.SetMaxFramesPerRead(c.perRead);
+    stream.FailReadsAt(c.failAt, kReadFailure, c.endingThere);
+    TestProgressSink sink;
+    EXPECT_EQ(kReadFailure, Render(stream, audio.format, &sink));
+    const FileView f = Written();
+    EXPECT_EQ(0u, f.RiffSize());
+    EXPECT_EQ(0u, f.DataSize());
+    EXPECT_EQ(5000u, f.TotalFrames());  // the announced values stay
+    EXPECT_EQ(2u, f.SeekEntryCount());
+    std::vector<uint32_t> frames;
+    for (const StoredBlock& b : WalkBlocks(f.bytes, 78, 0, 2, f.CodecFlags())) frames.push_back(b.frameCount);
+    EXPECT_EQ(c.blockFrames, frames);
+    // Only the block completed by a read that answered S_OK is reported.
+    EXPECT_EQ(c.blockFrames.empty() ? 0u : 1u, sink.Percentages().size());
+    EXPECT_EQ(1u, stream.References());
+  }
+}
+
+TEST_F(FileEncoderTest, CancelAfterFirstBlock) {
+  PcmAudio audio = SyntheticAudio(1, 44100, 16, 3000, 9);
+  PcmTestStream stream(audio);
+  TestProgressSink sink;
+  sink.CancelAtCall(1);
+  EXPECT_EQ(cv::CVERR_CANCELLED, Render(stream, audio.format, &sink));
+  const FileView f = Written();
+  EXPECT_EQ(0u, f.RiffSize());
+  EXPECT_EQ(0u, f.DataSize());
+  EXPECT_EQ(3000u, f.TotalFrames());
+  const auto blocks = WalkBlocks(f.bytes, 78, 0, 1, f.CodecFlags());
+  ASSERT_EQ(1u, blocks.size());
+  EXPECT_EQ(f.bytes.size(), 78u + blocks[0].headerBytes + blocks[0].payloadBytes);
+  EXPECT_EQ(1u, stream.ReadCalls());
+  EXPECT_EQ(1u, stream.References());
+}
+
+TEST_F(FileEncoderTest, EveryFailedWriteIsReported) {
+  PcmAudio audio = SyntheticAudio(2, 44100, 16, 1100, 11);
+  int n = 1;
+  for (;; ++n) {
+    PcmTestStream stream(audio);
+    cvplat::FailWriteAfter(n);
+    const HRESULT hr = Render(stream, audio.format);
+    cvplat::FailWriteAfter(0);
+    if (hr == 0) break;
+    ASSERT_EQ(cv::CVERR_FILE_WRITE, hr) << "write " << n;
+    EXPECT_EQ(1u, stream.References());
+    ASSERT_LT(n, 200);
+  }
+  // RIFF header, "fmt " header and body, "data" header, three blocks, pad or
+  // not, seek chunk header and entries and three patches: all were checked.
+  EXPECT_GT(n, 20);
+  PcmAudio decoded;
+  ASSERT_EQ(0, DecodeQlaFile(path, &decoded));
+  EXPECT_TRUE(decoded.bytes == audio.bytes);
+}
+
+TEST_F(FileEncoderTest, NoTemplateLeavesAnEmptyFile) {
+  PcmTestStream stream(SyntheticAudio(2, 44100, 16, 600));
+  WriteFile(path, Bytes(100, 7));
+  EXPECT_EQ(cv::CVERR_FILE_CREATE, qla::EncodeFile(nullptr, path.c_str(), &stream, nullptr));
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_TRUE(ReadWholeFile(path).empty());
+
+  qla::RenderTemplate noFormat{};
+  WriteFile(path, Bytes(10, 7));
+  EXPECT_EQ(cv::CVERR_FILE_CREATE, qla::EncodeFile(nullptr, path.c_str(), &stream, &noFormat));
+  EXPECT_TRUE(ReadWholeFile(path).empty());
+
+  TestTemplate renderTemplate(PcmFormat(2, 44100, 16));
+  const std::string badPath = TestDataPath("no-such-folder/x.qla");
+  EXPECT_EQ(cv::CVERR_FILE_CREATE, qla::EncodeFile(nullptr, badPath.c_str(), &stream, &renderTemplate.record));
+  EXPECT_EQ(0u, stream.ReadCalls());
+  EXPECT_EQ(1u, stream.References());
+}
+
+TEST_F(FileEncoderTest, FileFormatsTheBlocksCannotHoldAreRefused) {
+  WAVEFORMATEX threeChannels = PcmFormat(3, 44100, 16);
+  WAVEFORMATEX eightBit = PcmFormat(2, 44100, 8);
+  WAVEFORMATEX thirtyTwo = PcmFormat(1, 44100, 32);
+  WAVEFORMATEX floating = PcmFormat(2, 44100, 16);
+  floating.wFormatTag = 3;
+  WAVEFORMATEX misaligned = PcmFormat(2, 44100, 16);
+  misaligned.nBlockAlign = 6;
+  for (const WAVEFORMATEX& format : {threeChannels, eightBit, thirtyTwo, floating, misaligned}) {
+    PcmTestStream stream(SyntheticAudio(2, 44100, 16, 600));
+    EXPECT_EQ(cv::CVERR_UNSUPPORTED_FORMAT, Render(stream, format));
+    EXPECT_TRUE(ReadWholeFile(path).empty());
+    EXPECT_EQ(0u, stream.ReadCalls());
+    EXPECT_EQ(1u, stream.References());
+  }
+}
+
+TEST_F(FileEncoderTest, StreamFailuresBeforeTheAudio) {
+  const PcmAudio audio = SyntheticAudio(2, 44100, 16, 600);
+  {
+    PcmTestStream stream(audio);
+    stream.HideStreamInterface();
+    EXPECT_EQ(cv::kE_UNEXPECTED, Render(stream, audio.format));
+    EXPECT_EQ(1u, stream.References());
+  }
+  {
+    TestTemplate renderTemplate(audio.format);
+    EXPECT_EQ(cv::kE_UNEXPECTED, qla::EncodeFile(nullptr, path.c_str(), nullptr, &renderTemplate.record));
+  }
+  {
+    PcmTestStream stream(audio);
+    stream.FailFormatSizeQuery(cv::kE_FAIL);
+    EXPECT_EQ(cv::kE_UNEXPECTED, Render(stream, audio.format));
+    EXPECT_EQ(1u, stream.References());
+  }
+  {
+    PcmTestStream stream(audio);
+    stream.FailFormatDataCall(kReadFailure);
+    EXPECT_EQ(kReadFailure, Render(stream, audio.format));
+    EXPECT_EQ(1u, stream.References());
+  }
+  {
+    // A source format that no converter reaches.
+    PcmTestStream stream(audio);
+    WAVEFORMATEX odd = audio.format;
+    odd.wFormatTag = 0x1234;
+    stream.SetReportedFormat(odd);
+    EXPECT_EQ(cv::kE_NOTIMPL, Render(stream, audio.format));
+    EXPECT_EQ(0u, stream.ReadCalls());
+    EXPECT_EQ(1u, stream.References());
+  }
+}
+
+TEST_F(FileEncoderTest, WideSourceOrFileTurnsTheLpcStageOff) {
+  // A 24-bit source rendered to 16 bits: the host converts, the flags follow the source.
+  PcmAudio audio16 = SyntheticAudio(2, 44100, 16, 2000, 13);
+  PcmTestStream stream(audio16);
+  stream.SetReportedFormat(PcmFormat(2, 44100, 24));
+  ASSERT_EQ(0, Render(stream, audio16.format));
+  EXPECT_EQ(0x00640001u, Written().CodecFlags());
+  PcmAudio decoded;
+  ASSERT_EQ(0, DecodeQlaFile(path, &decoded));
+  EXPECT_TRUE(decoded.bytes == audio16.bytes);
+
+  PcmAudio audio24 = SyntheticAudio(1, 96000, 24, 3000, 17);
+  PcmTestStream stream24(audio24);
+  ASSERT_EQ(0, Render(stream24, audio24.format));
+  const FileView f = Written();
+  EXPECT_EQ(0x00640001u, f.CodecFlags());
+  EXPECT_EQ(3, f.U16(32));  // nBlockAlign
+  EXPECT_EQ(24, f.U16(34));
+  ASSERT_EQ(0, DecodeQlaFile(path, &decoded));
+  EXPECT_TRUE(decoded.bytes == audio24.bytes);
+}
+
+TEST_F(FileEncoderTest, AlternativeFormatIsWrittenAndUpdated) {
+  PcmAudio audio = SyntheticAudio(2, 32000, 16, 1500, 19);
+  PcmTestStream stream(audio);
+  TestTemplate renderTemplate(PcmFormat(1, 8000, 16));
+  renderTemplate.UseAlternative(audio.format);
+  ASSERT_EQ(0, qla::EncodeFile(nullptr, path.c_str(), &stream, &renderTemplate.record));
+  const FileView f = Written();
+  EXPECT_EQ(2, f.Channels());
+  const WAVEFORMATEX alternative = renderTemplate.alternative;  // copies of packed records
+  const WAVEFORMATEX own = renderTemplate.block.format;
+  const uint32_t alternativeAvg = alternative.nAvgBytesPerSec, ownAvg = own.nAvgBytesPerSec;
+  EXPECT_EQ(32, alternative.cbSize);
+  EXPECT_EQ(1, alternative.wFormatTag);
+  EXPECT_EQ(f.AvgBytes(), alternativeAvg);
+  EXPECT_EQ(0, own.cbSize);
+  EXPECT_EQ(16000u, ownAvg);
+}
+
+TEST(FileEncoderCorpus, RecordingsRoundTripBitForBit) {
+  if (!FlacAvailable()) GTEST_SKIP() << "flac is not installed";
+  const auto names = CorpusFiles();
+  if (names.empty()) GTEST_SKIP() << "no corpus";
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    PcmAudio audio;
+    ASSERT_TRUE(DecodeCorpusFile(name, &audio));
+    const std::string path = TestDataPath("corpus-" + name + ".qla");
+    ASSERT_EQ(0, RenderAudio(audio, path));
+
+    PcmAudio decoded;
+    ASSERT_EQ(0, DecodeQlaFile(path, &decoded));
+    EXPECT_EQ(audio.format.nChannels, decoded.format.nChannels);
+    EXPECT_EQ(audio.format.wBitsPerSample, decoded.format.wBitsPerSample);
+    ASSERT_EQ(audio.bytes.size(), decoded.bytes.size());
+    EXPECT_TRUE(decoded.bytes == audio.bytes);
+
+    const uint64_t groups = (audio.Frames() + 12799) / 12800;
+    for (uint64_t g : {uint64_t{1}, groups / 2, groups - 1}) {
+      if (g == 0 || g >= groups) continue;
+      PcmAudio tail;
+      ASSERT_EQ(0, DecodeQlaFile(path, &tail, static_cast<uint32_t>(g)));
+      const size_t skip = static_cast<size_t>(g) * 12800 * audio.format.nBlockAlign;
+      ASSERT_EQ(audio.bytes.size() - skip, tail.bytes.size()) << g;
+      EXPECT_TRUE(std::equal(tail.bytes.begin(), tail.bytes.end(), audio.bytes.begin() + skip)) << g;
+    }
+    std::remove(path.c_str());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,469 @@
+#include "krn/metadata_io.h"
+
+#include "krn/platform/codepage.h"
+#include "krn/results.h"
+#include "krn/riff.h"
+#include "tests/support/riff_test_files.h"
+#include "tests/support/test_metadata_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using namespace cvtest;
+using cv::FourCC;
+
+// A plain 16-bit mono WAV with a few samples.
+Bytes PlainWav(const Bytes& extraChunks = Bytes()) {
+  Bytes fmt;
+  PutU16(fmt, 1);
+  PutU16(fmt, 1);
+  PutU32(fmt, 44100);
+  PutU32(fmt, 88200);
+  PutU16(fmt, 2);
+  PutU16(fmt, 16);
+  return Riff("WAVE", Concat({Chunk("fmt ", fmt), Chunk("data", Bytes(10, 7)), extraChunks}));
+}
+
+struct Marker {
+  int64_t position, length;
+  bool isRegion;
+  std::u16string name;
+  uint32_t nameSize;
+};
+
+std::vector<Marker> Markers(const cv::RecordList& list) {
+  std::vector<Marker> out;
+  for (size_t i = 0; i < list.Count(); ++i) {
+    cv::MarkerRecordHeader h;
+    std::memcpy(&h, list.At(i), sizeof h);
+    EXPECT_EQ(h.headerSize, 28u);
+    EXPECT_EQ(list.SizeAt(i), 28u + h.nameSize);
+    std::u16string name;
+    for (const uint8_t* p = list.At(i) + 28; p[0] | p[1]; p += 2) name.push_back(static_cast<char16_t>(p[0] | p[1] << 8));
+    out.push_back({h.position, h.length, h.isRegion != 0, name, h.nameSize});
+  }
+  return out;
+}
+
+std::u16string InfoText(const cv::RecordList& info, const char (&id)[5]) {
+  wchar16 buffer[64];
+  if (cv::GetInfoText(info, FourCC(id), buffer, 64) != cv::kS_OK) return u"<none>";
+  std::u16string out;
+  for (const wchar16* p = buffer; *p; ++p) out.push_back(static_cast<char16_t>(*p));
+  return out;
+}
+
+// The offset of a top-level chunk's data in a file image, or 0.
+size_t FindIn(const Bytes& file, const char* id, uint32_t* size = nullptr) {
+  size_t pos = 12;
+  while (pos + 8 <= file.size()) {
+    uint32_t s = GetU32(file, pos + 4);
+    if (std::memcmp(&file[pos], id, 4) == 0) {
+      if (size) *size = s;
+      return pos + 8;
+    }
+    pos += 8 + s + (s & 1);
+  }
+  return 0;
+}
+
+TEST(MetadataMarkers, RoundTripAtExactSamplePositions) {
+  std::string path = TestDataPath("meta_markers.wav");
+  WriteFile(path, PlainWav());
+  TestMetadataSource source;
+  source.SetMarkers({{10000000, 0, false, u"Intro", false},
+                     {20000000, 5000000, true, u"Verse \u00e9", false},
+                     {30000000, 0, false, u"", false},
+                     {40000000, 0, false, u"", true}});
+  ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &source), cv::kS_OK);
+
+  Bytes image = ReadWholeFile(path);
+  EXPECT_EQ(GetU32(image, 4), image.size() - 8);
+  uint32_t cueSize = 0;
+  size_t cue = FindIn(image, "cue ", &cueSize);
+  ASSERT_NE(cue, 0u);
+  EXPECT_EQ(cueSize, 4u + 4 * 24);
+  EXPECT_EQ(GetU32(image, cue), 4u);
+  EXPECT_EQ(GetU32(image, cue + 4 + 0 * 24 + 20), 44100u);
+  EXPECT_EQ(GetU32(image, cue + 4 + 1 * 24 + 4), 88200u);
+  EXPECT_EQ(GetU32(image, cue + 4 + 3 * 24), 4u);  // ids 1, 2, 3, 4
+  uint32_t adtlSize = 0;
+  size_t adtl = FindIn(image, "LIST", &adtlSize);
+  ASSERT_NE(adtl, 0u);
+  // ltxt of the region first, then labl for the three records with a name area;
+  // the empty name is a labl holding only the terminator (size 5, padded).
+  Bytes expected = Concat({Text("adtl", false),
+                           Chunk("ltxt", Concat({Bytes{2, 0, 0, 0}, Bytes{0x22, 0x56, 0, 0}, Text("rgn ", false),
+                                                 Bytes(8, 0)})),
+                           Chunk("labl", Concat({Bytes{1, 0, 0, 0}, Text("Intro")})),
+                           Chunk("labl", Concat({Bytes{2, 0, 0, 0}, Text("Verse \xe9")})),
+                           Chunk("labl", Concat({Bytes{3, 0, 0, 0}, Text("")}))});
+  EXPECT_EQ(Bytes(image.begin() + adtl, image.begin() + adtl + adtlSize), expected);
+
+  auto file = OpenReadWrite(path);
+  cv::RecordList list;
+  ASSERT_EQ(cv::ReadMarkers(file.Get(), 44100, list), cv::kS_OK);
+  auto m = Markers(list);
+  ASSERT_EQ(m.size(), 4u);
+  EXPECT_EQ(m[0].position, 10000000);
+  EXPECT_EQ(m[0].name, u"Intro");
+  EXPECT_FALSE(m[0].isRegion);
+  EXPECT_TRUE(m[1].isRegion);
+  EXPECT_EQ(m[1].length, 5000000);
+  EXPECT_EQ(m[1].name, u"Verse \u00e9");
+  EXPECT_EQ(m[2].nameSize, 2u);
+  EXPECT_EQ(m[3].nameSize, 2u);
+  EXPECT_EQ(m[3].position, 40000000);
+}
+
+TEST(MetadataMarkers, CuePointsWithoutNamesAndOddRates) {
+  Bytes cue;
+  PutU32(cue, 2);
+  for (uint32_t i = 0; i < 2; ++i) {
+    PutU32(cue, i + 7);
+    PutU32(cue, 0);
+    PutId(cue, "data");
+    PutU32(cue, 0);
+    PutU32(cue, 0);
+    PutU32(cue, i == 0 ? 1 : 44099);
+  }
+  std::string path = TestDataPath("meta_cue_only.wav");
+  auto file = MakeFile(path, PlainWav(Chunk("cue ", cue)));
+  cv::RecordList list;
+  ASSERT_EQ(cv::ReadMarkers(file.Get(), 44100, list), cv::kS_OK);
+  auto m = Markers(list);
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].nameSize, 2u);
+  EXPECT_EQ(m[0].position, 227);  // 1 / 44100 s = 226.76 units
+  EXPECT_EQ(m[1].position, 9999773);
+
+  cv::RecordList atZero;
+  ASSERT_EQ(cv::ReadMarkers(file.Get(), 0, atZero), cv::kS_OK);
+  EXPECT_EQ(Markers(atZero)[1].position, 0);
+
+  // A point count beyond the chunk reads only the points it holds.
+  Bytes lying = cue;
+  lying[0] = 200;
+  auto corrupt = MakeFile(TestDataPath("meta_cue_lying.wav"), PlainWav(Chunk("cue ", lying)));
+  cv::RecordList bounded;
+  ASSERT_EQ(cv::ReadMarkers(corrupt.Get(), 44100, bounded), cv::kS_OK);
+  EXPECT_EQ(bounded.Count(), 2u);
+
+  auto none = MakeFile(TestDataPath("meta_no_cue.wav"), PlainWav());
+  cv::RecordList empty;
+  EXPECT_EQ(cv::ReadMarkers(none.Get(), 44100, empty), cv::kS_OK);
+  EXPECT_EQ(empty.Count(), 0u);
+  auto notRiff = MakeFile(TestDataPath("meta_not_riff.wav"), Text("hello world"));
+  EXPECT_EQ(cv::ReadMarkers(notRiff.Get(), 44100, empty), cv::CVERR_NO_RIFF_HEADER);
+}
+
+TEST(MetadataInfo, OddTextsArePaddedAndReadBack) {
+  std::string path = TestDataPath("meta_info.wav");
+  WriteFile(path, PlainWav());
+  TestMetadataSource source;
+  source.SetInfo({{FourCC("INAM"), u"abcd"}, {FourCC("IART"), u"xy"}});
+  ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &source), cv::kS_OK);
+  Bytes image = ReadWholeFile(path);
+  uint32_t size = 0;
+  size_t list = FindIn(image, "LIST", &size);
+  ASSERT_NE(list, 0u);
+  EXPECT_EQ(Bytes(image.begin() + list, image.begin() + list + size),
+            Concat({Text("INFO", false), Chunk("INAM", Text("abcd")), Chunk("IART", Text("xy"))}));
+  EXPECT_EQ(GetU32(image, list + 4 + 4), 5u);
+  EXPECT_EQ(image[list + 4 + 8 + 5], 0);  // the pad byte
+  EXPECT_EQ(GetU32(image, 4), image.size() - 8);
+
+  auto file = OpenReadWrite(path);
+  cv::RecordList info;
+  ASSERT_EQ(cv::ReadInfo(file.Get(), &info), cv::kS_OK);
+  ASSERT_EQ(info.Count(), 2u);
+  EXPECT_EQ(InfoText(info, "INAM"), u"abcd");
+  EXPECT_EQ(InfoText(info, "IART"), u"xy");
+  EXPECT_EQ(cv::ReadInfo(file.Get(), nullptr), cv::kS_OK);
+  EXPECT_EQ(cv::ReadInfo(INVALID_HANDLE_VALUE, &info), cv::CVERR_FILE_OPEN);
+  auto none = MakeFile(TestDataPath("meta_no_info.wav"), PlainWav());
+  EXPECT_EQ(cv::ReadInfo(none.Get(), &info), cv::CVERR_NOT_FOUND);
+}
+
+TEST(MetadataInfo, AppendAfterAnUnpaddedOddLastChunkStaysAligned) {
+  std::string path = TestDataPath("meta_odd_riff.wav");
+  Bytes image = PlainWav(Chunk("note", Text("ab")));  // size 3 and a pad byte
+  image.pop_back();                                  // the writer left out the pad
+  image[4] = static_cast<uint8_t>(image.size() - 8);
+  WriteFile(path, image);
+  TestMetadataSource source;
+  source.SetInfo({{FourCC("INAM"), u"x"}});
+  ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &source), cv::kS_OK);
+  Bytes after = ReadWholeFile(path);
+  EXPECT_EQ(GetU32(after, 4), after.size() - 8);
+  EXPECT_EQ(after[image.size()], 0);  // the pad byte that was missing
+  cv::RecordList markers, info;
+  ASSERT_EQ(cv::LoadFileMetadata(path.c_str(), 44100, markers, info), cv::kS_OK);
+  EXPECT_EQ(InfoText(info, "INAM"), u"x");
+}
+
+TEST(MetadataInfo, EmptyFieldsAreSkippedAndTextsCutAtZero) {
+  Bytes fields = Concat({Chunk("ICMT", Bytes()), Chunk("INAM", Text("ab\0cd", false)), Chunk("ISFT", Text("z"))});
+  fields[8 + 8 + 2] = 0;  // "ab\0d"
+  auto file = MakeFile(TestDataPath("meta_info_cut.wav"), PlainWav(List("INFO", fields)));
+  cv::RecordList info;
+  ASSERT_EQ(cv::ReadInfo(file.Get(), &info), cv::kS_OK);
+  EXPECT_EQ(info.Count(), 2u);
+  EXPECT_EQ(InfoText(info, "INAM"), u"ab");
+  EXPECT_EQ(InfoText(info, "ICMT"), u"<none>");
+}
+
+TEST(MetadataInfo, GetInfoTextAlwaysTerminates) {
+  cv::RecordList info;
+  const wchar16 text[] = {'a', 'b', 'c', 'd'};
+  ASSERT_EQ(cv::AppendInfoRecord(info, FourCC("INAM"), text, 4), cv::kS_OK);
+  wchar16 buffer[8];
+  for (wchar16& c : buffer) c = 'x';
+  ASSERT_EQ(cv::GetInfoText(info, FourCC("INAM"), buffer, 3), cv::kS_OK);
+  EXPECT_EQ(buffer[0], 'a');
+  EXPECT_EQ(buffer[1], 'b');
+  EXPECT_EQ(buffer[2], 0);
+  EXPECT_EQ(buffer[3], 'x');  // nothing written past the length
+  ASSERT_EQ(cv::GetInfoText(info, FourCC("INAM"), buffer, 5), cv::kS_OK);
+  EXPECT_EQ(buffer[3], 'd');
+  EXPECT_EQ(buffer[4], 0);
+  buffer[0] = 'x';
+  EXPECT_EQ(cv::GetInfoText(info, FourCC("IART"), buffer, 8), cv::CVERR_NOT_FOUND);
+  EXPECT_EQ(buffer[0], 0);
+}
+
+Bytes Block(size_t n, uint8_t seed) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 3);
+  return b;
+}
+
+void SetLoops(TestMetadataSource& source, size_t records) {
+  source.hasLoopInfo = source.hasAcid = source.hasStrc = true;
+  Bytes acid = Block(24, 1);
+  std::memcpy(source.acid, acid.data(), 24);
+  Bytes header = Block(28, 100);
+  std::memcpy(source.strcHeader, header.data(), 28);
+  std::vector<Bytes> loops;
+  for (size_t i = 0; i < records; ++i) loops.push_back(Block(32, static_cast<uint8_t>(50 + i)));
+  source.loopBytes = LoopStreamBytes(loops);
+}
+
+TEST(MetadataLoop, RewrittenInPlaceWhenLargeEnough) {
+  std::string path = TestDataPath("meta_loop_inplace.wav");
+  WriteFile(path, PlainWav(Concat({Chunk("acid", Bytes(24, 0)), Chunk("strc", Bytes(28 + 3 * 32, 0))})));
+  size_t before = ReadWholeFile(path).size();
+  TestMetadataSource source;
+  SetLoops(source, 2);
+  ASSERT_EQ(cv::WriteLoopInfo(path.c_str(), &source, false), cv::kS_OK);
+  Bytes image = ReadWholeFile(path);
+  EXPECT_EQ(image.size(), before);
+  EXPECT_EQ(FindIn(image, "JUNK"), 0u);
+
+  auto file = OpenReadWrite(path);
+  cv::LoopInfo loop;
+  ASSERT_EQ(cv::ReadLoopInfo(file.Get(), loop), cv::kS_OK);
+  ASSERT_TRUE(loop.acidPresent);
+  EXPECT_EQ(Bytes(loop.acid, loop.acid + 24), Block(24, 1));
+  ASSERT_TRUE(loop.strcPresent);
+  EXPECT_EQ(GetU32(Bytes(loop.strcHeader, loop.strcHeader + 28), 4), 2u);
+  ASSERT_EQ(loop.loops.Count(), 2u);
+  EXPECT_EQ(Bytes(loop.loops.At(1), loop.loops.At(1) + 32), Block(32, 51));
+}
+
+TEST(MetadataLoop, TooSmallChunksBecomeJunkAndNewOnesAreAppended) {
+  std::string path = TestDataPath("meta_loop_junk.wav");
+  WriteFile(path, PlainWav(Concat({Chunk("acid", Bytes(20, 0)), Chunk("strc", Bytes(28 + 32, 0))})));
+  size_t before = ReadWholeFile(path).size();
+  TestMetadataSource source;
+  SetLoops(source, 2);
+  ASSERT_EQ(cv::WriteLoopInfo(path.c_str(), &source, false), cv::kS_OK);
+  Bytes image = ReadWholeFile(path);
+  EXPECT_EQ(image.size(), before + 32 + 8 + 28 + 64);
+  EXPECT_EQ(GetU32(image, 4), image.size() - 8);
+  uint32_t junkSize = 0;
+  EXPECT_NE(FindIn(image, "JUNK", &junkSize), 0u);
+  EXPECT_EQ(junkSize, 20u);
+
+  cv::LoopInfo loop;
+  ASSERT_EQ(cv::LoadFileLoopInfo(path.c_str(), loop), cv::kS_OK);
+  EXPECT_EQ(Bytes(loop.acid, loop.acid + 24), Block(24, 1));
+  EXPECT_EQ(loop.loops.Count(), 2u);
+
+  // A source without loop information changes nothing.
+  TestMetadataSource plain;
+  ASSERT_EQ(cv::WriteLoopInfo(path.c_str(), &plain, false), cv::kS_OK);
+  EXPECT_EQ(ReadWholeFile(path), image);
+}
+
+TEST(MetadataLoop, CorruptStrcCountIsAReadFailure) {
+  Bytes strc(28 + 32, 0);
+  strc[0] = 28;
+  strc[4] = 5;  // five records claimed, one present
+  auto file = MakeFile(TestDataPath("meta_loop_corrupt.wav"), PlainWav(Chunk("strc", strc)));
+  cv::LoopInfo loop;
+  EXPECT_EQ(cv::ReadLoopInfo(file.Get(), loop), cv::CVERR_FILE_READ);
+  EXPECT_FALSE(loop.strcPresent);
+}
+
+Bytes Sidecar(const std::string& names, const Bytes& chunks) {
+  return Riff("CVPL", Concat({chunks, Chunk("CVPI", Text(names))}));
+}
+
+Bytes CueChunk(uint32_t sample) {
+  Bytes cue;
+  PutU32(cue, 1);
+  PutU32(cue, 1);
+  PutU32(cue, sample);
+  PutId(cue, "data");
+  PutU32(cue, 0);
+  PutU32(cue, 0);
+  PutU32(cue, sample);
+  return Chunk("cue ", cue);
+}
+
+TEST(MetadataSidecar, NamesAndMatching) {
+  EXPECT_EQ(cv::SidecarNameAppended("/a/b.c/song.wav"), "/a/b.c/song.wav.cvl");
+  EXPECT_EQ(cv::SidecarNameReplaced("/a/b.c/song.wav"), "/a/b.c/song.cvl");
+  EXPECT_EQ(cv::SidecarNameReplaced("/a/b.c/song"), "/a/b.c/song.cvl");
+  EXPECT_EQ(cv::FileNameWithoutFolder("C:\\x\\y.qla"), "y.qla");
+}
+
+TEST(MetadataSidecar, MatchingSidecarIsReadAndOthersIgnored) {
+  std::string audio = TestDataPath("meta_side.wav");
+  WriteFile(audio, PlainWav(Concat({CueChunk(44100), List("INFO", Chunk("INAM", Text("file")))})));
+  std::remove((audio + ".cvl").c_str());
+  std::remove(TestDataPath("meta_side.cvl").c_str());
+
+  // A sidecar that names another file is ignored.
+  WriteFile(audio + ".cvl", Sidecar("other.wav", CueChunk(100)));
+  cv::RecordList markers, info;
+  HRESULT markersHr = 1, infoHr = 1;
+  ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, markers, info, &markersHr, &infoHr), cv::kS_OK);
+  EXPECT_EQ(markersHr, cv::kS_OK);
+  EXPECT_EQ(infoHr, cv::kS_OK);
+  EXPECT_EQ(markers.Count(), 1u);
+  EXPECT_EQ(InfoText(info, "INAM"), u"file");
+
+  // A matching sidecar under the replaced name: its markers follow the file's,
+  // its INFO comes before the file's and so wins a lookup.
+  WriteFile(TestDataPath("meta_side.cvl"),
+            Sidecar("meta_side.wav", Concat({CueChunk(22050), List("INFO", Chunk("INAM", Text("sidecar")))})));
+  cv::RecordList m2, i2;
+  ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, m2, i2), cv::kS_OK);
+  auto m = Markers(m2);
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].position, 10000000);
+  EXPECT_EQ(m[1].position, 5000000);
+  EXPECT_EQ(i2.Count(), 2u);
+  EXPECT_EQ(InfoText(i2, "INAM"), u"sidecar");
+
+  cv::RecordList m3, i3;
+  EXPECT_EQ(cv::LoadFileMetadata(TestDataPath("meta_missing.wav").c_str(), 44100, m3, i3), cv::CVERR_FILE_OPEN);
+  std::remove((audio + ".cvl").c_str());
+  std::remove(TestDataPath("meta_side.cvl").c_str());
+}
+
+TEST(MetadataWrite, AppendToSidecar) {
+  std::string audio = TestDataPath("meta_append_side.wav");
+  Bytes original = PlainWav();
+  WriteFile(audio, original);
+  TestMetadataSource source;
+  source.SetMarkers({{10000000, 0, false, u"m", false}});
+  source.SetInfo({{FourCC("INAM"), u"t"}});
+  ASSERT_EQ(cv::AppendMetadata(audio.c_str(), true, true, 44100, &source), cv::kS_OK);
+  EXPECT_EQ(ReadWholeFile(audio), original);
+  Bytes side = ReadWholeFile(audio + ".cvl");
+  ASSERT_GT(side.size(), 12u);
+  EXPECT_EQ(std::memcmp(&side[8], "CVPL", 4), 0);
+  EXPECT_EQ(GetU32(side, 4), side.size() - 8);
+  uint32_t size = 0;
+  size_t name = FindIn(side, "CVPI", &size);
+  ASSERT_NE(name, 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&side[name]), size), std::string("meta_append_side.wav", 21));
+
+  cv::RecordList markers, info;
+  ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, markers, info), cv::kS_OK);
+  EXPECT_EQ(markers.Count(), 1u);
+  EXPECT_EQ(InfoText(info, "INAM"), u"t");
+  std::remove((audio + ".cvl").c_str());
+}
+
+TEST(MetadataWrite, UpdateReplacesMarkersAndKeepsInfo) {
+  std::string path = TestDataPath("meta_update.wav");
+  WriteFile(path, PlainWav());
+  TestMetadataSource first;
+  first.SetMarkers({{10000000, 0, false, u"old", false}, {20000000, 10000000, true, u"old region", false}});
+  first.SetInfo({{FourCC("INAM"), u"keep"}});
+  ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &first), cv::kS_OK);
+
+  TestMetadataSource second;
+  second.SetMarkers({{5000000, 0, false, u"new", false}});
+  second.SetInfo({{FourCC("INAM"), u"ignored"}});
+  ASSERT_EQ(cv::UpdateMetadata(path.c_str(), false, 44100, &second, cv::kMetadataMarkers), cv::kS_OK);
+  cv::RecordList markers, info;
+  ASSERT_EQ(cv::LoadFileMetadata(path.c_str(), 44100, markers, info), cv::kS_OK);
+  auto m = Markers(markers);
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].name, u"new");
+  EXPECT_EQ(m[0].position, 5000000);
+  EXPECT_EQ(info.Count(), 1u);
+  EXPECT_EQ(InfoText(info, "INAM"), u"keep");
+  Bytes image = ReadWholeFile(path);
+  EXPECT_EQ(GetU32(image, 4), image.size() - 8);
+
+  // Updating only INFO leaves the markers alone.
+  ASSERT_EQ(cv::UpdateMetadata(path.c_str(), false, 44100, &second, cv::kMetadataInfo), cv::kS_OK);
+  cv::RecordList m2, i2;
+  ASSERT_EQ(cv::LoadFileMetadata(path.c_str(), 44100, m2, i2), cv::kS_OK);
+  EXPECT_EQ(m2.Count(), 1u);
+  EXPECT_EQ(i2.Count(), 1u);
+  EXPECT_EQ(InfoText(i2, "INAM"), u"ignored");
+
+  // A source without markers removes them.
+  TestMetadataSource empty;
+  empty.SetMarkers({});
+  ASSERT_EQ(cv::UpdateMetadata(path.c_str(), false, 44100, &empty, cv::kMetadataMarkers), cv::kS_OK);
+  cv::RecordList m3, i3;
+  ASSERT_EQ(cv::LoadFileMetadata(path.c_str(), 44100, m3, i3), cv::kS_OK);
+  EXPECT_EQ(m3.Count(), 0u);
+  EXPECT_EQ(i3.Count(), 1u);
+}
+
+TEST(MetadataWrite, RemoveMarkerChunksAndReplaceOnAppend) {
+  std::string path = TestDataPath("meta_remove.wav");
+  Bytes original = PlainWav();
+  WriteFile(path, original);
+  TestMetadataSource source;
+  source.SetMarkers({{10000000, 0, false, u"a", false}});
+  ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &source), cv::kS_OK);
+  ASSERT_EQ(cv::AppendMetadata(path.c_str(), false, false, 44100, &source), cv::kS_OK);
+  auto file = OpenReadWrite(path);
+  cv::RecordList markers;
+  ASSERT_EQ(cv::ReadMarkers(file.Get(), 44100, markers), cv::kS_OK);
+  EXPECT_EQ(markers.Count(), 1u);  // replaced, not doubled
+  file.Reset();
+
+  ASSERT_EQ(cv::RemoveMarkerChunks(path.c_str()), cv::kS_OK);
+  EXPECT_EQ(ReadWholeFile(path), original);
+  EXPECT_EQ(cv::RemoveMarkerChunks(TestDataPath("meta_nowhere.wav").c_str()), cv::kS_FALSE);
+}
+
+TEST(MetadataWrite, FailuresAreReported) {
+  std::string path = TestDataPath("meta_fail.wav");
+  Bytes original = PlainWav();
+  WriteFile(path, original);
+  TestMetadataSource source;
+  source.SetMarkers({{10000000, 0, false, u"a", false}});
+  cvplat::FailWriteAfter(1);
+  EXPECT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &source), cv::CVERR_FILE_WRITE);
+  cvplat::FailWriteAfter(0);
+  EXPECT_EQ(ReadWholeFile(path), original);
+  EXPECT_EQ(cv::AppendMetadata(TestDataPath("meta_absent.wav").c_str(), true, false, 44100, &source),
+            cv::CVERR_NOT_FOUND);
+}
+
+}  // namespace

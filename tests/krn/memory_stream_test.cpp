@@ -1,0 +1,291 @@
+#include "krn/info_fields.h"
+#include "krn/memory_stream.h"
+#include "krn/results.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace cv;
+using Bytes = std::vector<uint8_t>;
+
+// Holds one reference.
+class StreamRef {
+ public:
+  StreamRef(MemoryStreamKind kind, const RecordList* list) { EXPECT_EQ(CreateMemoryStream(kind, list, &stream_), kS_OK); }
+  ~StreamRef() {
+    if (stream_) stream_->Release();
+  }
+  StreamRef(const StreamRef&) = delete;
+  StreamRef& operator=(const StreamRef&) = delete;
+  IStream* operator->() const { return stream_; }
+  IStream* get() const { return stream_; }
+
+ private:
+  IStream* stream_ = nullptr;
+};
+
+Bytes StreamBytes(const RecordList& list) {
+  const uint32_t header[3] = {12, 100, static_cast<uint32_t>(list.Count())};
+  Bytes out(reinterpret_cast<const uint8_t*>(header), reinterpret_cast<const uint8_t*>(header) + 12);
+  for (size_t i = 0; i < list.Count(); ++i) out.insert(out.end(), list.At(i), list.At(i) + list.SizeAt(i));
+  return out;
+}
+
+// Reads in pieces of `chunk` bytes until a read fails or comes back short.
+Bytes ReadAll(IStream* stream, ULONG chunk) {
+  Bytes all;
+  Bytes piece(chunk);
+  for (;;) {
+    ULONG n = 0xDEAD;
+    const HRESULT hr = stream->Read(piece.data(), chunk, &n);
+    EXPECT_LE(n, chunk);
+    all.insert(all.end(), piece.begin(), piece.begin() + n);
+    if (Failed(hr) || n < chunk) break;
+  }
+  return all;
+}
+
+LARGE_INTEGER Move(int64_t distance) {
+  LARGE_INTEGER m;
+  m.QuadPart = distance;
+  return m;
+}
+
+std::u16string Units(const char* ascii) { return std::u16string(ascii, ascii + std::strlen(ascii)); }
+
+void AddMarker(RecordList& list, int64_t position, int64_t length, const char* name) {
+  const std::u16string units = Units(name);
+  ASSERT_EQ(AppendMarkerRecord(list, position, length, length != 0,
+                               reinterpret_cast<const wchar16*>(units.c_str()), units.size()),
+            kS_OK);
+}
+
+void AddInfo(RecordList& list, const char (&id)[5], const char* text) {
+  const std::u16string units = Units(text);
+  ASSERT_EQ(AppendInfoRecord(list, FourCC(id), reinterpret_cast<const wchar16*>(units.c_str()), units.size()),
+            kS_OK);
+}
+
+void AddLoop(RecordList& list, uint8_t seed) {
+  uint8_t record[kLoopRecordSize];
+  for (size_t i = 0; i < sizeof record; ++i) record[i] = static_cast<uint8_t>(seed + i * 7);
+  ASSERT_EQ(list.Append(record, sizeof record), kS_OK);
+}
+
+class MemoryStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AddMarker(markers_, 10000000, 0, "Intro");
+    AddMarker(markers_, 0, 0, "");
+    AddMarker(markers_, 25000000, 5000000, "Verse with a longer name");
+    AddInfo(info_, "INAM", "Title");
+    AddInfo(info_, "IART", "");
+    AddInfo(info_, "ICMT", "A comment of some length");
+    AddLoop(loops_, 1);
+    AddLoop(loops_, 99);
+  }
+  RecordList markers_, info_, loops_;
+};
+
+TEST_F(MemoryStreamTest, EmptyListDeliversOnlyTheHeader) {
+  RecordList empty;
+  StreamRef s(MemoryStreamKind::kMarker, &empty);
+  uint8_t buffer[64];
+  std::memset(buffer, 0xCC, sizeof buffer);
+  ULONG n = 0;
+  EXPECT_EQ(s->Read(buffer, sizeof buffer, &n), kS_OK);
+  ASSERT_EQ(n, 12u);
+  const uint8_t expected[12] = {12, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(buffer, expected, 12), 0);
+  EXPECT_EQ(buffer[12], 0xCC);
+  EXPECT_EQ(s->Read(buffer, sizeof buffer, &n), kE_INVALIDARG);
+  EXPECT_EQ(n, 0u);
+}
+
+TEST_F(MemoryStreamTest, EveryKindDeliversItsRecordsInPiecesOfAnySize) {
+  struct Case {
+    MemoryStreamKind kind;
+    const RecordList* list;
+  };
+  for (const Case& c : {Case{MemoryStreamKind::kMarker, &markers_}, Case{MemoryStreamKind::kInfo, &info_},
+                        Case{MemoryStreamKind::kLoop, &loops_}}) {
+    const Bytes expected = StreamBytes(*c.list);
+    for (ULONG chunk : {1u, 7u, 12u, 4096u}) {
+      StreamRef s(c.kind, c.list);
+      EXPECT_EQ(ReadAll(s.get(), chunk), expected) << "kind " << static_cast<int>(c.kind) << " chunk " << chunk;
+    }
+  }
+}
+
+TEST_F(MemoryStreamTest, LengthRulesFollowTheRecordHeaders) {
+  // Each kind takes the record length from its own header fields.
+  StreamRef s(MemoryStreamKind::kMarker, &markers_);
+  auto* stream = static_cast<MemoryStream*>(s.get());
+  const uint8_t* data = nullptr;
+  uint32_t length = 0;
+  EXPECT_EQ(stream->RecordData(markers_.At(2), &data, &length), kS_OK);
+  EXPECT_EQ(data, markers_.At(2));
+  EXPECT_EQ(length, 28u + (24u + 1u) * 2u);
+  EXPECT_EQ(stream->RecordData(markers_.At(2), &data, &length), kE_FAIL);  // handed out already
+  EXPECT_EQ(stream->RecordData(nullptr, nullptr, nullptr), kS_OK);         // clears the memo
+  EXPECT_EQ(stream->RecordData(markers_.At(2), &data, &length), kS_OK);
+
+  StreamRef info(MemoryStreamKind::kInfo, &info_);
+  EXPECT_EQ(static_cast<MemoryStream*>(info.get())->RecordData(info_.At(0), &data, &length), kS_OK);
+  EXPECT_EQ(length, 12u + 6u * 2u);
+  StreamRef loop(MemoryStreamKind::kLoop, &loops_);
+  EXPECT_EQ(static_cast<MemoryStream*>(loop.get())->RecordData(loops_.At(1), &data, &length), kS_OK);
+  EXPECT_EQ(length, 32u);
+}
+
+TEST_F(MemoryStreamTest, RecordClaimingMoreThanItsBlockIsCutToTheBlock) {
+  RecordList list;
+  MarkerRecordHeader h{};
+  h.headerSize = 28;
+  h.nameSize = 4000;  // the block holds no name at all
+  ASSERT_EQ(list.Append(&h, sizeof h), kS_OK);
+  AddMarker(list, 5, 0, "B");
+  StreamRef s(MemoryStreamKind::kMarker, &list);
+  EXPECT_EQ(ReadAll(s.get(), 4096), StreamBytes(list));
+}
+
+TEST_F(MemoryStreamTest, AnswersAtTheEndOfTheRecords) {
+  const Bytes expected = StreamBytes(info_);
+  Bytes buffer(expected.size() + 50);
+  ULONG n = 0;
+  {
+    StreamRef s(MemoryStreamKind::kInfo, &info_);
+    // Exactly everything: the last step copied bytes.
+    EXPECT_EQ(s->Read(buffer.data(), static_cast<ULONG>(expected.size()), &n), kS_OK);
+    EXPECT_EQ(n, expected.size());
+    EXPECT_TRUE(Failed(s->Read(buffer.data(), 10, &n)));
+    EXPECT_EQ(n, 0u);
+  }
+  StreamRef s(MemoryStreamKind::kInfo, &info_);
+  // More than there is: the count copied with the failure of the last hand-out.
+  EXPECT_EQ(s->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &n), kE_FAIL);
+  EXPECT_EQ(n, expected.size());
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + n), expected);
+  // Starting at the end.
+  EXPECT_EQ(s->Read(buffer.data(), 10, &n), kE_INVALIDARG);
+  EXPECT_EQ(n, 0u);
+}
+
+TEST_F(MemoryStreamTest, ReadArgumentChecks) {
+  StreamRef s(MemoryStreamKind::kMarker, &markers_);
+  uint8_t b[4];
+  ULONG n = 77;
+  EXPECT_EQ(s->Read(nullptr, 4, &n), kE_INVALIDARG);
+  EXPECT_EQ(s->Read(b, 0, &n), kE_INVALIDARG);
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(s->Read(b, 4, nullptr), kS_OK);  // the count output is optional
+
+  StreamRef noList(MemoryStreamKind::kMarker, nullptr);
+  EXPECT_EQ(noList->Read(b, 4, &n), kStreamPastEnd);
+  EXPECT_EQ(noList->Seek(Move(0), STREAM_SEEK_SET, nullptr), kStreamPastEnd);
+}
+
+TEST_F(MemoryStreamTest, SeekToStartAndEnd) {
+  StreamRef s(MemoryStreamKind::kMarker, &markers_);
+  const Bytes expected = StreamBytes(markers_);
+  Bytes part(40);
+  ULONG n = 0;
+  ASSERT_EQ(s->Read(part.data(), 40, &n), kS_OK);
+
+  ULARGE_INTEGER position;
+  position.QuadPart = 0xFFFFFFFFFFFFull;
+  EXPECT_EQ(s->Seek(Move(123), STREAM_SEEK_END, &position), kS_OK);
+  EXPECT_EQ(position.u.LowPart, 3u);
+  EXPECT_EQ(position.u.HighPart, 0u);
+  EXPECT_EQ(s->Read(part.data(), 4, &n), kE_INVALIDARG);
+  EXPECT_EQ(n, 0u);
+
+  EXPECT_EQ(s->Seek(Move(123), STREAM_SEEK_SET, &position), kS_OK);  // the distance is not used
+  EXPECT_EQ(position.QuadPart, 0u);
+  EXPECT_EQ(ReadAll(s.get(), 5), expected);
+}
+
+TEST_F(MemoryStreamTest, RelativeSeekCountsHeaderAndRecordBytes) {
+  const Bytes expected = StreamBytes(markers_);
+  const uint32_t first = static_cast<uint32_t>(markers_.SizeAt(0));
+  ULARGE_INTEGER position;
+  {
+    StreamRef s(MemoryStreamKind::kMarker, &markers_);
+    EXPECT_EQ(s->Seek(Move(5), STREAM_SEEK_CUR, &position), kS_OK);
+    EXPECT_EQ(position.QuadPart, 0u);  // still in the header
+    EXPECT_EQ(ReadAll(s.get(), 9), Bytes(expected.begin() + 5, expected.end()));
+  }
+  {
+    StreamRef s(MemoryStreamKind::kMarker, &markers_);
+    uint8_t b[3];
+    ULONG n = 0;
+    ASSERT_EQ(s->Read(b, 3, &n), kS_OK);
+    EXPECT_EQ(s->Seek(Move(9 + first + 3), STREAM_SEEK_CUR, &position), kS_OK);
+    EXPECT_EQ(position.QuadPart, 1u);
+    EXPECT_EQ(ReadAll(s.get(), 7), Bytes(expected.begin() + 12 + first + 3, expected.end()));
+  }
+  {
+    StreamRef s(MemoryStreamKind::kMarker, &markers_);
+    EXPECT_EQ(s->Seek(Move(-1), STREAM_SEEK_CUR, &position), kE_INVALIDARG);
+    EXPECT_EQ(s->Seek(Move(static_cast<int64_t>(expected.size()) + 1), STREAM_SEEK_CUR, &position),
+              kStreamPastEnd);
+    EXPECT_EQ(position.QuadPart, 3u);
+    EXPECT_EQ(s->Seek(Move(0), STREAM_SEEK_SET, nullptr), kS_OK);
+    EXPECT_EQ(ReadAll(s.get(), 4096), expected);
+  }
+}
+
+TEST_F(MemoryStreamTest, InterfacesAndReferences) {
+  IStream* raw = nullptr;
+  ASSERT_EQ(CreateMemoryStream(MemoryStreamKind::kLoop, &loops_, &raw), kS_OK);
+  ASSERT_NE(raw, nullptr);
+  void* out = nullptr;
+  EXPECT_EQ(raw->QueryInterface(kIID_IUnknown, &out), kS_OK);
+  EXPECT_EQ(out, static_cast<void*>(raw));
+  EXPECT_EQ(raw->QueryInterface(kIID_IStream, &out), kS_OK);
+  EXPECT_EQ(out, static_cast<void*>(raw));
+  out = raw;
+  EXPECT_EQ(raw->QueryInterface(kIID_IClassFactory, &out), kE_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(raw->AddRef(), 4u);
+  EXPECT_EQ(raw->Release(), 3u);
+  EXPECT_EQ(raw->Release(), 2u);
+  EXPECT_EQ(raw->Release(), 1u);
+
+  // Everything that would change or describe the stream is refused.
+  ULARGE_INTEGER zero{};
+  for (HRESULT hr : {raw->Write("x", 1, nullptr), raw->SetSize(zero), raw->CopyTo(nullptr, zero, nullptr, nullptr),
+                     raw->Commit(0), raw->Revert(), raw->LockRegion(zero, zero, 0), raw->UnlockRegion(zero, zero, 0),
+                     raw->Stat(nullptr, 0)})
+    EXPECT_EQ(hr, kE_NOTIMPL);
+  IStream* clone = raw;
+  EXPECT_EQ(raw->Clone(&clone), kE_NOTIMPL);
+  EXPECT_EQ(clone, raw);  // untouched
+  EXPECT_EQ(raw->Release(), 0u);
+
+  EXPECT_EQ(CreateMemoryStream(MemoryStreamKind::kInfo, &info_, nullptr), kE_POINTER);
+}
+
+TEST(InfoFields, NumbersAndEnumerationOrder) {
+  EXPECT_EQ(InfoFieldNumber(FourCC("IARL")), 0);
+  EXPECT_EQ(InfoFieldNumber(FourCC("INAM")), 14);
+  EXPECT_EQ(InfoFieldNumber(FourCC("ITCH")), 22);
+  EXPECT_EQ(InfoFieldNumber(FourCC("DISP")), 23);
+  EXPECT_EQ(InfoFieldNumber(FourCC("IDIT")), -1);
+  for (size_t i = 0; i < kInfoFieldCount; ++i) EXPECT_EQ(InfoFieldTable[i].fieldNumber, static_cast<int>(i));
+
+  // Every id asked for has a field except five; ICRD and DISP are never asked for.
+  std::vector<std::string> withoutField;
+  for (uint32_t id : InfoEnumerationOrder) {
+    if (id == FourCC("ICRD") || id == FourCC("DISP")) ADD_FAILURE() << "unexpected id in the order";
+    if (InfoFieldNumber(id) < 0) withoutField.push_back(std::string(reinterpret_cast<const char*>(&id), 4));
+  }
+  EXPECT_EQ(withoutField, (std::vector<std::string>{"IDIT", "ISMP", "TLEN", "TRCK", "TURL"}));
+}
+
+}  // namespace

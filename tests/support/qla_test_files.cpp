@@ -1,0 +1,95 @@
+#include "tests/support/qla_test_files.h"
+
+#include "ffplugs/cvla/codec/block_decoder.h"
+#include "ffplugs/cvla/renderer/file_encoder.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+#include "krn/riff.h"
+
+namespace cvtest {
+
+TestTemplate::TestTemplate(const WAVEFORMATEX& format) {
+  record.size = qla::kTemplateRecordSize;
+  record.flags = qla::kTemplateFlagsPrepared;
+  record.format = &block;
+  block.format = format;
+  block.streamCount = 1;
+  block.value = qla::kTemplateFormatValue;
+}
+
+void TestTemplate::UseAlternative(const WAVEFORMATEX& format) {
+  alternative = format;
+  block.alternative = &alternative;
+}
+
+HRESULT RenderAudio(const PcmAudio& audio, const std::string& path) {
+  PcmTestStream stream(audio);
+  TestTemplate renderTemplate(audio.format);
+  return qla::EncodeFile(nullptr, path.c_str(), &stream, &renderTemplate.record);
+}
+
+std::vector<StoredBlock> WalkBlocks(const std::vector<uint8_t>& file, uint32_t offset, uint32_t size,
+                                    uint32_t channels, uint32_t codecFlags) {
+  std::vector<StoredBlock> blocks;
+  const size_t end = size ? offset + static_cast<size_t>(size) : file.size();
+  size_t at = offset;
+  while (at + 4 <= end && end <= file.size()) {
+    StoredBlock b{};
+    b.offset = static_cast<uint32_t>(at);
+    b.sync = qla::LoadU32(&file[at]) == qla::kSyncMarker;
+    b.headerBytes = qla::BlockHeaderSize(b.sync, channels, codecFlags);
+    const size_t counts = at + (b.sync ? 4 + 16 * channels : 0);
+    if (counts + 4 > end) break;
+    const int16_t frameCount = static_cast<int16_t>(qla::LoadU16(&file[counts]));
+    b.frameCount = static_cast<uint32_t>(frameCount < 0 ? -frameCount : frameCount);
+    b.payloadBytes = qla::LoadU16(&file[counts + 2]);
+    blocks.push_back(b);
+    at += b.headerBytes + b.payloadBytes;
+  }
+  return blocks;
+}
+
+HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio, uint32_t seekEntry) {
+  cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+  if (!file.IsValid()) return cv::CVERR_FILE_OPEN;
+  qla::QlaContainerInfo info;
+  HRESULT hr = qla::ParseContainer(file.Get(), &info);
+  if (cv::Failed(hr)) return hr;
+  audio->format = info.format;
+  audio->bytes.clear();
+
+  uint32_t offset = info.dataOffset;
+  uint64_t framesLeft = info.totalFrames;
+  if (seekEntry > 0) {
+    if (!info.hasSeekTable || seekEntry >= info.seekTableEntries) return cv::kE_INVALIDARG;
+    uint8_t entry[4];
+    cv::SetFilePos(file.Get(), info.seekTableBase + 4 * seekEntry);
+    hr = cv::ReadChunkData(file.Get(), entry, 4);
+    if (cv::Failed(hr)) return hr;
+    offset = qla::LoadU32(entry);
+    const uint64_t skipped =
+        static_cast<uint64_t>(seekEntry) * info.codec.framesPerBlock * info.codec.blocksPerSeekPoint;
+    framesLeft = skipped < framesLeft ? framesLeft - skipped : 0;
+  }
+
+  qla::BlockDecoder decoder;
+  hr = decoder.Initialize(info.format, info.codec.codecFlags);
+  if (cv::Failed(hr)) return hr;
+  cv::SetFilePos(file.Get(), offset);
+  decoder.SetNextBlockOffset(offset);
+  std::vector<uint8_t> block(qla::BlockDecoder::kMaxBlockBytes);
+  bool first = true;
+  while (framesLeft > 0) {
+    uint32_t bytes = 0;
+    hr = decoder.DecodeBlock(file.Get(), block.data(), &bytes);
+    if (cv::Failed(hr)) return hr;
+    if (first && seekEntry > 0 && !decoder.IsSyncBlock()) return cv::CVERR_FILE_CORRUPT;
+    first = false;
+    audio->bytes.insert(audio->bytes.end(), block.begin(), block.begin() + bytes);
+    const uint64_t frames = decoder.FrameCount();
+    framesLeft = frames < framesLeft ? framesLeft - frames : 0;
+  }
+  return cv::kS_OK;
+}
+
+}  // namespace cvtest

@@ -1,0 +1,63 @@
+// Everything the tool prints goes through here, so that lines from several jobs
+// do not interleave and the progress bar is cleared before a line and redrawn
+// after it. The bar shows the share of the audio done, the speed as a multiple
+// of real time and the time left; it is drawn on standard error and only when
+// standard output is a terminal and the run is not quiet.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace qlatool {
+
+class Console {
+ public:
+  Console(bool quiet, bool progress);
+  ~Console();
+
+  // Lines for the user (suppressed by quiet) and failure lines (always shown).
+  void Info(const std::string& line);
+  void Error(const std::string& line);
+  // Standard output, for commands whose result is text (info).
+  void Out(const std::string& text);
+
+  // Starts the bar for a run over this much audio (in seconds, all files).
+  void StartProgress(double totalSeconds, size_t files);
+  // Called by the jobs as they go, from any thread.
+  void AddDone(double seconds);
+  void FileDone();
+  void StopProgress();
+
+  bool Quiet() const { return quiet_; }
+
+  // The bar's text for a state, without terminal control codes.
+  static std::string FormatBar(double fraction, double speed, double secondsLeft, size_t filesDone, size_t files,
+                               unsigned width);
+
+ private:
+  void Draw();
+  void ClearLine();
+  void Loop();
+
+  bool quiet_;
+  bool enabled_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread drawer_;
+  bool stop_ = false;
+  bool drawn_ = false;
+  double total_ = 0;
+  size_t files_ = 0;
+  std::atomic<uint64_t> doneMicros_{0};
+  std::atomic<size_t> filesDone_{0};
+  double started_ = 0;
+};
+
+// Seconds on a monotonic clock.
+double NowSeconds();
+
+}  // namespace qlatool

@@ -1,0 +1,161 @@
+// qla encode: WAVE in, .qla out, through the renderer's file encoder with a
+// render template whose format block holds the file format, followed by the
+// source's metadata written as the renderer writes it.
+#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/renderer/file_encoder.h"
+#include "krn/metadata_io.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+#include "krn/sample_format.h"
+#include "tools/qla/commands.h"
+#include "tools/qla/interrupt.h"
+#include "tools/qla/job_report.h"
+#include "tools/qla/output_file.h"
+#include "tools/qla/qla_file.h"
+#include "tools/qla/system_text.h"
+#include "tools/qla/verify.h"
+#include "tools/qla/wav_audio_stream.h"
+#include "tools/qla/wav_file.h"
+#include "tools/qla/wav_metadata.h"
+
+#include <cstdio>
+
+namespace qlatool {
+namespace {
+
+struct PreparedTemplate {
+  qla::TemplateFormatBlock block{};
+  qla::RenderTemplate record{};
+};
+
+void FillTemplate(const WAVEFORMATEX& fileFormat, PreparedTemplate* t) {
+  t->block.format = fileFormat;
+  t->block.streamCount = 1;
+  t->block.alternative = nullptr;
+  t->block.value = qla::kTemplateFormatValue;
+  t->record.size = qla::kTemplateRecordSize;
+  t->record.flags = qla::kTemplateFlagsPrepared;
+  t->record.format = &t->block;
+}
+
+bool EncodeOne(const std::string& input, const Options& options, Console& console) {
+  WavReader wav;
+  std::string problem;
+  HRESULT hr = wav.Open(input, &problem);
+  if (hr != cv::kS_OK) {
+    console.Error(FailureLine(input, problem, hr));
+    return false;
+  }
+  const WAVEFORMATEX* source = wav.Format();
+  if (source->nChannels > 2) {
+    console.Error(FailureLine(input,
+                              std::to_string(source->nChannels) +
+                                  " channels; a .qla file holds 1 or 2 channels",
+                              cv::CVERR_UNSUPPORTED_FORMAT));
+    return false;
+  }
+  uint32_t bits = options.bits;
+  if (bits == 0) {
+    if (!StoredAsIs(source)) {
+      console.Error(FailureLine(input,
+                                DescribeSampleLayout(source) +
+                                    " samples; a .qla file holds 16- or 24-bit samples: give --bits 16 or "
+                                    "--bits 24 to convert them (the conversion is not lossless)",
+                                cv::CVERR_UNSUPPORTED_FORMAT));
+      return false;
+    }
+    bits = source->wBitsPerSample;
+  }
+  WAVEFORMATEX fileFormat = PcmFormat(source->nChannels, source->nSamplesPerSec, bits);
+  if (cv::ClassifySampleFormat(source) != cv::ClassifySampleFormat(&fileFormat)) {
+    if (!cv::GetConverter(&fileFormat, source)) {
+      console.Error(FailureLine(input, "no conversion from " + DescribeSampleLayout(source) + " to " +
+                                           std::to_string(bits) + "-bit samples",
+                                cv::kE_NOTIMPL));
+      return false;
+    }
+    console.Info("qla: " + input + ": converting " + DescribeSampleLayout(source) + " samples to " +
+                 std::to_string(bits) + "-bit; the .qla file is not a lossless copy of the source");
+  }
+
+  std::string target = OutputNameFor(input, options, ".qla");
+  OutputFile output;
+  hr = output.Prepare(target, options.force);
+  if (hr != cv::kS_OK) {
+    console.Error(FailureLine(target, "", hr));
+    return false;
+  }
+
+  double started = NowSeconds();
+  PreparedTemplate renderTemplate;
+  FillTemplate(fileFormat, &renderTemplate);
+  WavAudioStream stream(&wav, fileFormat);
+  double rate = source->nSamplesPerSec;
+  stream.OnFrames([&](uint32_t frames) { console.AddDone(frames / rate / (options.verify ? 2 : 1)); });
+  InterruptingProgressSink sink;
+  hr = qla::EncodeFile(&sink, output.TempPath().c_str(), &stream, &renderTemplate.record);
+  if (hr != cv::kS_OK) {
+    if (!Interrupted()) console.Error(FailureLine(input, "encoding failed", hr));
+    return false;
+  }
+
+  // The metadata follows the audio, as the renderer appends it.
+  WavMetadata metadata;
+  hr = metadata.Load(wav.Handle(), source->nSamplesPerSec);
+  if (hr == cv::kS_OK)
+    hr = cv::AppendMetadata(output.TempPath().c_str(), true, false, source->nSamplesPerSec, &metadata);
+  if (hr == cv::kS_OK && metadata.HasLoopInfo()) hr = cv::WriteLoopInfo(output.TempPath().c_str(), &metadata, false);
+  if (cv::Failed(hr)) {
+    console.Error(FailureLine(input, "writing the metadata failed", hr));
+    return false;
+  }
+
+  if (options.verify) {
+    std::string difference;
+    hr = VerifyAgainstSource(output.TempPath(), &wav, fileFormat, &difference, [&](uint32_t frames) {
+      console.AddDone(frames / rate / 2);
+    });
+    if (hr != cv::kS_OK) {
+      if (!Interrupted()) console.Error(FailureLine(input, "verification failed" + difference, hr));
+      return false;
+    }
+  }
+
+  std::string detail;
+  hr = output.Commit(&detail);
+  if (hr != cv::kS_OK) {
+    console.Error(FailureLine(target, detail, hr));
+    return false;
+  }
+
+  double seconds = wav.Frames() / rate;
+  double elapsed = NowSeconds() - started;
+  uint64_t packed = 0;
+  {
+    cvplat::UniqueFile f(cvplat::CreateFileAnsi(target.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+    if (f.IsValid()) cvplat::GetFileSize64(f.Get(), &packed);
+  }
+  double pcmBytes = static_cast<double>(wav.Frames()) * fileFormat.nBlockAlign;
+  char line[256];
+  std::snprintf(line, sizeof line, "%s -> %s: %.1f s, %.2f %% of the PCM, %.0fx realtime%s", input.c_str(),
+                target.c_str(), seconds, pcmBytes > 0 ? 100.0 * packed / pcmBytes : 0.0,
+                elapsed > 0 ? seconds / elapsed : 0.0, options.verify ? ", verified" : "");
+  console.Info(line);
+  return true;
+}
+
+}  // namespace
+
+int RunEncode(const Options& options) {
+  if (options.output == "-") {
+    std::fprintf(stderr, "qla: encode cannot write to standard output; name a file\n");
+    return kExitUsage;
+  }
+  double total = 0;
+  for (const std::string& input : options.inputs) total += WavSeconds(input);
+  return RunPerInput(options, true, total, [&](size_t index, Console& console) {
+    return EncodeOne(options.inputs[index], options, console);
+  });
+}
+
+}  // namespace qlatool

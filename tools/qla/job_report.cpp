@@ -1,0 +1,77 @@
+#include "tools/qla/job_report.h"
+
+#include "krn/platform/tool_io.h"
+#include "krn/results.h"
+#include "tools/qla/interrupt.h"
+#include "tools/qla/job_runner.h"
+#include "tools/qla/qla_file.h"
+#include "tools/qla/system_text.h"
+#include "tools/qla/wav_file.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace qlatool {
+
+std::string FailureLine(const std::string& file, const std::string& what, HRESULT result) {
+  std::string line = "qla: " + file + ": ";
+  if (!what.empty()) line += what + ": ";
+  return line + ResultText(result);
+}
+
+std::string OutputNameFor(const std::string& input, const Options& options, const char* extension) {
+  if (!options.output.empty()) return options.output;
+  size_t slash = input.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? input : input.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  name += extension;
+  if (!options.folder.empty()) {
+    std::string folder = options.folder;
+    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    return folder + name;
+  }
+  return (slash == std::string::npos ? std::string() : input.substr(0, slash + 1)) + name;
+}
+
+int RunPerInput(const Options& options, bool progress, double totalSeconds,
+                const std::function<bool(size_t, Console&)>& job) {
+  bool terminal = progress && cvplat::StdoutIsTerminal() && cvplat::StderrIsTerminal();
+  Console console(options.quiet, terminal);
+  std::atomic<size_t> failures{0};
+  unsigned threads = options.jobs ? options.jobs : cvplat::ProcessorCount();
+  console.StartProgress(totalSeconds, options.inputs.size());
+  RunJobs(options.inputs.size(), threads, [&](size_t index) {
+    if (!job(index, console)) failures.fetch_add(1);
+    console.FileDone();
+  });
+  console.StopProgress();
+  if (Interrupted()) {
+    console.Error("qla: interrupted; unfinished outputs were removed");
+    return kExitInterrupted;
+  }
+  return failures.load() ? kExitFailed : kExitOk;
+}
+
+double WavSeconds(const std::string& path) {
+  WavReader wav;
+  std::string problem;
+  if (wav.Open(path, &problem) != cv::kS_OK) return 0;
+  return static_cast<double>(wav.Frames()) / wav.Format()->nSamplesPerSec;
+}
+
+double QlaSeconds(const std::string& path) {
+  QlaFile file;
+  if (cv::Failed(file.Open(path)) || file.Format().nSamplesPerSec == 0) return 0;
+  return static_cast<double>(file.Frames()) / file.Format().nSamplesPerSec;
+}
+
+std::string FormatSeconds(double seconds) {
+  char text[32];
+  unsigned whole = static_cast<unsigned>(seconds);
+  std::snprintf(text, sizeof text, "%u:%02u.%03u", whole / 60, whole % 60,
+                static_cast<unsigned>((seconds - whole) * 1000));
+  return text;
+}
+
+}  // namespace qlatool

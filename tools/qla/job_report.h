@@ -1,0 +1,30 @@
+// Shared pieces of the commands: output names, the run of one job per input
+// with the console, and failure lines that name the file and give the system's
+// words for the result code.
+#pragma once
+
+#include "krn/platform/win_types.h"
+#include "tools/qla/commands.h"
+#include "tools/qla/console.h"
+
+#include <functional>
+#include <string>
+
+namespace qlatool {
+
+// "qla: FILE: what: <system message>" (what may be empty).
+std::string FailureLine(const std::string& file, const std::string& what, HRESULT result);
+
+// Runs job(index) for every input on options.jobs threads (default: one per
+// processor) with a console; the job answers true on success. Returns the exit
+// code of the run.
+int RunPerInput(const Options& options, bool progress, double totalSeconds,
+                const std::function<bool(size_t, Console&)>& job);
+
+// Audio length of a WAVE or .qla input for the progress bar; 0 when unknown.
+double WavSeconds(const std::string& path);
+double QlaSeconds(const std::string& path);
+
+std::string FormatSeconds(double seconds);
+
+}  // namespace qlatool

@@ -1,0 +1,109 @@
+#include "tools/qla/output_file.h"
+
+#include "krn/platform/file.h"
+#include "krn/platform/tool_io.h"
+#include "krn/results.h"
+#include "tools/qla/system_text.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+namespace qlatool {
+namespace {
+
+std::atomic<unsigned> g_counter{0};
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A name that no other run or job uses: the clock and a process-wide counter.
+std::string UniqueSuffix() {
+  auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  return std::to_string(static_cast<unsigned long long>(ticks) % 1000000007ull) + "-" +
+         std::to_string(g_counter.fetch_add(1));
+}
+
+bool CopyToStdout(const std::string& path) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return false;
+  std::vector<char> buffer(1 << 16);
+  bool ok = true;
+  for (;;) {
+    size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+    if (n == 0) break;
+    if (std::fwrite(buffer.data(), 1, n, stdout) != n) {
+      ok = false;
+      break;
+    }
+  }
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  return std::fflush(stdout) == 0 && ok;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { Discard(); }
+
+HRESULT OutputFile::Prepare(const std::string& target, bool force) {
+  target_ = target;
+  force_ = force;
+  std::string folder;
+  std::string name;
+  if (target == "-") {
+    std::error_code error;
+    std::filesystem::path tempFolder = std::filesystem::temp_directory_path(error);
+    folder = error ? std::string() : tempFolder.string() + "/";
+    name = "qla-stdout";
+  } else {
+    if (!force && cvplat::PathExists(target)) return cv::CVERR_FILE_EXISTS;
+    folder = FolderOf(target);
+    name = NameOf(target);
+  }
+  // Reserve the name by creating the file; CREATE_NEW never takes over a file.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = folder + "." + name + "." + UniqueSuffix() + ".part";
+    HANDLE h = cvplat::CreateFileAnsi(candidate.c_str(), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    if (h != INVALID_HANDLE_VALUE) {
+      cvplat::CloseFile(h);
+      temp_ = candidate;
+      return cv::kS_OK;
+    }
+    if (cvplat::PathExists(candidate)) continue;
+    return ResultOfLastSystemError();
+  }
+  return cv::CVERR_FILE_CREATE;
+}
+
+HRESULT OutputFile::Commit(std::string* detail) {
+  if (temp_.empty()) return cv::kE_UNEXPECTED;
+  if (target_ == "-") {
+    bool ok = CopyToStdout(temp_);
+    Discard();
+    return ok ? cv::kS_OK : cv::CVERR_FILE_WRITE;
+  }
+  if (!force_ && cvplat::PathExists(target_)) return cv::CVERR_FILE_EXISTS;
+  if (!cvplat::MoveFileInto(temp_, target_, force_, detail)) {
+    return cvplat::PathExists(target_) && !force_ ? cv::CVERR_FILE_EXISTS : cv::CVERR_FILE_CREATE;
+  }
+  temp_.clear();
+  return cv::kS_OK;
+}
+
+void OutputFile::Discard() {
+  if (temp_.empty()) return;
+  cvplat::DeleteFileAnsi(temp_.c_str());
+  temp_.clear();
+}
+
+}  // namespace qlatool

@@ -1,0 +1,79 @@
+#include "tools/qla/qla_file.h"
+
+#include "ffplugs/cvla/module/class_factory.h"
+#include "ffplugs/cvla/module/file_type.h"
+#include "ffplugs/cvla/module/module_state.h"
+#include "krn/platform/codepage.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+#include "tools/qla/system_text.h"
+
+#include <mutex>
+
+namespace qlatool {
+
+void AttachPlugIn() {
+  static std::once_flag once;
+  std::call_once(once, [] { cvla::ModuleAttach(nullptr); });
+}
+
+QlaFile::~QlaFile() {
+  if (stream_) stream_->Release();
+  if (reader_) {
+    reader_->Close();
+    reader_->Release();
+  }
+  if (fileType_) fileType_->Release();
+}
+
+HRESULT QlaFile::Open(const std::string& path) {
+  AttachPlugIn();
+  IClassFactory* factory = nullptr;
+  HRESULT hr = cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory));
+  if (cv::Failed(hr)) return hr;
+  hr = factory->CreateInstance(nullptr, cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType_));
+  factory->Release();
+  if (cv::Failed(hr)) return hr;
+
+  // The host reads the first bytes itself and asks the file type about them.
+  HANDLE file = cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN);
+  if (file == INVALID_HANDLE_VALUE) return ResultOfLastSystemError();
+  uint8_t bytes[cvla::kCheckFileBytes] = {};
+  DWORD got = 0;
+  cvplat::ReadFileBytes(file, bytes, sizeof bytes, &got);
+  hr = fileType_->CheckHeader(file, bytes, got, 0);
+  if (hr != cv::kS_OK) {
+    cvplat::CloseFile(file);
+    return cv::Failed(hr) ? hr : cv::CVERR_NO_RIFF_HEADER;
+  }
+  // CreateReader takes over the handle.
+  cvplat::WideString widePath = cvplat::AnsiToWideString(path);
+  hr = fileType_->CreateReader(&reader_, file, widePath.c_str(), 1);
+  if (cv::Failed(hr)) return hr;
+  hr = reader_->GetStream(&stream_, 1, 0, 0, 0, nullptr);
+  if (cv::Failed(hr)) return hr;
+  uint32_t needed = 0, extraNeeded = 0;
+  hr = stream_->GetFormat(&format_, sizeof format_, &needed, nullptr, 0, &extraNeeded);
+  if (cv::Failed(hr)) return hr;
+  return stream_->GetLength(&frames_);
+}
+
+HRESULT QlaFile::Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got) {
+  *got = 0;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  while (*got < count) {
+    uint32_t n = 0;
+    HRESULT hr = stream_->Read(position + *got, out + static_cast<size_t>(*got) * format_.nBlockAlign,
+                               count - *got, &n);
+    if (cv::Failed(hr)) return hr;
+    if (hr == cv::kS_FALSE || n == 0) break;
+    *got += n;
+  }
+  return cv::kS_OK;
+}
+
+HRESULT QlaFile::Metadata(cv::ICvMetadataSource** out) { return reader_->GetMetadata(out); }
+
+}  // namespace qlatool

@@ -1,0 +1,46 @@
+// Opening a .qla file the way the host does: the file type object from the
+// plug-in's class factory checks the first bytes and makes a reader, the reader
+// hands out its audio stream, and frames are read from that stream.
+#pragma once
+
+#include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/metadata_source.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qlatool {
+
+// Starts the plug-in as the host's loading of the module would.
+void AttachPlugIn();
+
+class QlaFile {
+ public:
+  QlaFile() = default;
+  ~QlaFile();
+  QlaFile(const QlaFile&) = delete;
+  QlaFile& operator=(const QlaFile&) = delete;
+
+  // CVERR_NO_RIFF_HEADER when the file type does not accept the file; the
+  // reader's and stream's own codes otherwise.
+  HRESULT Open(const std::string& path);
+
+  cv::ICvFileReader* Reader() const { return reader_; }
+  cv::ICvAudioStream* Stream() const { return stream_; }
+  const WAVEFORMATEX& Format() const { return format_; }
+  uint64_t Frames() const { return frames_; }
+
+  // Reads exactly count frames at position (fewer only at the end).
+  HRESULT Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got);
+  // The reader's metadata source (the caller releases it).
+  HRESULT Metadata(cv::ICvMetadataSource** out);
+
+ private:
+  cv::ICvFileType* fileType_ = nullptr;
+  cv::ICvFileReader* reader_ = nullptr;
+  cv::ICvAudioStreamEx* stream_ = nullptr;
+  WAVEFORMATEX format_{};
+  uint64_t frames_ = 0;
+};
+
+}  // namespace qlatool

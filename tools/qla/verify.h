@@ -1,0 +1,19 @@
+// Reading a written .qla file back through the host's path and comparing its
+// frames with the source, as delivered to the encoder.
+#pragma once
+
+#include "krn/platform/win_types.h"
+#include "tools/qla/wav_file.h"
+
+#include <functional>
+#include <string>
+
+namespace qlatool {
+
+// S_OK when the decoded frames equal the source's (converted to fileFormat);
+// CVERR_FILE_CORRUPT with *difference naming the first differing frame, or the
+// code of a failed open or read.
+HRESULT VerifyAgainstSource(const std::string& qlaPath, WavReader* wav, const WAVEFORMATEX& fileFormat,
+                            std::string* difference, const std::function<void(uint32_t)>& onFrames);
+
+}  // namespace qlatool

@@ -1,0 +1,81 @@
+// The host side of an encode: an audio stream over a WAVE source that delivers
+// frames in the format of the file being written, converting the samples when
+// the source's layout differs (--bits), and a progress sink that reports what
+// the render has done and asks it to stop after an interrupt.
+#pragma once
+
+#include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/results.h"
+#include "tools/qla/wav_file.h"
+
+#include <functional>
+#include <vector>
+
+namespace qlatool {
+
+class WavAudioStream final : public cv::ICvAudioStream {
+ public:
+  // wav must stay open for the stream's life; delivered is the file format
+  // (PCM, 16 or 24 bits, the source's channels and rate).
+  WavAudioStream(WavReader* wav, const WAVEFORMATEX& delivered);
+
+  // Called with the number of frames of every successful read.
+  void OnFrames(std::function<void(uint32_t)> callback) { onFrames_ = std::move(callback); }
+  bool Converts() const { return converts_; }
+  ULONG References() const { return references_; }
+
+  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
+  ULONG CV_STDCALL AddRef() override { return ++references_; }
+  ULONG CV_STDCALL Release() override { return --references_; }
+  HRESULT CV_STDCALL GetFileType(cv::ICvFileType** out) override;
+  HRESULT CV_STDCALL GetReader(cv::ICvFileReader** out) override;
+  HRESULT CV_STDCALL GetFlags(uint32_t* out) override;
+  HRESULT CV_STDCALL GetIdentity(uint32_t* type, uint32_t* second, uint32_t* index) override;
+  HRESULT CV_STDCALL GetDuration(uint64_t* out) override;
+  HRESULT CV_STDCALL GetStartTime(uint64_t* out) override;
+  HRESULT CV_STDCALL SetThreadId(uint32_t threadId) override;
+  HRESULT CV_STDCALL Stop() override;
+  HRESULT CV_STDCALL GetLength(uint64_t* frames) override;
+  HRESULT CV_STDCALL GetFormat(void* format, uint32_t formatSize, uint32_t* formatNeeded, void* extra,
+                               uint32_t extraSize, uint32_t* extraNeeded) override;
+  HRESULT CV_STDCALL SetOutputFormat(const WAVEFORMATEX* format, const uint32_t* extra) override;
+  HRESULT CV_STDCALL GetFormatPointers(const WAVEFORMATEX** format, const void** extra) override;
+  HRESULT CV_STDCALL Read(uint64_t position, void* buffer, uint32_t frames, uint32_t* framesRead) override;
+  HRESULT CV_STDCALL Reserved16() override;
+  HRESULT CV_STDCALL Reserved17() override;
+
+ private:
+  WavReader* wav_;
+  WAVEFORMATEX delivered_;
+  bool converts_;
+  std::vector<uint8_t> scratch_;
+  std::function<void(uint32_t)> onFrames_;
+  ULONG references_ = 0;
+};
+
+// Answers the render's progress reports; after an interrupt it answers a
+// failure, which makes the render stop with CVERR_CANCELLED.
+class InterruptingProgressSink final : public cv::ICvProgressSink {
+ public:
+  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
+  ULONG CV_STDCALL AddRef() override { return ++references_; }
+  ULONG CV_STDCALL Release() override { return --references_; }
+  HRESULT CV_STDCALL SetRange(uint32_t low, uint32_t high, uint32_t reserved) override;
+  HRESULT CV_STDCALL Reserved4() override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL Reserved5() override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL SetProgress(uint64_t percent) override;
+
+  uint64_t LastPercent() const { return percent_; }
+
+ private:
+  ULONG references_ = 0;
+  uint64_t percent_ = 0;
+};
+
+// True when a source of this format can be stored without conversion (16- or
+// 24-bit integer samples, whatever the format tag says).
+bool StoredAsIs(const WAVEFORMATEX* source);
+// Words for a source layout ("32-bit float"), for messages.
+std::string DescribeSampleLayout(const WAVEFORMATEX* source);
+
+}  // namespace qlatool

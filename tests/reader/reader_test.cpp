@@ -3,6 +3,7 @@
 // used as intended, and damaged files give codes, never crashes or stale data.
 #include "ffplugs/cvla/reader/qla_reader.h"
 #include "ffplugs/cvla/reader/qla_stream.h"
+#include "krn/metadata_source.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
@@ -348,6 +349,73 @@ TEST_F(ReaderTest, StreamTextsAndValuesDescribeThePcmFormat) {
   EXPECT_EQ(file.reader->SetFileName(CV_W("other.qla")), cv::kE_FAIL);
   cv::ICvAudioStreamEx* second = nullptr;
   EXPECT_EQ(file.reader->GetStream(&second, 0xFFFFFFFFu, 1, 0, 0, nullptr), cv::kE_INVALIDARG);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReaderTest, MetadataComesFromTheFileAndHoldsTheReader) {
+  PcmAudio audio = cvtest::SyntheticAudio(1, 44100, 16, 44100 * 2, 13);
+  std::string path = Render(audio, "meta.qla");
+  // Append a "LIST" "INFO" with INAM and a "cue " point at sample 44100.
+  std::vector<uint8_t> bytes = cvtest::LoadBytes(path);
+  auto put32 = [](std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  std::vector<uint8_t> extra;
+  for (char c : std::string("LIST")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 4 + 8 + 6);
+  for (char c : std::string("INFOINAM")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 5);
+  for (char c : std::string("Song")) extra.push_back(static_cast<uint8_t>(c));
+  extra.push_back(0);
+  extra.push_back(0);
+  for (char c : std::string("cue ")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 4 + 24);
+  put32(extra, 1);
+  put32(extra, 1);
+  put32(extra, 44100);
+  for (char c : std::string("data")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 0);
+  put32(extra, 0);
+  put32(extra, 44100);
+  bytes.insert(bytes.end(), extra.begin(), extra.end());
+  qla::StoreU32(&bytes[4], qla::LoadU32(&bytes[4]) + static_cast<uint32_t>(extra.size()));
+  ASSERT_TRUE(cvtest::SaveBytes(path, bytes));
+
+  OpenedQlaFile file;
+  Open(path, &file);
+  cv::ICvMetadataSource* source = nullptr;
+  ASSERT_EQ(file.reader->GetMetadata(&source), cv::kS_OK);
+  wchar16 text[16];
+  ASSERT_EQ(source->GetInfoText(0x4D414E49 /* "INAM" */, text, 16), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "Song");
+  IStream* markers = nullptr;
+  ASSERT_EQ(source->GetMarkerStream(&markers), cv::kS_OK);
+  uint8_t head[12 + 28] = {};
+  ULONG got = 0;
+  markers->Read(head, sizeof(head), &got);
+  EXPECT_EQ(qla::LoadU32(head + 8), 1u);
+  int64_t position = 0;
+  std::memcpy(&position, head + 16, 8);
+  EXPECT_EQ(position, 10000000);
+  markers->Release();
+  cv::ICvLoopInfo* loop = nullptr;
+  ASSERT_EQ(source->QueryInterface(cv::kIID_ICvLoopInfo, reinterpret_cast<void**>(&loop)), cv::kS_OK);
+  uint8_t acid[24];
+  EXPECT_EQ(loop->GetAcid(acid), cv::kS_FALSE);
+  loop->Release();
+  void* other = nullptr;
+  EXPECT_EQ(source->QueryInterface(cv::IID_ICvFileReader, &other), cv::kE_NOINTERFACE);
+  // The source keeps the reader alive after the host let go of it.
+  file.stream->Release();
+  file.stream = nullptr;
+  file.reader->Release();
+  file.reader = nullptr;
+  ASSERT_EQ(source->GetInfoText(0x4D414E49, text, 3), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "So");
+  EXPECT_EQ(source->Release(), 0u);
 }
 
 }  // namespace

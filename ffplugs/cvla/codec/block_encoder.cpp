@@ -1,0 +1,253 @@
+#include "ffplugs/cvla/codec/block_encoder.h"
+
+#include <cstring>
+
+#include "ffplugs/cvla/codec/exact_math.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+
+namespace qla {
+namespace {
+
+constexpr WORD kWaveFormatPcm = 1;
+constexpr WORD kWaveFormatSignedPcm = 0xFE01;
+constexpr WORD kWaveFormatExtensible = 0xFFFE;
+
+// 16-bit integer PCM; every other accepted format is packed 24-bit.
+bool IsSixteenBitPcm(const WAVEFORMATEX& format) {
+  const WORD tag = format.wFormatTag;
+  return format.wBitsPerSample == 16 &&
+         (tag == kWaveFormatPcm || tag == kWaveFormatSignedPcm || tag == kWaveFormatExtensible);
+}
+
+inline int32_t Load16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))); }
+
+inline int32_t Load24(const uint8_t* p) {
+  const uint32_t low = static_cast<uint32_t>(p[0] | (p[1] << 8));
+  const int32_t high = static_cast<int8_t>(p[2]);
+  return static_cast<int32_t>(low + static_cast<uint32_t>(high) * 65536u);
+}
+
+// (L + R) / 2 with halves rounded away from zero.
+inline int32_t Mid(int32_t left, int32_t right) {
+  const int32_t s = left + right;  // |s| < 2^25 for 24-bit samples
+  if ((s & 1) == 0) return s / 2;
+  return s > 0 ? (s + 1) / 2 : (s - 1) / 2;
+}
+
+bool WriteField(HANDLE file, const void* data, DWORD size) {
+  DWORD written = 0;
+  return cvplat::WriteFileBytes(file, data, size, &written) && written == size;
+}
+
+}  // namespace
+
+HRESULT BlockEncoder::Create(HANDLE file, const WAVEFORMATEX& format, bool lpcStage) {
+  Release();
+  const bool sixteenBit = IsSixteenBitPcm(format);
+  if (format.nChannels < 1 || format.nChannels > kMaxChannels) return cv::CVERR_UNSUPPORTED_FORMAT;
+  if (!sixteenBit && format.wBitsPerSample != 24) return cv::CVERR_UNSUPPORTED_FORMAT;
+
+  channelSpace_ = cvplat::GlobalBlock(kMaxChannels * kFramesPerBlock * sizeof(int32_t));
+  if (!channelSpace_ || !writer_.Create() || !analyzer_.Create(lpcStage)) {
+    Release();
+    return cv::kE_OUTOFMEMORY;
+  }
+  samples_[0] = channelSpace_.As<int32_t>();
+  samples_[1] = samples_[0] + kFramesPerBlock;
+  file_ = file;
+  format_ = format;
+  channels_ = format.nChannels;
+  sixteenBit_ = sixteenBit;
+  lpcStage_ = lpcStage;
+  k_ = 0;
+  codedSize_ = 0;
+  header_ = BlockHeaderImage{};
+  created_ = true;
+  return cv::kS_OK;
+}
+
+void BlockEncoder::Release() {
+  writer_.Release();
+  analyzer_.Release();
+  channelSpace_ = cvplat::GlobalBlock();
+  samples_[0] = samples_[1] = nullptr;
+  created_ = false;
+}
+
+HRESULT BlockEncoder::EncodeBlock(int32_t n, const void* frames) {
+  if (!created_) return cv::kE_UNEXPECTED;
+  if (n < 1 || n > static_cast<int32_t>(kFramesPerBlock) || !frames) return cv::kE_INVALIDARG;
+  n_ = n;
+  writer_.Reset();
+  codedSize_ = 0;
+  for (int c = 0; c < 2; ++c) coded_[c] = verbatim_[c] = false;
+  overflowAfterChannel0_ = false;
+
+  TakeHistorySnapshot();
+  bool nonzero[kMaxChannels] = {};
+  UnpackFrames(n, static_cast<const uint8_t*>(frames), nonzero);
+
+  if (nonzero[0]) {
+    CodeChannel(0);
+  } else {
+    SilenceChannel(0);
+  }
+  overflowAfterChannel0_ = writer_.Overflow();
+  // A silent channel 0 keeps the last k computed; a decoder ignores it.
+  header_.riceParam[0] = static_cast<uint8_t>(k_);
+  header_.syncMarker = kSyncMarker;
+  header_.frameCount = static_cast<int16_t>(n);
+
+  if (channels_ == 2) {
+    if (nonzero[1]) {
+      CodeChannel(1);
+      header_.riceParam[1] = static_cast<uint8_t>(k_);
+    } else {
+      SilenceChannel(1);  // riceParam of channel 1 stays as in its last coded block
+    }
+  }
+
+  KeepPayloadDecodable();
+  header_.payloadSize = static_cast<uint16_t>(writer_.BytePos() + 1);
+  writer_.FlushPartialByte();
+  for (int c = 0; c < channels_; ++c) std::memcpy(header_.lpcCoef[c], analyzer_.CoefficientBytes(c), kLpcOrder);
+  return cv::kS_OK;
+}
+
+// The last four values of each channel before this block, from the running
+// differences: x[-1] = H0, x[-2] = H0 - H1, x[-3] = H0 - 2 H1 + H2, ...
+void BlockEncoder::TakeHistorySnapshot() {
+  for (int c = 0; c < channels_; ++c) {
+    const uint32_t* h = analyzer_.History(c);
+    PredictorHistory& out = header_.history[c];
+    out.x1 = static_cast<int32_t>(h[0]);
+    out.x2 = static_cast<int32_t>(h[0] - h[1]);
+    out.x3 = static_cast<int32_t>(h[0] - 2u * h[1] + h[2]);
+    out.x4 = static_cast<int32_t>(h[0] - 3u * h[1] + 3u * h[2] - h[3]);
+  }
+}
+
+void BlockEncoder::UnpackFrames(int32_t n, const uint8_t* frames, bool* nonzero) {
+  const int bytesPerSample = sixteenBit_ ? 2 : 3;
+  int32_t* const ch0 = samples_[0];
+  int32_t* const ch1 = samples_[1];
+  uint32_t any0 = 0, any1 = 0;
+  if (channels_ == 1) {
+    for (int32_t i = 0; i < n; ++i, frames += bytesPerSample) {
+      ch0[i] = sixteenBit_ ? Load16(frames) : Load24(frames);
+      any0 |= static_cast<uint32_t>(ch0[i]);
+    }
+  } else {
+    for (int32_t i = 0; i < n; ++i, frames += 2 * bytesPerSample) {
+      const int32_t left = sixteenBit_ ? Load16(frames) : Load24(frames);
+      const int32_t right = sixteenBit_ ? Load16(frames + 2) : Load24(frames + 3);
+      ch0[i] = Mid(left, right);
+      ch1[i] = left - right;
+      any0 |= static_cast<uint32_t>(ch0[i]);
+      any1 |= static_cast<uint32_t>(ch1[i]);
+    }
+  }
+  nonzero[0] = any0 != 0;
+  nonzero[1] = any1 != 0;
+}
+
+void BlockEncoder::SilenceChannel(int channel) {
+  analyzer_.ResetHistory(channel);
+  header_.fixedOrder[channel] = kSilentOrder;
+}
+
+void BlockEncoder::CodeChannel(int channel) {
+  const int32_t n = n_;
+  channelStart_[channel] = writer_.Position();
+  const int32_t sizeBefore = codedSize_;
+
+  const int32_t* residual = analyzer_.SelectPredictor(channel, samples_[channel], n);
+  const int32_t bits = BitsForMagnitude(analyzer_.MaxAbs());
+  const int32_t rawEstimate = (bits * n) / 8;
+  k_ = RiceParameterForCost(analyzer_.Cost(), n);
+  coded_[channel] = true;
+  bits_[channel] = bits;
+  header_.fixedOrder[channel] = static_cast<uint8_t>(analyzer_.Order());
+
+  codedSize_ = writer_.WriteRiceRun(residual, k_, n);
+  const int32_t channelSize = codedSize_ - sizeBefore;
+  const bool oversized = static_cast<double>(channelSize) > 1.15 * static_cast<double>(rawEstimate);
+  if ((oversized || writer_.Overflow()) && codedSize_ > 10 && n > 5 && bits > 1) CodeVerbatim(channel);
+}
+
+// Codes the channel's own values (not the residual) with k = bits - 1 in place
+// of what was written for it. The history depends only on the values and stays.
+void BlockEncoder::CodeVerbatim(int channel) {
+  writer_.ClearOverflow();
+  if (channel == 0) {
+    writer_.Reset();
+  } else {
+    writer_.Restore(channelStart_[1]);
+  }
+  k_ = bits_[channel] - 1;
+  verbatim_[channel] = true;
+  header_.fixedOrder[channel] = 0;
+  analyzer_.ClearCoefficientBytes(channel);
+  codedSize_ = writer_.WriteRiceRun(samples_[channel], k_, n_);
+  if (channel == 1) header_.riceParam[1] = static_cast<uint8_t>(k_);
+}
+
+bool BlockEncoder::PayloadFits() const {
+  return !writer_.Overflow() && writer_.BytePos() + 1 < payloadLimit_;
+}
+
+// A decoder refuses payloads of 64000 bytes or more, and a writer that
+// overflowed holds no usable payload: such a block is re-coded with its coded
+// channels in verbatim form, which needs at most a few bytes per sample.
+// Channel 1 alone is re-coded first when channel 0's bits are sound.
+void BlockEncoder::KeepPayloadDecodable() {
+  if (PayloadFits()) return;
+  if (channels_ == 2 && coded_[1] && !verbatim_[1] && !overflowAfterChannel0_) {
+    CodeVerbatim(1);
+    if (PayloadFits()) return;
+  }
+  writer_.ClearOverflow();
+  writer_.Reset();
+  codedSize_ = 0;
+  for (int c = 0; c < channels_; ++c) {
+    if (!coded_[c]) continue;
+    if (c == 1) channelStart_[1] = writer_.Position();
+    CodeVerbatim(c);
+    if (c == 0) header_.riceParam[0] = static_cast<uint8_t>(k_);
+  }
+}
+
+HRESULT BlockEncoder::WriteBlockHeader(bool syncBlock, bool negateCount, uint32_t* headerBytes) {
+  const uint32_t channels = static_cast<uint32_t>(channels_);
+  if (headerBytes) *headerBytes = BlockHeaderSize(syncBlock, channels, lpcStage_ ? kFlagLpc : 0);
+  if (!created_) return cv::kE_UNEXPECTED;
+
+  bool ok = true;
+  uint8_t field[16];
+  if (syncBlock) {
+    StoreU32(field, header_.syncMarker);
+    ok &= WriteField(file_, field, 4);
+    for (uint32_t c = 0; c < channels; ++c) {
+      const PredictorHistory& h = header_.history[c];
+      StoreU32(field, static_cast<uint32_t>(h.x1));
+      StoreU32(field + 4, static_cast<uint32_t>(h.x2));
+      StoreU32(field + 8, static_cast<uint32_t>(h.x3));
+      StoreU32(field + 12, static_cast<uint32_t>(h.x4));
+      ok &= WriteField(file_, field, 16);
+    }
+  }
+  const int32_t count = negateCount ? -header_.frameCount : header_.frameCount;
+  StoreU16(field, static_cast<uint16_t>(count));
+  ok &= WriteField(file_, field, 2);
+  StoreU16(field, header_.payloadSize);
+  ok &= WriteField(file_, field, 2);
+  ok &= WriteField(file_, header_.riceParam, channels);
+  ok &= WriteField(file_, header_.fixedOrder, channels);
+  if (lpcStage_) {
+    for (uint32_t c = 0; c < channels; ++c) ok &= WriteField(file_, header_.lpcCoef[c], kLpcOrder);
+  }
+  return ok ? cv::kS_OK : cv::CVERR_FILE_WRITE;
+}
+
+}  // namespace qla

@@ -1,0 +1,213 @@
+#include "ffplugs/cvla/codec/prediction_analyzer.h"
+
+#include <cstring>
+
+namespace qla {
+namespace {
+
+inline uint32_t Abs32(uint32_t v) {
+  const uint32_t sign = 0u - (v >> 31);
+  return (v ^ sign) - sign;
+}
+
+inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }
+
+// The fixed order whose residual sum is smallest; ties go to the higher order.
+int ChooseOrder(const int32_t* s) {
+  if (s[0] < Min(s[1], Min(s[2], s[3]))) return 0;
+  if (s[1] < Min(s[2], s[3])) return 1;
+  if (s[2] < Min(s[3], s[4])) return 2;
+  if (s[3] < s[4]) return 3;
+  return 4;
+}
+
+// Sums that wrapped negative: all negative means order 0; otherwise a negative
+// sum is taken as the largest one.
+void RepairOverflowedSums(int32_t* s) {
+  int32_t largest = s[0];
+  for (int i = 1; i < 5; ++i) largest = s[i] > largest ? s[i] : largest;
+  if (largest < 0) {
+    s[0] = 0x7FFFFFFE;
+    for (int i = 1; i < 5; ++i) s[i] = 0x7FFFFFFF;
+    return;
+  }
+  for (int i = 0; i < 5; ++i) {
+    if (s[i] < 0) s[i] = largest;
+  }
+}
+
+}  // namespace
+
+bool PredictionAnalyzer::Create(bool lpcStage) {
+  workSpace_ = cvplat::GlobalBlock(4 * kFramesPerBlock * sizeof(int32_t));
+  if (!workSpace_) return false;
+  for (int i = 0; i < 4; ++i) differences_[i] = workSpace_.As<int32_t>() + i * kFramesPerBlock;
+  lpcStage_ = lpcStage;
+  return true;
+}
+
+void PredictionAnalyzer::Release() {
+  workSpace_ = cvplat::GlobalBlock();
+  for (auto& d : differences_) d = nullptr;
+}
+
+void PredictionAnalyzer::ResetHistory(int channel) { std::memset(history_[channel], 0, sizeof history_[channel]); }
+
+void PredictionAnalyzer::ClearCoefficientBytes(int channel) {
+  std::memset(coefficientBytes_[channel], 0, sizeof coefficientBytes_[channel]);
+}
+
+const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x, int32_t n) {
+  uint32_t h0 = history_[channel][0], h1 = history_[channel][1], h2 = history_[channel][2],
+           h3 = history_[channel][3];
+  uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0;
+  int32_t maxAbs = 0;
+  int32_t* const d1 = differences_[0];
+  int32_t* const d2 = differences_[1];
+  int32_t* const d3 = differences_[2];
+  int32_t* const d4 = differences_[3];
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t e0 = static_cast<uint32_t>(x[i]);
+    const uint32_t e1 = e0 - h0;
+    const uint32_t e2 = e1 - h1;
+    const uint32_t e3 = e2 - h2;
+    const uint32_t e4 = e3 - h3;
+    h0 = e0;
+    h1 = e1;
+    h2 = e2;
+    h3 = e3;
+    d1[i] = static_cast<int32_t>(e1);
+    d2[i] = static_cast<int32_t>(e2);
+    d3[i] = static_cast<int32_t>(e3);
+    d4[i] = static_cast<int32_t>(e4);
+    const uint32_t a0 = Abs32(e0);
+    s0 += a0;
+    s1 += Abs32(e1);
+    s2 += Abs32(e2);
+    s3 += Abs32(e3);
+    s4 += Abs32(e4);
+    if (static_cast<int32_t>(a0) > maxAbs) maxAbs = static_cast<int32_t>(a0);
+  }
+  history_[channel][0] = h0;
+  history_[channel][1] = h1;
+  history_[channel][2] = h2;
+  history_[channel][3] = h3;
+
+  int32_t sums[5] = {static_cast<int32_t>(s0), static_cast<int32_t>(s1), static_cast<int32_t>(s2),
+                     static_cast<int32_t>(s3), static_cast<int32_t>(s4)};
+  RepairOverflowedSums(sums);
+  order_ = ChooseOrder(sums);
+  cost_ = sums[order_];
+  maxAbs_ = maxAbs;
+  const int32_t* residual = order_ == 0 ? x : differences_[order_ - 1];
+  if (!lpcStage_) return residual;
+  return ApplyLpcStage(channel, residual, n);
+}
+
+const int32_t* PredictionAnalyzer::ApplyLpcStage(int channel, const int32_t* y, int32_t n) {
+  double a[kLpcOrder + 1];
+  LevinsonDurbin(y, n, a, kLpcOrder);
+  if (!QuantizedCoefficientsFit(a, kLpcOrder)) {
+    ClearCoefficientBytes(channel);
+    return y;
+  }
+  int32_t* const out = (y == differences_[0]) ? differences_[1] : differences_[0];
+  const int32_t filteredCost = QuantizeAndFilter(y, n, a, kLpcOrder, out, coefficientBytes_[channel]);
+  // The filtered residual is kept even when it is up to 5 % worse than the fixed one.
+  const int64_t threshold = static_cast<int64_t>(1.05 * static_cast<double>(cost_));
+  if (filteredCost < threshold) {
+    cost_ = filteredCost;
+    return out;
+  }
+  ClearCoefficientBytes(channel);
+  return y;
+}
+
+double PredictionAnalyzer::LevinsonDurbin(const int32_t* y, int32_t n, double* a, int p) {
+  double r[kLpcOrder + 1] = {};
+  // Every lag sums the same n-p-1 products, each a wrapping 32-bit product
+  // converted to double, added in index order.
+  if (p > static_cast<int>(kLpcOrder)) p = static_cast<int>(kLpcOrder);
+  const int32_t terms = n - p - 1;
+  for (int32_t i = 0; i < terms; ++i) {
+    const uint32_t base = static_cast<uint32_t>(y[i]);
+    for (int lag = 0; lag <= p; ++lag) {
+      const uint32_t product = base * static_cast<uint32_t>(y[i + lag]);
+      r[lag] += static_cast<double>(static_cast<int32_t>(product));
+    }
+  }
+
+  a[0] = 1.0;
+  double k = r[0] == 0.0 ? 0.0 : -r[1] / r[0];
+  a[1] = k;
+  for (int j = 2; j <= p; ++j) a[j] = 0.0;
+  double error = r[0] + k * r[1];
+
+  for (int m = 1; m <= p - 1; ++m) {
+    double acc = 0.0;
+    for (int j = 0; j <= m; ++j) acc += a[j] * r[m + 1 - j];
+    k = error != 0.0 ? -acc / error : 0.0;
+    for (int j = 1; j <= (m + 1) / 2; ++j) {
+      const double low = a[j];
+      const double high = a[m + 1 - j];
+      a[j] = low + k * high;
+      a[m + 1 - j] = high + k * low;
+    }
+    a[m + 1] = k;
+    error = error + acc * k;
+    if (error < 0.0) {
+      error = 0.99 * error;
+      for (int j = 0; j <= p; ++j) a[j] = 0.0;
+      break;
+    }
+  }
+  return error;
+}
+
+int32_t PredictionAnalyzer::QuantizeCoefficient(double a) {
+  double t = 32.0 * a;
+  if (t > 0.0) {
+    t += 0.5;
+  } else if (t < 0.0) {
+    t -= 0.5;
+  }
+  if (!(t > -2147483648.0 && t < 2147483648.0)) return INT32_MIN;
+  return static_cast<int32_t>(t);
+}
+
+bool PredictionAnalyzer::QuantizedCoefficientsFit(const double* a, int p) {
+  for (int j = 1; j <= p; ++j) {
+    const int64_t q = QuantizeCoefficient(a[j]);
+    if (q > kLpcCoefficientLimit || q < -kLpcCoefficientLimit) return false;
+  }
+  return true;
+}
+
+int32_t PredictionAnalyzer::QuantizeAndFilter(const int32_t* y, int32_t n, const double* a, int p, int32_t* out,
+                                              uint8_t* coefficientBytes) {
+  uint32_t q[kLpcOrder] = {};
+  if (p > static_cast<int>(kLpcOrder)) p = static_cast<int>(kLpcOrder);
+  for (int j = 1; j <= p; ++j) {
+    const int32_t value = QuantizeCoefficient(a[j]);
+    q[j - 1] = static_cast<uint32_t>(value);
+    const uint32_t magnitude = Abs32(static_cast<uint32_t>(value)) & 0xFFu;
+    coefficientBytes[j - 1] = static_cast<uint8_t>(value < 0 ? (magnitude | 0x80u) : magnitude);
+  }
+
+  uint32_t total = 0;
+  const int32_t head = n < p ? n : p;
+  for (int32_t i = 0; i < head; ++i) {
+    out[i] = y[i];
+    total += Abs32(static_cast<uint32_t>(y[i]));
+  }
+  for (int32_t i = p; i < n; ++i) {
+    uint32_t s = 0;
+    for (int j = 1; j <= p; ++j) s += q[j - 1] * static_cast<uint32_t>(y[i - j]);
+    const uint32_t value = static_cast<uint32_t>(y[i]) + static_cast<uint32_t>(static_cast<int32_t>(s) >> 5);
+    out[i] = static_cast<int32_t>(value);
+    total += Abs32(value);
+  }
+  return static_cast<int32_t>(total);
+}
+
+}  // namespace qla

@@ -1,0 +1,225 @@
+#include "ffplugs/cvla/codec/rice_bit_writer.h"
+
+#include <cstring>
+
+#include "ffplugs/cvla/qla_format.h"
+
+namespace qla {
+namespace {
+
+// Zigzag map on 32 bits: 0, -1, 1, -2, ... -> 0, 1, 2, 3, ...
+inline uint32_t Zigzag(int32_t v) {
+  const uint32_t u = static_cast<uint32_t>(v);
+  return (u << 1) ^ (0u - (u >> 31));
+}
+
+inline void StoreBigEndian32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+// Bits flow into the low end of a 64-bit word; whenever 32 or more are pending
+// the oldest 32 are stored as four bytes. Fewer than 32 bits are pending
+// between appends, so an append of up to 32 bits never loses any.
+class BitSink {
+ public:
+  BitSink(uint8_t* out, uint32_t pending, int pendingBits) : out_(out), bits_(pending), count_(pendingBits) {}
+
+  void Append(uint32_t value, int length) {  // length 1..32, value < 2^length
+    bits_ = (bits_ << length) | value;
+    count_ += length;
+    if (count_ >= 32) {
+      count_ -= 32;
+      StoreBigEndian32(out_, static_cast<uint32_t>(bits_ >> count_));
+      out_ += 4;
+    }
+  }
+
+  // Appends q zero bits, a one bit and the low k bits of u (k 1..31).
+  void AppendCode(uint32_t u, uint32_t q, int32_t k) {
+    const uint32_t marker = 1u << k;
+    if (q + 1 + static_cast<uint32_t>(k) <= 32) {
+      Append(marker | (u & (marker - 1u)), static_cast<int>(q) + 1 + k);
+      return;
+    }
+    AppendLongCode(u, q, k);
+  }
+
+  // A code longer than 32 bits: the quotient's zeros in words, then the rest.
+  void AppendLongCode(uint32_t u, uint32_t q, int32_t k) {
+    for (; q >= 32; q -= 32) Append(0, 32);
+    Append(1, static_cast<int>(q) + 1);
+    Append(u & ((1u << k) - 1u), k);
+  }
+
+  // Stores the complete bytes still pending; what remains is 0..7 bits.
+  void StoreCompleteBytes() {
+    while (count_ >= 8) {
+      count_ -= 8;
+      *out_++ = static_cast<uint8_t>(bits_ >> count_);
+    }
+  }
+
+  uint8_t* Out() const { return out_; }
+  int PendingCount() const { return count_; }
+  uint32_t PendingBits() const { return static_cast<uint32_t>(bits_) & ((1u << count_) - 1u); }
+
+ private:
+  uint8_t* out_;
+  uint64_t bits_;
+  int count_;
+};
+
+}  // namespace
+
+bool RiceBitWriter::Create() {
+  buffer_ = cvplat::GlobalBlock(kInitialPayloadCapacity);
+  if (!buffer_) return false;
+  capacity_ = static_cast<int32_t>(kInitialPayloadCapacity);
+  Reset();
+  overflow_ = false;
+  return true;
+}
+
+void RiceBitWriter::Release() {
+  buffer_ = cvplat::GlobalBlock();
+  capacity_ = 0;
+  Reset();
+}
+
+void RiceBitWriter::Reset() {
+  bytePos_ = 0;
+  bitCount_ = 0;
+  accumulator_ = 0;
+}
+
+void RiceBitWriter::Restore(const RiceWriterPosition& position) {
+  bytePos_ = position.bytePos;
+  bitCount_ = position.bitCount & 7;
+  accumulator_ = position.accumulator & ((1u << bitCount_) - 1u);
+}
+
+int32_t RiceBitWriter::Grow() {
+  const int64_t newCapacity = 2 * static_cast<int64_t>(capacity_);
+  if (newCapacity > static_cast<int64_t>(kPayloadGrowthLimit)) {
+    overflow_ = true;
+    return -1;
+  }
+  cvplat::GlobalBlock grown(static_cast<size_t>(newCapacity));
+  if (!grown) {
+    overflow_ = true;
+    return -1;
+  }
+  if (capacity_ > 0) std::memcpy(grown.Get(), buffer_.Get(), static_cast<size_t>(capacity_));
+  buffer_ = std::move(grown);
+  capacity_ = static_cast<int32_t>(newCapacity);
+  return 0;
+}
+
+uint64_t RiceBitWriter::CountBits(const int32_t* values, int32_t k, int32_t count) const {
+  uint64_t quotients = 0;
+  for (int32_t i = 0; i < count; ++i) quotients += Zigzag(values[i]) >> k;
+  return quotients + static_cast<uint64_t>(count) * (static_cast<uint64_t>(k) + 1);
+}
+
+int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t count) {
+  if (count < 1 || overflow_) return bytePos_ + 1;
+  if (k < 1) k = 1;
+  if (k > kMaxRiceParameter) k = kMaxRiceParameter;
+
+  // A byte completing at index bytePos >= capacity makes the buffer grow, so the
+  // run needs the capacity to reach its last complete byte.
+  const uint64_t totalBits = static_cast<uint64_t>(bitCount_) + CountBits(values, k, count);
+  const uint64_t endPos = static_cast<uint64_t>(bytePos_) + totalBits / 8;
+  while (endPos > static_cast<uint64_t>(capacity_)) {
+    if (Grow() != 0) break;
+  }
+  if (overflow_) {
+    EncodeUntilFull(values, k, count);
+  } else {
+    EncodeRun(values, k, count);
+  }
+  return bytePos_ + 1;
+}
+
+void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count) {
+  uint8_t* const base = buffer_.As<uint8_t>();
+  BitSink sink(base + bytePos_, accumulator_, bitCount_);
+  const uint32_t marker = 1u << k;
+  const uint32_t lowMask = marker - 1u;
+  const uint32_t shortLimit = 31u - static_cast<uint32_t>(k);  // q up to this fits one append
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t u = Zigzag(values[i]);
+    const uint32_t q = u >> k;
+    if (q <= shortLimit) {
+      sink.Append(marker | (u & lowMask), static_cast<int>(q) + 1 + k);
+    } else {
+      sink.AppendLongCode(u, q, k);
+    }
+  }
+  sink.StoreCompleteBytes();
+  bytePos_ = static_cast<int32_t>(sink.Out() - base);
+  bitCount_ = sink.PendingCount();
+  accumulator_ = sink.PendingBits();
+}
+
+// The buffer cannot hold the run: store the bytes that fit up to the capacity,
+// as the bit-by-bit writer would before its growth failed, and stop there.
+void RiceBitWriter::EncodeUntilFull(const int32_t* values, int32_t k, int32_t count) {
+  uint8_t* const base = buffer_.As<uint8_t>();
+  uint8_t staging[16];
+  uint8_t* const limit = base + capacity_;
+  uint8_t* out = base + bytePos_;
+  uint32_t pending = accumulator_;
+  int pendingCount = bitCount_;
+  for (int32_t i = 0; i < count && out < limit; ++i) {
+    const uint32_t u = Zigzag(values[i]);
+    uint32_t q = u >> k;
+    // Leading zero bits in bulk while they cannot complete a byte past the end.
+    while (q >= 32 && out + 8 <= limit) {
+      BitSink sink(out, pending, pendingCount);
+      sink.Append(0, 32);
+      sink.StoreCompleteBytes();
+      out = sink.Out();
+      pending = sink.PendingBits();
+      pendingCount = sink.PendingCount();
+      q -= 32;
+    }
+    if (q >= 32) {
+      // Close to the end: zeros byte by byte until the buffer is full.
+      while (q > 0 && out < limit) {
+        const int take = q >= 8 ? 8 : static_cast<int>(q);
+        const uint64_t bits = static_cast<uint64_t>(pending) << take;
+        pendingCount += take;
+        q -= static_cast<uint32_t>(take);
+        if (pendingCount >= 8) {
+          pendingCount -= 8;
+          *out++ = static_cast<uint8_t>(bits >> pendingCount);
+        }
+        pending = static_cast<uint32_t>(bits) & ((1u << pendingCount) - 1u);
+      }
+      if (out >= limit) break;
+    }
+    // The rest of this code is at most 7 + 31 + 1 + 31 bits: assemble it in a staging area
+    // and copy only what fits.
+    BitSink sink(staging, pending, pendingCount);
+    sink.AppendCode(u, q, k);
+    sink.StoreCompleteBytes();
+    for (const uint8_t* p = staging; p < sink.Out() && out < limit; ++p) *out++ = *p;
+    pending = sink.PendingBits();
+    pendingCount = sink.PendingCount();
+  }
+  bytePos_ = static_cast<int32_t>(out - base);
+  bitCount_ = pendingCount;
+  accumulator_ = pending;
+}
+
+void RiceBitWriter::FlushPartialByte() {
+  if (bytePos_ >= capacity_) Grow();
+  if (overflow_) return;
+  buffer_.As<uint8_t>()[bytePos_] = static_cast<uint8_t>((accumulator_ & 0xFFu) << (8 - bitCount_));
+}
+
+}  // namespace qla

@@ -1,0 +1,240 @@
+// Fixed-order choice, wrapped sums, the LPC recursion, coefficient rounding and
+// the rule that keeps coefficients within their 7-bit magnitude.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "ffplugs/cvla/codec/prediction_analyzer.h"
+
+namespace {
+
+using qla::PredictionAnalyzer;
+
+PredictionAnalyzer MakeAnalyzer(bool lpc) {
+  PredictionAnalyzer a;
+  EXPECT_TRUE(a.Create(lpc));
+  return a;
+}
+
+// Two tones near the top of the band, from an oscillator recurrence in plain
+// double arithmetic (no C library), rounded half away from zero.
+std::vector<int32_t> TwoToneSignal(int32_t n) {
+  const double c1 = -0x1.4f7d373b90d26p+0, s1 = 0x1.79b481388510fp+12;  // 16040 Hz at 44100 Hz
+  const double c2 = -0x1.99e315befbfeep+0, s2 = 0x1.2ba039257b093p+12;  // 17540 Hz
+  double a0 = 0, a1 = s1, b0 = 0, b1 = s2;
+  std::vector<int32_t> x(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    const double v = a0 + b0;
+    x[static_cast<size_t>(i)] = static_cast<int32_t>(v >= 0 ? v + 0.5 : v - 0.5);
+    const double a2 = c1 * a1 - a0, b2 = c2 * b1 - b0;
+    a0 = a1, a1 = a2, b0 = b1, b1 = b2;
+  }
+  return x;
+}
+
+TEST(PredictionAnalyzer, OrderFollowsTheSmallestSumWithTiesToTheHigherOrder) {
+  auto a = MakeAnalyzer(false);
+  std::vector<int32_t> zeros(64, 0);
+  a.SelectPredictor(0, zeros.data(), 64);
+  EXPECT_EQ(a.Order(), 4);  // all five sums equal
+  EXPECT_EQ(a.Cost(), 0);
+
+  // A constant channel: the first block starts from zero history, so only the
+  // first differences at i = 0..3 are nonzero; once the history holds the
+  // constant every difference sum is 0 and the choice falls through to order 4.
+  std::vector<int32_t> constant(100, 700);
+  a.SelectPredictor(1, constant.data(), 100);
+  EXPECT_EQ(a.Order(), 1);  // S1 = 700 < S2 = 1400
+  const int32_t* r = a.SelectPredictor(1, constant.data(), 100);
+  EXPECT_EQ(a.Order(), 4);
+  EXPECT_EQ(a.Cost(), 0);
+  EXPECT_EQ(a.MaxAbs(), 700);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(r[i], 0);
+
+  // Alternating signs grow under differencing: order 0 returns the input itself.
+  std::vector<int32_t> alternating(50);
+  for (int i = 0; i < 50; ++i) alternating[i] = (i % 2) ? -300 : 300;
+  EXPECT_EQ(a.SelectPredictor(0, alternating.data(), 50), alternating.data());
+  EXPECT_EQ(a.Order(), 0);
+  EXPECT_EQ(a.Cost(), 50 * 300);
+
+  // A ramp continues across the block boundary through the history.
+  auto b = MakeAnalyzer(false);
+  std::vector<int32_t> ramp(512), next(512);
+  for (int i = 0; i < 512; ++i) ramp[i] = 3 * i - 700, next[i] = 3 * (i + 512) - 700;
+  b.SelectPredictor(0, ramp.data(), 512);
+  r = b.SelectPredictor(0, next.data(), 512);
+  EXPECT_EQ(b.Order(), 4);  // S2 = S3 = S4 = 0: ties go up
+  EXPECT_EQ(b.Cost(), 0);
+  const uint32_t* h = b.History(0);
+  EXPECT_EQ(static_cast<int32_t>(h[0]), next[511]);
+  EXPECT_EQ(static_cast<int32_t>(h[1]), 3);
+  EXPECT_EQ(h[2], 0u);
+}
+
+TEST(PredictionAnalyzer, WrappedSums) {
+  // Sums that wrap negative: with all five negative order 0 is forced.
+  auto a = MakeAnalyzer(false);
+  std::vector<int32_t> x(512);
+  for (int i = 0; i < 512; ++i) x[i] = (i % 2) ? -4400000 : 4400000;
+  // S0 = 512 * 4.4e6 = 2.25e9, S1..S4 = 2^k times that modulo 2^32: pick a
+  // level where every sum lands in the negative half.
+  int32_t level = 0;
+  for (int32_t v = 4194304; v < 8388608 && level == 0; v += 1024) {
+    int64_t s[5] = {};
+    for (int k = 0; k < 5; ++k) s[k] = static_cast<int32_t>(static_cast<uint32_t>(int64_t{512} * v << k) );
+    bool allNegative = true;
+    for (int k = 0; k < 5; ++k) allNegative &= s[k] < 0;
+    if (allNegative) level = v;
+  }
+  ASSERT_NE(level, 0);
+  // The alternating signal has |e_k| = 2^k * level after the first samples;
+  // start from a history that makes that exact from i = 0.
+  for (int i = 0; i < 512; ++i) x[i] = (i % 2) ? -level : level;
+  std::vector<int32_t> warm(8);
+  for (int i = 0; i < 8; ++i) warm[i] = (i % 2) ? -level : level;
+  a.SelectPredictor(0, warm.data(), 8);
+  a.SelectPredictor(0, x.data(), 512);
+  EXPECT_EQ(a.Order(), 0);
+  EXPECT_EQ(a.Cost(), 0x7FFFFFFE);
+
+  // Only S0 negative: it is replaced by the largest sum and loses.
+  auto b = MakeAnalyzer(false);
+  std::vector<int32_t> loud(512, 5000000);  // S0 = 2.56e9 wraps negative
+  b.SelectPredictor(0, loud.data(), 512);
+  EXPECT_EQ(b.Order(), 1);  // S1 = 5e6 (the first step), S2 = 1e7, ...; a raw negative S0 would have won
+  EXPECT_EQ(b.Cost(), 5000000);
+}
+
+TEST(PredictionAnalyzer, CoefficientRoundingAndFilter) {
+  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(2.5 / 32), 3);
+  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(-2.5 / 32), -3);
+  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(0.49 / 32), 0);
+  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(0.0), 0);
+  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(1e300), INT32_MIN);
+
+  const double a[5] = {1.0, 2.5 / 32, -2.5 / 32, 0.49 / 32, 40.0 / 32};
+  std::vector<int32_t> y = {100, -37, 5, 800, -1200, 64, 3, -9, 1000000, -77};
+  std::vector<int32_t> out(y.size());
+  uint8_t bytes[4];
+  const int32_t sum = PredictionAnalyzer::QuantizeAndFilter(y.data(), 10, a, 4, out.data(), bytes);
+  EXPECT_EQ(bytes[0], 0x03);
+  EXPECT_EQ(bytes[1], 0x83);
+  EXPECT_EQ(bytes[2], 0x00);
+  EXPECT_EQ(bytes[3], 40);
+  int64_t expectedSum = 0;
+  for (size_t i = 0; i < y.size(); ++i) {
+    int64_t expected = y[i];
+    if (i >= 4) {
+      const int64_t s = 3 * int64_t{y[i - 1]} - 3 * int64_t{y[i - 2]} + 40 * int64_t{y[i - 4]};
+      expected += s >= 0 ? s / 32 : -((-s + 31) / 32);  // arithmetic shift = floor division
+    }
+    EXPECT_EQ(out[i], expected) << i;
+    expectedSum += std::llabs(expected);
+  }
+  EXPECT_EQ(sum, expectedSum);
+}
+
+TEST(PredictionAnalyzer, LevinsonDurbin) {
+  // n <= p + 1: no products, all coefficients 0.
+  double a[5];
+  const int32_t few[5] = {9, -4, 7, 7, 1};
+  EXPECT_EQ(PredictionAnalyzer::LevinsonDurbin(few, 5, a, 4), 0.0);
+  EXPECT_EQ(a[0], 1.0);
+  for (int j = 1; j <= 4; ++j) EXPECT_EQ(a[j], 0.0);
+
+  // A decaying first-order process: a1 close to -0.9, the rest small.
+  std::vector<int32_t> ar(512);
+  std::mt19937 rng(7);
+  double v = 0;
+  for (auto& s : ar) {
+    v = 0.9 * v + static_cast<double>(static_cast<int>(rng() % 2001) - 1000);
+    s = static_cast<int32_t>(v);
+  }
+  const double error = PredictionAnalyzer::LevinsonDurbin(ar.data(), 512, a, 4);
+  EXPECT_GT(error, 0.0);
+  EXPECT_NEAR(a[1], -0.9, 0.1);
+  for (int j = 2; j <= 4; ++j) EXPECT_NEAR(a[j], 0.0, 0.1);
+
+  // Wrapped products can make the error negative: the recursion then stops
+  // with every coefficient 0.
+  int negatives = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    std::vector<int32_t> y(64);
+    for (auto& s : y) s = static_cast<int32_t>(rng() % 140001) - 70000;
+    const double e = PredictionAnalyzer::LevinsonDurbin(y.data(), 64, a, 4);
+    if (e >= 0) continue;
+    ++negatives;
+    for (int j = 0; j <= 4; ++j) ASSERT_EQ(a[j], 0.0);
+  }
+  EXPECT_GT(negatives, 0);
+}
+
+TEST(PredictionAnalyzer, ShortBlocksKeepZeroCoefficients) {
+  auto a = MakeAnalyzer(true);
+  const int32_t x[5] = {100, -100, 100, -100, 100};
+  const int32_t* r = a.SelectPredictor(0, x, 5);
+  EXPECT_EQ(a.Order(), 0);
+  EXPECT_EQ(a.Cost(), 500);  // the unfiltered copy (500 < trunc(525)) is taken
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(r[i], x[i]);
+  for (int j = 0; j < 4; ++j) EXPECT_EQ(a.CoefficientBytes(0)[j], 0);
+
+  auto b = MakeAnalyzer(true);
+  const int32_t tiny[3] = {3, 0, 0};
+  r = b.SelectPredictor(1, tiny, 3);
+  EXPECT_EQ(b.Cost(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(r[i], tiny[i]);
+}
+
+TEST(PredictionAnalyzer, LpcStageImprovesSmoothSignals) {
+  auto a = MakeAnalyzer(true);
+  auto fixedOnly = MakeAnalyzer(false);
+  std::vector<int32_t> x(512);
+  std::mt19937 rng(3);
+  double v = 0, w = 0;
+  for (auto& s : x) {  // second-order resonance plus noise
+    const double next = 1.6 * v - 0.8 * w + static_cast<double>(static_cast<int>(rng() % 201) - 100);
+    w = v, v = next;
+    s = static_cast<int32_t>(next);
+  }
+  fixedOnly.SelectPredictor(0, x.data(), 512);
+  a.SelectPredictor(0, x.data(), 512);
+  EXPECT_LT(a.Cost(), fixedOnly.Cost());
+  const uint8_t* bytes = a.CoefficientBytes(0);
+  EXPECT_NE(bytes[0] | bytes[1] | bytes[2] | bytes[3], 0);
+  for (int j = 0; j < 4; ++j) EXPECT_LE(bytes[j] & 0x7F, 127);
+}
+
+TEST(PredictionAnalyzer, CoefficientsBeyondSevenBitsDisableTheLpcStage) {
+  const std::vector<int32_t> x = TwoToneSignal(512);
+  // What the recursion asks for on this signal: a coefficient of 130.
+  auto probe = MakeAnalyzer(false);
+  const int32_t* y = probe.SelectPredictor(0, x.data(), 512);
+  ASSERT_EQ(probe.Order(), 0);
+  double a[5];
+  PredictionAnalyzer::LevinsonDurbin(y, 512, a, 4);
+  int32_t largest = 0;
+  for (int j = 1; j <= 4; ++j) largest = std::max(largest, std::abs(PredictionAnalyzer::QuantizeCoefficient(a[j])));
+  ASSERT_EQ(largest, 130);
+  EXPECT_FALSE(PredictionAnalyzer::QuantizedCoefficientsFit(a, 4));
+  // Stored as is, 130 would read back as -2.
+  uint8_t unsafe[4];
+  std::vector<int32_t> scratch(512);
+  PredictionAnalyzer::QuantizeAndFilter(y, 512, a, 4, scratch.data(), unsafe);
+  bool collides = false;
+  for (int j = 0; j < 4; ++j) collides |= unsafe[j] == 0x82;
+  EXPECT_TRUE(collides);
+
+  // The analyzer keeps the fixed residual, its cost and zero coefficient bytes.
+  auto lpc = MakeAnalyzer(true);
+  const int32_t* r = lpc.SelectPredictor(0, x.data(), 512);
+  EXPECT_EQ(lpc.Order(), 0);
+  EXPECT_EQ(lpc.Cost(), probe.Cost());
+  for (int i = 0; i < 512; ++i) ASSERT_EQ(r[i], x[i]);
+  for (int j = 0; j < 4; ++j) EXPECT_EQ(lpc.CoefficientBytes(0)[j], 0);
+}
+
+}  // namespace

@@ -1,0 +1,284 @@
+// Block encoder: format checks, mid/side, silent channels, the verbatim
+// fallback, the payload limit, and the header as written to the file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "encoder_test_signals.h"
+#include "ffplugs/cvla/codec/block_encoder.h"
+#include "ffplugs/cvla/codec/exact_math.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+
+namespace {
+
+using enctest::Interleave;
+using enctest::PcmFormat;
+using qla::BlockEncoder;
+
+struct OpenFile {
+  std::string path;
+  cvplat::UniqueFile file;
+  explicit OpenFile(const std::string& name) : path(enctest::TempPath(name)) {
+    file.Reset(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL));
+  }
+  ~OpenFile() {
+    file.Reset();
+    cvplat::DeleteFileAnsi(path.c_str());
+  }
+};
+
+std::vector<int32_t> Noise(size_t n, int32_t amplitude, uint32_t seed) {
+  enctest::Lcg rng(seed);
+  std::vector<int32_t> v(n);
+  for (auto& s : v) s = rng.Uniform(amplitude);
+  return v;
+}
+
+TEST(BlockEncoder, CreateAcceptsOneOrTwoChannelsOf16Or24Bits) {
+  BlockEncoder e;
+  EXPECT_EQ(e.Create(nullptr, PcmFormat(1, 16), true), cv::kS_OK);
+  EXPECT_EQ(e.Create(nullptr, PcmFormat(2, 24), false), cv::kS_OK);
+  EXPECT_EQ(e.Create(nullptr, PcmFormat(3, 16), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  EXPECT_EQ(e.Create(nullptr, PcmFormat(0, 16), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  // Samples of other widths would be read past the caller's frames.
+  EXPECT_EQ(e.Create(nullptr, PcmFormat(2, 8), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  EXPECT_EQ(e.Create(nullptr, PcmFormat(2, 32), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  WAVEFORMATEX floatFormat = PcmFormat(1, 16);
+  floatFormat.wFormatTag = 3;
+  EXPECT_EQ(e.Create(nullptr, floatFormat, false), cv::CVERR_UNSUPPORTED_FORMAT);
+  ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 16), false), cv::kS_OK);
+  const int16_t one = 1;
+  EXPECT_EQ(e.EncodeBlock(0, &one), cv::kE_INVALIDARG);
+  EXPECT_EQ(e.EncodeBlock(513, &one), cv::kE_INVALIDARG);
+}
+
+TEST(BlockEncoder, SilentChannels) {
+  BlockEncoder e;
+  ASSERT_EQ(e.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  auto loud = Interleave({Noise(512, 3000, 1), Noise(512, 3000, 2)}, 16);
+  ASSERT_EQ(e.EncodeBlock(512, loud.data()), cv::kS_OK);
+  const uint8_t coefficients1 = e.Header().lpcCoef[1][0];
+  const uint8_t rice1 = e.Header().riceParam[1];
+
+  std::vector<uint8_t> silence(512 * 4, 0);
+  ASSERT_EQ(e.EncodeBlock(512, silence.data()), cv::kS_OK);
+  EXPECT_EQ(e.Header().fixedOrder[0], qla::kSilentOrder);
+  EXPECT_EQ(e.Header().fixedOrder[1], qla::kSilentOrder);
+  EXPECT_EQ(e.PayloadSize(), 1u);
+  EXPECT_EQ(e.Payload()[0], 0);
+  EXPECT_EQ(e.Header().riceParam[1], rice1);  // a silent channel 1 keeps its last parameter
+  EXPECT_EQ(e.Header().lpcCoef[1][0], coefficients1);
+  EXPECT_NE(e.Header().history[0].x1, 0);  // the block before was loud
+
+  ASSERT_EQ(e.EncodeBlock(512, silence.data()), cv::kS_OK);
+  for (int c = 0; c < 2; ++c) {
+    const qla::PredictorHistory& h = e.Header().history[c];
+    EXPECT_EQ(h.x1 | h.x2 | h.x3 | h.x4, 0) << c;  // reset by the silent block
+  }
+}
+
+TEST(BlockEncoder, MidAndSide) {
+  BlockEncoder e;
+  ASSERT_EQ(e.Create(nullptr, PcmFormat(2, 16), false), cv::kS_OK);
+  // L = R: side is silent, mid is L.
+  auto left = Noise(300, 20000, 5);
+  ASSERT_EQ(e.EncodeBlock(300, Interleave({left, left}, 16).data()), cv::kS_OK);
+  EXPECT_NE(e.Header().fixedOrder[0], qla::kSilentOrder);
+  EXPECT_EQ(e.Header().fixedOrder[1], qla::kSilentOrder);
+
+  // Halves round away from zero: the next block's history shows the last values.
+  const struct {
+    int32_t l, r, mid, side;
+  } cases[] = {{1, 0, 1, 1}, {-1, 0, -1, -1}, {32767, -32768, -1, 65535}, {-32768, -32767, -32768, -1},
+               {32767, 32766, 32767, 1}, {-3, 0, -2, -3}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(e.EncodeBlock(1, Interleave({{c.l}, {c.r}}, 16).data()), cv::kS_OK);
+    ASSERT_EQ(e.EncodeBlock(1, Interleave({{0}, {0}}, 16).data()), cv::kS_OK);
+    EXPECT_EQ(e.Header().history[0].x1, c.mid) << c.l << "," << c.r;
+    EXPECT_EQ(e.Header().history[1].x1, c.side) << c.l << "," << c.r;
+  }
+  // 24-bit samples: low 16 bits plus 65536 times the signed high byte.
+  ASSERT_EQ(e.Create(nullptr, PcmFormat(2, 24), false), cv::kS_OK);
+  ASSERT_EQ(e.EncodeBlock(1, Interleave({{-8388608}, {8388607}}, 24).data()), cv::kS_OK);
+  ASSERT_EQ(e.EncodeBlock(1, Interleave({{0}, {0}}, 24).data()), cv::kS_OK);
+  EXPECT_EQ(e.Header().history[0].x1, -1);
+  EXPECT_EQ(e.Header().history[1].x1, -16777215);
+}
+
+TEST(BlockEncoder, HistorySnapshotGivesTheLastFourValues) {
+  BlockEncoder e;
+  ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 24), false), cv::kS_OK);
+  const std::vector<int32_t> x = {5, -8000000, 7999999, 12, -3, 400};
+  ASSERT_EQ(e.EncodeBlock(6, Interleave({x}, 24).data()), cv::kS_OK);
+  ASSERT_EQ(e.EncodeBlock(6, Interleave({x}, 24).data()), cv::kS_OK);
+  const qla::PredictorHistory& h = e.Header().history[0];
+  EXPECT_EQ(h.x1, 400);
+  EXPECT_EQ(h.x2, -3);
+  EXPECT_EQ(h.x3, 12);
+  EXPECT_EQ(h.x4, 7999999);
+}
+
+TEST(BlockEncoder, VerbatimFallback) {
+  // Faint noise does not compress: its Rice coding needs about 3 bits a value
+  // where 2 bits hold it plainly, and it is coded verbatim.
+  BlockEncoder e;
+  ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 16), true), cv::kS_OK);
+  auto x = Noise(512, 2, 11);
+  ASSERT_EQ(e.EncodeBlock(512, Interleave({x}, 16).data()), cv::kS_OK);
+  EXPECT_EQ(e.Header().fixedOrder[0], 0);
+  EXPECT_EQ(e.Header().riceParam[0], 1);  // bits 2
+  for (int j = 0; j < 4; ++j) EXPECT_EQ(e.Header().lpcCoef[0][j], 0);
+
+  // Stereo with R = 0: mid is -1..1 (bits 1, never re-coded), side is the faint
+  // noise and is re-coded after the writer is rewound to where channel 1 began.
+  BlockEncoder s;
+  ASSERT_EQ(s.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(s.EncodeBlock(512, Interleave({x, std::vector<int32_t>(512, 0)}, 16).data()), cv::kS_OK);
+  EXPECT_EQ(s.Header().riceParam[0], 1);
+  EXPECT_EQ(s.Header().fixedOrder[1], 0);
+  EXPECT_EQ(s.Header().riceParam[1], 1);
+  for (int j = 0; j < 4; ++j) EXPECT_EQ(s.Header().lpcCoef[1][j], 0);
+
+  // A channel of +-1 has bits = 1 and is never re-coded, though its Rice
+  // coding (3 bits a value) is far above the 1-bit estimate.
+  BlockEncoder m;
+  ASSERT_EQ(m.Create(nullptr, PcmFormat(1, 16), false), cv::kS_OK);
+  auto signs = Noise(512, 1, 3);
+  for (auto& s : signs) s = s >= 0 ? 1 : -1;
+  ASSERT_EQ(m.EncodeBlock(512, Interleave({signs}, 16).data()), cv::kS_OK);
+  EXPECT_EQ(m.Header().riceParam[0], 1);
+  EXPECT_GT(m.PayloadSize(), 64u * 115 / 100);
+}
+
+TEST(BlockEncoder, ShortNoisyBlocksFallBackOnlyAboveFiveFrames) {
+  // Each block is either coded as the analyzer chose (order, k from the cost,
+  // coefficient bytes) or, with more than five frames, verbatim with order 0,
+  // k = bits - 1 and zero coefficient bytes.
+  int fallbacks = 0;
+  for (uint32_t seed = 1; seed <= 3000; ++seed) {
+    const int32_t n = 2 + static_cast<int32_t>(seed % 39);  // 2..40 frames
+    auto x = Noise(static_cast<size_t>(n), 2 + static_cast<int32_t>(seed % 3), seed);
+    x[seed % n] = 3;
+    qla::PredictionAnalyzer reference;
+    ASSERT_TRUE(reference.Create(true));
+    reference.SelectPredictor(0, x.data(), n);
+    BlockEncoder e;
+    ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 16), true), cv::kS_OK);
+    ASSERT_EQ(e.EncodeBlock(n, Interleave({x}, 16).data()), cv::kS_OK);
+    const auto& h = e.Header();
+    const bool asChosen = h.fixedOrder[0] == reference.Order() &&
+                          h.riceParam[0] == qla::RiceParameterForCost(reference.Cost(), n) &&
+                          std::equal(h.lpcCoef[0], h.lpcCoef[0] + 4, reference.CoefficientBytes(0));
+    const bool verbatim = h.fixedOrder[0] == 0 && h.riceParam[0] == qla::BitsForMagnitude(reference.MaxAbs()) - 1 &&
+                          (h.lpcCoef[0][0] | h.lpcCoef[0][1] | h.lpcCoef[0][2] | h.lpcCoef[0][3]) == 0;
+    if (n <= 5) {
+      ASSERT_TRUE(asChosen) << seed;
+    } else {
+      ASSERT_TRUE(asChosen || verbatim) << seed;
+      fallbacks += !asChosen;
+    }
+  }
+  EXPECT_GT(fallbacks, 0);
+}
+
+TEST(BlockEncoder, PayloadLimitRecodesVerbatim) {
+  // Smooth mid, noisy side: lowering the limit below the payload forces the
+  // re-coding that keeps every block within what a decoder can hold.
+  std::vector<int32_t> l(512), r(512);
+  enctest::Tone tone(1.99, 9000, 9);
+  enctest::Lcg rng(77);
+  for (int i = 0; i < 512; ++i) {
+    l[i] = tone.Next(0);
+    r[i] = l[i] - rng.Uniform(4000);  // side: uniform noise
+  }
+  const auto pcm = Interleave({l, r}, 16);
+  BlockEncoder normal;
+  ASSERT_EQ(normal.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(normal.EncodeBlock(512, pcm.data()), cv::kS_OK);
+  const uint32_t full = normal.PayloadSize();
+  ASSERT_NE(normal.Header().fixedOrder[0], 0);
+
+  BlockEncoder limited;
+  ASSERT_EQ(limited.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  limited.SetPayloadLimitForTesting(static_cast<int32_t>(full));
+  ASSERT_EQ(limited.EncodeBlock(512, pcm.data()), cv::kS_OK);
+  // Channel 1 is re-coded first; channel 0 only when that is not enough.
+  EXPECT_EQ(limited.Header().fixedOrder[1], 0);
+  if (limited.PayloadSize() < full) {
+    EXPECT_EQ(limited.Header().fixedOrder[0], normal.Header().fixedOrder[0]);
+    EXPECT_EQ(limited.Header().riceParam[0], normal.Header().riceParam[0]);
+  } else {
+    EXPECT_EQ(limited.Header().fixedOrder[0], 0);
+  }
+
+  // A limit nothing but verbatim coding of both channels can meet.
+  BlockEncoder tight;
+  ASSERT_EQ(tight.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  tight.SetPayloadLimitForTesting(50);
+  ASSERT_EQ(tight.EncodeBlock(512, pcm.data()), cv::kS_OK);
+  EXPECT_EQ(tight.Header().fixedOrder[0], 0);
+  EXPECT_EQ(tight.Header().fixedOrder[1], 0);
+  for (int j = 0; j < 4; ++j) EXPECT_EQ(tight.Header().lpcCoef[0][j] | tight.Header().lpcCoef[1][j], 0);
+}
+
+TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
+  OpenFile out("encoder_header.bin");
+  ASSERT_TRUE(out.file.IsValid());
+  BlockEncoder e;
+  ASSERT_EQ(e.Create(out.file.Get(), PcmFormat(2, 16), true), cv::kS_OK);
+  auto pcm = Interleave({Noise(100, 500, 1), Noise(100, 50, 2)}, 16);
+  ASSERT_EQ(e.EncodeBlock(100, pcm.data()), cv::kS_OK);
+  uint32_t headerBytes = 0;
+  ASSERT_EQ(e.WriteBlockHeader(true, false, &headerBytes), cv::kS_OK);
+  EXPECT_EQ(headerBytes, 52u);
+  ASSERT_EQ(e.EncodeBlock(100, pcm.data()), cv::kS_OK);
+  ASSERT_EQ(e.WriteBlockHeader(false, true, &headerBytes), cv::kS_OK);
+  EXPECT_EQ(headerBytes, 16u);
+  const auto bytes = enctest::ReadWholeFile(out.path);
+  ASSERT_EQ(bytes.size(), 68u);
+  EXPECT_EQ(qla::LoadU32(&bytes[0]), 0xFFFFFFFFu);
+  EXPECT_EQ(qla::LoadU32(&bytes[4]), 0u);  // history of channel 0 at the start: zeros
+  EXPECT_EQ(qla::LoadU16(&bytes[36]), 100);
+  const uint8_t* second = &bytes[52];
+  EXPECT_EQ(static_cast<int16_t>(qla::LoadU16(second)), -100);  // negated count
+  EXPECT_EQ(qla::LoadU16(second + 2), e.PayloadSize());
+  EXPECT_EQ(second[4], e.Header().riceParam[0]);
+  EXPECT_EQ(second[5], e.Header().riceParam[1]);
+  EXPECT_EQ(second[6], e.Header().fixedOrder[0]);
+  EXPECT_EQ(second[7], e.Header().fixedOrder[1]);
+  for (int j = 0; j < 4; ++j) {
+    EXPECT_EQ(second[8 + j], e.Header().lpcCoef[0][j]);
+    EXPECT_EQ(second[12 + j], e.Header().lpcCoef[1][j]);
+  }
+
+  OpenFile mono("encoder_header_mono.bin");
+  BlockEncoder m;
+  ASSERT_EQ(m.Create(mono.file.Get(), PcmFormat(1, 24), false), cv::kS_OK);
+  ASSERT_EQ(m.EncodeBlock(7, Interleave({Noise(7, 9000, 3)}, 24).data()), cv::kS_OK);
+  ASSERT_EQ(m.WriteBlockHeader(false, false, &headerBytes), cv::kS_OK);
+  EXPECT_EQ(headerBytes, 6u);
+  ASSERT_EQ(m.WriteBlockHeader(true, false, &headerBytes), cv::kS_OK);
+  EXPECT_EQ(headerBytes, 26u);
+  EXPECT_EQ(enctest::ReadWholeFile(mono.path).size(), 32u);
+}
+
+TEST(BlockEncoder, FailedWriteIsReportedAfterTheRemainingFields) {
+  OpenFile out("encoder_header_fail.bin");
+  BlockEncoder e;
+  ASSERT_EQ(e.Create(out.file.Get(), PcmFormat(2, 16), true), cv::kS_OK);
+  auto pcm = Interleave({Noise(64, 500, 1), Noise(64, 500, 2)}, 16);
+  ASSERT_EQ(e.EncodeBlock(64, pcm.data()), cv::kS_OK);
+  cvplat::FailWriteAfter(2);  // the history of channel 0
+  uint32_t headerBytes = 0;
+  EXPECT_EQ(e.WriteBlockHeader(true, false, &headerBytes), cv::CVERR_FILE_WRITE);
+  cvplat::FailWriteAfter(0);
+  EXPECT_EQ(headerBytes, 52u);
+  EXPECT_EQ(enctest::ReadWholeFile(out.path).size(), 52u - 16u);  // every other field was written
+}
+
+}  // namespace

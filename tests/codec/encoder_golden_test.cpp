@@ -1,0 +1,89 @@
+// Pins the exact bytes of encoded streams from deterministic signals, so that
+// a change of any choice the encoder makes (order, k, coefficients, fallback,
+// bit packing) shows up here.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <algorithm>
+#include <vector>
+
+#include "encoder_test_signals.h"
+#include "ffplugs/cvla/codec/block_encoder.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+
+namespace {
+
+uint64_t Fnv1a(const std::vector<uint8_t>& bytes) {
+  uint64_t h = 1469598103934665603ull;
+  for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+  return h;
+}
+
+// Channels mixing tones, noise, silence, steps and a short last block.
+std::vector<std::vector<int32_t>> Signal(int channels, int bits, size_t frames) {
+  const int32_t full = (1 << (bits - 1)) - 1;
+  enctest::Tone low(1.998, full * 0.6, 1), high(-0.4, full * 0.3, 2);
+  enctest::Lcg rng(99);
+  std::vector<std::vector<int32_t>> out(static_cast<size_t>(channels), std::vector<int32_t>(frames));
+  for (size_t i = 0; i < frames; ++i) {
+    const size_t block = i / 512;
+    const int32_t a = low.Next(full >> 10), b = high.Next(3);
+    int32_t left = a, right = enctest::Clamp(int64_t{a} / 2 + b, bits);
+    if (block % 7 == 3) left = right = 0;                          // digital silence
+    if (block % 7 == 5) right = left;                              // side silent
+    if (block % 11 == 8) left = rng.Uniform(full), right = rng.Uniform(full);  // full-scale noise
+    if (block % 13 == 6) left = (i % 64 < 32) ? full : -full - 1;  // square wave
+    out[0][i] = channels == 1 ? enctest::Clamp(int64_t{left} + b, bits) : left;
+    if (channels == 2) out[1][i] = right;
+  }
+  return out;
+}
+
+std::vector<uint8_t> EncodeStream(int channels, int bits, bool lpc, size_t frames, const char* name) {
+  const std::string path = enctest::TempPath(name);
+  cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL));
+  EXPECT_TRUE(file.IsValid());
+  const auto pcm = enctest::Interleave(Signal(channels, bits, frames), bits);
+  const size_t frameBytes = static_cast<size_t>(channels * bits / 8);
+  qla::BlockEncoder encoder;
+  EXPECT_EQ(encoder.Create(file.Get(), enctest::PcmFormat(channels, bits), lpc), cv::kS_OK);
+  for (size_t first = 0, block = 0; first < frames; first += 512, ++block) {
+    const int32_t n = static_cast<int32_t>(std::min<size_t>(512, frames - first));
+    EXPECT_EQ(encoder.EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
+    uint32_t headerBytes = 0;
+    EXPECT_EQ(encoder.WriteBlockHeader(block % 25 == 0, false, &headerBytes), cv::kS_OK);
+    DWORD written = 0;
+    EXPECT_TRUE(cvplat::WriteFileBytes(file.Get(), encoder.Payload(), encoder.PayloadSize(), &written));
+  }
+  file.Reset();
+  auto bytes = enctest::ReadWholeFile(path);
+  cvplat::DeleteFileAnsi(path.c_str());
+  return bytes;
+}
+
+struct Golden {
+  int channels, bits;
+  bool lpc;
+  size_t frames;
+  size_t size;
+  uint64_t hash;
+};
+
+TEST(EncoderGolden, StreamsKeepTheirExactBytes) {
+  const Golden cases[] = {
+      {1, 16, true, 30 * 512 + 77, 19899, 0xb9721b50e42e0cbaull},
+      {2, 16, true, 30 * 512 + 300, 32255, 0x32b76113247a65caull},
+      {2, 16, false, 12 * 512 + 1, 14757, 0x833cabbe4f489858ull},
+      {1, 24, false, 15 * 512 + 5, 19564, 0x166178d0529f063full},
+      {2, 24, false, 30 * 512 + 511, 65620, 0x320c91f26b49dfcbull},
+  };
+  for (const auto& g : cases) {
+    const auto bytes = EncodeStream(g.channels, g.bits, g.lpc, g.frames, "golden.bin");
+    EXPECT_EQ(bytes.size(), g.size);
+    EXPECT_EQ(Fnv1a(bytes), g.hash);
+  }
+}
+
+}  // namespace

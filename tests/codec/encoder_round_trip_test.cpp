@@ -1,0 +1,214 @@
+// Encode -> decode must give back every sample bit for bit: synthetic edge
+// signals, every block length, the payload-limit re-coding, and blocks from
+// every corpus recording (decoded with flac at test time).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "encoder_test_signals.h"
+#include "ffplugs/cvla/codec/block_decoder.h"
+#include "ffplugs/cvla/codec/block_encoder.h"
+#include "krn/platform/file.h"
+#include "krn/results.h"
+
+namespace {
+
+using enctest::Interleave;
+
+struct RoundTripOptions {
+  bool lpc = true;
+  int32_t payloadLimit = 0;  // 0: the real one
+};
+
+// Encodes pcm in blocks of the given lengths (cycled) into a file, decodes the
+// file block by block and compares. Returns the encoded size.
+size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const std::vector<int32_t>& lengths,
+                 RoundTripOptions options = {}) {
+  const size_t frameBytes = static_cast<size_t>(channels * bits / 8);
+  const size_t frames = pcm.size() / frameBytes;
+  const std::string path = enctest::TempPath("round_trip.qlb");
+  size_t encodedBytes = 0;
+  {
+    cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
+                                                   FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(file.IsValid());
+    auto encoder = std::make_unique<qla::BlockEncoder>();
+    EXPECT_EQ(encoder->Create(file.Get(), enctest::PcmFormat(channels, bits), options.lpc), cv::kS_OK);
+    if (options.payloadLimit) encoder->SetPayloadLimitForTesting(options.payloadLimit);
+    size_t first = 0;
+    for (size_t block = 0; first < frames; ++block) {
+      const int32_t n = static_cast<int32_t>(std::min<size_t>(lengths[block % lengths.size()], frames - first));
+      EXPECT_EQ(encoder->EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
+      uint32_t headerBytes = 0;
+      EXPECT_EQ(encoder->WriteBlockHeader(block % 25 == 0, false, &headerBytes), cv::kS_OK);
+      EXPECT_LT(encoder->PayloadSize(), qla::kMaxPayloadCapacity);
+      DWORD written = 0;
+      EXPECT_TRUE(cvplat::WriteFileBytes(file.Get(), encoder->Payload(), encoder->PayloadSize(), &written));
+      encodedBytes += headerBytes + encoder->PayloadSize();
+      first += static_cast<size_t>(n);
+    }
+  }
+  cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                                 FILE_ATTRIBUTE_NORMAL));
+  auto decoder = std::make_unique<qla::BlockDecoder>();
+  EXPECT_EQ(decoder->Initialize(static_cast<uint32_t>(channels), static_cast<uint32_t>(bits),
+                                qla::kFlagMidSide | (options.lpc ? qla::kFlagLpc : 0)),
+            cv::kS_OK);
+  std::vector<uint8_t> out(qla::BlockDecoder::kMaxBlockBytes);
+  size_t offset = 0;
+  for (size_t block = 0; offset < pcm.size(); ++block) {
+    uint32_t bytes = 0;
+    const HRESULT hr = decoder->DecodeBlock(file.Get(), out.data(), &bytes);
+    if (hr != cv::kS_OK || bytes == 0 || offset + bytes > pcm.size()) {
+      ADD_FAILURE() << "block " << block << " does not decode";
+      break;
+    }
+    if (std::memcmp(out.data(), pcm.data() + offset, bytes) != 0) {
+      ADD_FAILURE() << "block " << block << " differs";
+      break;
+    }
+    offset += bytes;
+  }
+  file.Reset();
+  cvplat::DeleteFileAnsi(path.c_str());
+  return encodedBytes;
+}
+
+std::vector<int32_t> Noise(size_t n, int32_t amplitude, uint32_t seed) {
+  enctest::Lcg rng(seed);
+  std::vector<int32_t> v(n);
+  for (auto& s : v) s = rng.Uniform(amplitude);
+  return v;
+}
+
+std::vector<int32_t> Smooth(size_t n, int bits, uint32_t seed) {
+  const int32_t full = (1 << (bits - 1)) - 1;
+  enctest::Tone tone(1.995 - 0.001 * seed, full * 0.7, seed);
+  std::vector<int32_t> v(n);
+  for (auto& s : v) s = enctest::Clamp(tone.Next(full >> 12), bits);
+  return v;
+}
+
+struct Shape {
+  int channels, bits;
+  bool lpc;
+};
+const Shape kShapes[] = {{1, 16, true}, {2, 16, true}, {1, 16, false}, {2, 16, false}, {1, 24, false}, {2, 24, false}};
+
+TEST(EncoderRoundTrip, EdgeSignalsInEveryShape) {
+  const size_t n = 512 * 6 + 33;
+  for (const Shape& s : kShapes) {
+    SCOPED_TRACE(testing::Message() << s.channels << " ch, " << s.bits << " bit, lpc " << s.lpc);
+    const int32_t full = (1 << (s.bits - 1)) - 1;
+    const std::vector<int32_t> zero(n, 0), smooth = Smooth(n, s.bits, 1), noise = Noise(n, full, 2);
+    std::vector<int32_t> negated(n), signs(n), spikes(n, 0), squares(n);
+    for (size_t i = 0; i < n; ++i) {
+      negated[i] = -smooth[i];
+      signs[i] = (noise[i] & 1) ? 1 : -1;
+      squares[i] = (i / 7) % 2 ? full : -full - 1;
+    }
+    spikes[5] = full, spikes[700] = -full - 1, spikes[n - 1] = full;
+    auto run = [&](const std::vector<int32_t>& l, const std::vector<int32_t>& r) {
+      std::vector<std::vector<int32_t>> chans = {l};
+      if (s.channels == 2) chans.push_back(r);
+      RoundTrip(s.channels, s.bits, Interleave(chans, s.bits), {512}, {s.lpc});
+    };
+    run(zero, zero);
+    run(smooth, smooth);    // L = R
+    run(smooth, negated);   // L = -R
+    run(noise, Noise(n, full, 3));
+    run(signs, signs);
+    run(spikes, zero);
+    run(zero, spikes);
+    run(squares, smooth);
+    run(Noise(n, 2, 4), zero);  // faint noise: verbatim side
+    // Silent stretches between sound: histories reset and resume.
+    std::vector<int32_t> gated = smooth;
+    for (size_t i = 512; i < 1536; ++i) gated[i] = 0;
+    run(gated, noise);
+  }
+}
+
+TEST(EncoderRoundTrip, EveryBlockLength) {
+  std::vector<int32_t> lengths(512);
+  for (int32_t i = 0; i < 512; ++i) lengths[static_cast<size_t>(i)] = i + 1;
+  const size_t n = 512 * 513 / 2;
+  for (const Shape& s : kShapes) {
+    SCOPED_TRACE(testing::Message() << s.channels << " ch, " << s.bits << " bit, lpc " << s.lpc);
+    std::vector<std::vector<int32_t>> chans = {Smooth(n, s.bits, 5)};
+    if (s.channels == 2) chans.push_back(Noise(n, 300, 6));
+    RoundTrip(s.channels, s.bits, Interleave(chans, s.bits), lengths, {s.lpc});
+  }
+}
+
+TEST(EncoderRoundTrip, PayloadLimitRecodingDecodes) {
+  const size_t n = 512 * 8;
+  for (int bits : {16, 24}) {
+    std::vector<int32_t> l = Smooth(n, bits, 2), r(n);
+    enctest::Lcg rng(8);
+    for (size_t i = 0; i < n; ++i) r[i] = enctest::Clamp(int64_t{l[i]} - rng.Uniform(4000), bits);
+    const auto pcm = Interleave({l, r}, bits);
+    const size_t normal = RoundTrip(2, bits, pcm, {512}, {bits == 16, 0});
+    for (int32_t limit : {1500, 900, 40}) RoundTrip(2, bits, pcm, {512}, {bits == 16, limit});
+    EXPECT_GT(normal, 0u);
+  }
+}
+
+// The PCM of a WAV file: format fields and the "data" chunk.
+struct Wav {
+  int channels = 0, bits = 0;
+  std::vector<uint8_t> data;
+};
+
+bool ReadWav(const std::string& path, Wav* wav) {
+  const auto bytes = enctest::ReadWholeFile(path);
+  if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0) return false;
+  for (size_t pos = 12; pos + 8 <= bytes.size();) {
+    const uint32_t size = qla::LoadU32(&bytes[pos + 4]);
+    const uint8_t* body = &bytes[pos + 8];
+    if (std::memcmp(&bytes[pos], "fmt ", 4) == 0) {
+      wav->channels = qla::LoadU16(body + 2);
+      wav->bits = qla::LoadU16(body + 14);
+    } else if (std::memcmp(&bytes[pos], "data", 4) == 0) {
+      const size_t available = std::min<size_t>(size, bytes.size() - pos - 8);
+      wav->data.assign(body, body + available);
+      return wav->channels > 0;
+    }
+    pos += 8 + size + (size & 1);
+  }
+  return false;
+}
+
+TEST(EncoderRoundTrip, CorpusRecordings) {
+  if (std::system("flac --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "flac is not installed";
+  const char* names[] = {"extreme16-mono", "extreme24-mono", "mono16", "stereo16-a", "stereo16-b", "stereo24-96k"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    const std::string flac = std::string(CVQL_CORPUS_DIR) + "/" + name + ".flac";
+    const std::string wavPath = enctest::TempPath(std::string(name) + ".wav");
+    const std::string command = "flac -d -s -f -o \"" + wavPath + "\" \"" + flac + "\" > /dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    Wav wav;
+    ASSERT_TRUE(ReadWav(wavPath, &wav));
+    cvplat::DeleteFileAnsi(wavPath.c_str());
+    ASSERT_TRUE(wav.bits == 16 || wav.bits == 24);
+    // Up to 400 blocks from the middle of the recording, with a short last block.
+    const size_t frameBytes = static_cast<size_t>(wav.channels * wav.bits / 8);
+    const size_t frames = wav.data.size() / frameBytes;
+    const size_t take = std::min<size_t>(frames, 400 * 512 + 123);
+    const size_t start = (frames - take) / 2;
+    const std::vector<uint8_t> pcm(wav.data.begin() + static_cast<std::ptrdiff_t>(start * frameBytes),
+                                   wav.data.begin() + static_cast<std::ptrdiff_t>((start + take) * frameBytes));
+    const size_t encoded = RoundTrip(wav.channels, wav.bits, pcm, {512}, {wav.bits <= 16, 0});
+    std::printf("%s: %zu PCM bytes -> %zu encoded (%.1f %%)\n", name, pcm.size(), encoded,
+                100.0 * static_cast<double>(encoded) / static_cast<double>(pcm.size()));
+  }
+}
+
+}  // namespace

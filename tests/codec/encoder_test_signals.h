@@ -1,0 +1,90 @@
+// Deterministic PCM for the encoder tests: integer noise and tones from plain
+// double recurrences (no C library maths), so every build sees the same samples.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "krn/platform/win_types.h"
+
+namespace enctest {
+
+inline WAVEFORMATEX PcmFormat(int channels, int bits) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = 1;
+  f.nChannels = static_cast<WORD>(channels);
+  f.nSamplesPerSec = 44100;
+  f.wBitsPerSample = static_cast<WORD>(bits);
+  f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+  f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+  return f;
+}
+
+class Lcg {
+ public:
+  explicit Lcg(uint32_t seed) : state_(seed) {}
+  uint32_t Next() {
+    state_ = state_ * 1664525u + 1013904223u;
+    return state_ >> 8;
+  }
+  // Uniform in [-amplitude, amplitude].
+  int32_t Uniform(int32_t amplitude) {
+    return static_cast<int32_t>(Next() % (2u * static_cast<uint32_t>(amplitude) + 1u)) - amplitude;
+  }
+
+ private:
+  uint32_t state_;
+};
+
+// A damped oscillator with a little noise: smooth, musical-looking material.
+class Tone {
+ public:
+  Tone(double twoCos, double amplitude, uint32_t seed) : c_(twoCos), a1_(amplitude * 0.05), noise_(seed) {}
+  int32_t Next(int32_t noiseAmplitude) {
+    const double v = a0_;
+    const double next = c_ * a1_ - a0_;
+    a0_ = a1_, a1_ = next;
+    const double r = v >= 0 ? v + 0.5 : v - 0.5;
+    return static_cast<int32_t>(r) + (noiseAmplitude ? noise_.Uniform(noiseAmplitude) : 0);
+  }
+
+ private:
+  double c_, a0_ = 0, a1_;
+  Lcg noise_;
+};
+
+inline void AppendSample(std::vector<uint8_t>& out, int32_t v, int bits) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+  if (bits == 24) out.push_back(static_cast<uint8_t>(v >> 16));
+}
+
+// Interleaves channel arrays (values already within the sample width).
+inline std::vector<uint8_t> Interleave(const std::vector<std::vector<int32_t>>& channels, int bits) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i < channels[0].size(); ++i)
+    for (const auto& c : channels) AppendSample(out, c[i], bits);
+  return out;
+}
+
+inline int32_t Clamp(int64_t v, int bits) {
+  const int64_t hi = (int64_t{1} << (bits - 1)) - 1, lo = -(int64_t{1} << (bits - 1));
+  return static_cast<int32_t>(v > hi ? hi : v < lo ? lo : v);
+}
+
+// A file path under the test data folder (created on demand).
+inline std::string TempPath(const std::string& name) {
+  std::filesystem::create_directories(CVQL_TESTDATA_DIR);
+  return std::string(CVQL_TESTDATA_DIR) + "/" + name;
+}
+
+inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace enctest

@@ -94,6 +94,31 @@ TEST(DecoderStereo, MidSideExamplesAndExactInverseOfTheSplit) {
   }
 }
 
+// The reconstruction rules one by one, with plain integer division.
+qla::StereoPair LiteralMidSide(int32_t m, int32_t s) {
+  const int32_t a = static_cast<int32_t>(2u * static_cast<uint32_t>(m) + static_cast<uint32_t>(s));
+  const int32_t b = static_cast<int32_t>(2u * static_cast<uint32_t>(m) - static_cast<uint32_t>(s));
+  auto half = [](int32_t x) { return x / 2; };
+  auto away = [](int32_t x) { return x % 2 == 0 ? x / 2 : (x > 0 ? x / 2 + 1 : x / 2 - 1); };
+  if (!((a > 0 && b < 0) || (a < 0 && b > 0))) return {half(a), half(b)};
+  if ((m > 0 && s > 0) || (m < 0 && s < 0)) return {half(a), away(b)};
+  return {away(a), half(b)};
+}
+
+TEST(DecoderStereo, ReconstructionFollowsTheRulesForAnyValues) {
+  std::mt19937 rng(3);
+  const int32_t edges[] = {0, 1, -1, 2, -2, 0x3FFFFFFF, -0x40000000, 0x7FFFFFFF, -0x7FFFFFFF - 1};
+  std::vector<int32_t> values(std::begin(edges), std::end(edges));
+  for (int i = 0; i < 400; ++i) values.push_back(static_cast<int32_t>(rng()) >> (rng() % 32));
+  for (int32_t m : values) {
+    for (int32_t s : values) {
+      const qla::StereoPair got = qla::MidSideToLeftRight(m, s), want = LiteralMidSide(m, s);
+      ASSERT_EQ(got.left, want.left) << m << "," << s;
+      ASSERT_EQ(got.right, want.right) << m << "," << s;
+    }
+  }
+}
+
 TEST(DecoderStereo, MidSideBlockAndPlainStereoBlock) {
   const std::vector<std::vector<int32_t>> ms = {{1, -1, 1, 1}, {1, 1, 3, -3}};
   const uint8_t orders[2] = {0, 0}, ks[2] = {1, 2};

@@ -78,7 +78,6 @@ class BlockDecoder {
   uint32_t HeadersRead() const { return headersRead_; }
   uint32_t Channels() const { return channels_; }
   uint32_t BlockAlign() const { return channels_ * (output16_ ? 2 : 3); }
-  RiceBitReader& BitReader() { return bits_; }
 
  private:
   HRESULT ReadExact(HANDLE file, void* buffer, uint32_t count);

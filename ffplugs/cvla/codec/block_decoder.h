@@ -82,7 +82,6 @@ class BlockDecoder {
  private:
   HRESULT ReadExact(HANDLE file, void* buffer, uint32_t count);
   HRESULT ReadPayload(HANDLE file);
-  void ParseHeaderFields(const uint8_t* p);
   void WriteFrames(uint8_t* out) const;
 
   RiceBitReader bits_;

@@ -248,9 +248,11 @@ const char* ExpandDollar(Output& out, const char* start, va_list& args) {
       PutGrouped(out, va_arg(args, unsigned), false);
       return start + 2;
     case ',':
+      // The list separator and a blank; a blank written after "$," in the
+      // format is that same blank, so it is not doubled.
       out.Append(cvplat::UserNumberFormat().listSeparator.data(), cvplat::UserNumberFormat().listSeparator.size());
       out.Put(' ');
-      return start + 2;
+      return start[2] == ' ' ? start + 3 : start + 2;
     case '(':
       return ExpandMacro(out, start);
     default:

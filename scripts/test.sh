@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test: native, native with AddressSanitizer + UndefinedBehaviorSanitizer,
-# and the 32-bit Windows build (its programs under Wine where this machine can run
+# the reader under ThreadSanitizer, and the 32-bit Windows build (its programs under Wine where this machine can run
 # 32-bit programs). Sets up what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +18,12 @@ run_preset() {
 
 run_preset native
 run_preset sanitize
+
+# Readers serve several threads at once: their tests also run under ThreadSanitizer.
+echo "== tsan: reader tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target reader_tests
+ctest --preset tsan -R reader_tests
 if bash scripts/can-run-wine.sh; then
   run_preset windows -DCVQL_WINE_TESTS=ON
 else

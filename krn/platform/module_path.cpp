@@ -36,7 +36,38 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+void* LoadPlugInExport(const std::string& modulePath, const char* exportName, HMODULE* module) {
+  *module = nullptr;
+  std::string folder = modulePath.substr(0, modulePath.find_last_of("\\/") + 1);
+  char previous[MAX_PATH + 1] = {};
+  DWORD hadPrevious = ::GetCurrentDirectoryA(MAX_PATH, previous);
+  if (!folder.empty()) ::SetCurrentDirectoryA(folder.c_str());
+  UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+  HMODULE loaded = ::LoadLibraryA(modulePath.c_str());
+  ::SetErrorMode(oldMode);
+  if (hadPrevious) ::SetCurrentDirectoryA(previous);
+  if (!loaded) return nullptr;
+  FARPROC address = ::GetProcAddress(loaded, exportName);
+  if (!address) {
+    ::FreeLibrary(loaded);
+    return nullptr;
+  }
+  *module = loaded;
+  return reinterpret_cast<void*>(address);
+}
+
+void FreePlugIn(HMODULE module) {
+  if (module) ::FreeLibrary(module);
+}
+
 #else
+
+void* LoadPlugInExport(const std::string&, const char*, HMODULE* module) {
+  *module = nullptr;
+  return nullptr;
+}
+
+void FreePlugIn(HMODULE) {}
 
 std::string ModuleFileName(HMODULE) {
   char path[4096];

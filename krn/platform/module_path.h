@@ -16,4 +16,11 @@ std::string ModuleFileName(HMODULE module);
 std::string SharedHelpFolder();
 bool FolderExists(const std::string& path);
 
+// Loads a plug-in module as the host does (the current directory set to the
+// module's folder for the load, critical-error boxes suppressed) and returns
+// the address of an export; null when either fails (always natively, where
+// Windows modules cannot be loaded). *module receives the handle to free.
+void* LoadPlugInExport(const std::string& modulePath, const char* exportName, HMODULE* module);
+void FreePlugIn(HMODULE module);
+
 }  // namespace cvplat

@@ -6,6 +6,7 @@
 #include "krn/platform/file.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -57,6 +58,35 @@ struct TestBlock {
   uint8_t lpcCoef[2][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
   std::vector<uint8_t> payload;
 };
+
+// Residuals that make the decoder rebuild signal with the given fixed order,
+// history and LPC coefficients (lpc may be null): p-th differences, then the
+// LPC stage from index 4 on. Wrapping 32-bit arithmetic.
+inline std::vector<int32_t> ForwardResiduals(const std::vector<int32_t>& signal, uint32_t order,
+                                             qla::PredictorHistory h, const uint8_t* lpc) {
+  uint32_t x1 = static_cast<uint32_t>(h.x1), x2 = static_cast<uint32_t>(h.x2);
+  uint32_t x3 = static_cast<uint32_t>(h.x3), x4 = static_cast<uint32_t>(h.x4);
+  std::vector<int32_t> y(signal.size());
+  for (size_t i = 0; i < signal.size(); ++i) {
+    const uint32_t x = static_cast<uint32_t>(signal[i]);
+    const uint32_t predicted = order == 0   ? 0
+                               : order == 1 ? x1
+                               : order == 2 ? 2 * x1 - x2
+                               : order == 3 ? 3 * (x1 - x2) + x3
+                                            : 4 * (x1 + x3) - 6 * x2 - x4;
+    y[i] = static_cast<int32_t>(x - predicted);
+    x4 = x3, x3 = x2, x2 = x1, x1 = x;
+  }
+  if (!lpc) return y;
+  std::vector<int32_t> r = y;
+  auto coef = [](uint8_t b) { return static_cast<uint32_t>((b & 0x80) ? -(b & 0x7F) : (b & 0x7F)); };
+  for (size_t i = 4; i < y.size(); ++i) {
+    const uint32_t sum = coef(lpc[0]) * static_cast<uint32_t>(y[i - 1]) + coef(lpc[1]) * static_cast<uint32_t>(y[i - 2]) +
+                         coef(lpc[2]) * static_cast<uint32_t>(y[i - 3]) + coef(lpc[3]) * static_cast<uint32_t>(y[i - 4]);
+    r[i] = static_cast<int32_t>(static_cast<uint32_t>(y[i]) + static_cast<uint32_t>(static_cast<int32_t>(sum) >> 5));
+  }
+  return r;
+}
 
 inline void AppendU16(std::vector<uint8_t>& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v));
@@ -111,5 +141,49 @@ inline int32_t Sample24(const uint8_t* p, uint32_t index) {
   const uint32_t u = s[0] | (s[1] << 8) | (static_cast<uint32_t>(s[2]) << 16);
   return static_cast<int32_t>(u << 8) >> 8;
 }
+
+// Builds consecutive blocks from coded channel signals (mid/side already split,
+// if wanted), carrying the predictor histories from block to block the way the
+// decoder does, so that the blocks decode back to exactly these signals.
+class BlockSequence {
+ public:
+  BlockSequence(uint32_t channels, uint32_t flags) : channels_(channels), flags_(flags) {}
+
+  // signals[c] holds the block's values of channel c; order kSilentOrder needs all zeros.
+  void Add(const std::vector<std::vector<int32_t>>& signals, const uint8_t orders[2], const uint8_t ks[2],
+           bool sync, const uint8_t (*lpc)[4] = nullptr) {
+    TestBlock b;
+    b.sync = sync;
+    b.frameCount = static_cast<int16_t>(signals[0].size());
+    BitPacker bits;
+    for (uint32_t c = 0; c < channels_; ++c) {
+      b.history[c] = history_[c];
+      b.riceParam[c] = ks[c];
+      b.fixedOrder[c] = orders[c];
+      if (lpc) std::copy(lpc[c], lpc[c] + 4, b.lpcCoef[c]);
+      if (orders[c] == qla::kSilentOrder) {
+        history_[c] = {0, 0, 0, 0};
+        continue;
+      }
+      const bool useLpc = lpc && (flags_ & qla::kFlagLpc);
+      for (int32_t r : ForwardResiduals(signals[c], orders[c], history_[c], useLpc ? lpc[c] : nullptr))
+        bits.PutRice(r, ks[c]);
+      for (int32_t v : signals[c]) history_[c] = {v, history_[c].x1, history_[c].x2, history_[c].x3};
+    }
+    b.payload = bits.Bytes();
+    offsets_.push_back(static_cast<uint32_t>(bytes_.size()));
+    AppendBlock(bytes_, b, channels_, flags_);
+  }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+  uint32_t Offset(size_t block) const { return offsets_[block]; }
+  size_t BlockCount() const { return offsets_.size(); }
+
+ private:
+  uint32_t channels_;
+  uint32_t flags_;
+  qla::PredictorHistory history_[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
+  std::vector<uint8_t> bytes_;
+  std::vector<uint32_t> offsets_;
+};
 
 }  // namespace qlatest

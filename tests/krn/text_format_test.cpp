@@ -47,6 +47,7 @@ TEST(ExpandText, DollarConversions) {
   EXPECT_EQ(Expand("$d", static_cast<int>(0x80000000u)), "-2" + sep + "147" + sep + "483" + sep + "648");
   EXPECT_EQ(Expand("$u", 4294967295u), "4" + sep + "294" + sep + "967" + sep + "295");
   EXPECT_EQ(Expand("16 bit$,Stereo"), "16 bit" + settings.listSeparator + " Stereo");
+  EXPECT_EQ(Expand("16 bit$, Stereo"), "16 bit" + settings.listSeparator + " Stereo");
   EXPECT_EQ(Expand("$$5 $% 50%% $x $"), "$5 % 50% $x $");
 }
 

@@ -3,6 +3,8 @@
 // used as intended, and damaged files give codes, never crashes or stale data.
 #include "ffplugs/cvla/reader/qla_reader.h"
 #include "ffplugs/cvla/reader/qla_stream.h"
+#include "krn/metadata_source.h"
+#include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
@@ -296,6 +298,121 @@ TEST_F(DamagedFileTest, WithoutSeekTableTheFileIsDecodedFromBlockZero) {
   EXPECT_TRUE(read == Slice(audio_, kGroup + 10, 100));
   ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 3, 100, &read), cv::kS_OK);
   EXPECT_TRUE(read == Slice(audio_, 3, 100));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReaderTest, StreamTextsAndValuesDescribeThePcmFormat) {
+  PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 3000, 12);
+  OpenedQlaFile file;
+  Open(Render(audio, "texts.qla"), &file);
+  wchar16 text[300];
+  ASSERT_EQ(file.reader->GetStreamText(text, 300, 0, 1), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "Corvane Quartzline Audio");
+  ASSERT_EQ(file.reader->GetStreamText(text, 300, 0, 2), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "44,100 Hz, 16-bit, Stereo");
+  EXPECT_EQ(file.reader->GetStreamText(text, 300, 0, 3), cv::kS_FALSE);
+  EXPECT_NE(cvplat::WideToAnsiString(text).find(" kBit/s"), std::string::npos);
+  EXPECT_EQ(file.reader->GetStreamText(text, 300, 0, 9), cv::kS_FALSE);
+  EXPECT_EQ(text[0], 0);
+  ASSERT_EQ(file.reader->GetStreamText(text, 4, 0, 2), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "44,");
+
+  uint64_t rate = 0;
+  ASSERT_EQ(file.reader->GetStreamValueAlias(&rate, sizeof(rate), 1), cv::kS_OK);
+  EXPECT_GT(rate, 0u);
+  EXPECT_EQ(file.reader->GetStreamValue(&rate, 4, 0, 2), cv::kS_FALSE);
+
+  cv::StreamInfoRecord records[2] = {};
+  WAVEFORMATEX pcm{};
+  records[0].formatBuffer = &pcm;
+  records[0].formatSize = sizeof(pcm);
+  EXPECT_EQ(file.reader->GetStreamInfos(records, 0, 2), cv::kE_INVALIDARG);
+  ASSERT_EQ(file.reader->GetStreamInfos(records, 0, 1), cv::kS_OK);
+  EXPECT_EQ(records[0].streamType, 1u);
+  uint32_t formatNeeded = records[0].formatNeeded, extraNeeded = records[0].extraNeeded;
+  uint64_t totalFrames = records[0].totalFrames;
+  EXPECT_EQ(formatNeeded, 18u);
+  EXPECT_EQ(extraNeeded, 32u);
+  EXPECT_EQ(totalFrames, 3000u);
+  EXPECT_EQ(pcm.nChannels, 2);
+  uint8_t small[10];
+  EXPECT_EQ(file.stream->GetFormat(small, sizeof(small), nullptr, nullptr, 0, nullptr), cv::kE_OUTOFMEMORY);
+  uint64_t duration = 0;
+  file.reader->GetDuration(&duration);
+  EXPECT_EQ(duration, 3000ull * 10000000 / 44100);
+  EXPECT_EQ(file.reader->SetFileName(CV_W("other.qla")), cv::kE_FAIL);
+  cv::ICvAudioStreamEx* second = nullptr;
+  EXPECT_EQ(file.reader->GetStream(&second, 0xFFFFFFFFu, 1, 0, 0, nullptr), cv::kE_INVALIDARG);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReaderTest, MetadataComesFromTheFileAndHoldsTheReader) {
+  PcmAudio audio = cvtest::SyntheticAudio(1, 44100, 16, 44100 * 2, 13);
+  std::string path = Render(audio, "meta.qla");
+  // Append a "LIST" "INFO" with INAM and a "cue " point at sample 44100.
+  std::vector<uint8_t> bytes = cvtest::LoadBytes(path);
+  auto put32 = [](std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  std::vector<uint8_t> extra;
+  for (char c : std::string("LIST")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 4 + 8 + 6);
+  for (char c : std::string("INFOINAM")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 5);
+  for (char c : std::string("Song")) extra.push_back(static_cast<uint8_t>(c));
+  extra.push_back(0);
+  extra.push_back(0);
+  for (char c : std::string("cue ")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 4 + 24);
+  put32(extra, 1);
+  put32(extra, 1);
+  put32(extra, 44100);
+  for (char c : std::string("data")) extra.push_back(static_cast<uint8_t>(c));
+  put32(extra, 0);
+  put32(extra, 0);
+  put32(extra, 44100);
+  bytes.insert(bytes.end(), extra.begin(), extra.end());
+  qla::StoreU32(&bytes[4], qla::LoadU32(&bytes[4]) + static_cast<uint32_t>(extra.size()));
+  ASSERT_TRUE(cvtest::SaveBytes(path, bytes));
+
+  OpenedQlaFile file;
+  Open(path, &file);
+  cv::ICvMetadataSource* source = nullptr;
+  ASSERT_EQ(file.reader->GetMetadata(&source), cv::kS_OK);
+  wchar16 text[16];
+  ASSERT_EQ(source->GetInfoText(0x4D414E49 /* "INAM" */, text, 16), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "Song");
+  IStream* markers = nullptr;
+  ASSERT_EQ(source->GetMarkerStream(&markers), cv::kS_OK);
+  uint8_t head[12 + 28] = {};
+  ULONG got = 0;
+  markers->Read(head, sizeof(head), &got);
+  EXPECT_EQ(qla::LoadU32(head + 8), 1u);
+  int64_t position = 0;
+  std::memcpy(&position, head + 16, 8);
+  EXPECT_EQ(position, 10000000);
+  markers->Release();
+  cv::ICvLoopInfo* loop = nullptr;
+  ASSERT_EQ(source->QueryInterface(cv::kIID_ICvLoopInfo, reinterpret_cast<void**>(&loop)), cv::kS_OK);
+  uint8_t acid[24];
+  EXPECT_EQ(loop->GetAcid(acid), cv::kS_FALSE);
+  loop->Release();
+  void* other = nullptr;
+  EXPECT_EQ(source->QueryInterface(cv::IID_ICvFileReader, &other), cv::kE_NOINTERFACE);
+  // The source keeps the reader alive after the host let go of it.
+  file.stream->Release();
+  file.stream = nullptr;
+  file.reader->Release();
+  file.reader = nullptr;
+  ASSERT_EQ(source->GetInfoText(0x4D414E49, text, 3), cv::kS_OK);
+  EXPECT_EQ(cvplat::WideToAnsiString(text), "So");
+  EXPECT_EQ(source->Release(), 0u);
 }
 
 }  // namespace

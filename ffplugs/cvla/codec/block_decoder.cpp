@@ -120,8 +120,8 @@ int BlockDecoder::DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t
     const int64_t distance = static_cast<int64_t>(bits_.ByteIndex()) - header_.payloadSize;
     if (distance > 1 || distance < -1) return -1;
   }
-  if (flags_ & kFlagLpc) UndoLpc(header_.lpcCoef[channel], out, frames);
-  UndoFixedPredictor(order, history_[channel], out, frames);
+  const uint8_t* lpcCoef = (flags_ & kFlagLpc) ? header_.lpcCoef[channel] : nullptr;
+  ReconstructChannel(order, lpcCoef, history_[channel], out, frames);
   return 0;
 }
 

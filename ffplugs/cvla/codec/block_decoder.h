@@ -78,12 +78,10 @@ class BlockDecoder {
   uint32_t HeadersRead() const { return headersRead_; }
   uint32_t Channels() const { return channels_; }
   uint32_t BlockAlign() const { return channels_ * (output16_ ? 2 : 3); }
-  RiceBitReader& BitReader() { return bits_; }
 
  private:
   HRESULT ReadExact(HANDLE file, void* buffer, uint32_t count);
   HRESULT ReadPayload(HANDLE file);
-  void ParseHeaderFields(const uint8_t* p);
   void WriteFrames(uint8_t* out) const;
 
   RiceBitReader bits_;

@@ -6,14 +6,6 @@ namespace {
 inline int32_t Signed(uint32_t v) { return static_cast<int32_t>(v); }
 inline uint32_t Bits(int32_t v) { return static_cast<uint32_t>(v); }
 
-// x / 2 rounded toward zero.
-inline int32_t Half(int32_t x) { return x / 2; }
-// x / 2 rounded away from zero.
-inline int32_t Away(int32_t x) {
-  if ((x & 1) == 0) return x / 2;
-  return x > 0 ? x / 2 + 1 : x / 2 - 1;
-}
-
 inline int32_t Clamp24(int32_t v) {
   if (v > 8388607) return 8388607;
   if (v < -8388608) return -8388608;
@@ -32,12 +24,22 @@ inline void Store24(uint8_t* p, int32_t v) {
   p[2] = static_cast<uint8_t>(u >> 16);
 }
 
-// One loop per order, so that the order is not tested per value.
-template <uint32_t kOrder>
-void Integrate(PredictorHistory& history, int32_t* values, uint32_t count) {
+// One loop per order and LPC choice, so that neither is tested per value. The
+// LPC chain (y) and the integration chain (x) are independent, which lets the
+// processor overlap them.
+template <uint32_t kOrder, bool kLpc>
+void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values, uint32_t count) {
   uint32_t x1 = Bits(history.x1), x2 = Bits(history.x2), x3 = Bits(history.x3), x4 = Bits(history.x4);
+  uint32_t y1 = 0, y2 = 0, y3 = 0, y4 = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t e = Bits(values[i]);
+    uint32_t e = Bits(values[i]);
+    if (kLpc) {
+      if (i >= kLpcOrder) e -= Bits(Signed(c[0] * y1 + c[1] * y2 + c[2] * y3 + c[3] * y4) >> 5);
+      y4 = y3;
+      y3 = y2;
+      y2 = y1;
+      y1 = e;
+    }
     uint32_t x;
     if (kOrder == 0) x = e;
     else if (kOrder == 1) x = e + x1;
@@ -51,6 +53,19 @@ void Integrate(PredictorHistory& history, int32_t* values, uint32_t count) {
     x1 = x;
   }
   history = {Signed(x1), Signed(x2), Signed(x3), Signed(x4)};
+}
+
+template <bool kLpc>
+bool ReconstructOrder(uint32_t order, const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values,
+                      uint32_t count) {
+  switch (order) {
+    case 0: Reconstruct<0, kLpc>(c, history, values, count); return true;
+    case 1: Reconstruct<1, kLpc>(c, history, values, count); return true;
+    case 2: Reconstruct<2, kLpc>(c, history, values, count); return true;
+    case 3: Reconstruct<3, kLpc>(c, history, values, count); return true;
+    case 4: Reconstruct<4, kLpc>(c, history, values, count); return true;
+    default: return false;
+  }
 }
 
 template <void (*Store)(uint8_t*, int32_t), uint32_t kBytes>
@@ -76,36 +91,14 @@ void WritePcm(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool mi
 
 }  // namespace
 
-void UndoLpc(const uint8_t coef[kLpcOrder], int32_t* values, uint32_t count) {
-  const uint32_t c1 = Bits(LpcCoefficient(coef[0])), c2 = Bits(LpcCoefficient(coef[1]));
-  const uint32_t c3 = Bits(LpcCoefficient(coef[2])), c4 = Bits(LpcCoefficient(coef[3]));
-  if ((c1 | c2 | c3 | c4) == 0) return;
-  for (uint32_t i = kLpcOrder; i < count; ++i) {
-    const uint32_t sum = c1 * Bits(values[i - 1]) + c2 * Bits(values[i - 2]) + c3 * Bits(values[i - 3]) +
-                         c4 * Bits(values[i - 4]);
-    values[i] = Signed(Bits(values[i]) - Bits(Signed(sum) >> 5));
-  }
-}
-
-bool UndoFixedPredictor(uint32_t order, PredictorHistory& history, int32_t* values, uint32_t count) {
-  switch (order) {
-    case 0: Integrate<0>(history, values, count); return true;
-    case 1: Integrate<1>(history, values, count); return true;
-    case 2: Integrate<2>(history, values, count); return true;
-    case 3: Integrate<3>(history, values, count); return true;
-    case 4: Integrate<4>(history, values, count); return true;
-    default: return false;
-  }
-}
-
-StereoPair MidSideToLeftRight(int32_t mid, int32_t side) {
-  const int32_t a = Signed(2 * Bits(mid) + Bits(side));
-  const int32_t b = Signed(2 * Bits(mid) - Bits(side));
-  const bool opposite = (a > 0 && b < 0) || (a < 0 && b > 0);
-  if (!opposite) return {Half(a), Half(b)};
-  const bool sameSign = (mid > 0 && side > 0) || (mid < 0 && side < 0);
-  if (sameSign) return {Half(a), Away(b)};
-  return {Away(a), Half(b)};
+bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
+                        uint32_t count) {
+  uint32_t c[kLpcOrder] = {0, 0, 0, 0};
+  if (lpcCoef)
+    for (uint32_t j = 0; j < kLpcOrder; ++j) c[j] = Bits(LpcCoefficient(lpcCoef[j]));
+  // Four zero coefficients mean no LPC stage: the corrections are all zero.
+  if ((c[0] | c[1] | c[2] | c[3]) == 0) return ReconstructOrder<false>(order, c, history, values, count);
+  return ReconstructOrder<true>(order, c, history, values, count);
 }
 
 void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,

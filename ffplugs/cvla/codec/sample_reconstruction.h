@@ -15,19 +15,47 @@ inline int32_t LpcCoefficient(uint8_t b) {
   return (b & 0x80) ? -magnitude : magnitude;
 }
 
-// Undoes the LPC stage in place: from index 4 on, each value loses the
-// prediction (>> 5) from the four values before it, which are already restored.
-void UndoLpc(const uint8_t coef[kLpcOrder], int32_t* values, uint32_t count);
+// Turns a channel's residuals back into its coded signal, in place: first the
+// LPC stage is undone (lpcCoef non-null: from index 4 on, each value loses the
+// prediction (>> 5) from the four values before it, already restored), then
+// the p-th differences are integrated from history, which is left holding the
+// last four values. Both run in one pass. False for an order above 4 (nothing
+// changed).
+bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
+                        uint32_t count);
 
-// Integrates the p-th differences in place, starting from history and leaving
-// the last four values in it. False for an order above 4 (nothing changed).
-bool UndoFixedPredictor(uint32_t order, PredictorHistory& history, int32_t* values, uint32_t count);
-
-// Left and right from mid (rounded half away from zero) and side = left - right.
 struct StereoPair {
   int32_t left, right;
 };
-StereoPair MidSideToLeftRight(int32_t mid, int32_t side);
+
+// x / 2 (x read as signed) rounded toward zero: a negative odd x gets one added
+// before the arithmetic shift.
+inline uint32_t HalfTowardZero(uint32_t x) {
+  const uint32_t t = x + (x >> 31);
+  return (t >> 1) | (t & 0x80000000u);
+}
+// What x / 2 rounded away from zero adds to HalfTowardZero(x): +1 or -1 for odd x, else 0.
+inline uint32_t AwayStep(uint32_t x) {
+  const uint32_t sign = 0u - (x >> 31);  // all ones when negative
+  return (sign | 1u) & (0u - (x & 1u));
+}
+
+// Left and right from mid (rounded half away from zero) and side = left - right.
+inline StereoPair MidSideToLeftRight(int32_t mid, int32_t side) {
+  // a = 2m + s = 2L (+-1), b = 2m - s = 2R (+-1). When a and b have strictly
+  // opposite signs one of them is rounded away from zero: b when m and s share
+  // their sign, else a. Written without branches: real audio makes these
+  // conditions unpredictable.
+  const uint32_t a = 2 * static_cast<uint32_t>(mid) + static_cast<uint32_t>(side);
+  const uint32_t b = 2 * static_cast<uint32_t>(mid) - static_cast<uint32_t>(side);
+  const int32_t sa = static_cast<int32_t>(a), sb = static_cast<int32_t>(b);
+  const bool opposite = ((sa > 0) & (sb < 0)) | ((sa < 0) & (sb > 0));
+  const bool sameSign = ((mid > 0) & (side > 0)) | ((mid < 0) & (side < 0));
+  const uint32_t awayA = 0u - static_cast<uint32_t>(opposite & !sameSign);
+  const uint32_t awayB = 0u - static_cast<uint32_t>(opposite & sameSign);
+  return {static_cast<int32_t>(HalfTowardZero(a) + (AwayStep(a) & awayA)),
+          static_cast<int32_t>(HalfTowardZero(b) + (AwayStep(b) & awayB))};
+}
 
 // Interleaves one or two channels into little-endian PCM. 16-bit keeps the low
 // 16 bits of each value; 24-bit clamps to -8388608..8388607 first.

@@ -2,19 +2,26 @@
 // implements it; the exports whose services this module does not offer yet
 // answer E_NOTIMPL. The chunk services riffzz_FindChunkHeader and
 // riffzz_SkipChunk are defined in krn/riff_exports.cpp.
+#include "ffplugs/cvla/module/class_factory.h"
+#include "ffplugs/cvla/module/module_state.h"
 #include "krn/platform/win_types.h"
 #include "krn/results.h"
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
-
-HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void** out) {
-  if (out) *out = nullptr;
-  return cv::kE_NOTIMPL;
+// Process attach starts the shared services and the plug-in's string table;
+// detach tears them down. TRUE for every reason, also when a step failed.
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) cvla::ModuleAttach(module);
+  if (reason == DLL_PROCESS_DETACH) cvla::ModuleDetach();
+  return TRUE;
 }
 
-HRESULT WINAPI DllCanUnloadNow() { return cv::kS_FALSE; }
+HRESULT WINAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** out) {
+  return cvla::GetClassObject(classId, iid, out);
+}
+
+HRESULT WINAPI DllCanUnloadNow() { return cvla::CanUnloadNow(); }
 
 HRESULT WINAPI DllInitClasses(DWORD) { return cv::kS_OK; }
 

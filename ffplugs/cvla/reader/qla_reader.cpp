@@ -3,6 +3,7 @@
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/plugin_texts.h"
 #include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/reader/qla_metadata.h"
 #include "ffplugs/cvla/reader/qla_stream.h"
 #include "ffplugs/cvla/reader/stream_texts.h"
 #include "krn/messages.h"
@@ -63,6 +64,10 @@ void QlaReader::Destroy() {
     streams_ = nullptr;
   }
   DiscardFormat();
+  if (metadata_) {
+    metadata_->Destroy();
+    metadata_ = nullptr;
+  }
   cvplat::DeleteZeroed(this);
 }
 
@@ -193,10 +198,16 @@ HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first,
     }
     record.streamType = streams_[first + i].type;
     if (record.streamType != kStreamTypeAudio) continue;
-    hr = stream->GetFormat(record.formatBuffer, record.formatSize, &record.formatNeeded, record.extraBuffer,
-                           record.extraSize, &record.extraNeeded);
+    // The record is packed to 4 bytes: its 64-bit field is filled through a local.
+    uint32_t formatNeeded = 0, extraNeeded = 0;
+    hr = stream->GetFormat(record.formatBuffer, record.formatSize, &formatNeeded, record.extraBuffer,
+                           record.extraSize, &extraNeeded);
+    record.formatNeeded = formatNeeded;
+    record.extraNeeded = extraNeeded;
     if (cv::Failed(hr)) last = hr;
-    stream->GetLength(&record.totalFrames);
+    uint64_t frames = 0;
+    stream->GetLength(&frames);
+    record.totalFrames = frames;
   }
   return last;
 }
@@ -264,7 +275,11 @@ HRESULT QlaReader::ConfigureStream(uint32_t index, uint32_t, uint32_t, const voi
 HRESULT QlaReader::GetMetadata(cv::ICvMetadataSource** out) {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
-  return cv::kE_NOTIMPL;
+  if (!metadata_) {
+    metadata_ = cvplat::NewZeroed<QlaMetadata>(this);
+    if (!metadata_) return cv::kE_OUTOFMEMORY;
+  }
+  return metadata_->QueryInterface(cv::kIID_ICvMetadataSource, reinterpret_cast<void**>(out));
 }
 
 HRESULT QlaReader::EnsureParsed() {

@@ -1,0 +1,343 @@
+// Hand-made blocks through BlockDecoder: header fields, end check, prediction
+// stages, stereo reconstruction, output packing, sync blocks and failures.
+#include "ffplugs/cvla/codec/block_decoder.h"
+#include "ffplugs/cvla/codec/sample_reconstruction.h"
+#include "krn/results.h"
+#include "tests/codec/decoder_block_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using namespace qlatest;
+using qla::BlockDecoder;
+
+struct Decoded {
+  HRESULT hr;
+  std::vector<uint8_t> pcm;
+};
+
+// Decodes blocks from startOffset on until the end of the file or the first failure.
+std::vector<Decoded> DecodeBlocks(BlockDecoder& decoder, const std::string& path, uint32_t startOffset = 0) {
+  cvplat::UniqueFile file = OpenForReading(path);
+  EXPECT_TRUE(file.IsValid());
+  uint64_t size = 0;
+  cvplat::GetFileSize64(file.Get(), &size);
+  cvplat::SetFilePosition(file.Get(), static_cast<LONG>(startOffset), nullptr, FILE_BEGIN);
+  decoder.SetNextBlockOffset(startOffset);
+  std::vector<Decoded> result;
+  while (decoder.NextBlockOffset() < size) {
+    std::vector<uint8_t> pcm(BlockDecoder::kMaxBlockBytes);
+    uint32_t bytes = 0;
+    const HRESULT hr = decoder.DecodeBlock(file.Get(), pcm.data(), &bytes);
+    pcm.resize(bytes);
+    result.push_back({hr, pcm});
+    if (hr != cv::kS_OK) break;
+  }
+  return result;
+}
+
+std::vector<Decoded> DecodeFile(const std::vector<uint8_t>& bytes, uint32_t channels, uint32_t bits,
+                                uint32_t flags) {
+  BlockDecoder decoder;
+  EXPECT_EQ(decoder.Initialize(channels, bits, flags), cv::kS_OK);
+  return DecodeBlocks(decoder, WriteTempFile("decoder_block.bin", bytes));
+}
+
+std::vector<int32_t> Samples16(const std::vector<uint8_t>& pcm) {
+  std::vector<int32_t> out(pcm.size() / 2);
+  for (size_t i = 0; i < out.size(); ++i) out[i] = Sample16(pcm.data(), static_cast<uint32_t>(i));
+  return out;
+}
+std::vector<int32_t> Samples24(const std::vector<uint8_t>& pcm) {
+  std::vector<int32_t> out(pcm.size() / 3);
+  for (size_t i = 0; i < out.size(); ++i) out[i] = Sample24(pcm.data(), static_cast<uint32_t>(i));
+  return out;
+}
+
+// One mono block of the given residuals, order 0, parameter k.
+std::vector<uint8_t> MonoBlock(const std::vector<int32_t>& residuals, uint8_t k, int extraPayload = 0) {
+  BitPacker bits;
+  for (int32_t r : residuals) bits.PutRice(r, k);
+  TestBlock b;
+  b.sync = true;
+  b.frameCount = static_cast<int16_t>(residuals.size());
+  b.riceParam[0] = k;
+  b.payload = bits.Bytes();
+  b.payload.resize(b.payload.size() + extraPayload, 0);
+  std::vector<uint8_t> out;
+  AppendBlock(out, b, 1, qla::kFlagsVersion);
+  return out;
+}
+
+TEST(DecoderStereo, MidSideExamplesAndExactInverseOfTheSplit) {
+  const struct { int32_t m, s, l, r; } examples[] = {{1, 1, 1, 0}, {-1, 1, 0, -1}, {1, 3, 2, -1}, {1, -3, -1, 2}};
+  for (const auto& e : examples) {
+    const qla::StereoPair lr = qla::MidSideToLeftRight(e.m, e.s);
+    EXPECT_EQ(lr.left, e.l) << e.m << "," << e.s;
+    EXPECT_EQ(lr.right, e.r) << e.m << "," << e.s;
+  }
+  // mid = (L + R) / 2 rounded half away from zero, side = L - R, over small and 24-bit extreme values.
+  std::vector<int32_t> values;
+  for (int32_t v = -40; v <= 40; ++v) values.push_back(v);
+  for (int32_t v : {8388607, -8388608, 8388606, -8388607, 32767, -32768, 4194303, -4194305}) values.push_back(v);
+  for (int32_t l : values) {
+    for (int32_t r : values) {
+      const int64_t sum = int64_t{l} + r;
+      const int32_t mid = static_cast<int32_t>(sum >= 0 ? (sum + 1) / 2 : (sum - 1) / 2);
+      const qla::StereoPair lr = qla::MidSideToLeftRight(mid, l - r);
+      ASSERT_EQ(lr.left, l) << l << "," << r;
+      ASSERT_EQ(lr.right, r) << l << "," << r;
+    }
+  }
+}
+
+// The reconstruction rules one by one, with plain integer division.
+qla::StereoPair LiteralMidSide(int32_t m, int32_t s) {
+  const int32_t a = static_cast<int32_t>(2u * static_cast<uint32_t>(m) + static_cast<uint32_t>(s));
+  const int32_t b = static_cast<int32_t>(2u * static_cast<uint32_t>(m) - static_cast<uint32_t>(s));
+  auto half = [](int32_t x) { return x / 2; };
+  auto away = [](int32_t x) { return x % 2 == 0 ? x / 2 : (x > 0 ? x / 2 + 1 : x / 2 - 1); };
+  if (!((a > 0 && b < 0) || (a < 0 && b > 0))) return {half(a), half(b)};
+  if ((m > 0 && s > 0) || (m < 0 && s < 0)) return {half(a), away(b)};
+  return {away(a), half(b)};
+}
+
+TEST(DecoderStereo, ReconstructionFollowsTheRulesForAnyValues) {
+  std::mt19937 rng(3);
+  const int32_t edges[] = {0, 1, -1, 2, -2, 0x3FFFFFFF, -0x40000000, 0x7FFFFFFF, -0x7FFFFFFF - 1};
+  std::vector<int32_t> values(std::begin(edges), std::end(edges));
+  for (int i = 0; i < 400; ++i) values.push_back(static_cast<int32_t>(rng()) >> (rng() % 32));
+  for (int32_t m : values) {
+    for (int32_t s : values) {
+      const qla::StereoPair got = qla::MidSideToLeftRight(m, s), want = LiteralMidSide(m, s);
+      ASSERT_EQ(got.left, want.left) << m << "," << s;
+      ASSERT_EQ(got.right, want.right) << m << "," << s;
+    }
+  }
+}
+
+TEST(DecoderStereo, MidSideBlockAndPlainStereoBlock) {
+  const std::vector<std::vector<int32_t>> ms = {{1, -1, 1, 1}, {1, 1, 3, -3}};
+  const uint8_t orders[2] = {0, 0}, ks[2] = {1, 2};
+  BlockSequence withMidSide(2, qla::kFlagMidSide);
+  withMidSide.Add(ms, orders, ks, true);
+  std::vector<Decoded> d = DecodeFile(withMidSide.Bytes(), 2, 16, qla::kFlagMidSide);
+  ASSERT_EQ(d.size(), 1u);
+  ASSERT_EQ(d[0].hr, cv::kS_OK);
+  EXPECT_EQ(Samples16(d[0].pcm), (std::vector<int32_t>{1, 0, 0, -1, 2, -1, -1, 2}));
+
+  // Without the flag the channels are left and right, here as packed 24-bit with an extra header word.
+  BlockSequence plain(2, qla::kFlagExtraWord);
+  plain.Add(ms, orders, ks, true);
+  plain.Add(ms, orders, ks, false);
+  d = DecodeFile(plain.Bytes(), 2, 24, qla::kFlagExtraWord);
+  ASSERT_EQ(d.size(), 2u);
+  for (const Decoded& block : d) {
+    ASSERT_EQ(block.hr, cv::kS_OK);
+    EXPECT_EQ(Samples24(block.pcm), (std::vector<int32_t>{1, 1, -1, 1, 1, 3, 1, -3}));
+  }
+}
+
+TEST(DecoderBlock, SilentChannelsGiveZerosAndResetHistories) {
+  TestBlock silent;
+  silent.sync = true;
+  silent.history[0] = {100, 200, 300, 400};
+  silent.history[1] = {-5, -6, -7, -8};
+  silent.frameCount = 512;
+  silent.fixedOrder[0] = silent.fixedOrder[1] = qla::kSilentOrder;
+  silent.payload = {0};
+  // The next block integrates ones with order 1: it counts up from the reset history.
+  TestBlock next;
+  next.frameCount = 3;
+  next.fixedOrder[0] = next.fixedOrder[1] = 1;
+  BitPacker bits;
+  for (int i = 0; i < 6; ++i) bits.PutRice(1, 0);
+  next.payload = bits.Bytes();
+  std::vector<uint8_t> file;
+  AppendBlock(file, silent, 2, 0);
+  AppendBlock(file, next, 2, 0);
+
+  BlockDecoder decoder;
+  ASSERT_EQ(decoder.Initialize(2, 16, 0), cv::kS_OK);
+  std::vector<Decoded> d = DecodeBlocks(decoder, WriteTempFile("decoder_silent.bin", file));
+  ASSERT_EQ(d.size(), 2u);
+  ASSERT_EQ(d[0].hr, cv::kS_OK);
+  EXPECT_EQ(d[0].pcm, std::vector<uint8_t>(512 * 4, 0));
+  ASSERT_EQ(d[1].hr, cv::kS_OK);
+  EXPECT_EQ(Samples16(d[1].pcm), (std::vector<int32_t>{1, 1, 2, 2, 3, 3}));
+  EXPECT_EQ(decoder.History(1).x1, 3);
+  EXPECT_EQ(decoder.History(1).x4, 0);
+  EXPECT_EQ(decoder.NextBlockOffset(), file.size());
+}
+
+TEST(DecoderBlock, LastChannelMustEndWithinOneByteOfThePayloadSize) {
+  // Eight one-bit codes fill exactly one byte; the stream carries one more zero byte.
+  const std::vector<int32_t> zeros(8, 0);
+  EXPECT_EQ(DecodeFile(MonoBlock(zeros, 0), 1, 16, 0)[0].hr, cv::kS_OK);
+  const std::vector<Decoded> d = DecodeFile(MonoBlock(zeros, 0, 1), 1, 16, 0);
+  EXPECT_EQ(d[0].hr, cv::CVERR_FILE_READ);
+  EXPECT_TRUE(d[0].pcm.empty());
+  // Seven codes leave the position inside the first byte: payload 1 passes, 2 fails.
+  const std::vector<int32_t> seven(7, 0);
+  EXPECT_EQ(DecodeFile(MonoBlock(seven, 0), 1, 16, 0)[0].hr, cv::kS_OK);
+  EXPECT_EQ(DecodeFile(MonoBlock(seven, 0, 1), 1, 16, 0)[0].hr, cv::CVERR_FILE_READ);
+}
+
+TEST(DecoderBlock, LpcStageIsUndoneFromTheFifthValueOn) {
+  const uint8_t lpc[2][4] = {{0x7F, 0x85, 0x03, 0x80}, {0x90, 0x00, 0x21, 0xFF}};
+  const uint8_t orders[2] = {2, 1}, ks[2] = {6, 5};
+  std::mt19937 rng(7);
+  std::vector<std::vector<int32_t>> signals(2, std::vector<int32_t>(300));
+  for (auto& ch : signals)
+    for (size_t i = 0; i < ch.size(); ++i) ch[i] = (static_cast<int32_t>(i % 37) - 18) * 55 + static_cast<int32_t>(rng() % 9);
+  BlockSequence seq(2, qla::kFlagLpc);
+  seq.Add(signals, orders, ks, true, lpc);
+  // Four frames or fewer: the coefficients do not apply, the residuals are the differences.
+  const std::vector<std::vector<int32_t>> shortBlock = {{5, -7, 9, 11}, {0, 1, 2, 3}};
+  seq.Add(shortBlock, orders, ks, false, lpc);
+
+  const std::vector<Decoded> d = DecodeFile(seq.Bytes(), 2, 16, qla::kFlagLpc);
+  ASSERT_EQ(d.size(), 2u);
+  ASSERT_EQ(d[0].hr, cv::kS_OK);
+  const std::vector<int32_t> out = Samples16(d[0].pcm);
+  for (size_t i = 0; i < 300; ++i) {
+    ASSERT_EQ(out[2 * i], signals[0][i]) << i;
+    ASSERT_EQ(out[2 * i + 1], signals[1][i]) << i;
+  }
+  ASSERT_EQ(d[1].hr, cv::kS_OK);
+  EXPECT_EQ(Samples16(d[1].pcm), (std::vector<int32_t>{5, 0, -7, 1, 9, 2, 11, 3}));
+}
+
+TEST(DecoderBlock, OutputPackingClampsTwentyFourBitAndWrapsSixteenBit) {
+  const std::vector<int32_t> values = {8388608, -8388609, 8388607, -8388608, 65541, -32769, 0x3FFFFFFF};
+  const uint8_t orders[2] = {0, 0}, ks[2] = {20, 0};
+  BlockSequence seq(1, 0);
+  seq.Add({values}, orders, ks, true);
+  std::vector<Decoded> d = DecodeFile(seq.Bytes(), 1, 24, 0);
+  ASSERT_EQ(d[0].hr, cv::kS_OK);
+  EXPECT_EQ(Samples24(d[0].pcm),
+            (std::vector<int32_t>{8388607, -8388608, 8388607, -8388608, 65541, -32769, 8388607}));
+  d = DecodeFile(seq.Bytes(), 1, 16, 0);
+  ASSERT_EQ(d[0].hr, cv::kS_OK);
+  EXPECT_EQ(Samples16(d[0].pcm), (std::vector<int32_t>{0, -1, -1, 0, 5, 32767, -1}));
+}
+
+TEST(DecoderBlock, HeaderFieldsOutsideTheirRangeFailTheBlock) {
+  auto decodeWith = [](int16_t frameCount, uint8_t order) {
+    TestBlock b;
+    b.sync = true;
+    b.frameCount = frameCount;
+    b.fixedOrder[0] = order;
+    BitPacker bits;
+    const int frames = frameCount < 0 ? -frameCount : frameCount;
+    for (int i = 0; i < frames && i < 512; ++i) bits.PutRice(i, 4);
+    b.riceParam[0] = 4;
+    b.payload = bits.Bytes();
+    std::vector<uint8_t> file;
+    AppendBlock(file, b, 1, 0);
+    return DecodeFile(file, 1, 16, 0)[0];
+  };
+  EXPECT_EQ(decodeWith(0, 0).hr, cv::CVERR_FILE_READ);
+  EXPECT_EQ(decodeWith(513, 0).hr, cv::CVERR_FILE_READ);
+  EXPECT_EQ(decodeWith(-32768, 0).hr, cv::CVERR_FILE_READ);
+  EXPECT_EQ(decodeWith(5, 6).hr, cv::CVERR_FILE_READ);
+  EXPECT_EQ(decodeWith(5, 255).hr, cv::CVERR_FILE_READ);
+  const Decoded negative = decodeWith(-512, 0);
+  ASSERT_EQ(negative.hr, cv::kS_OK);
+  ASSERT_EQ(negative.pcm.size(), 1024u);
+  EXPECT_EQ(Samples16(negative.pcm)[511], 511);
+  const Decoded silent = decodeWith(5, 5);
+  EXPECT_EQ(silent.hr, cv::kS_OK);  // a silent mono block has no end check
+  EXPECT_EQ(silent.pcm, std::vector<uint8_t>(10, 0));
+}
+
+TEST(DecoderBlock, SyncBlockRestoresTheHistoryAfterAFailedBlock) {
+  const uint8_t orders[2] = {3, 4}, ks[2] = {9, 10};
+  const uint8_t lpc[2][4] = {{0x20, 0x88, 0x01, 0x00}, {0x10, 0x10, 0x81, 0x82}};
+  BlockSequence seq(2, qla::kFlagMidSide | qla::kFlagLpc);
+  std::mt19937 rng(11);
+  for (int block = 0; block < 6; ++block) {
+    std::vector<std::vector<int32_t>> signals(2, std::vector<int32_t>(block == 5 ? 77 : 512));
+    for (auto& ch : signals)
+      for (size_t i = 0; i < ch.size(); ++i) ch[i] = static_cast<int32_t>(rng() % 4001) - 2000;
+    seq.Add(signals, orders, ks, block % 3 == 0, lpc);
+  }
+  const uint32_t flags = qla::kFlagMidSide | qla::kFlagLpc;
+  const std::string path = WriteTempFile("decoder_sync.bin", seq.Bytes());
+  BlockDecoder full;
+  ASSERT_EQ(full.Initialize(2, 16, flags), cv::kS_OK);
+  const std::vector<Decoded> all = DecodeBlocks(full, path);
+  ASSERT_EQ(all.size(), 6u);
+  for (const Decoded& d : all) ASSERT_EQ(d.hr, cv::kS_OK);
+  EXPECT_EQ(all[5].pcm.size(), 77u * 4);
+
+  // A damaged block first (a header pointing into the middle of block 1), then block 3's sync block.
+  BlockDecoder resumed;
+  ASSERT_EQ(resumed.Initialize(2, 16, flags), cv::kS_OK);
+  const std::vector<Decoded> bad = DecodeBlocks(resumed, path, seq.Offset(1) + 7);
+  ASSERT_FALSE(bad.empty());
+  EXPECT_EQ(bad.back().hr, cv::CVERR_FILE_READ);
+  const std::vector<Decoded> tail = DecodeBlocks(resumed, path, seq.Offset(3));
+  ASSERT_EQ(tail.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(tail[i].hr, cv::kS_OK);
+    EXPECT_EQ(tail[i].pcm, all[3 + i].pcm) << "block " << 3 + i;
+  }
+  EXPECT_EQ(resumed.NextBlockOffset(), seq.Bytes().size());
+}
+
+TEST(DecoderBlock, TruncatedFileFailsAtOnce) {
+  const uint8_t orders[2] = {1, 1}, ks[2] = {3, 3};
+  BlockSequence seq(1, qla::kFlagLpc);
+  seq.Add({std::vector<int32_t>(100, 3)}, orders, ks, true);
+  const std::vector<uint8_t>& whole = seq.Bytes();
+  for (size_t cut : {size_t{2}, size_t{21}, size_t{30}, whole.size() - 1}) {
+    const std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
+    BlockDecoder decoder;
+    ASSERT_EQ(decoder.Initialize(1, 16, qla::kFlagLpc), cv::kS_OK);
+    const std::vector<Decoded> d = DecodeBlocks(decoder, WriteTempFile("decoder_cut.bin", part));
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(d[0].hr, cv::CVERR_FILE_READ) << cut;
+    EXPECT_EQ(decoder.NextBlockOffset(), cut);
+  }
+}
+
+TEST(DecoderBlock, PayloadBufferGrowsTo64000AndNoFurther) {
+  // Long unary parts make a large payload: 500 codes of about 1000 bits.
+  const std::vector<int32_t> big(500, 500);
+  std::vector<uint8_t> file = MonoBlock(big, 0);
+  BlockDecoder decoder;
+  ASSERT_EQ(decoder.Initialize(1, 16, 0), cv::kS_OK);
+  const std::vector<Decoded> d = DecodeBlocks(decoder, WriteTempFile("decoder_big.bin", file));
+  ASSERT_EQ(d[0].hr, cv::kS_OK);
+  EXPECT_EQ(Samples16(d[0].pcm)[499], 500);
+  EXPECT_EQ(decoder.PayloadCapacity(), 64000u);
+
+  TestBlock huge;
+  huge.frameCount = 1;
+  huge.payload.assign(65535, 0xFF);
+  std::vector<uint8_t> hugeFile;
+  AppendBlock(hugeFile, huge, 1, 0);
+  EXPECT_EQ(DecodeFile(hugeFile, 1, 16, 0)[0].hr, cv::CVERR_FILE_READ);
+  huge.payload.resize(64000);
+  hugeFile.clear();
+  AppendBlock(hugeFile, huge, 1, 0);
+  EXPECT_EQ(DecodeFile(hugeFile, 1, 16, 0)[0].hr, cv::CVERR_FILE_READ);
+}
+
+TEST(DecoderBlock, UndecodableShapesAreRefused) {
+  BlockDecoder decoder;
+  EXPECT_EQ(decoder.Initialize(3, 16, 0), cv::CVERR_FILE_READ);
+  EXPECT_EQ(decoder.Initialize(0, 16, 0), cv::CVERR_FILE_READ);
+  EXPECT_EQ(decoder.Initialize(2, 8, 0), cv::CVERR_FILE_READ);
+  WAVEFORMATEX pcm{1, 2, 44100, 44100 * 6, 6, 24, 0};
+  EXPECT_EQ(decoder.Initialize(pcm, 0), cv::kS_OK);
+  EXPECT_EQ(decoder.BlockAlign(), 6u);
+  pcm.nBlockAlign = 4;
+  EXPECT_EQ(decoder.Initialize(pcm, 0), cv::CVERR_FILE_READ);
+}
+
+}  // namespace

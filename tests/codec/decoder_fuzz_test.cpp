@@ -1,0 +1,215 @@
+// Random and damaged blocks: the decoder must answer S_OK or CVERR_FILE_READ,
+// never read or write out of bounds, and always finish. Run it under the
+// sanitizers as well.
+#include "ffplugs/cvla/codec/block_decoder.h"
+#include "krn/results.h"
+#include "tests/codec/decoder_block_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace {
+
+using namespace qlatest;
+using qla::BlockDecoder;
+
+struct Shape {
+  uint32_t channels, bits, flags;
+};
+
+Shape RandomShape(std::mt19937& rng) {
+  const uint32_t channels = 1 + static_cast<uint32_t>(rng() % 2);
+  const uint32_t bits = rng() % 2 ? 16u : 24u;
+  Shape s{channels, bits, static_cast<uint32_t>(rng() % 8)};
+  return s;
+}
+
+// A valid random stream of blocks; signals[c] collects what each channel should decode to.
+BlockSequence RandomStream(std::mt19937& rng, const Shape& shape, std::vector<std::vector<int32_t>>& signals) {
+  BlockSequence seq(shape.channels, shape.flags);
+  signals.assign(shape.channels, {});
+  const int blocks = 1 + rng() % 6;
+  for (int b = 0; b < blocks; ++b) {
+    const uint32_t frames = rng() % 3 == 0 ? 1 + rng() % 512 : 512;
+    std::vector<std::vector<int32_t>> block(shape.channels, std::vector<int32_t>(frames));
+    uint8_t orders[2], ks[2];
+    uint8_t lpc[2][4];
+    for (uint32_t c = 0; c < shape.channels; ++c) {
+      orders[c] = static_cast<uint8_t>(rng() % 6);
+      ks[c] = static_cast<uint8_t>(rng() % 14);
+      for (uint8_t& coef : lpc[c]) coef = static_cast<uint8_t>(rng() % 3 == 0 ? rng() : 0);
+      const int32_t amplitude = 1 << (rng() % 15);
+      int32_t walk = 0;
+      for (int32_t& v : block[c]) {
+        if (orders[c] == qla::kSilentOrder) break;
+        walk += static_cast<int32_t>(rng() % 65) - 32;
+        v = (walk % amplitude);
+      }
+      signals[c].insert(signals[c].end(), block[c].begin(), block[c].end());
+    }
+    seq.Add(block, orders, ks, b % 3 == 0, lpc);
+  }
+  return seq;
+}
+
+// Decodes the file from offset 0; after a failed block goes on at the next offset
+// of resumeAt, or `step` bytes after where that block began (clearing nothing).
+// With pcm, collects the output and stops at the first failure.
+// Returns the number of blocks decoded.
+int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector<uint8_t>* pcm,
+                     uint32_t step = 1, const std::vector<uint32_t>* resumeAt = nullptr) {
+  cvplat::UniqueFile file = OpenForReading(path);
+  uint64_t size = 0;
+  cvplat::GetFileSize64(file.Get(), &size);
+  uint8_t out[BlockDecoder::kMaxBlockBytes + 16];
+  uint32_t blockStart = 0;
+  decoder.SetNextBlockOffset(0);
+  int decoded = 0;
+  for (int guard = 0; blockStart < size; ++guard) {
+    EXPECT_LT(guard, 200000);
+    if (guard >= 200000) break;
+    std::memset(out + BlockDecoder::kMaxBlockBytes, 0xCD, 16);
+    uint32_t bytes = 12345;
+    const HRESULT hr = decoder.DecodeBlock(file.Get(), out, &bytes);
+    EXPECT_EQ(out[BlockDecoder::kMaxBlockBytes], 0xCD);
+    if (hr == cv::kS_OK) {
+      EXPECT_EQ(bytes, decoder.FrameCount() * decoder.BlockAlign());
+      EXPECT_GT(decoder.NextBlockOffset(), blockStart);
+      if (pcm) pcm->insert(pcm->end(), out, out + bytes);
+      blockStart = decoder.NextBlockOffset();
+      ++decoded;
+      continue;
+    }
+    EXPECT_EQ(hr, cv::CVERR_FILE_READ);
+    EXPECT_EQ(bytes, 0u);
+    if (pcm) return decoded;
+    const uint32_t failedAt = blockStart;
+    blockStart += step;
+    if (resumeAt) {
+      blockStart = static_cast<uint32_t>(size);
+      for (uint32_t offset : *resumeAt) {
+        if (offset > failedAt) {
+          blockStart = offset;
+          break;
+        }
+      }
+    }
+    cvplat::SetFilePosition(file.Get(), static_cast<LONG>(blockStart), nullptr, FILE_BEGIN);
+    decoder.SetNextBlockOffset(blockStart);
+  }
+  return decoded;
+}
+
+TEST(DecoderFuzz, RandomValidStreamsDecodeToTheirSignals) {
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 60; ++round) {
+    Shape shape = RandomShape(rng);
+    shape.flags &= ~qla::kFlagMidSide;  // channels come out as coded
+    std::vector<std::vector<int32_t>> signals;
+    const BlockSequence seq = RandomStream(rng, shape, signals);
+    BlockDecoder decoder;
+    ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
+    std::vector<uint8_t> pcm;
+    DecodeTolerantly(decoder, WriteTempFile("decoder_fuzz_valid.bin", seq.Bytes()), &pcm);
+    const size_t frames = signals[0].size();
+    ASSERT_EQ(pcm.size(), frames * decoder.BlockAlign()) << "round " << round;
+    for (size_t i = 0; i < frames; ++i) {
+      for (uint32_t c = 0; c < shape.channels; ++c) {
+        const uint32_t index = static_cast<uint32_t>(i * shape.channels + c);
+        const int32_t got = shape.bits == 16 ? Sample16(pcm.data(), index) : Sample24(pcm.data(), index);
+        ASSERT_EQ(got, signals[c][i]) << "round " << round << " frame " << i << " channel " << c;
+      }
+    }
+  }
+}
+
+TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 800; ++round) {
+    const Shape shape = RandomShape(rng);
+    std::vector<std::vector<int32_t>> signals;
+    const BlockSequence seq = RandomStream(rng, shape, signals);
+    std::vector<uint8_t> bytes = seq.Bytes();
+    // Resume after a failure at a block boundary nearby, as a reader resumes at a sync block.
+    std::vector<uint32_t> resumeAt;
+    for (size_t b = 0; b < seq.BlockCount(); ++b)
+      for (uint32_t nearby : {seq.Offset(b), seq.Offset(b) + 1, seq.Offset(b) + 5}) resumeAt.push_back(nearby);
+    const int damage = 1 + rng() % 8;
+    for (int i = 0; i < damage; ++i) {
+      const size_t at = rng() % bytes.size();
+      switch (rng() % 4) {
+        case 0: bytes[at] = static_cast<uint8_t>(rng()); break;
+        case 1: bytes[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
+        case 2: bytes[at] = 0xFF; break;
+        default: bytes[at] = 0; break;
+      }
+    }
+    if (rng() % 4 == 0) bytes.resize(rng() % bytes.size() + 1);
+    const std::string path = WriteTempFile("decoder_fuzz_damaged.bin", bytes);
+
+    BlockDecoder decoder;
+    ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
+    DecodeTolerantly(decoder, path, nullptr, 1, &resumeAt);
+
+    // The first block, when it is (still) a sync block, decodes the same with a
+    // fresh decoder and with one whose buffer holds another block's bytes.
+    if (bytes.size() < 4 || qla::LoadU32(bytes.data()) != qla::kSyncMarker) continue;
+    BlockDecoder fresh, used;
+    ASSERT_EQ(fresh.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
+    ASSERT_EQ(used.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
+    TestBlock filler;
+    filler.frameCount = 1;
+    filler.fixedOrder[0] = 6;
+    filler.payload.resize(3990);
+    for (uint8_t& v : filler.payload) v = static_cast<uint8_t>(rng() | 1);
+    std::vector<uint8_t> fillerFile;
+    AppendBlock(fillerFile, filler, shape.channels, shape.flags);
+    {
+      cvplat::UniqueFile fillerHandle = OpenForReading(WriteTempFile("decoder_fuzz_filler.bin", fillerFile));
+      uint8_t out[BlockDecoder::kMaxBlockBytes];
+      uint32_t bytesOut = 0;
+      ASSERT_EQ(used.DecodeBlock(fillerHandle.Get(), out, &bytesOut), cv::CVERR_FILE_READ);
+    }
+    ASSERT_EQ(used.PayloadCapacity(), 4000u);
+    std::vector<uint8_t> a, b;
+    const int na = DecodeTolerantly(fresh, path, &a);
+    const int nb = DecodeTolerantly(used, path, &b);
+    ASSERT_EQ(na, nb) << "round " << round;
+    ASSERT_EQ(a, b) << "round " << round;
+  }
+}
+
+TEST(DecoderFuzz, RandomHeadersAndPayloadsNeverHang) {
+  std::mt19937 rng(31337);
+  for (int round = 0; round < 600; ++round) {
+    const Shape shape = RandomShape(rng);
+    std::vector<uint8_t> bytes;
+    const int blocks = 1 + rng() % 4;
+    for (int b = 0; b < blocks; ++b) {
+      TestBlock block;
+      block.sync = rng() % 2;
+      for (auto& h : block.history) h = {static_cast<int32_t>(rng()), static_cast<int32_t>(rng()), 0, -1};
+      block.frameCount = static_cast<int16_t>(rng() % 4 == 0 ? rng() : rng() % 520);
+      for (uint32_t c = 0; c < 2; ++c) {
+        block.riceParam[c] = static_cast<uint8_t>(rng() % 3 == 0 ? rng() : rng() % 33);
+        block.fixedOrder[c] = static_cast<uint8_t>(rng() % 8);
+        for (uint8_t& coef : block.lpcCoef[c]) coef = static_cast<uint8_t>(rng());
+      }
+      // Payloads of random, sparse or all-zero bits; sizes up to far beyond what fits.
+      const uint32_t size = rng() % 5 == 0 ? rng() % 70000 : rng() % 3000;
+      const uint32_t density = rng() % 4 == 0 ? 0 : 1 + rng() % 64;
+      block.payload.resize(size);
+      for (uint8_t& v : block.payload) v = density && rng() % density == 0 ? static_cast<uint8_t>(rng()) : 0;
+      if (rng() % 3 == 0) block.payloadSize = static_cast<int32_t>(rng() % 65536);
+      AppendBlock(bytes, block, shape.channels, shape.flags);
+    }
+    BlockDecoder decoder;
+    ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
+    DecodeTolerantly(decoder, WriteTempFile("decoder_fuzz_random.bin", bytes), nullptr, 1 + rng() % 500);
+    ASSERT_LE(decoder.PayloadCapacity(), 64000u);
+  }
+}
+
+}  // namespace

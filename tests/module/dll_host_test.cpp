@@ -1,0 +1,86 @@
+// The plug-in as the host loads it: cvqlplug.dll from its folder, its
+// DllGetClassObject, the factory, the host's creation order for a file type and
+// a file read through the objects' tables. Runs only where the DLL can be
+// loaded (the Windows build); elsewhere it is skipped.
+#include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/platform/module_path.h"
+#include "krn/results.h"
+#include "tests/host/host_harness.h"
+#include "tests/support/qla_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using GetClassObjectFunction = HRESULT(CV_STDCALL*)(const CLSID&, const IID&, void**);
+
+// Next to the test program, or in the plug-in's build folder.
+std::string FindPlugIn() {
+  std::filesystem::path program = cvplat::ModuleFileName(nullptr);
+  for (std::filesystem::path candidate : {program.parent_path() / "cvqlplug.dll",
+                                          program.parent_path() / ".." / "ffplugs" / "cvla" / "cvqlplug.dll"}) {
+    std::error_code error;
+    if (std::filesystem::exists(candidate, error)) return candidate.string();
+  }
+  return std::string();
+}
+
+class LoadedPlugIn {
+ public:
+  LoadedPlugIn() {
+    std::string path = FindPlugIn();
+    if (path.empty()) return;
+    getClassObject_ = reinterpret_cast<GetClassObjectFunction>(
+        cvplat::LoadPlugInExport(path, "DllGetClassObject", &module_));
+  }
+  ~LoadedPlugIn() { cvplat::FreePlugIn(module_); }
+  GetClassObjectFunction GetClassObject() const { return getClassObject_; }
+
+ private:
+  HMODULE module_ = nullptr;
+  GetClassObjectFunction getClassObject_ = nullptr;
+};
+
+TEST(DllHost, OpensAndReadsAFileThroughTheLoadedModule) {
+  LoadedPlugIn plugIn;
+  if (!plugIn.GetClassObject()) GTEST_SKIP() << "cvqlplug.dll cannot be loaded here";
+
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(plugIn.GetClassObject()(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory)),
+            cv::kS_OK);
+  cv::ICvFileType* fileType = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType)), cv::kS_OK);
+  factory->Release();
+
+  // The host's order: IUnknown, SetHost, GetClassGuid, GetStrings, SetIndex.
+  cvtest::TestHost host;
+  IUnknown* unknown = nullptr;
+  ASSERT_EQ(fileType->QueryInterface(cv::kIID_IUnknown, reinterpret_cast<void**>(&unknown)), cv::kS_OK);
+  unknown->Release();
+  EXPECT_EQ(fileType->SetHost(host.Host()), cv::kS_OK);
+  GUID classGuid{};
+  ASSERT_EQ(fileType->GetClassGuid(&classGuid), cv::kS_OK);
+  EXPECT_EQ(classGuid, cv::FileTypeClassGuid);
+  wchar16 description[260], filter[260], name[260];
+  ASSERT_EQ(fileType->GetStrings(description, 260, filter, 260, name, 260), cv::kS_OK);
+  EXPECT_EQ(std::basic_string<wchar16>(filter), std::basic_string<wchar16>(CV_W("*.qla")));
+  EXPECT_EQ(fileType->SetIndex(3), cv::kS_OK);
+
+  cvtest::PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 30000, 21);
+  std::string path = cvtest::HostTestPath("dll.qla");
+  ASSERT_EQ(cvtest::RenderAudio(audio, path), cv::kS_OK);
+  {
+    cvtest::OpenedQlaFile file;
+    ASSERT_EQ(cvtest::OpenQlaFile(fileType, path, &file), cv::kS_OK);
+    EXPECT_EQ(file.frames, audio.Frames());
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(cvtest::ReadAllFrames(file, 4000, &bytes), cv::kS_OK);
+    EXPECT_TRUE(bytes == audio.bytes);
+  }
+  EXPECT_EQ(fileType->Release(), 0u);
+}
+
+}  // namespace

@@ -19,6 +19,7 @@ constexpr uint32_t kRiffHeaderBytes = 12;
 constexpr uint32_t kPcmFmtBytes = 16;
 constexpr uint32_t kWriterDataHeaderOffset = kRiffHeaderBytes + 8 + kPcmFmtBytes;  // 36
 constexpr uint64_t kMaxRiffBody = 0xFFFFFFFFull;
+constexpr uint32_t kReadAheadBytes = 1u << 20;
 
 }  // namespace
 
@@ -109,12 +110,41 @@ HRESULT WavReader::Open(const std::string& path, std::string* problem) {
   return cv::kS_OK;
 }
 
+bool WavReader::ReadFromFile(uint64_t frame, uint32_t count, uint8_t* out) {
+  return SeekTo(file_.Get(), dataOffset_ + frame * FrameBytes()) && ReadExact(file_.Get(), out, count * FrameBytes());
+}
+
 HRESULT WavReader::ReadFrames(uint64_t frame, uint32_t count, void* buffer, uint32_t* got) {
   *got = 0;
   if (frame >= frames_) return cv::kS_FALSE;
   if (count > frames_ - frame) count = static_cast<uint32_t>(frames_ - frame);
-  if (!SeekTo(file_.Get(), dataOffset_ + frame * FrameBytes())) return cv::CVERR_FILE_READ;
-  if (!ReadExact(file_.Get(), buffer, count * FrameBytes())) return cv::CVERR_FILE_READ;
+  const uint32_t frameBytes = FrameBytes();
+  const uint32_t capacity = kReadAheadBytes / frameBytes ? kReadAheadBytes / frameBytes : 1;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  for (uint32_t done = 0; done < count;) {
+    const uint64_t at = frame + done;
+    const uint32_t wanted = count - done;
+    if (at >= aheadFirst_ && at < aheadFirst_ + aheadFrames_) {
+      const uint64_t offset = at - aheadFirst_;
+      uint32_t take = static_cast<uint32_t>(aheadFrames_ - offset);
+      if (take > wanted) take = wanted;
+      std::memcpy(out + static_cast<size_t>(done) * frameBytes, ahead_.data() + offset * frameBytes,
+                  static_cast<size_t>(take) * frameBytes);
+      done += take;
+      continue;
+    }
+    if (wanted >= capacity) {  // a large read goes straight into the caller's buffer
+      if (!ReadFromFile(at, wanted, out + static_cast<size_t>(done) * frameBytes)) return cv::CVERR_FILE_READ;
+      break;
+    }
+    uint32_t fill = capacity;
+    if (fill > frames_ - at) fill = static_cast<uint32_t>(frames_ - at);
+    ahead_.resize(static_cast<size_t>(capacity) * frameBytes);
+    aheadFrames_ = 0;
+    if (!ReadFromFile(at, fill, ahead_.data())) return cv::CVERR_FILE_READ;
+    aheadFirst_ = at;
+    aheadFrames_ = fill;
+  }
   *got = count;
   return cv::kS_OK;
 }

@@ -28,13 +28,21 @@ class WavReader {
   HANDLE Handle() const { return file_.Get(); }
 
   // Reads up to count frames starting at frame; *got receives the frames read.
+  // Small reads are served from a read-ahead buffer of about 1 MiB, so that a
+  // caller asking block by block costs one system call per megabyte.
   HRESULT ReadFrames(uint64_t frame, uint32_t count, void* buffer, uint32_t* got);
 
  private:
+  // Reads count frames at frame from the file, with its own seek.
+  bool ReadFromFile(uint64_t frame, uint32_t count, uint8_t* out);
+
   cvplat::UniqueFile file_;
   std::vector<uint8_t> format_;
   uint64_t dataOffset_ = 0;
   uint64_t frames_ = 0;
+  std::vector<uint8_t> ahead_;  // frames aheadFirst_ .. aheadFirst_ + aheadFrames_ - 1
+  uint64_t aheadFirst_ = 0;
+  uint32_t aheadFrames_ = 0;
 };
 
 // Writes a PCM WAVE file: RIFF header, a 16-byte "fmt " chunk and "data"; the

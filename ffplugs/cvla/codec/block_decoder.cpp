@@ -14,6 +14,12 @@ constexpr uint32_t kSyncPartPerChannel = 16;
 constexpr uint32_t kMaxHeaderBytes = 4 + kSyncPartPerChannel * kMaxChannels + 4 + 2 * kMaxChannels +
                                      kLpcOrder * kMaxChannels + 4;
 
+// Reads at the file's own position.
+struct HandleSource {
+  HANDLE file;
+  bool Read(void* buffer, uint32_t count, DWORD* got) { return cvplat::ReadFileBytes(file, buffer, count, got) != 0; }
+};
+
 PredictorHistory LoadHistory(const uint8_t* p) {
   return {static_cast<int32_t>(LoadU32(p)), static_cast<int32_t>(LoadU32(p + 4)),
           static_cast<int32_t>(LoadU32(p + 8)), static_cast<int32_t>(LoadU32(p + 12))};
@@ -44,9 +50,10 @@ void BlockDecoder::ResetHistories() {
   for (PredictorHistory& h : history_) h = PredictorHistory{0, 0, 0, 0};
 }
 
-HRESULT BlockDecoder::ReadExact(HANDLE file, void* buffer, uint32_t count) {
+template <class Source>
+HRESULT BlockDecoder::ReadExact(Source& source, void* buffer, uint32_t count) {
   DWORD got = 0;
-  const BOOL ok = cvplat::ReadFileBytes(file, buffer, count, &got);
+  const bool ok = source.Read(buffer, count, &got);
   nextBlockOffset_ += got;
   // A short read is the end of the file inside a block: the block cannot be whole.
   if (!ok || got != count) return cv::CVERR_FILE_READ;
@@ -54,6 +61,14 @@ HRESULT BlockDecoder::ReadExact(HANDLE file, void* buffer, uint32_t count) {
 }
 
 HRESULT BlockDecoder::ReadBlockHeader(HANDLE file) {
+  HandleSource source{file};
+  return ReadHeaderFrom(source);
+}
+
+HRESULT BlockDecoder::ReadBlockHeader(BufferedFileReader& source) { return ReadHeaderFrom(source); }
+
+template <class Source>
+HRESULT BlockDecoder::ReadHeaderFrom(Source& file) {
   if (channels_ == 0) return cv::CVERR_FILE_READ;
   // A block without the sync part is read in one go; when its first four bytes
   // turn out to be the sync marker, the rest of the longer header follows.
@@ -93,7 +108,8 @@ HRESULT BlockDecoder::ReadBlockHeader(HANDLE file) {
   return cv::kS_OK;
 }
 
-HRESULT BlockDecoder::ReadPayload(HANDLE file) {
+template <class Source>
+HRESULT BlockDecoder::ReadPayload(Source& file) {
   const uint32_t size = header_.payloadSize;
   while (size >= bits_.Capacity()) {
     if (!bits_.Grow()) return cv::CVERR_FILE_READ;
@@ -126,9 +142,19 @@ int BlockDecoder::DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t
 }
 
 HRESULT BlockDecoder::DecodeBlock(HANDLE file, uint8_t* out, uint32_t* bytesOut) {
+  HandleSource source{file};
+  return DecodeBlockFrom(source, out, bytesOut);
+}
+
+HRESULT BlockDecoder::DecodeBlock(BufferedFileReader& source, uint8_t* out, uint32_t* bytesOut) {
+  return DecodeBlockFrom(source, out, bytesOut);
+}
+
+template <class Source>
+HRESULT BlockDecoder::DecodeBlockFrom(Source& file, uint8_t* out, uint32_t* bytesOut) {
   if (bytesOut) *bytesOut = 0;
   if (!out) return cv::CVERR_FILE_READ;
-  HRESULT hr = ReadBlockHeader(file);
+  HRESULT hr = ReadHeaderFrom(file);
   if (hr != cv::kS_OK) return hr;
   hr = ReadPayload(file);
   if (hr != cv::kS_OK) return hr;

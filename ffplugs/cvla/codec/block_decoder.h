@@ -11,6 +11,7 @@
 // sync block once the caller has moved the file and SetNextBlockOffset there.
 #pragma once
 
+#include "ffplugs/cvla/codec/buffered_file_reader.h"
 #include "ffplugs/cvla/codec/rice_bit_reader.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "krn/platform/win_types.h"
@@ -56,6 +57,10 @@ class BlockDecoder {
   // hold kMaxBlockBytes; *bytesOut receives frameCount x BlockAlign().
   // S_OK or CVERR_FILE_READ (*bytesOut is then 0).
   HRESULT DecodeBlock(HANDLE file, uint8_t* out, uint32_t* bytesOut);
+  // The same two, reading at the buffered reader's position instead of the
+  // file's: the block costs no system call while the reader holds its bytes.
+  HRESULT ReadBlockHeader(BufferedFileReader& source);
+  HRESULT DecodeBlock(BufferedFileReader& source, uint8_t* out, uint32_t* bytesOut);
   // Decodes channel c of the block whose payload the bit reader holds into out
   // (frameCount values), continuing where the previous channel ended and
   // updating the channel's history. 0 on success, -1 when the channel is damaged
@@ -80,8 +85,15 @@ class BlockDecoder {
   uint32_t BlockAlign() const { return channels_ * (output16_ ? 2 : 3); }
 
  private:
-  HRESULT ReadExact(HANDLE file, void* buffer, uint32_t count);
-  HRESULT ReadPayload(HANDLE file);
+  // Source: anything with bool Read(void* buffer, uint32_t count, DWORD* got).
+  template <class Source>
+  HRESULT ReadExact(Source& source, void* buffer, uint32_t count);
+  template <class Source>
+  HRESULT ReadHeaderFrom(Source& source);
+  template <class Source>
+  HRESULT ReadPayload(Source& source);
+  template <class Source>
+  HRESULT DecodeBlockFrom(Source& source, uint8_t* out, uint32_t* bytesOut);
   void WriteFrames(uint8_t* out) const;
 
   RiceBitReader bits_;

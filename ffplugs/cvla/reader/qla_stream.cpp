@@ -183,6 +183,9 @@ HRESULT QlaStream::StartDecoder() {
   const qla::QlaContainerInfo& info = reader_->Container();
   HRESULT hr = decoder_.Initialize(*format_, info.codec.codecFlags);
   if (cv::Failed(hr)) return hr;
+  if (!blockBytes_.Allocate()) return cv::kE_OUTOFMEMORY;
+  // A re-opened file may hold other bytes at the same offsets.
+  blockBytes_.Invalidate();
   cache_.Clear();
   nextBlockOffset_ = info.dataOffset;
   justSeeked_ = false;
@@ -210,6 +213,8 @@ HRESULT QlaStream::Read(uint64_t position, void* buffer, uint32_t frames, uint32
 // or block 0 in a file without a seek table.
 HRESULT QlaStream::SeekToGroup(uint64_t position) {
   const qla::QlaContainerInfo& info = reader_->Container();
+  // A seek reads the blocks afresh from the file.
+  blockBytes_.Invalidate();
   if (!info.hasSeekTable) {
     nextBlockOffset_ = info.dataOffset;
     seekFirstFrame_ = 0;
@@ -244,15 +249,12 @@ HRESULT QlaStream::DecodeNextBlock() {
   // Blocks lie inside the "data" chunk; an offset outside it (a damaged seek
   // table, or running past the last block) is not decoded.
   if (nextBlockOffset_ < info.dataOffset || nextBlockOffset_ >= dataEnd) return cv::CVERR_FILE_READ;
-  HANDLE file = reader_->FileHandle();
-  if (cvplat::SetFilePosition(file, static_cast<LONG>(nextBlockOffset_), nullptr, FILE_BEGIN) ==
-      INVALID_SET_FILE_POINTER)
-    return cv::CVERR_FILE_READ;
+  blockBytes_.SetPosition(reader_->FileHandle(), nextBlockOffset_);
   decoder_.SetCodecFlags(info.codec.codecFlags);
   decoder_.SetNextBlockOffset(nextBlockOffset_);
   uint32_t bytes = 0;
   counters_.blocksDecoded.fetch_add(1, std::memory_order_relaxed);
-  HRESULT hr = decoder_.DecodeBlock(file, cache_.frames, &bytes);
+  HRESULT hr = decoder_.DecodeBlock(blockBytes_, cache_.frames, &bytes);
   if (cv::Failed(hr)) return hr;
   int64_t first = 0;
   if (justSeeked_) {

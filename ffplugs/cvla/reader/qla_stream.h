@@ -83,6 +83,8 @@ class QlaStream final : public cv::ICvAudioStreamEx {
   WAVEFORMATEX requested_{};
   uint32_t requestedExtra_[8] = {};
   qla::BlockDecoder decoder_;
+  // The blocks are read through this buffer, which follows nextBlockOffset_.
+  qla::BufferedFileReader blockBytes_;
   bool decoderReady_ = false;
   DecodedBlockCache cache_;
   // Where the next block starts and, right after a seek, its first frame.

@@ -28,11 +28,31 @@ inline int32_t Load24(const uint8_t* p) {
   return static_cast<int32_t>(low + static_cast<uint32_t>(high) * 65536u);
 }
 
-// (L + R) / 2 with halves rounded away from zero.
+// (L + R) / 2 with halves rounded away from zero, without branches: an odd sum
+// is moved one step away from zero, which makes it even, and then halved.
 inline int32_t Mid(int32_t left, int32_t right) {
   const int32_t s = left + right;  // |s| < 2^25 for 24-bit samples
-  if ((s & 1) == 0) return s / 2;
-  return s > 0 ? (s + 1) / 2 : (s - 1) / 2;
+  const int32_t away = -(s & 1) & ((s >> 31) | 1);  // 0, or +1 / -1 for an odd sum
+  return (s + away) >> 1;
+}
+
+// Splits n stereo frames into mid and side; returns the OR of all values of
+// each channel, which is 0 only for a silent channel.
+template <bool kSixteenBit>
+void SplitStereo(int32_t n, const uint8_t* frames, int32_t* mid, int32_t* side, uint32_t* any) {
+  constexpr int kFrameBytes = kSixteenBit ? 4 : 6;
+  uint32_t any0 = 0, any1 = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const uint8_t* f = frames + i * kFrameBytes;
+    const int32_t left = kSixteenBit ? Load16(f) : Load24(f);
+    const int32_t right = kSixteenBit ? Load16(f + 2) : Load24(f + 3);
+    mid[i] = Mid(left, right);
+    side[i] = left - right;
+    any0 |= static_cast<uint32_t>(mid[i]);
+    any1 |= static_cast<uint32_t>(side[i]);
+  }
+  any[0] = any0;
+  any[1] = any1;
 }
 
 bool WriteField(HANDLE file, const void* data, DWORD size) {
@@ -129,27 +149,21 @@ void BlockEncoder::TakeHistorySnapshot() {
 }
 
 void BlockEncoder::UnpackFrames(int32_t n, const uint8_t* frames, bool* nonzero) {
-  const int bytesPerSample = sixteenBit_ ? 2 : 3;
   int32_t* const ch0 = samples_[0];
-  int32_t* const ch1 = samples_[1];
-  uint32_t any0 = 0, any1 = 0;
+  uint32_t any[2] = {0, 0};
   if (channels_ == 1) {
+    const int bytesPerSample = sixteenBit_ ? 2 : 3;
     for (int32_t i = 0; i < n; ++i, frames += bytesPerSample) {
       ch0[i] = sixteenBit_ ? Load16(frames) : Load24(frames);
-      any0 |= static_cast<uint32_t>(ch0[i]);
+      any[0] |= static_cast<uint32_t>(ch0[i]);
     }
+  } else if (sixteenBit_) {
+    SplitStereo<true>(n, frames, ch0, samples_[1], any);
   } else {
-    for (int32_t i = 0; i < n; ++i, frames += 2 * bytesPerSample) {
-      const int32_t left = sixteenBit_ ? Load16(frames) : Load24(frames);
-      const int32_t right = sixteenBit_ ? Load16(frames + 2) : Load24(frames + 3);
-      ch0[i] = Mid(left, right);
-      ch1[i] = left - right;
-      any0 |= static_cast<uint32_t>(ch0[i]);
-      any1 |= static_cast<uint32_t>(ch1[i]);
-    }
+    SplitStereo<false>(n, frames, ch0, samples_[1], any);
   }
-  nonzero[0] = any0 != 0;
-  nonzero[1] = any1 != 0;
+  nonzero[0] = any[0] != 0;
+  nonzero[1] = any[1] != 0;
 }
 
 void BlockEncoder::SilenceChannel(int channel) {

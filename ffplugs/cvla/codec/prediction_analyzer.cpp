@@ -36,6 +36,29 @@ void RepairOverflowedSums(int32_t* s) {
   }
 }
 
+inline double ProductAsDouble(uint32_t a, int32_t b) {
+  return static_cast<double>(static_cast<int32_t>(a * static_cast<uint32_t>(b)));
+}
+
+// r[lag] for lags 0..4 over `terms` products each, added in index order.
+void AutocorrelateOrder4(const int32_t* y, int32_t terms, double* r) {
+  static_assert(kLpcOrder == 4, "five lags");
+  double r0 = 0.0, r1 = 0.0, r2 = 0.0, r3 = 0.0, r4 = 0.0;
+  for (int32_t i = 0; i < terms; ++i) {
+    const uint32_t base = static_cast<uint32_t>(y[i]);
+    r0 += ProductAsDouble(base, y[i]);
+    r1 += ProductAsDouble(base, y[i + 1]);
+    r2 += ProductAsDouble(base, y[i + 2]);
+    r3 += ProductAsDouble(base, y[i + 3]);
+    r4 += ProductAsDouble(base, y[i + 4]);
+  }
+  r[0] = r0;
+  r[1] = r1;
+  r[2] = r2;
+  r[3] = r3;
+  r[4] = r4;
+}
+
 }  // namespace
 
 bool PredictionAnalyzer::Create(bool lpcStage) {
@@ -129,11 +152,17 @@ double PredictionAnalyzer::LevinsonDurbin(const int32_t* y, int32_t n, double* a
   // converted to double, added in index order.
   if (p > static_cast<int>(kLpcOrder)) p = static_cast<int>(kLpcOrder);
   const int32_t terms = n - p - 1;
-  for (int32_t i = 0; i < terms; ++i) {
-    const uint32_t base = static_cast<uint32_t>(y[i]);
-    for (int lag = 0; lag <= p; ++lag) {
-      const uint32_t product = base * static_cast<uint32_t>(y[i + lag]);
-      r[lag] += static_cast<double>(static_cast<int32_t>(product));
+  if (p == static_cast<int>(kLpcOrder)) {
+    // The usual order, with the five sums held in registers: the same additions
+    // in the same order, without a store and load between them.
+    AutocorrelateOrder4(y, terms, r);
+  } else {
+    for (int32_t i = 0; i < terms; ++i) {
+      const uint32_t base = static_cast<uint32_t>(y[i]);
+      for (int lag = 0; lag <= p; ++lag) {
+        const uint32_t product = base * static_cast<uint32_t>(y[i + lag]);
+        r[lag] += static_cast<double>(static_cast<int32_t>(product));
+      }
     }
   }
 

@@ -108,4 +108,50 @@ TEST(EncoderFormulas, RiceParameterForCost) {
   }
 }
 
+// The formulas answer without the logarithm away from their boundaries; these
+// are the formulas computed with it, for every magnitude up to 2^20, the
+// powers of two beyond, and every cost around each Rice boundary.
+int32_t BitsByLogarithm(int32_t maxAbs) {
+  if (maxAbs < 1) maxAbs = 1;
+  return static_cast<int32_t>(std::ceil(ExactLog(static_cast<double>(maxAbs)) * 1.4426950408889634) + 1.0);
+}
+
+int32_t RiceByLogarithm(int32_t cost, int32_t n) {
+  if (n < 1 || cost < n) return 1;
+  const double mean = static_cast<double>(cost) * 0.6931471805599453 / static_cast<double>(n);
+  const int32_t k = static_cast<int32_t>(ExactLog(mean) * 1.4426950408889634 + 1.5);
+  return k < 1 ? 1 : k;
+}
+
+TEST(EncoderFormulas, ShortcutsGiveWhatTheLogarithmGives) {
+  for (int32_t m = -1; m <= (1 << 20); ++m) ASSERT_EQ(qla::BitsForMagnitude(m), BitsByLogarithm(m)) << m;
+  for (int j = 20; j <= 30; ++j) {
+    for (int32_t d = -300; d <= 300; ++d) {
+      const int32_t m = (int32_t{1} << j) + d;
+      ASSERT_EQ(qla::BitsForMagnitude(m), BitsByLogarithm(m)) << m;
+    }
+  }
+  ASSERT_EQ(qla::BitsForMagnitude(0x7FFFFFFF), BitsByLogarithm(0x7FFFFFFF));
+
+  for (int32_t n = 1; n <= 512; ++n) {
+    // Costs where cost * ln2 / n crosses sqrt(2) * 2^e, and some between.
+    for (int e = -1; e <= 31; ++e) {
+      const double boundary = 1.4142135623730951 * std::ldexp(1.0, e) * n / 0.6931471805599453;
+      if (boundary > 2147483000.0) break;
+      const int32_t centre = static_cast<int32_t>(boundary);
+      for (int32_t cost = centre - 3; cost <= centre + 3; ++cost) {
+        ASSERT_EQ(qla::RiceParameterForCost(cost, n), RiceByLogarithm(cost, n)) << cost << " " << n;
+      }
+      const int32_t between = static_cast<int32_t>(boundary * 1.3);
+      ASSERT_EQ(qla::RiceParameterForCost(between, n), RiceByLogarithm(between, n)) << between << " " << n;
+    }
+  }
+  std::mt19937 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    const int32_t n = 1 + static_cast<int32_t>(random() % 512);
+    const int32_t cost = static_cast<int32_t>(random() & 0x7FFFFFFF);
+    ASSERT_EQ(qla::RiceParameterForCost(cost, n), RiceByLogarithm(cost, n)) << cost << " " << n;
+  }
+}
+
 }  // namespace

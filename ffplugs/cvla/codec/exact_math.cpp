@@ -129,8 +129,21 @@ double ExactLog(double x) {
   return total.hi + total.lo;
 }
 
+// The logarithm decides only which side of an integer boundary the value lies
+// on. Away from a boundary the side follows from the binary exponent (and, for
+// the Rice parameter, one comparison), because the logarithm computed is within
+// about 1e-14 of the true one while the true one is much farther than that from
+// the boundary; on or near a boundary the logarithm itself is computed.
+
 int32_t BitsForMagnitude(int32_t maxAbs) {
   if (maxAbs < 1) maxAbs = 1;
+  const uint32_t magnitude = static_cast<uint32_t>(maxAbs);
+  if ((magnitude & (magnitude - 1)) != 0) {
+    // Not a power of two: log2 lies strictly between bitLength - 1 and
+    // bitLength, at least 6e-10 from either.
+    const int32_t bitLength = 32 - __builtin_clz(magnitude);
+    return bitLength + 1;
+  }
   const double log2 = ExactLog(static_cast<double>(maxAbs)) * kLog2OfE;
   return static_cast<int32_t>(std::ceil(log2) + 1.0);
 }
@@ -138,6 +151,16 @@ int32_t BitsForMagnitude(int32_t maxAbs) {
 int32_t RiceParameterForCost(int32_t cost, int32_t n) {
   if (n < 1 || cost < n) return 1;
   const double mean = static_cast<double>(cost) * kLn2 / static_cast<double>(n);
+  // mean = m * 2^e with m in [1, 2): log2(mean) + 1.5 lies in [e + 1.5, e + 2.5),
+  // so the result is e + 1, or e + 2 from m = sqrt(2) on.
+  const uint64_t bits = BitsOf(mean);
+  const uint32_t biased = static_cast<uint32_t>(bits >> 52) & 0x7FFu;
+  const double m = FromBits((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+  const double fromSqrt2 = m - 1.4142135623730951;
+  if (biased != 0 && biased != 0x7FF && (fromSqrt2 > 1e-9 || fromSqrt2 < -1e-9)) {
+    const int32_t k = static_cast<int32_t>(biased) - 1023 + (fromSqrt2 > 0 ? 2 : 1);
+    return k < 1 ? 1 : k;
+  }
   const int32_t k = static_cast<int32_t>(ExactLog(mean) * kLog2OfE + 1.5);
   return k < 1 ? 1 : k;
 }

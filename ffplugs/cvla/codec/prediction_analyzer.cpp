@@ -81,8 +81,18 @@ void PredictionAnalyzer::ClearCoefficientBytes(int channel) {
 }
 
 const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x, int32_t n) {
-  uint32_t h0 = history_[channel][0], h1 = history_[channel][1], h2 = history_[channel][2],
-           h3 = history_[channel][3];
+  // The four values before the block, rebuilt from the running differences, so
+  // that every difference of sample i follows from x[i-4..i] alone:
+  // e1 = x0 - x1, e2 = x0 - 2 x1 + x2, ... (binomial weights, wrapping). With
+  // no value depending on the one before, the loop runs on whole vectors.
+  const uint32_t* h = history_[channel];
+  uint32_t* const padded = padded_;
+  padded[3] = h[0];
+  padded[2] = h[0] - h[1];
+  padded[1] = h[0] - 2u * h[1] + h[2];
+  padded[0] = h[0] - 3u * h[1] + 3u * h[2] - h[3];
+  std::memcpy(padded + 4, x, static_cast<size_t>(n) * sizeof(int32_t));
+
   uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0;
   int32_t maxAbs = 0;
   int32_t* const d1 = differences_[0];
@@ -90,31 +100,31 @@ const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x
   int32_t* const d3 = differences_[2];
   int32_t* const d4 = differences_[3];
   for (int32_t i = 0; i < n; ++i) {
-    const uint32_t e0 = static_cast<uint32_t>(x[i]);
-    const uint32_t e1 = e0 - h0;
-    const uint32_t e2 = e1 - h1;
-    const uint32_t e3 = e2 - h2;
-    const uint32_t e4 = e3 - h3;
-    h0 = e0;
-    h1 = e1;
-    h2 = e2;
-    h3 = e3;
+    const uint32_t x0 = padded[i + 4], x1 = padded[i + 3], x2 = padded[i + 2], x3 = padded[i + 1],
+                   x4 = padded[i];
+    const uint32_t e1 = x0 - x1;
+    const uint32_t e2 = x0 - 2u * x1 + x2;
+    const uint32_t e3 = x0 - 3u * x1 + 3u * x2 - x3;
+    const uint32_t e4 = x0 - 4u * x1 + 6u * x2 - 4u * x3 + x4;
     d1[i] = static_cast<int32_t>(e1);
     d2[i] = static_cast<int32_t>(e2);
     d3[i] = static_cast<int32_t>(e3);
     d4[i] = static_cast<int32_t>(e4);
-    const uint32_t a0 = Abs32(e0);
+    const uint32_t a0 = Abs32(x0);
     s0 += a0;
     s1 += Abs32(e1);
     s2 += Abs32(e2);
     s3 += Abs32(e3);
     s4 += Abs32(e4);
-    if (static_cast<int32_t>(a0) > maxAbs) maxAbs = static_cast<int32_t>(a0);
+    const int32_t signedA0 = static_cast<int32_t>(a0);
+    maxAbs = signedA0 > maxAbs ? signedA0 : maxAbs;
   }
-  history_[channel][0] = h0;
-  history_[channel][1] = h1;
-  history_[channel][2] = h2;
-  history_[channel][3] = h3;
+  if (n > 0) {
+    history_[channel][0] = static_cast<uint32_t>(x[n - 1]);
+    history_[channel][1] = static_cast<uint32_t>(d1[n - 1]);
+    history_[channel][2] = static_cast<uint32_t>(d2[n - 1]);
+    history_[channel][3] = static_cast<uint32_t>(d3[n - 1]);
+  }
 
   int32_t sums[5] = {static_cast<int32_t>(s0), static_cast<int32_t>(s1), static_cast<int32_t>(s2),
                      static_cast<int32_t>(s3), static_cast<int32_t>(s4)};
@@ -228,6 +238,18 @@ int32_t PredictionAnalyzer::QuantizeAndFilter(const int32_t* y, int32_t n, const
   for (int32_t i = 0; i < head; ++i) {
     out[i] = y[i];
     total += Abs32(static_cast<uint32_t>(y[i]));
+  }
+  if (p == 4) {
+    // The usual order, unrolled; the terms are added in the same order (which
+    // wrapping integer sums would not even need).
+    for (int32_t i = p; i < n; ++i) {
+      const uint32_t s = q[0] * static_cast<uint32_t>(y[i - 1]) + q[1] * static_cast<uint32_t>(y[i - 2]) +
+                         q[2] * static_cast<uint32_t>(y[i - 3]) + q[3] * static_cast<uint32_t>(y[i - 4]);
+      const uint32_t value = static_cast<uint32_t>(y[i]) + static_cast<uint32_t>(static_cast<int32_t>(s) >> 5);
+      out[i] = static_cast<int32_t>(value);
+      total += Abs32(value);
+    }
+    return static_cast<int32_t>(total);
   }
   for (int32_t i = p; i < n; ++i) {
     uint32_t s = 0;

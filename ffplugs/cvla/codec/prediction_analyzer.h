@@ -59,6 +59,7 @@ class PredictionAnalyzer {
 
   cvplat::GlobalBlock workSpace_;
   int32_t* differences_[4] = {};  // 1st..4th differences of the current channel
+  uint32_t padded_[4 + kFramesPerBlock] = {};  // the 4 values before the block, then the block
   uint32_t history_[kMaxChannels][4] = {};
   uint8_t coefficientBytes_[kMaxChannels][kLpcOrder] = {};
   bool lpcStage_ = false;

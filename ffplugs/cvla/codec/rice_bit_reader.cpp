@@ -135,17 +135,29 @@ bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
   while (i < n) {
     if (fastK && last >= 64) {
       uint32_t p = position_;
-      while (i < n && p <= fastEnd) {
-        const uint64_t w = LoadBigEndian64(data + (p >> 3)) << (p & 7);
-        if (w == 0) break;
-        const uint32_t zeros = LeadingZeros64(w);
-        if (zeros + 1 + k > kWindowBits) break;
+      // w holds the stream bits from p on, the first `valid` of them known; it is
+      // reloaded from the buffer when a code may reach past them.
+      uint64_t w = 0;
+      uint32_t valid = 0;
+      while (i < n) {
+        uint32_t zeros = w != 0 ? LeadingZeros64(w) : 64;
+        if (zeros + 1 + k > valid) {
+          if (p > fastEnd) break;
+          w = LoadBigEndian64(data + (p >> 3)) << (p & 7);
+          valid = kWindowBits;
+          if (w == 0) break;
+          zeros = LeadingZeros64(w);
+          if (zeros + 1 + k > kWindowBits) break;
+        }
         // The terminating one and the k low bits, as one number; the one is worth
         // 1 << k and is traded for the unary count.
         const uint32_t tail = static_cast<uint32_t>((w << zeros) >> (63 - k));
         const uint32_t u = tail + ((zeros - 1u) << k);
         out[i++] = MapResidual(u);
-        p += zeros + 1 + k;
+        const uint32_t length = zeros + 1 + k;  // at most 57: the shift stays defined
+        w <<= length;
+        valid -= length;
+        p += length;
       }
       position_ = p;
       if (i == n) break;

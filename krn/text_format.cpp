@@ -43,7 +43,7 @@ class Output {
   size_t length_ = 0;
 };
 
-// A printf specification under construction; long ones are cut (their digits
+// A printf directive under construction; long ones are cut (their digits
 // could only ask for more than any buffer holds).
 class Directive {
  public:
@@ -67,7 +67,7 @@ class Directive {
   size_t length_ = 0;
 };
 
-// Formats one value with a printf specification into the output.
+// Formats one value with a printf directive into the output.
 template <typename T>
 void PutFormatted(Output& out, Directive directive, const char* conversion, T value) {
   directive.Add(conversion);

@@ -43,11 +43,11 @@ class Output {
   size_t length_ = 0;
 };
 
-// A printf specification under construction; long ones are cut (their digits
+// A printf directive under construction; long ones are cut (their digits
 // could only ask for more than any buffer holds).
-class Spec {
+class Directive {
  public:
-  Spec() { Add('%'); }
+  Directive() { Add('%'); }
   void Add(char c) {
     if (length_ + 1 < sizeof text_) text_[length_++] = c;
     text_[length_] = '\0';
@@ -67,11 +67,11 @@ class Spec {
   size_t length_ = 0;
 };
 
-// Formats one value with a printf specification into the output.
+// Formats one value with a printf directive into the output.
 template <typename T>
-void PutFormatted(Output& out, Spec spec, const char* conversion, T value) {
-  spec.Add(conversion);
-  const int n = std::snprintf(out.Tail(), out.Room(), spec.Text(), value);
+void PutFormatted(Output& out, Directive directive, const char* conversion, T value) {
+  directive.Add(conversion);
+  const int n = std::snprintf(out.Tail(), out.Room(), directive.Text(), value);
   if (n > 0) out.Advance(static_cast<size_t>(n));
 }
 
@@ -143,21 +143,21 @@ const char* ExpandPercent(Output& out, const char* start, va_list& args) {
     out.Put('%');
     return p + 1;
   }
-  Spec spec;
-  while (IsFlag(*p)) spec.Add(*p++);
+  Directive directive;
+  while (IsFlag(*p)) directive.Add(*p++);
   if (*p == '*') {
-    spec.AddNumber(va_arg(args, int));
+    directive.AddNumber(va_arg(args, int));
     ++p;
   } else {
-    while (IsDigit(*p)) spec.Add(*p++);
+    while (IsDigit(*p)) directive.Add(*p++);
   }
   if (*p == '.') {
-    spec.Add(*p++);
+    directive.Add(*p++);
     if (*p == '*') {
-      spec.AddNumber(va_arg(args, int));
+      directive.AddNumber(va_arg(args, int));
       ++p;
     } else {
-      while (IsDigit(*p)) spec.Add(*p++);
+      while (IsDigit(*p)) directive.Add(*p++);
     }
   }
   const Length length = ReadLength(p);
@@ -165,26 +165,26 @@ const char* ExpandPercent(Output& out, const char* start, va_list& args) {
   switch (conversion) {
     case 'd':
     case 'i':
-      PutFormatted(out, spec, "lld", SignedArgument(length, args));
+      PutFormatted(out, directive, "lld", SignedArgument(length, args));
       return p + 1;
     case 'u':
     case 'x':
     case 'X':
     case 'o': {
       const char suffix[] = {'l', 'l', conversion, '\0'};
-      PutFormatted(out, spec, suffix, UnsignedArgument(length, args));
+      PutFormatted(out, directive, suffix, UnsignedArgument(length, args));
       return p + 1;
     }
     case 'c':
-      PutFormatted(out, spec, "c", va_arg(args, int));
+      PutFormatted(out, directive, "c", va_arg(args, int));
       return p + 1;
     case 's': {
       const char* text = va_arg(args, const char*);
-      PutFormatted(out, spec, "s", text ? text : "(null)");
+      PutFormatted(out, directive, "s", text ? text : "(null)");
       return p + 1;
     }
     case 'p':
-      PutFormatted(out, spec, "p", va_arg(args, void*));
+      PutFormatted(out, directive, "p", va_arg(args, void*));
       return p + 1;
     case 'e':
     case 'E':
@@ -194,7 +194,7 @@ const char* ExpandPercent(Output& out, const char* start, va_list& args) {
     case 'G': {
       if (length == Length::kLongDouble) break;
       const char suffix[] = {conversion, '\0'};
-      PutFormatted(out, spec, suffix, va_arg(args, double));
+      PutFormatted(out, directive, suffix, va_arg(args, double));
       return p + 1;
     }
     default:

@@ -1,6 +1,5 @@
 #include "krn/platform/file.h"
 
-#include <atomic>
 
 #ifndef _WIN32
 #include <cerrno>
@@ -14,27 +13,26 @@
 namespace cvplat {
 
 namespace {
-std::atomic<int> g_failWriteCountdown{0};
-
-// True when the write seam says this write must fail.
-bool WriteMustFail() {
-  int n = g_failWriteCountdown.load();
-  while (n > 0) {
-    if (g_failWriteCountdown.compare_exchange_weak(n, n - 1)) return n == 1;
-  }
-  return false;
+// An operation failed by the test seam: sets the error number and passes the failure value on.
+template <typename T>
+T Injected(DWORD error, T failure) {
+  SetLastErrorCode(error);
+  return failure;
 }
 }  // namespace
-
-void FailWriteAfter(int n) { g_failWriteCountdown.store(n > 0 ? n : 0); }
 
 #ifdef _WIN32
 
 HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creation, DWORD flags) {
+  if (FaultDue(FaultPoint::kOpen)) return Injected(5, INVALID_HANDLE_VALUE);  // ERROR_ACCESS_DENIED
   return ::CreateFileA(name, access, share, nullptr, creation, flags | FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read) {
+  if (FaultDue(FaultPoint::kRead)) {
+    if (read) *read = 0;
+    return Injected(30, FALSE);  // ERROR_READ_FAULT
+  }
   DWORD got = 0;
   BOOL ok = ::ReadFile(file, buffer, count, &got, nullptr);
   if (read) *read = got;
@@ -42,7 +40,7 @@ BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read) {
 }
 
 BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
-  if (WriteMustFail()) {
+  if (FaultDue(FaultPoint::kWrite)) {
     if (written) *written = 0;
     ::SetLastError(ERROR_DISK_FULL);
     return FALSE;
@@ -54,6 +52,7 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
+  if (FaultDue(FaultPoint::kSeek)) return Injected(25, INVALID_SET_FILE_POINTER);  // ERROR_SEEK
   return ::SetFilePointer(file, distance, high, method);
 }
 
@@ -66,6 +65,7 @@ BOOL CloseFile(HANDLE file) { return ::CloseHandle(file); }
 BOOL DeleteFileAnsi(const char* name) { return ::DeleteFileA(name); }
 
 bool GetFileSize64(HANDLE file, uint64_t* size) {
+  if (FaultDue(FaultPoint::kSize)) return Injected(30, false);
   LARGE_INTEGER li;
   if (!::GetFileSizeEx(file, &li)) return false;
   *size = static_cast<uint64_t>(li.QuadPart);
@@ -113,6 +113,7 @@ bool ParentFolderExists(const char* name) {
 }  // namespace
 
 HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creation, DWORD /*flags*/) {
+  if (FaultDue(FaultPoint::kOpen)) return Injected(5, INVALID_HANDLE_VALUE);  // ERROR_ACCESS_DENIED
   if (name == nullptr || name[0] == '\0') {
     t_lastError = 3;  // ERROR_PATH_NOT_FOUND, as Windows answers for an empty name
     return INVALID_HANDLE_VALUE;
@@ -151,6 +152,10 @@ HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creatio
 }
 
 BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read) {
+  if (FaultDue(FaultPoint::kRead)) {
+    if (read) *read = 0;
+    return Injected(30, FALSE);  // ERROR_READ_FAULT
+  }
   DWORD total = 0;
   auto* out = static_cast<uint8_t*>(buffer);
   while (total < count) {
@@ -169,7 +174,7 @@ BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read) {
 }
 
 BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
-  if (WriteMustFail()) {
+  if (FaultDue(FaultPoint::kWrite)) {
     if (written) *written = 0;
     t_lastError = 112;
     return FALSE;
@@ -191,6 +196,7 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
+  if (FaultDue(FaultPoint::kSeek)) return Injected(25, INVALID_SET_FILE_POINTER);  // ERROR_SEEK
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
   int64_t offset;
   if (high) {
@@ -243,6 +249,7 @@ BOOL DeleteFileAnsi(const char* name) {
 }
 
 bool GetFileSize64(HANDLE file, uint64_t* size) {
+  if (FaultDue(FaultPoint::kSize)) return Injected(30, false);
   struct stat st;
   if (::fstat(Fd(file), &st) != 0) return false;
   *size = static_cast<uint64_t>(st.st_size);

@@ -3,6 +3,7 @@
 // last-write time. Natively they sit on POSIX descriptors.
 #pragma once
 
+#include "krn/platform/fault_injection.h"
 #include "krn/platform/win_types.h"
 
 #include <string>
@@ -50,9 +51,6 @@ bool GetFileSize64(HANDLE file, uint64_t* size);
 DWORD LastError();
 void SetLastErrorCode(DWORD error);
 
-// Test seam: makes the n-th following write fail (1 = the next one) as if the
-// disk were full; 0 switches it off. Counts writes of every thread.
-void FailWriteAfter(int n);
 
 // Owns a file handle and closes it.
 class UniqueFile {

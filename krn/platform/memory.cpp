@@ -1,5 +1,6 @@
 #include "krn/platform/memory.h"
 
+#include "krn/platform/fault_injection.h"
 #include "krn/platform/win_types.h"
 
 #include <cstdlib>
@@ -9,6 +10,7 @@ namespace cvplat {
 #ifdef _WIN32
 
 void* GlobalAllocZero(size_t bytes) {
+  if (FaultDue(FaultPoint::kAlloc)) return nullptr;
   HGLOBAL h = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes ? bytes : 1);
   if (!h) return nullptr;
   void* p = ::GlobalLock(h);
@@ -26,7 +28,10 @@ void GlobalFreeBlock(void* block) {
 
 #else
 
-void* GlobalAllocZero(size_t bytes) { return std::calloc(1, bytes ? bytes : 1); }
+void* GlobalAllocZero(size_t bytes) {
+  if (FaultDue(FaultPoint::kAlloc)) return nullptr;
+  return std::calloc(1, bytes ? bytes : 1);
+}
 void GlobalFreeBlock(void* block) { std::free(block); }
 
 #endif

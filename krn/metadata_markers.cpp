@@ -22,7 +22,7 @@ class AdtlBody {
   // restored. Without a list the body stays empty.
   HRESULT Load(HANDLE file) {
     uint32_t saved = 0;
-    GetFilePos(file, &saved);
+    if (Failed(GetFilePos(file, &saved))) return CVERR_FILE_READ;
     uint32_t size = 0;
     HRESULT hr = FindListFromStart(file, FourCC("adtl"), &size);
     if (Succeeded(hr)) {
@@ -30,7 +30,8 @@ class AdtlBody {
       hr = ReadChunkAlloc(file, &blob_);
       if (Failed(hr)) blob_ = ChunkBlob{0, nullptr};
     }
-    SetFilePos(file, saved);
+    // The cue points are read from the restored position.
+    if (Failed(SetFilePos(file, saved))) return CVERR_FILE_READ;
     return hr == kE_OUTOFMEMORY ? hr : kS_OK;
   }
   ~AdtlBody() { cvplat::GlobalFreeBlock(blob_.data); }

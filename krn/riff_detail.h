@@ -25,19 +25,30 @@ inline HRESULT WriteAll(HANDLE file, const void* buffer, uint32_t count) {
 // Moves forward by an unsigned 64-bit distance. A corrupt size near 4 GiB thus
 // moves past the end of the file (and the next read fails) instead of wrapping
 // into a backward seek that could make a search loop forever.
-inline void SeekForward(HANDLE file, uint64_t distance) {
+// False when the seek failed.
+inline bool SeekForward(HANDLE file, uint64_t distance) {
   LONG high = static_cast<LONG>(static_cast<uint32_t>(distance >> 32));
-  cvplat::SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(distance)), &high, FILE_CURRENT);
+  cvplat::SetLastErrorCode(0);
+  return cvplat::SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(distance)), &high, FILE_CURRENT) !=
+             INVALID_SET_FILE_POINTER ||
+         cvplat::LastError() == 0;
 }
 
-inline void SeekTo(HANDLE file, uint32_t pos) {
+// False when the file could not be positioned: a read or write would then happen
+// somewhere else.
+inline bool SeekTo(HANDLE file, uint32_t pos) {
   LONG high = 0;
-  cvplat::SetFilePosition(file, static_cast<LONG>(pos), &high, FILE_BEGIN);
+  cvplat::SetLastErrorCode(0);
+  return cvplat::SetFilePosition(file, static_cast<LONG>(pos), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+         cvplat::LastError() == 0;
 }
 
-inline uint32_t CurrentPos(HANDLE file) {
+inline uint32_t CurrentPos(HANDLE file, bool* ok = nullptr) {
   LONG high = 0;
-  return cvplat::SetFilePosition(file, 0, &high, FILE_CURRENT);
+  cvplat::SetLastErrorCode(0);
+  const DWORD pos = cvplat::SetFilePosition(file, 0, &high, FILE_CURRENT);
+  if (ok) *ok = pos != INVALID_SET_FILE_POINTER || cvplat::LastError() == 0;
+  return pos;
 }
 
 // Lowers a remaining count with 32-bit wrap-around, for signed and unsigned counts.
@@ -70,7 +81,8 @@ HRESULT SearchChunk(HANDLE file, uint32_t id, uint32_t* size, Count* remaining) 
       return kS_OK;
     }
     uint64_t skipped = static_cast<uint64_t>(chunkSize) + (chunkSize & 1u);
-    SeekForward(file, skipped);
+    // A search that went on from a wrong place could report a chunk missing.
+    if (!SeekForward(file, skipped)) return CVERR_FILE_READ;
     work = Consume(work, skipped);
   }
 }

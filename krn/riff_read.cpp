@@ -50,7 +50,7 @@ HRESULT FindChunk(HANDLE file, uint32_t id, uint32_t* size, int32_t* remaining) 
 }
 
 HRESULT FindChunkFromStart(HANDLE file, uint32_t id, uint32_t* size, int32_t* remaining) {
-  SeekTo(file, 0);
+  if (!SeekTo(file, 0)) return CVERR_FILE_READ;
   uint32_t bodySize = 0;
   HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
   if (Failed(hr)) return hr;
@@ -70,7 +70,7 @@ HRESULT FindList(HANDLE file, uint32_t listType, uint32_t* size, int32_t* remain
     if (Failed(hr)) return hr;
     if (listSize < kListTypeSize) {
       // Too small to hold a list type: skip it as a plain chunk.
-      SeekForward(file, PaddedSize(listSize));
+      if (!SeekForward(file, PaddedSize(listSize))) return CVERR_FILE_READ;
       work = Consume(work, PaddedSize(listSize));
       continue;
     }
@@ -85,13 +85,13 @@ HRESULT FindList(HANDLE file, uint32_t listType, uint32_t* size, int32_t* remain
       return kS_OK;
     }
     uint64_t rest = PaddedSize(listSize) - kListTypeSize;
-    SeekForward(file, rest);
+    if (!SeekForward(file, rest)) return CVERR_FILE_READ;
     work = Consume(work, rest);
   }
 }
 
 HRESULT FindListFromStart(HANDLE file, uint32_t listType, uint32_t* size) {
-  SeekTo(file, 0);
+  if (!SeekTo(file, 0)) return CVERR_FILE_READ;
   uint32_t bodySize = 0;
   HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
   if (Failed(hr)) return hr;
@@ -118,7 +118,10 @@ HRESULT CountChunks(HANDLE file, uint32_t* count, const int32_t* remaining) {
     }
     ++n;
     uint32_t chunkSize = Le32(header + 4);
-    SeekForward(file, PaddedSize(chunkSize));
+    if (!SeekForward(file, PaddedSize(chunkSize))) {
+      hr = CVERR_FILE_READ;
+      break;
+    }
     work = Consume(work, kChunkHeaderSize + PaddedSize(chunkSize));
   }
   SeekTo(file, start);
@@ -137,7 +140,7 @@ HRESULT SkipChunks(HANDLE file, uint32_t n, int32_t* remaining) {
     uint32_t chunkSize = 0;
     HRESULT hr = ReadChunkHeader(file, nullptr, &chunkSize);
     if (Failed(hr)) return hr;
-    SeekForward(file, PaddedSize(chunkSize));
+    if (!SeekForward(file, PaddedSize(chunkSize))) return CVERR_FILE_READ;
     work = Consume(work, kChunkHeaderSize + PaddedSize(chunkSize));
   }
   if (remaining) *remaining = work;
@@ -150,15 +153,17 @@ int32_t SkipChunk(HANDLE file, uint32_t size) {
   return static_cast<int32_t>(static_cast<uint32_t>(distance));
 }
 
+// A failed seek is reported: a caller that went on would read or write at the
+// wrong place.
 HRESULT GetFilePos(HANDLE file, uint32_t* pos) {
-  if (pos) *pos = CurrentPos(file);
+  bool ok = false;
+  const uint32_t here = CurrentPos(file, &ok);
+  if (!ok) return CVERR_FILE_READ;
+  if (pos) *pos = here;
   return kS_OK;
 }
 
-HRESULT SetFilePos(HANDLE file, uint32_t pos) {
-  SeekTo(file, pos);
-  return kS_OK;
-}
+HRESULT SetFilePos(HANDLE file, uint32_t pos) { return SeekTo(file, pos) ? kS_OK : CVERR_FILE_READ; }
 
 HRESULT ReadChunkData(HANDLE file, void* buffer, uint32_t size) {
   HRESULT hr = ReadExact(file, buffer, size);
@@ -171,6 +176,13 @@ HRESULT ReadChunkAlloc(HANDLE file, ChunkBlob* blob) {
   if (!blob) return kE_POINTER;
   blob->data = nullptr;
   if (blob->size == 0) return kS_OK;
+  // A size from a damaged header may ask for more than the file holds; such a
+  // read can only come up short, so it fails before any memory is taken.
+  uint64_t fileSize = 0;
+  uint32_t position = 0;
+  if (cvplat::GetFileSize64(file, &fileSize) && GetFilePos(file, &position) == kS_OK &&
+      blob->size > fileSize - (position < fileSize ? position : fileSize))
+    return CVERR_FILE_READ;
   cvplat::GlobalBlock block(blob->size);
   if (!block) return kE_OUTOFMEMORY;
   HRESULT hr = ReadChunkData(file, block.Get(), blob->size);

@@ -89,11 +89,14 @@ HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar,
                        ICvMetadataSource* source) {
   if (!fileName || !source) return kE_INVALIDARG;
   try {
+    // The metadata replaces what a sidecar of the appended name held. Written
+    // into the file, that sidecar goes only once the writing succeeded, so that a
+    // failure loses nothing.
     std::string sidecarName = SidecarNameAppended(fileName);
-    cvplat::DeleteFileAnsi(sidecarName.c_str());
     cvplat::UniqueFile file;
     HRESULT hr = kS_OK;
     if (useSidecar) {
+      cvplat::DeleteFileAnsi(sidecarName.c_str());
       hr = CreateSidecar(sidecarName, file);
       if (Failed(hr)) return hr;
     } else {
@@ -109,6 +112,7 @@ HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar,
     hr = WriteKinds(file.Get(), sampleRate, source, kMetadataMarkers | kMetadataInfo);
     if (Failed(hr)) return hr;
     if (useSidecar) return AppendSidecarName(file.Get(), fileName);
+    cvplat::DeleteFileAnsi(sidecarName.c_str());
     return kS_OK;
   } catch (const std::bad_alloc&) {
     return kE_OUTOFMEMORY;

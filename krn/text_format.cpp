@@ -43,35 +43,55 @@ class Output {
   size_t length_ = 0;
 };
 
-// A printf directive under construction; long ones are cut (their digits
-// could only ask for more than any buffer holds).
-class Directive {
- public:
-  Directive() { Add('%'); }
-  void Add(char c) {
-    if (length_ + 1 < sizeof text_) text_[length_++] = c;
-    text_[length_] = '\0';
-  }
-  void Add(const char* s) {
-    while (*s) Add(*s++);
-  }
-  void AddNumber(int value) {
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%d", value);
-    Add(digits);
-  }
-  const char* Text() const { return text_; }
+// A printf directive: its flags, width and precision as read (a '*' already
+// replaced by its argument), completed by a conversion when it is formatted.
+struct Directive {
+  char flags[6] = {};  // each of "-+ #0" at most once
+  long long width = 0;
+  long long precision = -1;  // -1: none
 
- private:
-  char text_[48] = {};
-  size_t length_ = 0;
+  void AddFlag(char c) {
+    if (!std::strchr(flags, c)) flags[std::strlen(flags)] = c;
+  }
+  // The printf text with the given width and conversion.
+  void Text(char* text, size_t size, long long fieldWidth, const char* conversion) const {
+    char numbers[48] = "";
+    if (precision >= 0) std::snprintf(numbers, sizeof numbers, ".%lld", precision);
+    std::snprintf(text, size, fieldWidth > 0 ? "%%%s%lld%s%s" : "%%%s%.0lld%s%s", flags, fieldWidth, numbers,
+                  conversion);
+  }
 };
 
-// Formats one value with a printf directive into the output.
+// Reads a decimal count at p, saturating far above any buffer size.
+long long ReadCount(const char*& p) {
+  long long value = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (value < (1LL << 40)) value = value * 10 + (*p - '0');
+    ++p;
+  }
+  return value;
+}
+
+// Digits enough to write any double exactly: past them a fraction only goes on in zeros.
+constexpr long long kExactDigits = 1100;
+
+// Formats one value with a printf directive into the output. A width or
+// precision far beyond the room left would only produce text that is cut, yet
+// snprintf would still produce all of it: such counts are lowered to where the
+// visible part stays the same.
 template <typename T>
 void PutFormatted(Output& out, Directive directive, const char* conversion, T value) {
-  directive.Add(conversion);
-  const int n = std::snprintf(out.Tail(), out.Room(), directive.Text(), value);
+  const long long room = static_cast<long long>(out.Room());
+  if (directive.precision > room + kExactDigits) directive.precision = room + kExactDigits;
+  char text[96];
+  long long width = directive.width;
+  if (width > room) {
+    directive.Text(text, sizeof text, 0, conversion);
+    const int own = std::snprintf(nullptr, 0, text, value);
+    if (own >= 0 && width > room + own) width = room + own;
+  }
+  directive.Text(text, sizeof text, width, conversion);
+  const int n = std::snprintf(out.Tail(), out.Room(), text, value);
   if (n > 0) out.Advance(static_cast<size_t>(n));
 }
 
@@ -144,20 +164,25 @@ const char* ExpandPercent(Output& out, const char* start, va_list& args) {
     return p + 1;
   }
   Directive directive;
-  while (IsFlag(*p)) directive.Add(*p++);
+  while (IsFlag(*p)) directive.AddFlag(*p++);
   if (*p == '*') {
-    directive.AddNumber(va_arg(args, int));
+    // A negative width argument is a '-' flag with its magnitude.
+    const long long width = va_arg(args, int);
+    if (width < 0) directive.AddFlag('-');
+    directive.width = width < 0 ? -width : width;
     ++p;
   } else {
-    while (IsDigit(*p)) directive.Add(*p++);
+    directive.width = ReadCount(p);
   }
   if (*p == '.') {
-    directive.Add(*p++);
+    ++p;
     if (*p == '*') {
-      directive.AddNumber(va_arg(args, int));
+      // A negative precision argument counts as none.
+      const long long precision = va_arg(args, int);
+      directive.precision = precision < 0 ? -1 : precision;
       ++p;
     } else {
-      while (IsDigit(*p)) directive.Add(*p++);
+      directive.precision = ReadCount(p);
     }
   }
   const Length length = ReadLength(p);

@@ -37,6 +37,16 @@ TEST(ExpandText, PrintfConversions) {
   EXPECT_EQ(Expand("100%q done%"), "100%q done%");
 }
 
+// Widths and precisions far beyond the buffer give what a cut full expansion
+// would show; repeated flags and negative '*' counts are read as printf reads them.
+TEST(ExpandText, OversizedAndUnusualCounts) {
+  EXPECT_EQ(Expand("[%*d]", 2000000000, 5), "[" + std::string(510, ' '));
+  EXPECT_EQ(Expand("[%-*d]", 2000000000, 5), "[5" + std::string(509, ' '));
+  EXPECT_EQ(Expand("%.2000000000d", 5), std::string(511, '0'));
+  EXPECT_EQ(Expand("%.*d|%*d|", -3, 42, -4, 7), "42|7   |");
+  EXPECT_EQ(Expand("%-----------------------------------------------5d|", 9), "9    |");
+}
+
 TEST(ExpandText, DollarConversions) {
   const cvplat::NumberFormatSettings& settings = cvplat::UserNumberFormat();
   if (settings.grouping != 3) GTEST_SKIP() << "the locale does not group by thousands";

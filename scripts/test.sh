@@ -24,6 +24,9 @@ echo "== tsan: reader tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target reader_tests
 ctest --preset tsan -R reader_tests
+# Every fuzz target for a short while on its seeds; longer runs: scripts/fuzz.sh SECONDS.
+echo "== fuzz: every target for 20 s"
+bash scripts/fuzz.sh 20
 if bash scripts/can-run-wine.sh; then
   run_preset windows -DCVQL_WINE_TESTS=ON
 else

@@ -73,8 +73,8 @@ HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REF
 }
 
 HRESULT QlaClassFactory::LockServer(BOOL lock) {
-  // Plain read-modify-write on the signed counter; it may go negative.
-  Module().serverLocks = static_cast<int32_t>(static_cast<uint32_t>(Module().serverLocks) + (lock ? 1u : ~0u));
+  // The signed counter may go negative; atomic arithmetic wraps in 32 bits.
+  Module().serverLocks.fetch_add(lock ? 1 : -1);
   return cv::kS_OK;
 }
 

@@ -4,6 +4,7 @@
 
 #include "krn/platform/win_types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -17,13 +18,14 @@ constexpr uint32_t kFileTypeFlagBit = 0x10;
 constexpr uint32_t kRendererFlagsCleared = 0x119;
 constexpr uint32_t kRendererFlagsSet = 0x426;
 
-// One instance per loaded module; zero before the attach.
+// One instance per loaded module; zero before the attach. The counters and
+// flags change whenever a host thread creates an object, so they are atomic.
 struct ModuleState {
   HMODULE module;
-  cv::StringTable* plugInStrings;  // the plug-in's own table, module texts only
-  int32_t serverLocks;             // changed by LockServer, read by nothing
-  uint32_t fileTypeFlags;          // 0x10 once a file type was created
-  uint32_t rendererFlags;          // 0x426 once a renderer was created
+  cv::StringTable* plugInStrings;      // the plug-in's own table, module texts only
+  std::atomic<int32_t> serverLocks;    // changed by LockServer, read by nothing
+  std::atomic<uint32_t> fileTypeFlags;  // 0x10 once a file type was created
+  std::atomic<uint32_t> rendererFlags;  // 0x426 once a renderer was created
 };
 
 ModuleState& Module();

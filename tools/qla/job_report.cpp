@@ -6,7 +6,7 @@
 #include "tools/qla/job_runner.h"
 #include "tools/qla/qla_file.h"
 #include "tools/qla/system_text.h"
-#include "tools/qla/wav_file.h"
+#include "krn/wav_reader.h"
 
 #include <atomic>
 #include <cstdio>
@@ -67,9 +67,9 @@ int RunPerInput(const Options& options, bool progress, double totalSeconds,
 }
 
 double WavSeconds(const std::string& path) {
-  WavReader wav;
+  cv::WavReader wav;
   std::string problem;
-  if (wav.Open(path, &problem) != cv::kS_OK) return 0;
+  if (wav.Open(path, cv::WavReadOptions{}, &problem) != cv::kS_OK) return 0;
   return static_cast<double>(wav.Frames()) / wav.Format()->nSamplesPerSec;
 }
 

@@ -65,7 +65,7 @@ void EncodeRecording(benchmark::State& state, const std::string& name) {
   const size_t blocks = pcm.data.size() / (frameBytes * qla::kFramesPerBlock);
   const bool lpc = pcm.format.wBitsPerSample <= 16;
   qla::BlockEncoder encoder;
-  if (encoder.Create(nullptr, pcm.format, lpc) != cv::kS_OK) {
+  if (encoder.Create(pcm.format, lpc) != cv::kS_OK) {
     state.SkipWithError("unsupported format");
     return;
   }

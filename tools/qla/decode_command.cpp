@@ -1,5 +1,6 @@
 // qla decode: .qla in, PCM WAVE out, read through the plug-in's file type,
 // reader and stream, with the file's metadata written after the audio.
+#include "krn/md5.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/tool_io.h"
 #include "krn/results.h"
@@ -8,6 +9,7 @@
 #include "tools/qla/job_report.h"
 #include "tools/qla/output_file.h"
 #include "tools/qla/qla_file.h"
+#include "tools/qla/tool_chunks.h"
 #include "tools/qla/wav_file.h"
 
 #include <cstdio>
@@ -17,7 +19,7 @@ namespace qlatool {
 namespace {
 
 // Writes the decoded audio and the metadata into the temporary file.
-HRESULT WriteWav(QlaFile& file, const std::string& path, Console& console) {
+HRESULT WriteWav(QlaFile& file, const std::string& path, Console& console, cv::Md5* md5) {
   // The stream's byte rate is that of the compressed file; a WAVE file states
   // the PCM rate.
   const WAVEFORMATEX format =
@@ -33,6 +35,7 @@ HRESULT WriteWav(QlaFile& file, const std::string& path, Console& console) {
     hr = file.Read(position, buffer.data(), kChunk, &got);
     if (cv::Failed(hr)) return hr;
     if (got == 0) return cv::CVERR_FILE_READ;  // the stream ended before its announced length
+    md5->Update(buffer.data(), static_cast<size_t>(got) * format.nBlockAlign);
     hr = writer.Write(buffer.data(), got * format.nBlockAlign);
     if (hr != cv::kS_OK) return hr;
     position += got;
@@ -66,9 +69,15 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
     return false;
   }
   double started = NowSeconds();
-  hr = WriteWav(file, output.TempPath(), console);
+  cv::Md5 md5;
+  hr = WriteWav(file, output.TempPath(), console, &md5);
   if (hr != cv::kS_OK) {
     if (!Interrupted()) console.Error(FailureLine(input, "decoding failed", hr));
+    return false;
+  }
+  std::string mismatch = DigestMismatch(input, md5.Finish());
+  if (!mismatch.empty()) {
+    console.Error(FailureLine(input, mismatch, cv::CVERR_FILE_CORRUPT));
     return false;
   }
   std::string detail;

@@ -1,9 +1,9 @@
 // The module's exported entry points. Each forwards to the portable code that
-// implements it; the exports whose services this module does not offer yet
-// answer E_NOTIMPL. The chunk services riffzz_FindChunkHeader and
+// implements it. The chunk services riffzz_FindChunkHeader and
 // riffzz_SkipChunk are defined in krn/riff_exports.cpp.
 #include "ffplugs/cvla/module/class_factory.h"
 #include "ffplugs/cvla/module/module_state.h"
+#include "ffplugs/cvla/module/registration.h"
 #include "krn/platform/win_types.h"
 #include "krn/results.h"
 
@@ -25,9 +25,9 @@ HRESULT WINAPI DllCanUnloadNow() { return cvla::CanUnloadNow(); }
 
 HRESULT WINAPI DllInitClasses(DWORD) { return cv::kS_OK; }
 
-HRESULT WINAPI DllRegisterServer() { return cv::kE_NOTIMPL; }
+HRESULT WINAPI DllRegisterServer() { return cvla::RegisterPlugIn(); }
 
-HRESULT WINAPI DllUnregisterServer() { return cv::kE_NOTIMPL; }
+HRESULT WINAPI DllUnregisterServer() { return cvla::UnregisterPlugIn(); }
 
 DWORD WINAPI CvACM_CreateList(DWORD*, void*, DWORD) { return static_cast<DWORD>(cv::kE_NOTIMPL); }
 

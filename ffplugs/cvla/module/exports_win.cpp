@@ -1,6 +1,7 @@
 // The module's exported entry points. Each forwards to the portable code that
 // implements it. The chunk services riffzz_FindChunkHeader and
 // riffzz_SkipChunk are defined in krn/riff_exports.cpp.
+#include "ffplugs/cvla/acm/acm_list.h"
 #include "ffplugs/cvla/module/class_factory.h"
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/registration.h"
@@ -29,8 +30,18 @@ HRESULT WINAPI DllRegisterServer() { return cvla::RegisterPlugIn(); }
 
 HRESULT WINAPI DllUnregisterServer() { return cvla::UnregisterPlugIn(); }
 
-DWORD WINAPI CvACM_CreateList(DWORD*, void*, DWORD) { return static_cast<DWORD>(cv::kE_NOTIMPL); }
+DWORD WINAPI CvACM_CreateList(DWORD* count, cvla::CVDRVFMT_DATAFMTS* list, DWORD flags) {
+  static_assert(sizeof(DWORD) == sizeof(uint32_t), "counts are 32 bits");
+  return cvla::CreateFormatList(reinterpret_cast<uint32_t*>(count), list, flags);
+}
 
-DWORD WINAPI CvAcm_Grovel(HWND, HINSTANCE, LPSTR, int) { return static_cast<DWORD>(cv::kE_NOTIMPL); }
+// Run by rundll32 in the enumeration process; the command line names the
+// event that wakes the waiting caller.
+DWORD WINAPI CvAcm_Grovel(HWND, HINSTANCE, LPSTR commandLine, int) {
+  HRESULT com = ::CoInitialize(nullptr);
+  cvla::RefreshCache(commandLine);
+  if (SUCCEEDED(com)) ::CoUninitialize();
+  return 0;
+}
 
 }  // extern "C"

@@ -278,6 +278,21 @@ class CliTest(unittest.TestCase):
         for i in range(4):
             self.assertEqual(read(self.path(f'one/p{i}.qla')), read(self.path(f'two/p{i}.qla')))
 
+    def test_one_file_on_several_threads_gives_the_same_bytes(self):
+        # Several seek groups, with silence across a group boundary.
+        pcm = signal_pcm(60000, 2, 16, seed=7)
+        pcm = pcm[:11000 * 4] + bytes(20000 * 4) + pcm[31000 * 4:]
+        src = write(self.path('long.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm)]))
+        packed = {}
+        for j in (1, 3):
+            out = self.path(f'long{j}.qla')
+            self.assertEqual(qla('encode', '-q', '-f', '-j', j, '-o', out, src).returncode, 0)
+            packed[j] = read(out)
+        self.assertEqual(packed[1], packed[3])
+        r = qla('decode', '-q', '-f', '-j', 3, '-o', self.path('long3.wav'), self.path('long1.qla'))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(read(self.path('long3.wav')), read(src))
+
     def test_usage_errors_help_and_version(self):
         self.assertEqual(qla().returncode, 2)
         self.assertEqual(qla('encode').returncode, 2)

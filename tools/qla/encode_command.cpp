@@ -102,7 +102,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   double rate = source->nSamplesPerSec;
   stream.OnFrames([&](uint32_t frames) { console.AddDone(frames / rate / (options.verify ? 2 : 1)); });
   InterruptingProgressSink sink;
-  hr = qla::EncodeFile(&sink, output.TempPath().c_str(), &stream, &renderTemplate.record);
+  hr = qla::EncodeFile(&sink, output.TempPath().c_str(), &stream, &renderTemplate.record, ThreadsPerFile(options));
   if (hr != cv::kS_OK) {
     if (!Interrupted()) console.Error(FailureLine(input, "encoding failed", hr));
     return false;

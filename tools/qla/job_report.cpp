@@ -34,12 +34,25 @@ std::string OutputNameFor(const std::string& input, const Options& options, cons
   return (slash == std::string::npos ? std::string() : input.substr(0, slash + 1)) + name;
 }
 
+namespace {
+unsigned TotalThreads(const Options& options) {
+  const unsigned threads = options.jobs ? options.jobs : cvplat::ProcessorCount();
+  return threads < 1 ? 1 : threads;
+}
+}  // namespace
+
+unsigned ThreadsPerFile(const Options& options) {
+  const unsigned threads = TotalThreads(options);
+  const size_t files = options.inputs.empty() ? 1 : options.inputs.size();
+  return files >= threads ? 1 : threads / static_cast<unsigned>(files);
+}
+
 int RunPerInput(const Options& options, bool progress, double totalSeconds,
                 const std::function<bool(size_t, Console&)>& job) {
   bool terminal = progress && cvplat::StdoutIsTerminal() && cvplat::StderrIsTerminal();
   Console console(options.quiet, terminal);
   std::atomic<size_t> failures{0};
-  unsigned threads = options.jobs ? options.jobs : cvplat::ProcessorCount();
+  unsigned threads = TotalThreads(options);
   console.StartProgress(totalSeconds, options.inputs.size());
   RunJobs(options.inputs.size(), threads, [&](size_t index) {
     if (!job(index, console)) failures.fetch_add(1);

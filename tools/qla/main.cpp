@@ -17,7 +17,7 @@ void AddCommonOptions(CLI::App* command, qlatool::Options* options, bool writesF
     command->add_option("-d,--dir", options->folder, "Output folder (created names follow the inputs)");
     command->add_flag("-f,--force", options->force, "Overwrite existing output files");
   }
-  command->add_option("-j,--jobs", options->jobs, "Files processed in parallel (default: number of processors)")
+  command->add_option("-j,--jobs", options->jobs, "Threads: files in parallel, and a single file split over them (default: number of processors)")
       ->check(CLI::Range(1u, 256u));
   command->add_flag("-q,--quiet", options->quiet, "Print nothing but failures");
 }

@@ -72,6 +72,30 @@ std::vector<Record> WalkCodecs() {
   return walk.records;
 }
 
+// A codec of this process only whose second format tag faults once armed.
+constexpr UINT kDriverDetails = 0x600A;  // ACMDM_DRIVER_DETAILS
+constexpr UINT kFormatTagDetails = 0x6019;  // ACMDM_FORMATTAG_DETAILS
+bool g_faultArmed = false;
+
+LRESULT CALLBACK FaultyCodec(DWORD_PTR, HDRVR, UINT message, LPARAM details, LPARAM) {
+  if (message == kDriverDetails) {
+    auto* driver = reinterpret_cast<ACMDRIVERDETAILSW*>(details);
+    driver->fccType = ACMDRIVERDETAILS_FCCTYPE_AUDIOCODEC;
+    driver->cFormatTags = 2;
+    return MMSYSERR_NOERROR;
+  }
+  if (message == kFormatTagDetails) {
+    auto* tag = reinterpret_cast<ACMFORMATTAGDETAILSW*>(details);
+    int* volatile nowhere = nullptr;
+    if (tag->dwFormatTagIndex == 1 && g_faultArmed) *nowhere = 1;
+    tag->dwFormatTag = 0x7770 + tag->dwFormatTagIndex;
+    tag->cbFormatSize = sizeof(WAVEFORMATEX);
+    lstrcpyW(tag->szFormatTag, L"Faulty");
+    return MMSYSERR_NOERROR;
+  }
+  return message < DRV_RESERVED ? 1 : MMSYSERR_NOTSUPPORTED;
+}
+
 void SeedCache(const std::vector<std::string>& names) {
   cvtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey);
   for (size_t i = 0; i < names.size(); ++i) {
@@ -97,6 +121,20 @@ TEST_F(AcmList, InProcessEnumerationMatchesTheCodecManagerAndAppends) {
   EXPECT_STREQ(records_[0].name, "before");
   EXPECT_EQ(Records(records_.data(), 1, count), expected);
   EXPECT_FALSE(cvtest::RegistryKeyExists(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey));
+}
+
+TEST_F(AcmList, ACodecThatFaultsEndsTheEnumerationKeepingWhatCameBefore) {
+  HACMDRIVERID faulty = nullptr;
+  ASSERT_EQ(::acmDriverAdd(&faulty, ::GetModuleHandleA(nullptr), reinterpret_cast<LPARAM>(&FaultyCodec), 0,
+                           ACM_DRIVERADDF_FUNCTION | ACM_DRIVERADDF_LOCAL), 0u);
+  g_faultArmed = true;
+  DWORD count = 0;
+  EXPECT_EQ(list_.Create(&count, records_.data(), 0x4 | 0x2 | 0x8), 0u);
+  g_faultArmed = false;
+  ::acmDriverRemove(faulty, 0);
+  ASSERT_GE(count, 1u);
+  EXPECT_EQ(Records(records_.data(), count - 1, count),
+            std::vector<Record>{Record("Faulty", 0x7770, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(faulty)))});
 }
 
 TEST_F(AcmList, CacheReadStopsAtAMissingKeyAnOverlongNameAndOneHundredRecords) {

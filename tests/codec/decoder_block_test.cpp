@@ -31,7 +31,8 @@ std::vector<Decoded> DecodeBlocks(BlockDecoder& decoder, const std::string& path
   while (decoder.NextBlockOffset() < size) {
     std::vector<uint8_t> pcm(BlockDecoder::kMaxBlockBytes);
     uint32_t bytes = 0;
-    const HRESULT hr = decoder.DecodeBlock(file.Get(), pcm.data(), &bytes);
+    cv::FileByteSource fileBytes(file.Get());
+    const HRESULT hr = decoder.DecodeBlock(fileBytes, pcm.data(), &bytes);
     pcm.resize(bytes);
     result.push_back({hr, pcm});
     if (hr != cv::kS_OK) break;

@@ -5,8 +5,9 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/md5.h"
 #include "krn/results.h"
-#include "tools/qla/wav_file.h"
+#include "krn/wav_reader.h"
 
 #include <functional>
 #include <vector>
@@ -17,11 +18,15 @@ class WavAudioStream final : public cv::ICvAudioStream {
  public:
   // wav must stay open for the stream's life; delivered is the file format
   // (PCM, 16 or 24 bits, the source's channels and rate).
-  WavAudioStream(WavReader* wav, const WAVEFORMATEX& delivered);
+  WavAudioStream(cv::WavReader* wav, const WAVEFORMATEX& delivered);
 
   // Called with the number of frames of every successful read.
   void OnFrames(std::function<void(uint32_t)> callback) { onFrames_ = std::move(callback); }
   bool Converts() const { return converts_; }
+  // The MD5 digest of the delivered bytes, fed while the reads come in order
+  // from the first frame; HashedFrames tells how far that went.
+  uint64_t HashedFrames() const { return hashedFrames_; }
+  cv::Md5::Digest FinishDigest() { return digest_.Finish(); }
   ULONG References() const { return references_; }
 
   HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
@@ -45,13 +50,18 @@ class WavAudioStream final : public cv::ICvAudioStream {
   HRESULT CV_STDCALL Reserved17() override;
 
  private:
-  WavReader* wav_;
+  cv::WavReader* wav_;
   WAVEFORMATEX delivered_;
   bool converts_;
   std::vector<uint8_t> scratch_;
   std::function<void(uint32_t)> onFrames_;
+  cv::Md5 digest_;
+  uint64_t hashedFrames_ = 0;
   ULONG references_ = 0;
 };
+
+// The MD5 digest of everything the stream delivers, read from the start.
+[[nodiscard]] HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md5::Digest* digest);
 
 // Answers the render's progress reports; after an interrupt it answers a
 // failure, which makes the render stop with CVERR_CANCELLED.

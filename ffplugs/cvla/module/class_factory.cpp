@@ -5,26 +5,15 @@
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/plugin_pages.h"
 #include "ffplugs/cvla/module/renderer.h"
+#include "krn/com_guard.h"
 #include "krn/platform/memory.h"
 #include "krn/results.h"
 
 namespace cvla {
 
-HRESULT QlaClassFactory::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid != cv::kIID_IUnknown && iid != cv::kIID_IClassFactory) return cv::kE_NOINTERFACE;
-  *out = static_cast<IClassFactory*>(this);
-  AddRef();
-  return cv::kS_OK;
-}
-
-ULONG QlaClassFactory::AddRef() { return ++references_; }
-
-ULONG QlaClassFactory::Release() {
-  if (--references_ != 0) return references_;
-  cvplat::DeleteZeroed(this);
-  return 0;
+void* QlaClassFactory::FindInterface(REFIID iid) {
+  if (iid != cv::kIID_IUnknown && iid != cv::kIID_IClassFactory) return nullptr;
+  return static_cast<IClassFactory*>(this);
 }
 
 namespace {
@@ -62,7 +51,7 @@ HRESULT CreatePlugInPages(void** out) {
 
 }  // namespace
 
-HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REFIID iid, void** out) {
+HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REFIID iid, void** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (classId_ != cv::CLSID_QuartzlinePlugIn) return cv::kE_NOINTERFACE;
@@ -70,13 +59,13 @@ HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REF
   if (iid == cv::IID_ICvFileType) return CreateFileType(out);
   if (iid == cv::IID_ICvPlugInPages) return CreatePlugInPages(out);
   return cv::kE_NOINTERFACE;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaClassFactory::LockServer(BOOL lock) {
+HRESULT QlaClassFactory::LockServer(BOOL lock) try {
   // The signed counter may go negative; atomic arithmetic wraps in 32 bits.
   Module().serverLocks.fetch_add(lock ? 1 : -1);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out) {
   if (!out) return cv::kE_POINTER;

@@ -3,8 +3,9 @@
 #include "ffplugs/cvla/module/file_type.h"
 #include "ffplugs/cvla/module/host_language.h"
 #include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "ffplugs/cvla/module/templates.h"
+#include "krn/com_guard.h"
 #include "krn/platform/memory.h"
 #include "krn/results.h"
 
@@ -39,10 +40,10 @@ void QlaRenderer::Destroy() {
   cvplat::DeleteZeroed(this);
 }
 
-HRESULT QlaRenderer::SetIndex(uint32_t index) {
+HRESULT QlaRenderer::SetIndex(uint32_t index) try {
   index_ = index;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 uint32_t QlaRenderer::GetIndex() { return index_; }
 
@@ -53,14 +54,14 @@ cv::ICvTemplateStore* QlaRenderer::TemplateStore() {
   return store;
 }
 
-HRESULT QlaRenderer::SetHost(cv::ICvFileHost* host) {
+HRESULT QlaRenderer::SetHost(cv::ICvFileHost* host) try {
   if (host) host->AddRef();
   if (host_) host_->Release();
   host_ = host;
   ApplyHostLanguage(host);
   if (!working_) PrepareWorkingTemplate();
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderer::PrepareWorkingTemplate() {
   if (!working_) {
@@ -81,45 +82,45 @@ HRESULT QlaRenderer::PrepareWorkingTemplate() {
   return cv::kS_OK;
 }
 
-HRESULT QlaRenderer::GetHost(cv::ICvFileHost** out) {
+HRESULT QlaRenderer::GetHost(cv::ICvFileHost** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!host_) return cv::kE_NOINTERFACE;
   host_->AddRef();
   *out = host_;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetClassGuid(GUID* out) {
+HRESULT QlaRenderer::GetClassGuid(GUID* out) try {
   if (!out) return cv::kE_POINTER;
   *out = cv::RendererClassGuid;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetAttributes(uint32_t* out) {
+HRESULT QlaRenderer::GetAttributes(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = kRendererAttributes;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetFlags(uint32_t* out) {
+HRESULT QlaRenderer::GetFlags(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = Module().rendererFlags;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::FindFileType(void* out) {
+HRESULT QlaRenderer::FindFileType(void* out) try {
   if (!host_) return cv::kE_FAIL;
   return host_->FindFileType(out, &cv::FileTypeClassGuid);
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderer::GetStrings(wchar16* description, uint32_t descriptionLength, wchar16* filter,
-                                uint32_t filterLength, wchar16* name, uint32_t nameLength) {
+                                uint32_t filterLength, wchar16* name, uint32_t nameLength) try {
   FillDescriptorStrings(SharedText(text::kRendererDescription), description, descriptionLength,
                         SharedText(text::kRendererFilter), filter, filterLength, SharedText(text::kRendererName), name,
                         nameLength);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 // The template, render-job and page operations belong to the rendering side,
 // which this object does not carry yet.

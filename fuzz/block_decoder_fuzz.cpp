@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (hr == cv::kS_OK) {
       // A decoded block delivers exactly its frames and moves past its own bytes.
       if (bytes != decoder->FrameCount() * decoder->BlockAlign() || decoder->NextBlockOffset() <= offset) std::abort();
+      if (decoder->PayloadCapacity() > 64000) std::abort();  // the payload buffer's ceiling
       offset = decoder->NextBlockOffset();
     } else {
       if (hr != cv::CVERR_FILE_READ || bytes != 0) std::abort();

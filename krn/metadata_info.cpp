@@ -32,6 +32,7 @@ HRESULT ReadInfo(HANDLE file, RecordList* info) {
       if (Failed(hr)) return hr;
       left -= kChunkHeaderSize;
       if (size > left) break;  // a field that runs past the list
+      if (!FitsInFile(file, size)) return CVERR_FILE_READ;  // nor any memory for it
       cvplat::GlobalBlock data(size);
       if (size && !data) return kE_OUTOFMEMORY;
       if (size) {

@@ -63,6 +63,11 @@ int32_t SkipChunk(HANDLE file, uint32_t size);
 HRESULT GetFilePos(HANDLE file, uint32_t* pos);
 HRESULT SetFilePos(HANDLE file, uint32_t pos);
 
+// False when the file holds fewer than size bytes after the current position:
+// a size from a damaged header, whose read can only come up short. True when
+// the size or position cannot be learnt.
+bool FitsInFile(HANDLE file, uint32_t size);
+
 // Reads exactly size bytes of chunk data, then skips the pad byte of an odd size.
 HRESULT ReadChunkData(HANDLE file, void* buffer, uint32_t size);
 // Allocates blob->size bytes of global memory and reads the chunk data into them;

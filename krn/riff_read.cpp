@@ -172,17 +172,19 @@ HRESULT ReadChunkData(HANDLE file, void* buffer, uint32_t size) {
   return kS_OK;
 }
 
+bool FitsInFile(HANDLE file, uint32_t size) {
+  uint64_t fileSize = 0;
+  uint32_t position = 0;
+  if (!cvplat::GetFileSize64(file, &fileSize) || Failed(GetFilePos(file, &position))) return true;
+  return size <= fileSize - (position < fileSize ? position : fileSize);
+}
+
 HRESULT ReadChunkAlloc(HANDLE file, ChunkBlob* blob) {
   if (!blob) return kE_POINTER;
   blob->data = nullptr;
   if (blob->size == 0) return kS_OK;
-  // A size from a damaged header may ask for more than the file holds; such a
-  // read can only come up short, so it fails before any memory is taken.
-  uint64_t fileSize = 0;
-  uint32_t position = 0;
-  if (cvplat::GetFileSize64(file, &fileSize) && GetFilePos(file, &position) == kS_OK &&
-      blob->size > fileSize - (position < fileSize ? position : fileSize))
-    return CVERR_FILE_READ;
+  // Such a read fails before any memory is taken.
+  if (!FitsInFile(file, blob->size)) return CVERR_FILE_READ;
   cvplat::GlobalBlock block(blob->size);
   if (!block) return kE_OUTOFMEMORY;
   HRESULT hr = ReadChunkData(file, block.Get(), blob->size);

@@ -183,35 +183,4 @@ TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
   }
 }
 
-TEST(DecoderFuzz, RandomHeadersAndPayloadsNeverHang) {
-  std::mt19937 rng(31337);
-  for (int round = 0; round < 600; ++round) {
-    const Shape shape = RandomShape(rng);
-    std::vector<uint8_t> bytes;
-    const int blocks = 1 + rng() % 4;
-    for (int b = 0; b < blocks; ++b) {
-      TestBlock block;
-      block.sync = rng() % 2;
-      for (auto& h : block.history) h = {static_cast<int32_t>(rng()), static_cast<int32_t>(rng()), 0, -1};
-      block.frameCount = static_cast<int16_t>(rng() % 4 == 0 ? rng() : rng() % 520);
-      for (uint32_t c = 0; c < 2; ++c) {
-        block.riceParam[c] = static_cast<uint8_t>(rng() % 3 == 0 ? rng() : rng() % 33);
-        block.fixedOrder[c] = static_cast<uint8_t>(rng() % 8);
-        for (uint8_t& coef : block.lpcCoef[c]) coef = static_cast<uint8_t>(rng());
-      }
-      // Payloads of random, sparse or all-zero bits; sizes up to far beyond what fits.
-      const uint32_t size = rng() % 5 == 0 ? rng() % 70000 : rng() % 3000;
-      const uint32_t density = rng() % 4 == 0 ? 0 : 1 + rng() % 64;
-      block.payload.resize(size);
-      for (uint8_t& v : block.payload) v = density && rng() % density == 0 ? static_cast<uint8_t>(rng()) : 0;
-      if (rng() % 3 == 0) block.payloadSize = static_cast<int32_t>(rng() % 65536);
-      AppendBlock(bytes, block, shape.channels, shape.flags);
-    }
-    BlockDecoder decoder;
-    ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
-    DecodeTolerantly(decoder, WriteTempFile("decoder_fuzz_random.bin", bytes), nullptr, 1 + rng() % 500);
-    ASSERT_LE(decoder.PayloadCapacity(), 64000u);
-  }
-}
-
 }  // namespace

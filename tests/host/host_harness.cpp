@@ -4,6 +4,7 @@
 #include "ffplugs/cvla/module/module_state.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
+#include "krn/platform/module_path.h"
 #include "krn/results.h"
 
 #include <algorithm>
@@ -175,6 +176,25 @@ int TestHost::FindRendererCalls() const { return state_->findRendererCalls; }
 const GUID& TestHost::LastFindGuid() const { return state_->lastGuid; }
 size_t TestHost::LiveTemplates() const { return state_->templates.size(); }
 void TestHost::SetStoreFull(bool full) { state_->storeFull = full; }
+
+HRESULT TestPageSite::QueryInterface(REFIID, void** out) {
+  *out = nullptr;
+  return cv::kE_NOINTERFACE;
+}
+HRESULT TestPageSite::OnStatusChange(DWORD) { return cv::kS_OK; }
+HRESULT TestPageSite::GetLocaleID(LCID*) { return cv::kE_NOTIMPL; }
+HRESULT TestPageSite::GetPageContainer(IUnknown**) { return cv::kE_NOTIMPL; }
+HRESULT TestPageSite::TranslateAccelerator(MSG*) { return cv::kE_NOTIMPL; }
+
+std::string FindPlugInModule() {
+  std::filesystem::path program = cvplat::ModuleFileName(nullptr);
+  for (std::filesystem::path candidate : {program.parent_path() / "cvqlplug.dll",
+                                          program.parent_path() / ".." / "ffplugs" / "cvla" / "cvqlplug.dll"}) {
+    std::error_code error;
+    if (std::filesystem::exists(candidate, error)) return candidate.string();
+  }
+  return std::string();
+}
 
 HRESULT CreatePlugInObject(const IID& iid, void** out) {
   *out = nullptr;

@@ -60,6 +60,22 @@ class TestHost {
   std::unique_ptr<State> state_;
 };
 
+// A property page site that only counts its references.
+struct TestPageSite final : IPropertyPageSite {
+  HRESULT CV_STDCALL QueryInterface(REFIID, void** out) override;
+  ULONG CV_STDCALL AddRef() override { return ++references; }
+  ULONG CV_STDCALL Release() override { return --references; }
+  HRESULT CV_STDCALL OnStatusChange(DWORD) override;
+  HRESULT CV_STDCALL GetLocaleID(LCID*) override;
+  HRESULT CV_STDCALL GetPageContainer(IUnknown**) override;
+  HRESULT CV_STDCALL TranslateAccelerator(MSG*) override;
+  ULONG references = 1;
+};
+
+// The built plug-in module: next to the running program or in the plug-in's
+// build folder; empty when there is none.
+std::string FindPlugInModule();
+
 // Creates an object through the module's class factory (DllGetClassObject with
 // CLSID_QuartzlinePlugIn, then CreateInstance with iid). The module must be attached.
 HRESULT CreatePlugInObject(const IID& iid, void** out);

@@ -15,20 +15,6 @@
 
 namespace {
 
-struct TestPageSite final : IPropertyPageSite {
-  HRESULT CV_STDCALL QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return cv::kE_NOINTERFACE;
-  }
-  ULONG CV_STDCALL AddRef() override { return ++references; }
-  ULONG CV_STDCALL Release() override { return --references; }
-  HRESULT CV_STDCALL OnStatusChange(DWORD) override { return cv::kS_OK; }
-  HRESULT CV_STDCALL GetLocaleID(LCID*) override { return cv::kE_NOTIMPL; }
-  HRESULT CV_STDCALL GetPageContainer(IUnknown**) override { return cv::kE_NOTIMPL; }
-  HRESULT CV_STDCALL TranslateAccelerator(MSG*) override { return cv::kE_NOTIMPL; }
-  ULONG references = 1;
-};
-
 std::vector<std::string> ListTexts(HWND dialog, int list) {
   std::vector<std::string> texts;
   for (int i = 0; i < cvplat::ListItemCount(dialog, list); ++i) texts.push_back(cvplat::ListItemText(dialog, list, i));
@@ -71,7 +57,7 @@ class FormatPageTest : public ::testing::Test {
 
   cvtest::ModuleScope module_;
   cvtest::TestHost host_;
-  TestPageSite site_;
+  cvtest::TestPageSite site_;
   cv::ICvFileRenderer* renderer_ = nullptr;
   cv::ICvFormatPage* page_ = nullptr;
   HWND dialog_ = nullptr;

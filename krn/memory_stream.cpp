@@ -1,5 +1,6 @@
 #include "krn/memory_stream.h"
 
+#include "krn/com_guard.h"
 #include "krn/platform/memory.h"
 #include "krn/platform/sync.h"
 #include "krn/results.h"
@@ -169,7 +170,7 @@ HRESULT MemoryStream::Advance(uint8_t* out, uint64_t count, uint64_t* moved, HRE
   return status;
 }
 
-HRESULT CV_STDCALL MemoryStream::Read(void* buffer, ULONG count, ULONG* read) {
+HRESULT CV_STDCALL MemoryStream::Read(void* buffer, ULONG count, ULONG* read) try {
   if (!buffer) return kE_INVALIDARG;
   if (!list_) return kStreamPastEnd;
   if (count == 0) {
@@ -182,9 +183,9 @@ HRESULT CV_STDCALL MemoryStream::Read(void* buffer, ULONG count, ULONG* read) {
   Advance(static_cast<uint8_t*>(buffer), count, &moved, &lastStep);
   if (read) *read = static_cast<ULONG>(moved);
   return lastStep;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT CV_STDCALL MemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) {
+HRESULT CV_STDCALL MemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) try {
   if (!list_) return kStreamPastEnd;
   HRESULT result = kS_OK;
   switch (origin) {
@@ -211,7 +212,7 @@ HRESULT CV_STDCALL MemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_I
   }
   if (newPosition) newPosition->QuadPart = index_ < 0 ? 0 : static_cast<uint64_t>(index_);
   return result;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT CV_STDCALL MemoryStream::Write(const void*, ULONG, ULONG*) { return kE_NOTIMPL; }
 HRESULT CV_STDCALL MemoryStream::SetSize(ULARGE_INTEGER) { return kE_NOTIMPL; }

@@ -16,7 +16,7 @@ DialogEvents* EventsOf(HWND dialog) {
   return reinterpret_cast<DialogEvents*>(::GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
-INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
     if (DialogEvents* events = EventsOf(dialog)) events->OnInitDialog(dialog);
@@ -38,6 +38,15 @@ INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
       return events->OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
     default:
       return FALSE;
+  }
+}
+
+// No exception may unwind into the window manager.
+INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    return HandleDialogMessage(dialog, message, wParam, lParam);
+  } catch (...) {
+    return FALSE;
   }
 }
 

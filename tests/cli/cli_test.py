@@ -176,6 +176,45 @@ class CliTest(unittest.TestCase):
         self.assertFalse(os.path.exists(self.path('three.qla')))
         self.assertNoLeftovers()
 
+    def test_damaged_headers_are_refused_naming_the_field(self):
+        pcm = signal_pcm(3000, 2, 16)
+        fmt = fmt_pcm(2, 44100, 16)
+        def with_fmt(**fields):
+            tag, ch, rate, avg, block, bits = struct.unpack('<HHIIHH', fmt)
+            vals = dict(tag=tag, ch=ch, rate=rate, avg=avg, block=block, bits=bits)
+            vals.update(fields)
+            return struct.pack('<HHIIHH', *vals.values())
+        ext_20_in_16 = fmt_extensible(2, 44100, 16, 20)
+        cases = {
+            'block_larger': (riff([chunk(b'fmt ', with_fmt(block=8)), chunk(b'data', pcm)]), b'nBlockAlign'),
+            'block_smaller': (riff([chunk(b'fmt ', with_fmt(block=3)), chunk(b'data', pcm)]), b'nBlockAlign'),
+            'valid_bits': (riff([chunk(b'fmt ', ext_20_in_16), chunk(b'data', pcm)]), b'wValidBitsPerSample'),
+            'rate_0': (riff([chunk(b'fmt ', with_fmt(rate=0)), chunk(b'data', pcm)]), b'nSamplesPerSec'),
+            'rate_1': (riff([chunk(b'fmt ', with_fmt(rate=1)), chunk(b'data', pcm)]), b'nSamplesPerSec'),
+            'rate_huge': (riff([chunk(b'fmt ', with_fmt(rate=0xFFFFFFFF)), chunk(b'data', pcm)]), b'nSamplesPerSec'),
+            'no_channels': (riff([chunk(b'fmt ', with_fmt(ch=0)), chunk(b'data', pcm)]), b'nChannels'),
+            'data_size_0': (riff([chunk(b'fmt ', fmt), b'data\0\0\0\0' + pcm]), b'--ignore-chunk-sizes'),
+            'data_past_end': (riff([chunk(b'fmt ', fmt), b'data' + struct.pack('<I', len(pcm) * 2) + pcm]),
+                              b'--ignore-chunk-sizes'),
+            'partial_frame': (riff([chunk(b'fmt ', fmt), chunk(b'data', pcm + b'\1\2')]), b'partial frame'),
+            'truncated_chunk': (riff([chunk(b'fmt ', fmt), chunk(b'data', pcm), b'LIST\xff\0\0\0INFO']), b'"LIST"'),
+            'fmt_short': (riff([chunk(b'fmt ', fmt[:12]), chunk(b'data', pcm)]), b'"fmt "'),
+            'no_data': (riff([chunk(b'fmt ', fmt)]), b'"data"'),
+        }
+        for name, (data, field) in cases.items():
+            with self.subTest(name):
+                src = write(self.path(name + '.wav'), data)
+                r = qla('encode', src)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn(field, r.stderr)
+                self.assertFalse(os.path.exists(self.path(name + '.qla')))
+        self.assertNoLeftovers()
+        # Sizes that cannot be trusted are read up to the end of the file on request.
+        r = qla('encode', '-q', '--ignore-chunk-sizes', self.path('data_size_0.wav'))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        qla('decode', '-q', '-o', self.path('back.wav'), self.path('data_size_0.qla'))
+        self.assertEqual(chunks_of(read(self.path('back.wav')))[b'data'][8:], pcm)
+
     def test_existing_output_is_kept_without_force(self):
         src = write(self.path('s.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', signal_pcm(5000, 1, 16))]))
         target = write(self.path('s.qla'), b'precious')
@@ -238,6 +277,21 @@ class CliTest(unittest.TestCase):
         self.assertEqual(qla('encode', '-q', '-j', 2, '-d', self.path('two'), *inputs).returncode, 0)
         for i in range(4):
             self.assertEqual(read(self.path(f'one/p{i}.qla')), read(self.path(f'two/p{i}.qla')))
+
+    def test_one_file_on_several_threads_gives_the_same_bytes(self):
+        # Several seek groups, with silence across a group boundary.
+        pcm = signal_pcm(60000, 2, 16, seed=7)
+        pcm = pcm[:11000 * 4] + bytes(20000 * 4) + pcm[31000 * 4:]
+        src = write(self.path('long.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm)]))
+        packed = {}
+        for j in (1, 3):
+            out = self.path(f'long{j}.qla')
+            self.assertEqual(qla('encode', '-q', '-f', '-j', j, '-o', out, src).returncode, 0)
+            packed[j] = read(out)
+        self.assertEqual(packed[1], packed[3])
+        r = qla('decode', '-q', '-f', '-j', 3, '-o', self.path('long3.wav'), self.path('long1.qla'))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(read(self.path('long3.wav')), read(src))
 
     def test_usage_errors_help_and_version(self):
         self.assertEqual(qla().returncode, 2)

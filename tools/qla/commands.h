@@ -21,6 +21,7 @@ struct Options {
   unsigned jobs = 0;  // 0: one per processor
   unsigned bits = 0;  // encode: 16 or 24 to convert; 0 to store as is
   bool verify = false;
+  bool ignoreChunkSizes = false;  // encode: read the audio to the end of the file
   bool json = false;
 };
 

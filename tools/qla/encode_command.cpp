@@ -2,11 +2,13 @@
 // render template whose format block holds the file format, followed by the
 // source's metadata written as the renderer writes it.
 #include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/renderer/file_encoder.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 #include "krn/sample_format.h"
+#include "krn/wav_reader.h"
 #include "tools/qla/commands.h"
 #include "tools/qla/interrupt.h"
 #include "tools/qla/job_report.h"
@@ -39,14 +41,21 @@ void FillTemplate(const WAVEFORMATEX& fileFormat, PreparedTemplate* t) {
 }
 
 bool EncodeOne(const std::string& input, const Options& options, Console& console) {
-  WavReader wav;
+  cv::WavReader wav;
   std::string problem;
-  HRESULT hr = wav.Open(input, &problem);
+  cv::WavReadOptions readOptions;
+  readOptions.ignoreChunkSizes = options.ignoreChunkSizes;
+  HRESULT hr = wav.Open(input, readOptions, &problem);
+  if (hr == cv::CVERR_UNSUPPORTED_FORMAT && wav.HasFormat() && wav.Format()->wFormatTag == qla::WAVE_FORMAT_QUARTZLINE)
+    problem = "this is a .qla file already; qla decode turns it back into a WAVE file";
   if (hr != cv::kS_OK) {
     console.Error(FailureLine(input, problem, hr));
     return false;
   }
-  const WAVEFORMATEX* source = wav.Format();
+  if (wav.PartialFrameBytes())
+    console.Error("qla: " + input + ": warning: the last " + std::to_string(wav.PartialFrameBytes()) +
+                  " bytes of the audio are less than a frame and are not encoded");
+  const WAVEFORMATEX* source = &wav.SampleLayout();
   if (source->nChannels > 2) {
     console.Error(FailureLine(input,
                               std::to_string(source->nChannels) +
@@ -93,7 +102,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   double rate = source->nSamplesPerSec;
   stream.OnFrames([&](uint32_t frames) { console.AddDone(frames / rate / (options.verify ? 2 : 1)); });
   InterruptingProgressSink sink;
-  hr = qla::EncodeFile(&sink, output.TempPath().c_str(), &stream, &renderTemplate.record);
+  hr = qla::EncodeFile(&sink, output.TempPath().c_str(), &stream, &renderTemplate.record, ThreadsPerFile(options));
   if (hr != cv::kS_OK) {
     if (!Interrupted()) console.Error(FailureLine(input, "encoding failed", hr));
     return false;

@@ -6,7 +6,7 @@
 #include "tools/qla/job_runner.h"
 #include "tools/qla/qla_file.h"
 #include "tools/qla/system_text.h"
-#include "tools/qla/wav_file.h"
+#include "krn/wav_reader.h"
 
 #include <atomic>
 #include <cstdio>
@@ -34,12 +34,25 @@ std::string OutputNameFor(const std::string& input, const Options& options, cons
   return (slash == std::string::npos ? std::string() : input.substr(0, slash + 1)) + name;
 }
 
+namespace {
+unsigned TotalThreads(const Options& options) {
+  const unsigned threads = options.jobs ? options.jobs : cvplat::ProcessorCount();
+  return threads < 1 ? 1 : threads;
+}
+}  // namespace
+
+unsigned ThreadsPerFile(const Options& options) {
+  const unsigned threads = TotalThreads(options);
+  const size_t files = options.inputs.empty() ? 1 : options.inputs.size();
+  return files >= threads ? 1 : threads / static_cast<unsigned>(files);
+}
+
 int RunPerInput(const Options& options, bool progress, double totalSeconds,
                 const std::function<bool(size_t, Console&)>& job) {
   bool terminal = progress && cvplat::StdoutIsTerminal() && cvplat::StderrIsTerminal();
   Console console(options.quiet, terminal);
   std::atomic<size_t> failures{0};
-  unsigned threads = options.jobs ? options.jobs : cvplat::ProcessorCount();
+  unsigned threads = TotalThreads(options);
   console.StartProgress(totalSeconds, options.inputs.size());
   RunJobs(options.inputs.size(), threads, [&](size_t index) {
     if (!job(index, console)) failures.fetch_add(1);
@@ -54,9 +67,9 @@ int RunPerInput(const Options& options, bool progress, double totalSeconds,
 }
 
 double WavSeconds(const std::string& path) {
-  WavReader wav;
+  cv::WavReader wav;
   std::string problem;
-  if (wav.Open(path, &problem) != cv::kS_OK) return 0;
+  if (wav.Open(path, cv::WavReadOptions{}, &problem) != cv::kS_OK) return 0;
   return static_cast<double>(wav.Frames()) / wav.Format()->nSamplesPerSec;
 }
 

@@ -21,6 +21,10 @@ std::string FailureLine(const std::string& file, const std::string& what, HRESUL
 int RunPerInput(const Options& options, bool progress, double totalSeconds,
                 const std::function<bool(size_t, Console&)>& job);
 
+// Threads that one file may use: the files share the -j threads (default: one
+// per processor), and a single file takes all of them.
+unsigned ThreadsPerFile(const Options& options);
+
 // Audio length of a WAVE or .qla input for the progress bar; 0 when unknown.
 double WavSeconds(const std::string& path);
 double QlaSeconds(const std::string& path);

@@ -17,7 +17,7 @@ void AddCommonOptions(CLI::App* command, qlatool::Options* options, bool writesF
     command->add_option("-d,--dir", options->folder, "Output folder (created names follow the inputs)");
     command->add_flag("-f,--force", options->force, "Overwrite existing output files");
   }
-  command->add_option("-j,--jobs", options->jobs, "Files processed in parallel (default: number of processors)")
+  command->add_option("-j,--jobs", options->jobs, "Threads: files in parallel, and a single file split over them (default: number of processors)")
       ->check(CLI::Range(1u, 256u));
   command->add_flag("-q,--quiet", options->quiet, "Print nothing but failures");
 }
@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
   encode->add_option("-b,--bits", options.bits, "Convert the samples to 16 or 24 bits (not lossless)")
       ->check(CLI::IsMember({16u, 24u}));
   encode->add_flag("--verify", options.verify, "Decode what was written and compare it with the source");
+  encode->add_flag("--ignore-chunk-sizes", options.ignoreChunkSizes,
+                   "Read the audio from the data chunk to the end of the file, whatever the sizes say");
 
   CLI::App* decode = app.add_subcommand("decode", "Decode .qla files into PCM WAVE files");
   AddCommonOptions(decode, &options, true);

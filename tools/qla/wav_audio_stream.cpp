@@ -36,10 +36,10 @@ std::string DescribeSampleLayout(const WAVEFORMATEX* source) {
   }(source->wFormatTag) + " with " + std::to_string(source->wBitsPerSample) + " bits";
 }
 
-WavAudioStream::WavAudioStream(WavReader* wav, const WAVEFORMATEX& delivered)
+WavAudioStream::WavAudioStream(cv::WavReader* wav, const WAVEFORMATEX& delivered)
     : wav_(wav),
       delivered_(delivered),
-      converts_(cv::ClassifySampleFormat(wav->Format()) != cv::ClassifySampleFormat(&delivered)) {}
+      converts_(cv::ClassifySampleFormat(&wav->SampleLayout()) != cv::ClassifySampleFormat(&delivered)) {}
 
 HRESULT WavAudioStream::QueryInterface(REFIID iid, void** out) {
   if (!out) return cv::kE_POINTER;
@@ -121,7 +121,7 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   } else {
     scratch_.resize(static_cast<size_t>(frames) * wav_->FrameBytes());
     hr = wav_->ReadFrames(position, frames, scratch_.data(), &got);
-    if (hr == cv::kS_OK) hr = cv::ConvertSamples(&delivered_, buffer, wav_->Format(), scratch_.data(), got, 1.0f);
+    if (hr == cv::kS_OK) hr = cv::ConvertSamples(&delivered_, buffer, &wav_->SampleLayout(), scratch_.data(), got, 1.0f);
   }
   if (hr != cv::kS_OK) return hr;
   *framesRead = got;

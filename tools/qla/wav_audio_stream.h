@@ -6,7 +6,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "krn/results.h"
-#include "tools/qla/wav_file.h"
+#include "krn/wav_reader.h"
 
 #include <functional>
 #include <vector>
@@ -17,7 +17,7 @@ class WavAudioStream final : public cv::ICvAudioStream {
  public:
   // wav must stay open for the stream's life; delivered is the file format
   // (PCM, 16 or 24 bits, the source's channels and rate).
-  WavAudioStream(WavReader* wav, const WAVEFORMATEX& delivered);
+  WavAudioStream(cv::WavReader* wav, const WAVEFORMATEX& delivered);
 
   // Called with the number of frames of every successful read.
   void OnFrames(std::function<void(uint32_t)> callback) { onFrames_ = std::move(callback); }
@@ -45,7 +45,7 @@ class WavAudioStream final : public cv::ICvAudioStream {
   HRESULT CV_STDCALL Reserved17() override;
 
  private:
-  WavReader* wav_;
+  cv::WavReader* wav_;
   WAVEFORMATEX delivered_;
   bool converts_;
   std::vector<uint8_t> scratch_;

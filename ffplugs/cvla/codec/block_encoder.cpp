@@ -232,6 +232,30 @@ void BlockEncoder::KeepPayloadDecodable() {
   }
 }
 
+void BlockEncoder::PrimeHistory(int32_t n, const void* frames) {
+  if (n < 1 || !frames) {
+    for (int c = 0; c < channels_; ++c) analyzer_.ResetHistory(c);
+    return;
+  }
+  if (n > static_cast<int32_t>(kFramesPerBlock)) n = static_cast<int32_t>(kFramesPerBlock);
+  bool nonzero[kMaxChannels] = {};
+  UnpackFrames(n, static_cast<const uint8_t*>(frames), nonzero);
+  for (int c = 0; c < channels_; ++c) {
+    if (nonzero[c])
+      analyzer_.RunHistory(c, samples_[c], n);
+    else
+      analyzer_.ResetHistory(c);
+  }
+}
+
+EncoderCarry BlockEncoder::Carry() const {
+  EncoderCarry carry{};
+  carry.k = k_;
+  carry.riceParam1 = header_.riceParam[1];
+  for (int c = 0; c < channels_; ++c) std::memcpy(carry.lpcCoef[c], analyzer_.CoefficientBytes(c), kLpcOrder);
+  return carry;
+}
+
 uint32_t BlockEncoder::FormatBlockHeader(bool syncBlock, bool negateCount, uint8_t* out) const {
   const uint32_t channels = static_cast<uint32_t>(channels_);
   uint8_t* p = out;

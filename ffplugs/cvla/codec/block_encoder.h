@@ -29,6 +29,16 @@ struct BlockHeaderImage {
   uint8_t lpcCoef[kMaxChannels][kLpcOrder];
 };
 
+// What a block takes over from earlier blocks besides the prediction history:
+// the Rice parameter computed last (a silent channel 0 states it), channel 1's
+// last Rice parameter and each channel's last LPC coefficient bytes (a silent
+// channel keeps them).
+struct EncoderCarry {
+  int32_t k;
+  uint8_t riceParam1;
+  uint8_t lpcCoef[kMaxChannels][kLpcOrder];
+};
+
 class BlockEncoder {
  public:
   BlockEncoder() = default;
@@ -60,6 +70,14 @@ class BlockEncoder {
   const BlockHeaderImage& Header() const { return header_; }
 
   void Release();
+
+  // Sets each channel's prediction history to what encoding these n frames
+  // would leave, as if they were the block before the next one; exact when n is
+  // at least 4 (a full block). n = 0 clears the histories, as at the start.
+  void PrimeHistory(int32_t n, const void* frames);
+  EncoderCarry Carry() const;
+  bool LpcStage() const { return lpcStage_; }
+  int Channels() const { return channels_; }
 
   // Largest payload a block may carry; a decoder cannot hold 64000 bytes or more.
   // Tests lower it to exercise the re-coding that keeps blocks within it.

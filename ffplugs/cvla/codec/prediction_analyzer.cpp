@@ -76,6 +76,18 @@ void PredictionAnalyzer::Release() {
 
 void PredictionAnalyzer::ResetHistory(int channel) { std::memset(history_[channel], 0, sizeof history_[channel]); }
 
+void PredictionAnalyzer::RunHistory(int channel, const int32_t* x, int32_t n) {
+  uint32_t* h = history_[channel];
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t e0 = static_cast<uint32_t>(x[i]);
+    const uint32_t e1 = e0 - h[0], e2 = e1 - h[1], e3 = e2 - h[2];
+    h[0] = e0;
+    h[1] = e1;
+    h[2] = e2;
+    h[3] = e3;
+  }
+}
+
 void PredictionAnalyzer::ClearCoefficientBytes(int channel) {
   std::memset(coefficientBytes_[channel], 0, sizeof coefficientBytes_[channel]);
 }

@@ -50,6 +50,8 @@ class PredictionAnalyzer {
   // Fixed predictor state of a channel: last sample and last 1st..3rd differences.
   const uint32_t* History(int channel) const { return history_[channel]; }
   void ResetHistory(int channel);
+  // Runs the channel's history over n samples without choosing a predictor.
+  void RunHistory(int channel, const int32_t* x, int32_t n);
 
   const uint8_t* CoefficientBytes(int channel) const { return coefficientBytes_[channel]; }
   void ClearCoefficientBytes(int channel);

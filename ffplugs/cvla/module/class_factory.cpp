@@ -5,6 +5,7 @@
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/plugin_pages.h"
 #include "ffplugs/cvla/module/renderer.h"
+#include "krn/com_guard.h"
 #include "krn/platform/memory.h"
 #include "krn/results.h"
 
@@ -62,7 +63,7 @@ HRESULT CreatePlugInPages(void** out) {
 
 }  // namespace
 
-HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REFIID iid, void** out) {
+HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REFIID iid, void** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (classId_ != cv::CLSID_QuartzlinePlugIn) return cv::kE_NOINTERFACE;
@@ -70,13 +71,13 @@ HRESULT QlaClassFactory::CreateInstance(IUnknown* /*outer: no aggregation*/, REF
   if (iid == cv::IID_ICvFileType) return CreateFileType(out);
   if (iid == cv::IID_ICvPlugInPages) return CreatePlugInPages(out);
   return cv::kE_NOINTERFACE;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaClassFactory::LockServer(BOOL lock) {
+HRESULT QlaClassFactory::LockServer(BOOL lock) try {
   // Plain read-modify-write on the signed counter; it may go negative.
   Module().serverLocks = static_cast<int32_t>(static_cast<uint32_t>(Module().serverLocks) + (lock ? 1u : ~0u));
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out) {
   if (!out) return cv::kE_POINTER;

@@ -5,6 +5,7 @@
 #include "ffplugs/cvla/module/plugin_texts.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/reader/qla_reader.h"
+#include "krn/com_guard.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/platform/memory.h"
@@ -66,55 +67,55 @@ ULONG QlaFileType::Release() {
   return 0;
 }
 
-HRESULT QlaFileType::SetIndex(uint32_t index) {
+HRESULT QlaFileType::SetIndex(uint32_t index) try {
   index_ = index;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 uint32_t QlaFileType::GetIndex() { return index_; }
 
-HRESULT QlaFileType::SetHost(cv::ICvFileHost* host) {
+HRESULT QlaFileType::SetHost(cv::ICvFileHost* host) try {
   host_ = host;
   ApplyHostLanguage(host);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFileType::GetClassGuid(GUID* out) {
+HRESULT QlaFileType::GetClassGuid(GUID* out) try {
   if (!out) return cv::kE_POINTER;
   *out = cv::FileTypeClassGuid;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFileType::GetAttributes(uint32_t* out) {
+HRESULT QlaFileType::GetAttributes(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = kFileTypeAttributes;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFileType::GetFlags(uint32_t* out) {
+HRESULT QlaFileType::GetFlags(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = Module().fileTypeFlags;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFileType::FindRenderer(void* out) {
+HRESULT QlaFileType::FindRenderer(void* out) try {
   if (!host_) return cv::kE_FAIL;
   return host_->FindRenderer(out, &cv::RendererClassGuid);
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaFileType::GetStrings(wchar16* description, uint32_t descriptionLength, wchar16* filter,
-                                uint32_t filterLength, wchar16* name, uint32_t nameLength) {
+                                uint32_t filterLength, wchar16* name, uint32_t nameLength) try {
   FillDescriptorStrings(PlugInText(text::kFileTypeDescription), description, descriptionLength,
                         PlugInText(text::kFileTypeFilter), filter, filterLength, PlugInText(text::kFileTypeName),
                         name, nameLength);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFileType::CheckHeader(HANDLE, const uint8_t* bytes, uint32_t count, uint32_t) {
+HRESULT QlaFileType::CheckHeader(HANDLE, const uint8_t* bytes, uint32_t count, uint32_t) try {
   return CheckQuartzlineHeader(bytes, count);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFileType::CheckFile(const wchar16* path) {
+HRESULT QlaFileType::CheckFile(const wchar16* path) try {
   std::string name = AnsiPath(path);
   cvplat::UniqueFile file(cvplat::CreateFileAnsi(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                                                  FILE_FLAG_SEQUENTIAL_SCAN));
@@ -125,9 +126,9 @@ HRESULT QlaFileType::CheckFile(const wchar16* path) {
       !cvplat::ReadFileBytes(file.Get(), bytes, kCheckFileBytes, &read))
     return cv::CVERR_FILE_READ;
   return CheckHeader(file.Get(), bytes, read, 0);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFileType::CreateReader(cv::ICvFileReader** out, HANDLE file, const wchar16* path, uint32_t open) {
+HRESULT QlaFileType::CreateReader(cv::ICvFileReader** out, HANDLE file, const wchar16* path, uint32_t open) try {
   // The caller's handle (used for the first bytes) is consumed in every case.
   cvplat::UniqueFile callerHandle(file);
   if (!out) return cv::kE_POINTER;
@@ -139,7 +140,7 @@ HRESULT QlaFileType::CreateReader(cv::ICvFileReader** out, HANDLE file, const wc
   HRESULT hr = cv::kS_OK;
   if (open != 0) hr = reader->Open(0, kReaderOpenFlags);
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaFileType::Reserved14(uint32_t, uint32_t) { return cv::kE_NOTIMPL; }
 

@@ -5,6 +5,7 @@
 #include "ffplugs/cvla/module/plugin_texts.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/memory.h"
+#include "krn/com_guard.h"
 #include "krn/results.h"
 #include "krn/shared_services.h"
 #include "krn/string_table.h"
@@ -103,7 +104,7 @@ void QlaFormatPage::Destroy() {
   cvplat::DeleteZeroed(this);
 }
 
-HRESULT QlaFormatPage::SetPageSite(IPropertyPageSite* site) {
+HRESULT QlaFormatPage::SetPageSite(IPropertyPageSite* site) try {
   if (site) {
     if (site_) return cv::kE_UNEXPECTED;
     site->AddRef();
@@ -114,9 +115,9 @@ HRESULT QlaFormatPage::SetPageSite(IPropertyPageSite* site) {
   site_->Release();
   site_ = nullptr;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFormatPage::Activate(HWND parent, const RECT* rect, BOOL /*modal*/) {
+HRESULT QlaFormatPage::Activate(HWND parent, const RECT* rect, BOOL /*modal*/) try {
   if (!rect) return cv::kE_POINTER;
   if (!objectsSet_ || window_) return cv::kE_UNEXPECTED;
   HWND window = cvplat::CreateChildDialog(DialogResources(), kFormatPageDialog, parent, this);
@@ -126,18 +127,18 @@ HRESULT QlaFormatPage::Activate(HWND parent, const RECT* rect, BOOL /*modal*/) {
   const HRESULT moved = Move(rect);
   if (cv::Failed(moved)) return moved;
   return Show(SW_SHOWNORMAL);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFormatPage::Deactivate() {
+HRESULT QlaFormatPage::Deactivate() try {
   if (!window_) return cv::kE_UNEXPECTED;
   cvplat::SetControlParentStyle(window_, false);
   HWND window = window_;
   window_ = nullptr;
   cvplat::DestroyDialog(window);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFormatPage::GetPageInfo(PROPPAGEINFO* info) {
+HRESULT QlaFormatPage::GetPageInfo(PROPPAGEINFO* info) try {
   if (!info) return cv::kE_POINTER;
   LPOLESTR title = TaskMemWideText(SharedText(text::kPageTitle));
   if (!title) return cv::kE_OUTOFMEMORY;
@@ -164,9 +165,9 @@ HRESULT QlaFormatPage::GetPageInfo(PROPPAGEINFO* info) {
   SIZE measured{};
   if (cvplat::MeasureDialogTemplate(DialogResources(), kFormatPageDialog, &measured)) info->size = measured;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFormatPage::SetObjects(ULONG count, IUnknown** objects) {
+HRESULT QlaFormatPage::SetObjects(ULONG count, IUnknown** objects) try {
   if (count == 1) {
     if (!objects || !objects[0]) return cv::kE_POINTER;
     objectsSet_ = 1;
@@ -177,7 +178,7 @@ HRESULT QlaFormatPage::SetObjects(ULONG count, IUnknown** objects) {
     return Detach();
   }
   return cv::kE_UNEXPECTED;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaFormatPage::Attach(IUnknown* object) {
   if (!object) return cv::kE_POINTER;
@@ -217,7 +218,7 @@ HRESULT QlaFormatPage::Detach() {
   return cv::kS_OK;
 }
 
-HRESULT QlaFormatPage::Refresh() {
+HRESULT QlaFormatPage::Refresh() try {
   if (!renderer_) return cv::kE_UNEXPECTED;
   FreePageTemplate();
   void* copy = nullptr;
@@ -229,44 +230,44 @@ HRESULT QlaFormatPage::Refresh() {
   template_ = static_cast<qla::RenderTemplate*>(copy);
   if (window_ && FillControls()) dirty_ = 0;
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFormatPage::Show(UINT command) {
+HRESULT QlaFormatPage::Show(UINT command) try {
   if (!window_) return cv::kE_UNEXPECTED;
   if (command != SW_SHOW && command != SW_SHOWNORMAL && command != SW_HIDE) return cv::kE_INVALIDARG;
   cvplat::ShowDialog(window_, static_cast<int>(command));
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaFormatPage::Move(const RECT* rect) {
+HRESULT QlaFormatPage::Move(const RECT* rect) try {
   if (!rect) return cv::kE_POINTER;
   if (!window_) return cv::kE_UNEXPECTED;
   cvplat::MoveDialog(window_, *rect);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaFormatPage::IsPageDirty() { return dirty_ ? cv::kS_OK : cv::kS_FALSE; }
 
-HRESULT QlaFormatPage::Apply() {
+HRESULT QlaFormatPage::Apply() try {
   if (!objectsSet_ || !site_ || !renderer_) return cv::kE_UNEXPECTED;
   if (!dirty_) return cv::kS_OK;
   if (!template_) return cv::kE_POINTER;
   const HRESULT hr = renderer_->SetCurrentTemplate(template_);
   if (cv::Succeeded(hr)) dirty_ = 0;
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaFormatPage::Help(LPCOLESTR) { return cv::kE_NOTIMPL; }
 HRESULT QlaFormatPage::TranslateAccelerator(MSG*) { return cv::kE_NOTIMPL; }
 
 HRESULT QlaFormatPage::SetLimits(const WAVEFORMATEX* source, uint32_t, uint32_t maxSampleRate, uint32_t maxBitDepth,
-                                 int32_t noMultiple) {
+                                 int32_t noMultiple) try {
   source_ = source;
   maxSampleRate_ = maxSampleRate;
   maxBitDepth_ = maxBitDepth;
   noMultiple_ = noMultiple;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 bool QlaFormatPage::FillControls() {
   if (!renderer_ || !template_ || !template_->format || !window_) return false;

@@ -5,6 +5,7 @@
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/plugin_texts.h"
 #include "ffplugs/cvla/module/templates.h"
+#include "krn/com_guard.h"
 #include "krn/platform/memory.h"
 #include "krn/results.h"
 
@@ -48,14 +49,14 @@ void QlaRenderer::Destroy() {
   cvplat::DeleteZeroed(this);
 }
 
-HRESULT QlaRenderer::SetIndex(uint32_t index) {
+HRESULT QlaRenderer::SetIndex(uint32_t index) try {
   index_ = index;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 uint32_t QlaRenderer::GetIndex() { return index_; }
 
-HRESULT QlaRenderer::SetHost(cv::ICvFileHost* host) {
+HRESULT QlaRenderer::SetHost(cv::ICvFileHost* host) try {
   if (host) host->AddRef();
   if (host_ != host) {
     // Templates live in the store of the host that made them.
@@ -70,47 +71,47 @@ HRESULT QlaRenderer::SetHost(cv::ICvFileHost* host) {
   ApplyHostLanguage(host);
   if (!working_) static_cast<void>(PrepareWorkingTemplate(nullptr));
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetHost(cv::ICvFileHost** out) {
+HRESULT QlaRenderer::GetHost(cv::ICvFileHost** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!host_) return cv::kE_NOINTERFACE;
   host_->AddRef();
   *out = host_;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetClassGuid(GUID* out) {
+HRESULT QlaRenderer::GetClassGuid(GUID* out) try {
   if (!out) return cv::kE_POINTER;
   *out = cv::RendererClassGuid;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetAttributes(uint32_t* out) {
+HRESULT QlaRenderer::GetAttributes(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = kRendererAttributes;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetFlags(uint32_t* out) {
+HRESULT QlaRenderer::GetFlags(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = Module().rendererFlags;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::FindFileType(void* out) {
+HRESULT QlaRenderer::FindFileType(void* out) try {
   if (!host_) return cv::kE_FAIL;
   return host_->FindFileType(out, &cv::FileTypeClassGuid);
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderer::GetStrings(wchar16* description, uint32_t descriptionLength, wchar16* filter,
-                                uint32_t filterLength, wchar16* name, uint32_t nameLength) {
+                                uint32_t filterLength, wchar16* name, uint32_t nameLength) try {
   FillDescriptorStrings(SharedText(text::kRendererDescription), description, descriptionLength,
                         SharedText(text::kRendererFilter), filter, filterLength, SharedText(text::kRendererName), name,
                         nameLength);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderer::Reserved12(uint32_t, uint32_t, uint32_t) { return cv::kE_NOTIMPL; }
 HRESULT QlaRenderer::Reserved21(uint32_t, uint32_t) { return cv::kE_NOTIMPL; }

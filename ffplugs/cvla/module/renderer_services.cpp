@@ -8,6 +8,7 @@
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/renderer/render_job.h"
 #include "krn/platform/module_path.h"
+#include "krn/com_guard.h"
 #include "krn/results.h"
 
 #include <string>
@@ -34,7 +35,7 @@ struct PlugInInfoTexts {
 }  // namespace
 
 HRESULT QlaRenderer::CreateRenderJob(cv::ICvRenderJob** out, const wchar16* fileName, uint32_t count,
-                                     IUnknown* const* streams) {
+                                     IUnknown* const* streams) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (count != 0 && !streams) return cv::kE_POINTER;
@@ -58,16 +59,16 @@ HRESULT QlaRenderer::CreateRenderJob(cv::ICvRenderJob** out, const wchar16* file
   if (cv::Succeeded(hr)) hr = job->QueryInterface(cv::IID_ICvRenderJob, reinterpret_cast<void**>(out));
   job->Release();
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::CreatePropertyPage(uint32_t index, IUnknown** out) {
+HRESULT QlaRenderer::CreatePropertyPage(uint32_t index, IUnknown** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (index >= 1) return cv::kE_NOINTERFACE;
   return CreateFormatPage(static_cast<cv::ICvFileRenderer*>(this), out);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetPlugInInfo(void* record) {
+HRESULT QlaRenderer::GetPlugInInfo(void* record) try {
   if (!record) return cv::kE_POINTER;
   static const PlugInInfoTexts texts;
   auto* info = static_cast<qla::PlugInInfoRecord*>(record);
@@ -79,19 +80,19 @@ HRESULT QlaRenderer::GetPlugInInfo(void* record) {
   info->homePage = "http://www.corvane.com/";
   info->supportPage = "http://www.corvane.com/support/";
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::Reset() {
+HRESULT QlaRenderer::Reset() try {
   tagPosition_ = 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::Next(uint32_t* code, uint32_t* value) {
+HRESULT QlaRenderer::Next(uint32_t* code, uint32_t* value) try {
   if (tagPosition_ >= kInfoCodeCount) return cv::kS_FALSE;
   const char* id = kInfoCodes[tagPosition_++];
   if (code) *code = qla::LoadU32(reinterpret_cast<const uint8_t*>(id));
   if (value) *value = kInfoTextLimit;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 }  // namespace cvla

@@ -7,6 +7,7 @@
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/templates.h"
 #include "krn/platform/codepage.h"
+#include "krn/com_guard.h"
 #include "krn/results.h"
 
 namespace cvla {
@@ -63,13 +64,13 @@ HRESULT QlaRenderer::PrepareWorkingTemplate(const qla::RenderTemplate* source) {
   return hr;
 }
 
-HRESULT QlaRenderer::GetTemplateCount(uint32_t* out) {
+HRESULT QlaRenderer::GetTemplateCount(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = kTemplateCount;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetTemplateName(uint32_t index, wchar16* buffer, uint32_t length) {
+HRESULT QlaRenderer::GetTemplateName(uint32_t index, wchar16* buffer, uint32_t length) try {
   if (index >= kTemplateCount) return cv::kS_FALSE;
   if (!buffer) return cv::kE_POINTER;
   if (index == 0) {
@@ -79,9 +80,9 @@ HRESULT QlaRenderer::GetTemplateName(uint32_t index, wchar16* buffer, uint32_t l
   }
   cvplat::CopyAnsiToWideBuffer(SharedText(BuiltInTemplateRecord(index)->nameId), buffer, length);
   return cv::kS_FALSE;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetTemplateDescription(uint32_t index, wchar16* buffer, uint32_t length) {
+HRESULT QlaRenderer::GetTemplateDescription(uint32_t index, wchar16* buffer, uint32_t length) try {
   if (index >= kTemplateCount) return cv::kS_FALSE;
   if (!buffer) return cv::kE_POINTER;
   if (index == 0) {
@@ -91,9 +92,9 @@ HRESULT QlaRenderer::GetTemplateDescription(uint32_t index, wchar16* buffer, uin
   }
   cvplat::CopyAnsiToWideBuffer(SharedText(BuiltInTemplateRecord(index)->descriptionId), buffer, length);
   return cv::kS_FALSE;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::SelectTemplate(uint32_t index) {
+HRESULT QlaRenderer::SelectTemplate(uint32_t index) try {
   if (index >= kTemplateCount) return cv::kS_FALSE;
   if (index == 0 && !working_) {
     const HRESULT prepared = PrepareWorkingTemplate(nullptr);
@@ -113,24 +114,24 @@ HRESULT QlaRenderer::SelectTemplate(uint32_t index) {
   selected_->builtInIndex = index;
   modified_ = 0;
   return cv::kS_FALSE;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetTemplateFlags(uint32_t index, uint32_t* out) {
+HRESULT QlaRenderer::GetTemplateFlags(uint32_t index, uint32_t* out) try {
   if (index >= kTemplateCount) return cv::kE_FAIL;
   if (!out) return cv::kE_POINTER;
   *out = qla::kTemplateFlagsPrepared;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::SaveTemplate(const void* key, uint32_t clearModified) {
+HRESULT QlaRenderer::SaveTemplate(const void* key, uint32_t clearModified) try {
   if (!store_) return cv::kE_NOINTERFACE;
   if (!selected_) return cv::kE_UNEXPECTED;
   const HRESULT hr = store_->SaveTemplate(selected_, key);
   if (cv::Succeeded(hr) && clearModified) modified_ = 0;
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::LoadTemplate(const void* key) {
+HRESULT QlaRenderer::LoadTemplate(const void* key) try {
   HRESULT hr = cv::kS_OK;
   qla::RenderTemplate* loaded = CopyToNewTemplate(nullptr, &hr);
   if (!loaded) return hr;
@@ -143,15 +144,15 @@ HRESULT QlaRenderer::LoadTemplate(const void* key) {
   selected_ = loaded;
   modified_ = 0;
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
 uint32_t QlaRenderer::IsTemplateUnmodified() { return modified_ == 0 ? 1 : 0; }
 
-HRESULT QlaRenderer::PrepareTemplate(void* renderTemplate) {
+HRESULT QlaRenderer::PrepareTemplate(void* renderTemplate) try {
   return PrepareWorkingTemplate(static_cast<const qla::RenderTemplate*>(renderTemplate));
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::GetCurrentTemplate(void** out) {
+HRESULT QlaRenderer::GetCurrentTemplate(void** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   // Without a selected template the host gets the working template, as a
@@ -164,20 +165,20 @@ HRESULT QlaRenderer::GetCurrentTemplate(void** out) {
   if (copy->trailing) static_cast<uint32_t*>(copy->trailing)[1] = 0;
   *out = copy;
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::SetCurrentTemplate(const void* renderTemplate) {
+HRESULT QlaRenderer::SetCurrentTemplate(const void* renderTemplate) try {
   if (!renderTemplate) return cv::kE_POINTER;
   HRESULT hr = EnsureSelectedTemplate();
   if (cv::Failed(hr)) return hr;
   hr = store_->CopyTemplate(selected_, renderTemplate);
   if (cv::Succeeded(hr)) modified_ = 1;
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderer::FreeTemplate(void* renderTemplate) {
+HRESULT QlaRenderer::FreeTemplate(void* renderTemplate) try {
   if (renderTemplate && store_) store_->FreeTemplate(renderTemplate);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 }  // namespace cvla

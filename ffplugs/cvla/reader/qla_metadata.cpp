@@ -1,6 +1,7 @@
 #include "ffplugs/cvla/reader/qla_metadata.h"
 
 #include "ffplugs/cvla/reader/qla_reader.h"
+#include "krn/com_guard.h"
 #include "krn/memory_stream.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/memory.h"
@@ -76,38 +77,38 @@ HRESULT QlaMetadata::HandOut(cv::MemoryStreamKind kind, const cv::RecordList* li
   return (*kept)->QueryInterface(cv::kIID_IStream, reinterpret_cast<void**>(out));
 }
 
-HRESULT QlaMetadata::GetMarkerStream(IStream** stream) {
+HRESULT QlaMetadata::GetMarkerStream(IStream** stream) try {
   if (!stream) return cv::kE_POINTER;
   *stream = nullptr;
   HRESULT loaded = LoadLists();
   // A file that cannot be opened gives its code unless a stream was made before.
   if (loaded == cv::CVERR_FILE_OPEN && !markerStream_) return loaded;
   return HandOut(cv::MemoryStreamKind::kMarker, &markers_, &markerStream_, stream);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaMetadata::GetSecondRecordStream(IStream** stream) {
+HRESULT QlaMetadata::GetSecondRecordStream(IStream** stream) try {
   if (stream) *stream = nullptr;
   return cv::kE_NOTIMPL;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaMetadata::GetThirdRecordStream(IStream** stream) {
+HRESULT QlaMetadata::GetThirdRecordStream(IStream** stream) try {
   if (stream) *stream = nullptr;
   return cv::kE_NOTIMPL;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaMetadata::GetInfoText(uint32_t id, wchar16* buffer, uint32_t length) {
+HRESULT QlaMetadata::GetInfoText(uint32_t id, wchar16* buffer, uint32_t length) try {
   if (buffer && length) buffer[0] = 0;
   LoadLists();
   return cv::GetInfoText(info_, id, buffer, length);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaMetadata::GetInfoStream(IStream** stream) {
+HRESULT QlaMetadata::GetInfoStream(IStream** stream) try {
   if (!stream) return cv::kE_POINTER;
   *stream = nullptr;
   HRESULT loaded = LoadLists();
   if (loaded == cv::CVERR_FILE_OPEN && !infoStream_) return loaded;
   return HandOut(cv::MemoryStreamKind::kInfo, &info_, &infoStream_, stream);
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaMetadata::GetAcid(void* acid) {
   HRESULT hr = LoadLoops();

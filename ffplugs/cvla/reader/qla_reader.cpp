@@ -6,6 +6,7 @@
 #include "ffplugs/cvla/reader/qla_metadata.h"
 #include "ffplugs/cvla/reader/qla_stream.h"
 #include "ffplugs/cvla/reader/stream_texts.h"
+#include "krn/com_guard.h"
 #include "krn/messages.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
@@ -71,19 +72,19 @@ void QlaReader::Destroy() {
   cvplat::DeleteZeroed(this);
 }
 
-HRESULT QlaReader::GetFileType(cv::ICvFileType** out) {
+HRESULT QlaReader::GetFileType(cv::ICvFileType** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!fileType_) return cv::kE_NOTIMPL;
   fileType_->AddRef();
   *out = fileType_;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetTypeName(wchar16* buffer, uint32_t length) {
+HRESULT QlaReader::GetTypeName(wchar16* buffer, uint32_t length) try {
   cvplat::CopyAnsiToWideBuffer(PlugInText(text::kFileTypeName), buffer, length);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaReader::StreamText(uint32_t kind, wchar16* buffer, uint32_t length) {
   if (buffer && length) buffer[0] = 0;
@@ -98,16 +99,16 @@ HRESULT QlaReader::StreamText(uint32_t kind, wchar16* buffer, uint32_t length) {
   return result;
 }
 
-HRESULT QlaReader::GetStreamText(wchar16* buffer, uint32_t length, uint32_t, uint32_t kind) {
+HRESULT QlaReader::GetStreamText(wchar16* buffer, uint32_t length, uint32_t, uint32_t kind) try {
   return StreamText(kind, buffer, length);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetStreamValueAlias(void* buffer, uint32_t size, uint32_t kind) {
+HRESULT QlaReader::GetStreamValueAlias(void* buffer, uint32_t size, uint32_t kind) try {
   if (kind != 1) return cv::kS_FALSE;
   return GetStreamValue(buffer, size, 0, kStreamValueBitRate);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetStreamValue(void* buffer, uint32_t size, uint32_t flag, uint32_t kind) {
+HRESULT QlaReader::GetStreamValue(void* buffer, uint32_t size, uint32_t flag, uint32_t kind) try {
   HRESULT hr = EnsureParsed();
   if (cv::Failed(hr)) return hr;
   if (flag != 0) return cv::kS_OK;
@@ -115,21 +116,21 @@ HRESULT QlaReader::GetStreamValue(void* buffer, uint32_t size, uint32_t flag, ui
   uint64_t value = info_.format.nAvgBytesPerSec;
   std::memcpy(buffer, &value, sizeof(value));
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaReader::Reserved8() { return cv::kE_NOTIMPL; }
 
-HRESULT QlaReader::Close() {
+HRESULT QlaReader::Close() try {
   QlaStream* stream = ExistingStream(0);
   if (stream) stream->Stop();
   if (file_ != INVALID_HANDLE_VALUE) cvplat::CloseFile(file_);
   file_ = INVALID_HANDLE_VALUE;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaReader::IsClosed() { return file_ == INVALID_HANDLE_VALUE ? cv::kS_FALSE : cv::kS_OK; }
 
-HRESULT QlaReader::Open(uint32_t, uint32_t) {
+HRESULT QlaReader::Open(uint32_t, uint32_t) try {
   Close();
   std::string name = cvplat::WideToAnsiString(fileName_);
   if (name.size() >= kMaxFileName) name.resize(kMaxFileName - 1);
@@ -148,44 +149,44 @@ HRESULT QlaReader::Open(uint32_t, uint32_t) {
   file_ = cvplat::CreateFileAnsi(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   if (file_ == INVALID_HANDLE_VALUE) return cv::ResultFromWin32Error(cvplat::LastError());
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::SetFileName(const wchar16* name) {
+HRESULT QlaReader::SetFileName(const wchar16* name) try {
   if (file_ != INVALID_HANDLE_VALUE) return cv::kE_FAIL;
   std::memset(fileName_, 0, sizeof(fileName_));
   if (!name) return cv::kS_OK;
   for (uint32_t i = 0; i < kMaxFileName && name[i]; ++i) fileName_[i] = name[i];
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetFileName(wchar16* buffer, uint32_t length) {
+HRESULT QlaReader::GetFileName(wchar16* buffer, uint32_t length) try {
   if (!buffer || length == 0) return cv::kE_POINTER;
   uint32_t i = 0;
   for (; i + 1 < length && fileName_[i]; ++i) buffer[i] = fileName_[i];
   buffer[i] = 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetDuration(uint64_t* out) {
+HRESULT QlaReader::GetDuration(uint64_t* out) try {
   if (!out) return cv::kE_POINTER;
   HRESULT hr = EnsureParsed();
   if (cv::Failed(hr)) return hr;
   *out = FramesToDuration(info_.totalFrames, info_.format.nSamplesPerSec);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetStreamCount(uint32_t* out) {
+HRESULT QlaReader::GetStreamCount(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = kReaderStreamCount;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetAttributes(uint32_t* out) {
+HRESULT QlaReader::GetAttributes(uint32_t* out) try {
   if (fileType_) fileType_->GetAttributes(out);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first, uint32_t count) {
+HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first, uint32_t count) try {
   if (!records || first > kReaderStreamCount || count > kReaderStreamCount - first) return cv::kE_INVALIDARG;
   HRESULT last = cv::kS_OK;
   for (uint32_t i = 0; i < count; ++i) {
@@ -210,9 +211,9 @@ HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first,
     record.totalFrames = frames;
   }
   return last;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetStreamType(uint32_t index, uint32_t* type, uint32_t* second) {
+HRESULT QlaReader::GetStreamType(uint32_t index, uint32_t* type, uint32_t* second) try {
   if (index >= kReaderStreamCount) return cv::kE_INVALIDARG;
   StreamEntry entry{};
   entry.type = kStreamTypeAudio;
@@ -220,9 +221,9 @@ HRESULT QlaReader::GetStreamType(uint32_t index, uint32_t* type, uint32_t* secon
   if (type) *type = entry.type;
   if (second) *second = entry.second;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::FindStream(uint32_t n, uint32_t type, uint32_t* index) {
+HRESULT QlaReader::FindStream(uint32_t n, uint32_t type, uint32_t* index) try {
   uint32_t seen = 0;
   for (uint32_t i = 0; i < kReaderStreamCount; ++i) {
     uint32_t streamType = streams_ ? streams_[i].type : kStreamTypeAudio;
@@ -233,7 +234,7 @@ HRESULT QlaReader::FindStream(uint32_t n, uint32_t type, uint32_t* index) {
     }
   }
   return cv::kE_INVALIDARG;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaReader::ResolveStreamIndex(uint32_t type, uint32_t n, uint32_t* index) {
   if (type == kAnyStreamType) {
@@ -255,7 +256,7 @@ HRESULT QlaReader::ConfigureIndex(uint32_t index, const void* renderTemplate, Ql
 }
 
 HRESULT QlaReader::GetStream(cv::ICvAudioStreamEx** out, uint32_t type, uint32_t n, uint32_t, uint32_t,
-                             const void* renderTemplate) {
+                             const void* renderTemplate) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   uint32_t index = 0;
@@ -265,14 +266,14 @@ HRESULT QlaReader::GetStream(cv::ICvAudioStreamEx** out, uint32_t type, uint32_t
   hr = ConfigureIndex(index, renderTemplate, &stream);
   if (cv::Failed(hr)) return hr;
   return stream->QueryInterface(cv::IID_ICvAudioStreamEx, reinterpret_cast<void**>(out));
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::ConfigureStream(uint32_t index, uint32_t, uint32_t, const void* renderTemplate) {
+HRESULT QlaReader::ConfigureStream(uint32_t index, uint32_t, uint32_t, const void* renderTemplate) try {
   QlaStream* stream = nullptr;
   return ConfigureIndex(index, renderTemplate, &stream);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaReader::GetMetadata(cv::ICvMetadataSource** out) {
+HRESULT QlaReader::GetMetadata(cv::ICvMetadataSource** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!metadata_) {
@@ -280,7 +281,7 @@ HRESULT QlaReader::GetMetadata(cv::ICvMetadataSource** out) {
     if (!metadata_) return cv::kE_OUTOFMEMORY;
   }
   return metadata_->QueryInterface(cv::kIID_ICvMetadataSource, reinterpret_cast<void**>(out));
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaReader::EnsureParsed() {
   if (parsed_) return cv::kS_OK;

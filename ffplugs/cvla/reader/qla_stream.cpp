@@ -1,6 +1,7 @@
 #include "ffplugs/cvla/reader/qla_stream.h"
 
 #include "ffplugs/cvla/reader/qla_reader.h"
+#include "krn/com_guard.h"
 #include "krn/platform/file.h"
 #include "krn/platform/memory.h"
 #include "krn/results.h"
@@ -83,61 +84,61 @@ ULONG QlaStream::Release() {
   return static_cast<ULONG>(count);
 }
 
-HRESULT QlaStream::GetFileType(cv::ICvFileType** out) {
+HRESULT QlaStream::GetFileType(cv::ICvFileType** out) try {
   if (!reader_) return cv::kE_NOTIMPL;
   return reader_->GetFileType(out);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::GetReader(cv::ICvFileReader** out) {
+HRESULT QlaStream::GetReader(cv::ICvFileReader** out) try {
   if (!out) return cv::kE_POINTER;
   reader_->AddRef();
   *out = reader_;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::GetFlags(uint32_t* out) {
+HRESULT QlaStream::GetFlags(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::GetIdentity(uint32_t* type, uint32_t* second, uint32_t* index) {
+HRESULT QlaStream::GetIdentity(uint32_t* type, uint32_t* second, uint32_t* index) try {
   if (type) *type = type_;
   if (second) *second = second_;
   if (index) *index = index_;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::GetDuration(uint64_t* out) {
+HRESULT QlaStream::GetDuration(uint64_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = format_ ? FramesToDuration(totalFrames_, format_->nSamplesPerSec) : 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::GetStartTime(uint64_t* out) {
+HRESULT QlaStream::GetStartTime(uint64_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::SetThreadId(uint32_t threadId) {
+HRESULT QlaStream::SetThreadId(uint32_t threadId) try {
   threadId_ = threadId;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::Stop() {
+HRESULT QlaStream::Stop() try {
   cvplat::MutexLock lock(mutex_);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::GetLength(uint64_t* frames) {
+HRESULT QlaStream::GetLength(uint64_t* frames) try {
   if (!frames) return cv::kE_POINTER;
   *frames = totalFrames_;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaStream::GetFormat(void* format, uint32_t formatSize, uint32_t* formatNeeded, void* extra,
-                             uint32_t extraSize, uint32_t* extraNeeded) {
+                             uint32_t extraSize, uint32_t* extraNeeded) try {
   if (!format_) RefreshFormat();
   if (formatNeeded) *formatNeeded = kStreamFormatSize;
   if (format) {
@@ -150,9 +151,9 @@ HRESULT QlaStream::GetFormat(void* format, uint32_t formatSize, uint32_t* format
     std::memcpy(extra, extra_, kStreamExtraSize);
   }
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::SetOutputFormat(const WAVEFORMATEX* format, const uint32_t* extra) {
+HRESULT QlaStream::SetOutputFormat(const WAVEFORMATEX* format, const uint32_t* extra) try {
   // Stored only: reads always deliver the reader's own PCM format.
   if (!format_) RefreshFormat();
   const WAVEFORMATEX* source = format ? format : format_;
@@ -165,14 +166,14 @@ HRESULT QlaStream::SetOutputFormat(const WAVEFORMATEX* format, const uint32_t* e
   else
     std::memset(requestedExtra_, 0, sizeof(requestedExtra_));
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::GetFormatPointers(const WAVEFORMATEX** format, const void** extra) {
+HRESULT QlaStream::GetFormatPointers(const WAVEFORMATEX** format, const void** extra) try {
   if (!format_) RefreshFormat();
   if (format) *format = format_;
   if (extra) *extra = extra_;
   return format_ ? cv::kS_OK : cv::kE_UNEXPECTED;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaStream::Reserved16() { return cv::kE_NOTIMPL; }
 HRESULT QlaStream::Reserved17() { return cv::kE_NOTIMPL; }
@@ -193,7 +194,7 @@ HRESULT QlaStream::StartDecoder() {
   return cv::kS_OK;
 }
 
-HRESULT QlaStream::Read(uint64_t position, void* buffer, uint32_t frames, uint32_t* framesRead) {
+HRESULT QlaStream::Read(uint64_t position, void* buffer, uint32_t frames, uint32_t* framesRead) try {
   cvplat::MutexLock lock(mutex_);
   if (framesRead) *framesRead = 0;
   HANDLE file = reader_->FileHandle();
@@ -207,7 +208,7 @@ HRESULT QlaStream::Read(uint64_t position, void* buffer, uint32_t frames, uint32
   position_ = position + n;
   if (framesRead) *framesRead = n;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 // Finds where decoding for `position` starts: the sync block of its seek group,
 // or block 0 in a file without a seek table.

@@ -2,6 +2,7 @@
 
 #include "ffplugs/cvla/codec/block_encoder.h"
 #include "ffplugs/cvla/qla_format.h"
+#include "ffplugs/cvla/renderer/group_encoder.h"
 #include "krn/platform/file.h"
 #include "krn/platform/memory.h"
 #include "krn/record_list.h"
@@ -10,6 +11,7 @@
 #include "krn/sample_format.h"
 
 #include <cstring>
+#include <vector>
 
 namespace qla {
 
@@ -190,6 +192,8 @@ class Render {
 
   HRESULT SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames);
   HRESULT Stream();
+  // The same result as Stream, with the seek groups encoded on several threads.
+  HRESULT StreamInGroups(unsigned threads);
   HRESULT Finish();
   // Writes out what is still buffered, so that a render that fails or is
   // cancelled leaves the blocks encoded so far in the file.
@@ -197,6 +201,10 @@ class Render {
 
  private:
   HRESULT EncodeHeldFrames(bool reportProgress);
+  HRESULT ReadGroup(uint8_t* out, uint32_t* frames, HRESULT* failure);
+  HRESULT WriteGroup(EncodedGroup& group, uint32_t frames, EncoderCarry* carry, bool* full);
+  HRESULT ReportProgress();
+  bool lpcStage_ = false;
 
   cv::ICvProgressSink* progress_;
   HANDLE file_;
@@ -219,6 +227,7 @@ class Render {
 HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames) {
   announcedFrames_ = announcedFrames < 1 ? 1 : announcedFrames;
   const bool lpcStage = sourceFormat.wBitsPerSample <= 16 && fileFormat_.wBitsPerSample <= 16;
+  lpcStage_ = lpcStage;
   HRESULT hr = encoder_.Create(file_, fileFormat_, lpcStage);
   if (cv::Failed(hr)) return hr;
 
@@ -277,13 +286,93 @@ HRESULT Render::EncodeHeldFrames(bool reportProgress) {
   dataBytes_ += headerBytes + payloadBytes;
   framesDone_ += framesHeld_;
   framesHeld_ = 0;
+  return reportProgress ? ReportProgress() : cv::kS_OK;
+}
 
-  if (reportProgress && progress_) {
-    const double share = static_cast<double>(framesDone_) / static_cast<double>(announcedFrames_);
-    const uint64_t percent = static_cast<uint64_t>(static_cast<int64_t>(share * 100.0));
-    if (cv::Failed(progress_->SetProgress(percent))) return cv::CVERR_CANCELLED;
+HRESULT Render::ReportProgress() {
+  if (!progress_) return cv::kS_OK;
+  const double share = static_cast<double>(framesDone_) / static_cast<double>(announcedFrames_);
+  const uint64_t percent = static_cast<uint64_t>(static_cast<int64_t>(share * 100.0));
+  return cv::Failed(progress_->SetProgress(percent)) ? cv::CVERR_CANCELLED : cv::kS_OK;
+}
+
+// Reads up to one seek group into out with the rules of Stream: the audio ends
+// with S_FALSE or a read that delivers nothing; after a failed read the frames
+// of an unfinished block are dropped unless that read delivered nothing.
+// S_FALSE when the audio ended with this group; *failure receives a failed read's code.
+HRESULT Render::ReadGroup(uint8_t* out, uint32_t* frames, HRESULT* failure) {
+  const uint32_t frameBytes = fileFormat_.nBlockAlign;
+  uint32_t held = 0;
+  for (;;) {
+    const uint32_t wanted = kFramesPerSeekGroup - held;
+    uint32_t delivered = 0;
+    const HRESULT readResult = source_->Read(readPos_, out + static_cast<size_t>(held) * frameBytes, wanted, &delivered);
+    if (delivered > wanted) delivered = wanted;
+    readPos_ += delivered;
+    held += delivered;
+    *frames = held;
+    if (cv::Failed(readResult)) {
+      if (delivered > 0) *frames = held - held % kFramesPerBlock;
+      *failure = readResult;
+      return cv::kS_FALSE;
+    }
+    if (readResult == cv::kS_FALSE || delivered == 0) return cv::kS_FALSE;
+    if (held == kFramesPerSeekGroup) return cv::kS_OK;
+  }
+}
+
+// Writes a group's blocks in file order, as EncodeHeldFrames would have, with
+// the fields carried over from the group before filled in. *full is set when
+// the file reached its size limit (the rest of the audio is dropped).
+HRESULT Render::WriteGroup(EncodedGroup& group, uint32_t frames, EncoderCarry* carry, bool* full) {
+  if (cv::Failed(group.result)) return group.result;
+  group.Resolve(carry);
+  if (!seekTable_.Append(writer_.Size())) return cv::kE_OUTOFMEMORY;
+  uint32_t start = 0;
+  for (size_t b = 0; b < group.blockEnds.size(); ++b) {
+    const uint32_t end = group.blockEnds[b];
+    HRESULT hr = writer_.Append(group.bytes.data() + start, end - start);
+    if (cv::Failed(hr)) return hr;
+    dataBytes_ += end - start;
+    start = end;
+    const uint32_t blockFrames = frames - static_cast<uint32_t>(b) * kFramesPerBlock;
+    framesDone_ += blockFrames < kFramesPerBlock ? blockFrames : kFramesPerBlock;
+    hr = ReportProgress();
+    if (cv::Failed(hr)) return hr;
+    if (writer_.Size() >= kMaxRenderFileSize) {
+      *full = true;
+      return cv::kS_OK;
+    }
   }
   return cv::kS_OK;
+}
+
+HRESULT Render::StreamInGroups(unsigned threads) {
+  ParallelGroupEncoder groups;
+  HRESULT hr = groups.Start(threads, fileFormat_, lpcStage_);
+  if (cv::Failed(hr)) return hr;
+  // What a fresh encoder states for fields no block has set yet.
+  EncoderCarry carry{};
+  std::vector<uint32_t> frameCounts;  // of the groups in flight, oldest first
+  HRESULT readFailure = cv::kS_OK;
+  bool ended = false;
+  for (;;) {
+    while (!ended && groups.HasFreeSlot()) {
+      uint32_t frames = 0;
+      ended = ReadGroup(groups.InputSpace(), &frames, &readFailure) != cv::kS_OK;
+      if (frames == 0) break;
+      groups.Submit(frames);
+      frameCounts.push_back(frames);
+    }
+    EncodedGroup* group = groups.WaitOldest();
+    if (!group) break;
+    bool full = false;
+    hr = WriteGroup(*group, frameCounts.front(), &carry, &full);
+    if (cv::Failed(hr) || full) return hr;
+    frameCounts.erase(frameCounts.begin());
+    groups.Retire();
+  }
+  return readFailure;
 }
 
 HRESULT Render::Stream() {
@@ -361,7 +450,7 @@ HRESULT Render::Finish() {
 }  // namespace
 
 HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
-                   RenderTemplate* renderTemplate) {
+                   RenderTemplate* renderTemplate, unsigned threads) {
   if (progress) progress->SetRange(0, 100, 0);
 
   cvplat::UniqueFile file(cvplat::CreateFileAnsi(fileName, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
@@ -386,7 +475,7 @@ HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown
 
   Render render(progress, file.Get(), source.operator->(), callerFormat);
   hr = render.SetUp(sourceFormat, announced);
-  if (cv::Succeeded(hr)) hr = render.Stream();
+  if (cv::Succeeded(hr)) hr = threads > 1 ? render.StreamInGroups(threads) : render.Stream();
   if (cv::Succeeded(hr)) hr = render.Finish();
   if (cv::Failed(hr)) {
     render.FlushAfterFailure();

@@ -4,6 +4,7 @@
 #include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/memory.h"
+#include "krn/com_guard.h"
 #include "krn/results.h"
 
 #include <cstring>
@@ -80,21 +81,21 @@ void QlaRenderJob::Destroy() {
   cvplat::DeleteZeroed(this);
 }
 
-HRESULT QlaRenderJob::GetRenderer(cv::ICvFileRenderer** out) {
+HRESULT QlaRenderJob::GetRenderer(cv::ICvFileRenderer** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!renderer_) return cv::kE_NOTIMPL;
   return renderer_->QueryInterface(cv::IID_ICvFileRenderer, reinterpret_cast<void**>(out));
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::GetRendererObject(IUnknown** out) {
+HRESULT QlaRenderJob::GetRendererObject(IUnknown** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!renderer_) return cv::kE_NOINTERFACE;
   renderer_->AddRef();
   *out = renderer_;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderJob::Reserved4() { return cv::kS_OK; }
 HRESULT QlaRenderJob::Reserved5() { return cv::kE_NOTIMPL; }
@@ -104,7 +105,7 @@ HRESULT QlaRenderJob::Reserved12() { return cv::kE_NOTIMPL; }
 HRESULT QlaRenderJob::Reserved19() { return cv::kE_NOTIMPL; }
 HRESULT QlaRenderJob::Reserved20() { return cv::kE_NOTIMPL; }
 
-HRESULT QlaRenderJob::SetFileName(const wchar16* name) {
+HRESULT QlaRenderJob::SetFileName(const wchar16* name) try {
   if (!name) return cv::kS_OK;
   const size_t length = cvplat::WideLength(name);
   fileNameCut_ = length >= kRenderFileNameLength;
@@ -112,16 +113,16 @@ HRESULT QlaRenderJob::SetFileName(const wchar16* name) {
   std::memcpy(fileName_, name, kept * sizeof(wchar16));
   fileName_[kept] = 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::GetFileName(wchar16* buffer, uint32_t length) {
+HRESULT QlaRenderJob::GetFileName(wchar16* buffer, uint32_t length) try {
   if (!buffer) return cv::kE_POINTER;
   if (length == 0) return cv::kS_OK;
   uint32_t i = 0;
   for (; i + 1 < length && fileName_[i] != 0; ++i) buffer[i] = fileName_[i];
   buffer[i] = 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderJob::AnsiFileName(std::string* out) const {
   constexpr size_t kMaxAnsiPath = 260;
@@ -130,13 +131,13 @@ HRESULT QlaRenderJob::AnsiFileName(std::string* out) const {
   return cv::kS_OK;
 }
 
-HRESULT QlaRenderJob::GetStreamCount(uint32_t* out) {
+HRESULT QlaRenderJob::GetStreamCount(uint32_t* out) try {
   if (!out) return cv::kE_POINTER;
   *out = template_ && template_->format ? template_->format->streamCount : 0;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::GetTemplate(void** out) {
+HRESULT QlaRenderJob::GetTemplate(void** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!template_) return cv::kE_UNEXPECTED;
@@ -150,12 +151,12 @@ HRESULT QlaRenderJob::GetTemplate(void** out) {
   }
   *out = copy;
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::FreeTemplate(void* handle) {
+HRESULT QlaRenderJob::FreeTemplate(void* handle) try {
   if (handle && store_) store_->FreeTemplate(handle);
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderJob::AppendStream(IUnknown* stream) {
   if (streamCount_ == streamCapacity_) {
@@ -172,19 +173,19 @@ HRESULT QlaRenderJob::AppendStream(IUnknown* stream) {
   return cv::kS_OK;
 }
 
-HRESULT QlaRenderJob::AddStream(IUnknown* stream, uint32_t /*index: the list keeps the order of the calls*/) {
+HRESULT QlaRenderJob::AddStream(IUnknown* stream, uint32_t /*index: the list keeps the order of the calls*/) try {
   if (!stream) return cv::kE_POINTER;
   return AppendStream(stream);
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::SetMetadata(cv::ICvMetadataSource* metadata) {
+HRESULT QlaRenderJob::SetMetadata(cv::ICvMetadataSource* metadata) try {
   if (metadata) metadata->AddRef();
   if (metadata_) metadata_->Release();
   metadata_ = metadata;
   return cv::kS_OK;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::AdoptStreamFormat() {
+HRESULT QlaRenderJob::AdoptStreamFormat() try {
   if (streamCount_ == 0) return cv::kE_INVALIDARG;
   if (!template_ || !template_->format) return cv::kE_UNEXPECTED;
   cv::ICvAudioStream* stream = nullptr;
@@ -200,9 +201,9 @@ HRESULT QlaRenderJob::AdoptStreamFormat() {
   }
   stream->Release();
   return hr;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::Render(cv::ICvProgressSink* progress) {
+HRESULT QlaRenderJob::Render(cv::ICvProgressSink* progress) try {
   std::string fileName;
   HRESULT hr = AnsiFileName(&fileName);
   if (cv::Failed(hr)) return hr;
@@ -216,15 +217,15 @@ HRESULT QlaRenderJob::Render(cv::ICvProgressSink* progress) {
   if (cv::Failed(hr)) return hr;
   hr = cv::WriteLoopInfo(fileName.c_str(), metadata_, false);
   return cv::Failed(hr) ? hr : encoded;
-}
+} CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::WriteMetadata(uint32_t sampleRate) {
+HRESULT QlaRenderJob::WriteMetadata(uint32_t sampleRate) try {
   std::string fileName;
   HRESULT hr = AnsiFileName(&fileName);
   if (cv::Failed(hr)) return hr;
   hr = cv::UpdateMetadata(fileName.c_str(), false, sampleRate, metadata_, cv::kMetadataMarkers);
   if (cv::Failed(hr)) return hr;
   return cv::WriteLoopInfo(fileName.c_str(), metadata_, false);
-}
+} CV_COM_CATCH_RETURN()
 
 }  // namespace qla

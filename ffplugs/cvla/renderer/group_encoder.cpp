@@ -1,0 +1,171 @@
+#include "ffplugs/cvla/renderer/group_encoder.h"
+
+#include "krn/results.h"
+
+#include <cstring>
+
+namespace qla {
+
+void EncodeGroup(BlockEncoder& encoder, const uint8_t* previousBlock, const uint8_t* frames, uint32_t frameCount,
+                 uint32_t blockAlign, EncodedGroup* out) {
+  out->bytes.clear();
+  out->blockEnds.clear();
+  out->openFields.clear();
+  for (bool& d : out->defined) d = false;
+  out->result = cv::kS_OK;
+  encoder.PrimeHistory(previousBlock ? static_cast<int32_t>(kFramesPerBlock) : 0, previousBlock);
+
+  const uint32_t channels = static_cast<uint32_t>(encoder.Channels());
+  const bool lpc = encoder.LpcStage();
+  bool* const defined = out->defined;
+  for (uint32_t first = 0; first < frameCount; first += kFramesPerBlock) {
+    const uint32_t n = frameCount - first < kFramesPerBlock ? frameCount - first : kFramesPerBlock;
+    const HRESULT hr = encoder.EncodeBlock(static_cast<int32_t>(n), frames + static_cast<size_t>(first) * blockAlign);
+    if (cv::Failed(hr)) {
+      out->result = hr;
+      return;
+    }
+    const bool sync = first == 0;
+    const size_t start = out->bytes.size();
+    out->bytes.resize(start + kMaxBlockHeaderBytes);
+    const uint32_t headerBytes = encoder.FormatBlockHeader(sync, false, out->bytes.data() + start);
+    out->bytes.resize(start + headerBytes);
+    out->bytes.insert(out->bytes.end(), encoder.Payload(), encoder.Payload() + encoder.PayloadSize());
+
+    // Header fields after the sync part: frameCount, payloadSize, the Rice
+    // parameters, the orders, the LPC bytes.
+    const uint32_t riceAt = static_cast<uint32_t>(start) + (sync ? 4 + 16 * channels : 0) + 4;
+    const uint32_t coefAt = riceAt + 2 * channels;
+    const BlockHeaderImage& header = encoder.Header();
+    bool coded[kMaxChannels] = {false, false};
+    for (uint32_t c = 0; c < channels; ++c) coded[c] = header.fixedOrder[c] != kSilentOrder;
+    // A silent channel states what earlier blocks left: unknown to this worker
+    // until the group itself has set it.
+    if (!coded[0] && !defined[EncodedGroup::kRice0]) out->openFields.push_back({riceAt, EncodedGroup::kRice0});
+    if (channels == 2 && !coded[1] && !defined[EncodedGroup::kRice1])
+      out->openFields.push_back({riceAt + 1, EncodedGroup::kRice1});
+    if (lpc) {
+      for (uint32_t c = 0; c < channels; ++c) {
+        const auto field = static_cast<EncodedGroup::Field>(EncodedGroup::kCoef0 + c);
+        if (!coded[c] && !defined[field]) out->openFields.push_back({coefAt + kLpcOrder * c, field});
+      }
+    }
+    if (coded[0] || coded[1]) defined[EncodedGroup::kRice0] = true;
+    if (coded[1]) defined[EncodedGroup::kRice1] = true;
+    for (uint32_t c = 0; c < channels; ++c)
+      if (coded[c]) defined[EncodedGroup::kCoef0 + c] = true;
+    out->blockEnds.push_back(static_cast<uint32_t>(out->bytes.size()));
+  }
+  out->exit = encoder.Carry();
+}
+
+void EncodedGroup::Resolve(EncoderCarry* carry) {
+  for (const OpenField& open : openFields) {
+    uint8_t* p = bytes.data() + open.offset;
+    switch (open.field) {
+      case kRice0: *p = static_cast<uint8_t>(carry->k); break;
+      case kRice1: *p = carry->riceParam1; break;
+      case kCoef0: std::memcpy(p, carry->lpcCoef[0], kLpcOrder); break;
+      case kCoef1: std::memcpy(p, carry->lpcCoef[1], kLpcOrder); break;
+      default: break;
+    }
+  }
+  if (defined[kRice0]) carry->k = exit.k;
+  if (defined[kRice1]) carry->riceParam1 = exit.riceParam1;
+  for (uint32_t c = 0; c < kMaxChannels; ++c)
+    if (defined[kCoef0 + c]) std::memcpy(carry->lpcCoef[c], exit.lpcCoef[c], kLpcOrder);
+}
+
+ParallelGroupEncoder::~ParallelGroupEncoder() { Stop(); }
+
+HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage) {
+  if (threads < 1) threads = 1;
+  blockAlign_ = format.nBlockAlign;
+  slots_ = std::vector<Slot>(2 * threads);
+  for (Slot& slot : slots_) slot.input.resize(static_cast<size_t>(kFramesPerBlock + kFramesPerSeekGroup) * blockAlign_);
+  for (unsigned i = 0; i < threads; ++i) {
+    auto encoder = std::make_unique<BlockEncoder>();
+    const HRESULT hr = encoder->Create(nullptr, format, lpcStage);
+    if (cv::Failed(hr)) return hr;
+    encoders_.push_back(std::move(encoder));
+  }
+  for (auto& encoder : encoders_) workers_.emplace_back(&ParallelGroupEncoder::Work, this, encoder.get());
+  return cv::kS_OK;
+}
+
+void ParallelGroupEncoder::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& t : workers_) t.join();
+  workers_.clear();
+}
+
+bool ParallelGroupEncoder::HasFreeSlot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return submitted_ - retired_ < slots_.size();
+}
+
+uint8_t* ParallelGroupEncoder::InputSpace() {
+  Slot& slot = slots_[submitted_ % slots_.size()];
+  return slot.input.data() + static_cast<size_t>(kFramesPerBlock) * blockAlign_;
+}
+
+void ParallelGroupEncoder::Submit(uint32_t frameCount) {
+  Slot& slot = slots_[submitted_ % slots_.size()];
+  slot.frameCount = frameCount;
+  slot.hasPrevious = previousFull_;
+  if (previousFull_) {
+    // The last block of the group before, whose slot is not reused before this one.
+    const Slot& previous = slots_[(submitted_ + slots_.size() - 1) % slots_.size()];
+    const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
+    std::memcpy(slot.input.data(), previous.input.data() + previous.input.size() - blockBytes, blockBytes);
+  }
+  previousFull_ = frameCount == kFramesPerSeekGroup;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slot.state = Slot::kQueued;
+    ++submitted_;
+  }
+  changed_.notify_all();
+}
+
+EncodedGroup* ParallelGroupEncoder::WaitOldest() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (retired_ == submitted_) return nullptr;
+  Slot& slot = slots_[retired_ % slots_.size()];
+  changed_.wait(lock, [&] { return slot.state == Slot::kDone; });
+  return &slot.output;
+}
+
+void ParallelGroupEncoder::Retire() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  slots_[retired_ % slots_.size()].state = Slot::kFree;
+  ++retired_;
+}
+
+void ParallelGroupEncoder::Work(BlockEncoder* encoder) {
+  const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
+  for (;;) {
+    Slot* slot = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return stopping_ || taken_ < submitted_; });
+      if (stopping_) return;
+      slot = &slots_[taken_ % slots_.size()];
+      ++taken_;
+      slot->state = Slot::kEncoding;
+    }
+    EncodeGroup(*encoder, slot->hasPrevious ? slot->input.data() : nullptr, slot->input.data() + blockBytes,
+                slot->frameCount, blockAlign_, &slot->output);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot->state = Slot::kDone;
+    }
+    changed_.notify_all();
+  }
+}
+
+}  // namespace qla

@@ -1,0 +1,20 @@
+#include "krn/com_guard.h"
+
+#include "krn/results.h"
+
+#include <exception>
+#include <new>
+
+namespace cv {
+
+HRESULT ResultFromCaughtException() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return kE_OUTOFMEMORY;
+  } catch (...) {
+    return kE_UNEXPECTED;
+  }
+}
+
+}  // namespace cv

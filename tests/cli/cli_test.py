@@ -2,6 +2,7 @@
 metadata, refusals with their exit codes and messages, damage detection,
 standard output, parallel runs and interruption."""
 import argparse
+import hashlib
 import json
 import math
 import os
@@ -255,6 +256,29 @@ class CliTest(unittest.TestCase):
         self.assertNotIn(b'/t.qla: damaged', r.stderr)
         self.assertIn(b'seek.qla: damaged', r.stderr)
         self.assertIn(b'short.qla', r.stderr)
+
+    def test_checksum_finds_bit_flips_in_the_audio(self):
+        pcm = signal_pcm(40000, 2, 16, seed=7)
+        src = write(self.path('m.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm)]))
+        self.assertEqual(qla('encode', '-q', src).returncode, 0)
+        good = read(self.path('m.qla'))
+        facts = json.loads(qla('info', '--json', self.path('m.qla')).stdout)[0]
+        self.assertEqual(facts['md5'], hashlib.md5(pcm).hexdigest())
+        start = good.index(b'data') + 8
+        end = start + struct.unpack_from('<I', good, start - 4)[0]
+        rnd = random.Random(5)
+        flipped = []
+        for i in range(60):
+            data = bytearray(good)
+            bit = rnd.randrange((end - start) * 8)
+            data[start + bit // 8] ^= 1 << (bit % 8)
+            flipped.append(write(self.path(f'flip{i}.qla'), bytes(data)))
+        r = qla('test', '-q', *flipped)
+        self.assertEqual(r.returncode, 1)
+        self.assertGreaterEqual(r.stderr.count(b': damaged'), 57, r.stderr)
+        r = qla('decode', '-o', self.path('flip.wav'), flipped[0])
+        if r.returncode:
+            self.assertFalse(os.path.exists(self.path('flip.wav')))
 
     def test_decode_to_standard_output_gives_the_file_bytes(self):
         src = write(self.path('o.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', signal_pcm(8000, 2, 16))] +

@@ -1,10 +1,8 @@
 #include "tests/host/host_harness.h"
 
-#include "ffplugs/cvla/module/class_factory.h"
-#include "ffplugs/cvla/module/module_state.h"
+#include "ffplugs/cvla/module/inproc_host.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
-#include "krn/platform/module_path.h"
 #include "krn/results.h"
 
 #include <algorithm>
@@ -17,8 +15,8 @@
 
 namespace cvtest {
 
-ModuleScope::ModuleScope() { cvla::ModuleAttach(nullptr); }
-ModuleScope::~ModuleScope() { cvla::ModuleDetach(); }
+ModuleScope::ModuleScope() { cvla::StartInProcess(); }
+ModuleScope::~ModuleScope() { cvla::StopInProcess(); }
 
 namespace {
 
@@ -186,25 +184,7 @@ HRESULT TestPageSite::GetLocaleID(LCID*) { return cv::kE_NOTIMPL; }
 HRESULT TestPageSite::GetPageContainer(IUnknown**) { return cv::kE_NOTIMPL; }
 HRESULT TestPageSite::TranslateAccelerator(MSG*) { return cv::kE_NOTIMPL; }
 
-std::string FindPlugInModule() {
-  std::filesystem::path program = cvplat::ModuleFileName(nullptr);
-  for (std::filesystem::path candidate : {program.parent_path() / "cvqlplug.dll",
-                                          program.parent_path() / ".." / "ffplugs" / "cvla" / "cvqlplug.dll"}) {
-    std::error_code error;
-    if (std::filesystem::exists(candidate, error)) return candidate.string();
-  }
-  return std::string();
-}
-
-HRESULT CreatePlugInObject(const IID& iid, void** out) {
-  *out = nullptr;
-  IClassFactory* factory = nullptr;
-  HRESULT hr = cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, reinterpret_cast<void**>(&factory));
-  if (cv::Failed(hr)) return hr;
-  hr = factory->CreateInstance(nullptr, iid, out);
-  factory->Release();
-  return hr;
-}
+HRESULT CreatePlugInObject(const IID& iid, void** out) { return cvla::CreatePlugInObject(iid, out); }
 
 HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out) {
   *out = nullptr;
@@ -263,7 +243,7 @@ HRESULT OpenQlaFile(cv::ICvFileType* fileType, const std::string& path, OpenedQl
   out->Reset();
   HANDLE file = cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (file == INVALID_HANDLE_VALUE) return cv::CVERR_FILE_OPEN;
-  uint8_t first[256] = {};
+  uint8_t first[cvla::kHostHeaderBytes] = {};
   DWORD read = 0;
   if (!cvplat::ReadFileBytes(file, first, sizeof(first), &read)) {
     cvplat::CloseFile(file);

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
-#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/host_records.h"
 
 #include <cstdint>
 #include <memory>
@@ -71,10 +71,6 @@ struct TestPageSite final : IPropertyPageSite {
   HRESULT CV_STDCALL TranslateAccelerator(MSG*) override;
   ULONG references = 1;
 };
-
-// The built plug-in module: next to the running program or in the plug-in's
-// build folder; empty when there is none.
-std::string FindPlugInModule();
 
 // Creates an object through the module's class factory (DllGetClassObject with
 // CLSID_QuartzlinePlugIn, then CreateInstance with iid). The module must be attached.

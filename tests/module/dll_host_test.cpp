@@ -7,12 +7,12 @@
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
 #include "tests/support/corpus_audio.h"
+#include "tests/support/plugin_path.h"
 #include "tests/support/qla_test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 namespace {
 
@@ -21,7 +21,7 @@ using GetClassObjectFunction = HRESULT(CV_STDCALL*)(const CLSID&, const IID&, vo
 class LoadedPlugIn {
  public:
   LoadedPlugIn() {
-    std::string path = cvtest::FindPlugInModule();
+    std::string path = cvtest::FindPlugIn();
     if (path.empty()) return;
     getClassObject_ = reinterpret_cast<GetClassObjectFunction>(
         cvplat::LoadPlugInExport(path, "DllGetClassObject", &module_));

@@ -8,6 +8,7 @@
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
 #include "tests/support/pcm_test_stream.h"
+#include "tests/support/plugin_path.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
 
   HMODULE module = nullptr;
   auto getClassObject = reinterpret_cast<GetClassObjectFunction>(
-      cvplat::LoadPlugInExport(cvtest::FindPlugInModule(), "DllGetClassObject", &module));
+      cvplat::LoadPlugInExport(cvtest::FindPlugIn(), "DllGetClassObject", &module));
   if (!getClassObject) return Fail("loading cvqlplug.dll", cv::kE_FAIL);
   IClassFactory* factory = nullptr;
   HRESULT hr = getClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, reinterpret_cast<void**>(&factory));

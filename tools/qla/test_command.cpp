@@ -5,12 +5,14 @@
 // same frames read in order.
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/reader/container.h"
+#include "krn/md5.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 #include "tools/qla/commands.h"
 #include "tools/qla/interrupt.h"
 #include "tools/qla/job_report.h"
 #include "tools/qla/qla_file.h"
+#include "tools/qla/tool_chunks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -92,7 +94,9 @@ Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut)
     byStart.push_back(&w);
   }
 
-  // In order: every frame once, capturing the windows on the way.
+  // In order: every frame once, capturing the windows on the way and hashing
+  // the audio for the stored checksum.
+  cv::Md5 md5;
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
   for (uint64_t position = 0; position < frames;) {
@@ -110,9 +114,12 @@ Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut)
       std::memcpy(w->expected.data() + (from - w->start) * frameBytes, buffer.data() + (from - position) * frameBytes,
                   static_cast<size_t>(to - from) * frameBytes);
     }
+    md5.Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
     position += got;
     console.AddDone(got / rate);
   }
+  std::string mismatch = DigestMismatch(path, md5.Finish());
+  if (!mismatch.empty()) return {mismatch, cv::CVERR_FILE_CORRUPT};
 
   // Random order, through a second reader so that nothing is served from the
   // first one's cache.

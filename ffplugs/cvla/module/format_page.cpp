@@ -2,7 +2,7 @@
 
 #include "ffplugs/cvla/module/help_file.h"
 #include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/memory.h"
 #include "krn/com_guard.h"

@@ -4,7 +4,7 @@
 
 #include "ffplugs/cvla/module/format_page.h"
 #include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/renderer/render_job.h"
 #include "krn/platform/module_path.h"

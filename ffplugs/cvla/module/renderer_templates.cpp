@@ -6,6 +6,7 @@
 
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/templates.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "krn/platform/codepage.h"
 #include "krn/com_guard.h"
 #include "krn/results.h"

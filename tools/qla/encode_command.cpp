@@ -1,7 +1,7 @@
 // qla encode: WAVE in, .qla out, through the renderer's file encoder with a
 // render template whose format block holds the file format, followed by the
 // source's metadata written as the renderer writes it.
-#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/host_records.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/renderer/file_encoder.h"
 #include "krn/metadata_io.h"

@@ -1,7 +1,6 @@
 #include "tests/host/host_harness.h"
 
-#include "ffplugs/cvla/module/class_factory.h"
-#include "ffplugs/cvla/module/module_state.h"
+#include "ffplugs/cvla/module/inproc_host.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
@@ -16,8 +15,8 @@
 
 namespace cvtest {
 
-ModuleScope::ModuleScope() { cvla::ModuleAttach(nullptr); }
-ModuleScope::~ModuleScope() { cvla::ModuleDetach(); }
+ModuleScope::ModuleScope() { cvla::StartInProcess(); }
+ModuleScope::~ModuleScope() { cvla::StopInProcess(); }
 
 namespace {
 
@@ -156,15 +155,7 @@ int TestHost::FindRendererCalls() const { return state_->findRendererCalls; }
 const GUID& TestHost::LastFindGuid() const { return state_->lastGuid; }
 size_t TestHost::LiveTemplates() const { return state_->templates.size(); }
 
-HRESULT CreatePlugInObject(const IID& iid, void** out) {
-  *out = nullptr;
-  IClassFactory* factory = nullptr;
-  HRESULT hr = cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, reinterpret_cast<void**>(&factory));
-  if (cv::Failed(hr)) return hr;
-  hr = factory->CreateInstance(nullptr, iid, out);
-  factory->Release();
-  return hr;
-}
+HRESULT CreatePlugInObject(const IID& iid, void** out) { return cvla::CreatePlugInObject(iid, out); }
 
 HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out) {
   *out = nullptr;
@@ -223,7 +214,7 @@ HRESULT OpenQlaFile(cv::ICvFileType* fileType, const std::string& path, OpenedQl
   out->Reset();
   HANDLE file = cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (file == INVALID_HANDLE_VALUE) return cv::CVERR_FILE_OPEN;
-  uint8_t first[256] = {};
+  uint8_t first[cvla::kHostHeaderBytes] = {};
   DWORD read = 0;
   if (!cvplat::ReadFileBytes(file, first, sizeof(first), &read)) {
     cvplat::CloseFile(file);

@@ -6,31 +6,19 @@
 #include "krn/platform/module_path.h"
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
+#include "tests/support/plugin_path.h"
 #include "tests/support/qla_test_files.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace {
 
 using GetClassObjectFunction = HRESULT(CV_STDCALL*)(const CLSID&, const IID&, void**);
 
-// Next to the test program, or in the plug-in's build folder.
-std::string FindPlugIn() {
-  std::filesystem::path program = cvplat::ModuleFileName(nullptr);
-  for (std::filesystem::path candidate : {program.parent_path() / "cvqlplug.dll",
-                                          program.parent_path() / ".." / "ffplugs" / "cvla" / "cvqlplug.dll"}) {
-    std::error_code error;
-    if (std::filesystem::exists(candidate, error)) return candidate.string();
-  }
-  return std::string();
-}
-
 class LoadedPlugIn {
  public:
   LoadedPlugIn() {
-    std::string path = FindPlugIn();
+    std::string path = cvtest::FindPlugIn();
     if (path.empty()) return;
     getClassObject_ = reinterpret_cast<GetClassObjectFunction>(
         cvplat::LoadPlugInExport(path, "DllGetClassObject", &module_));

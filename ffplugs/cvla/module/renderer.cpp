@@ -3,7 +3,7 @@
 #include "ffplugs/cvla/module/file_type.h"
 #include "ffplugs/cvla/module/host_language.h"
 #include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "ffplugs/cvla/module/templates.h"
 #include "krn/com_guard.h"
 #include "krn/platform/memory.h"

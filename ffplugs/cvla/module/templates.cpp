@@ -1,7 +1,7 @@
 #include "ffplugs/cvla/module/templates.h"
 
 #include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "krn/platform/codepage.h"
 #include "krn/text_format.h"
 

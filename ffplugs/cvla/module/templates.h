@@ -3,7 +3,7 @@
 // describe them.
 #pragma once
 
-#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/host_records.h"
 
 #include <cstdint>
 #include <string>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ffplugs/cvla/codec/buffered_file_reader.h"
+#include "krn/buffered_file_reader.h"
 #include "krn/platform/file.h"
 #include "tests/support/riff_test_files.h"
 
@@ -36,7 +36,7 @@ TEST(BufferedFileReader, GivesTheFileBytesInPiecesOfAnySize) {
   cvplat::UniqueFile file = OpenForReading(path);
   ASSERT_TRUE(file.IsValid());
 
-  qla::BufferedFileReader reader;
+  cv::BufferedFileReader reader;
   ASSERT_TRUE(reader.Allocate(1024));
   reader.SetPosition(file.Get(), 5);
   Bytes seen(content.begin(), content.begin() + 5);
@@ -78,7 +78,7 @@ TEST(BufferedFileReader, ReadsTheFileAgainAfterInvalidateOrForAnotherHandle) {
   // Shared for writing: another program edits the file while it is open here.
   cvplat::UniqueFile file = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_TRUE(file.IsValid());
-  qla::BufferedFileReader reader;
+  cv::BufferedFileReader reader;
   ASSERT_TRUE(reader.Allocate(4096));
   Bytes out(64);
   DWORD got = 0;
@@ -112,7 +112,7 @@ TEST(BufferedFileReader, ReadsTheFileAgainAfterInvalidateOrForAnotherHandle) {
 }
 
 TEST(BufferedFileReader, AFailingFileReadIsReported) {
-  qla::BufferedFileReader reader;
+  cv::BufferedFileReader reader;
   ASSERT_TRUE(reader.Allocate(512));
   reader.SetPosition(INVALID_HANDLE_VALUE, 0);
   uint8_t out[16];

@@ -1,8 +1,13 @@
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
+
+#include "krn/shared_services.h"
+#include "krn/string_table.h"
 
 namespace cvla {
 
 namespace {
+
+cv::StringTable* g_plugInStrings = nullptr;
 
 const char* const kTemplateTexts[] = {
     /* 1 */ "Default Template",
@@ -98,5 +103,17 @@ const char* BuiltInText(uint32_t id) {
   if (const char* t = FindIn(kShared, sizeof(kShared) / sizeof(kShared[0]), id)) return t;
   return FindIn(kPlugIn, sizeof(kPlugIn) / sizeof(kPlugIn[0]), id);
 }
+
+void SetPlugInStringTable(cv::StringTable* table) { g_plugInStrings = table; }
+
+cv::StringTable* PlugInStringTable() { return g_plugInStrings; }
+
+const char* PlugInText(uint32_t id) {
+  // Without its table (a failed start-up) the plug-in answers empty texts.
+  if (!g_plugInStrings) return "";
+  return cv::CvGetString2(g_plugInStrings, id);
+}
+
+const char* SharedText(uint32_t id) { return cv::CvGetString2(cv::ProcessStringTable(), id); }
 
 }  // namespace cvla

@@ -1,10 +1,14 @@
-// The plug-in's numbered texts. The same table feeds the native build (as
-// built-in string ranges) and the Windows string resources (cvqlplug.rc, which a
-// test keeps in step with it).
+// The plug-in's numbered texts and their lookup. The same table feeds the
+// native build (as built-in string ranges) and the Windows string resources
+// (cvqlplug.rc). The reader, the renderer and the module all look texts up here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+namespace cv {
+struct StringTable;
+}
 
 namespace cvla {
 
@@ -24,6 +28,17 @@ const TextRange* PlugInTextRanges(size_t* count);
 
 // The built-in text of an id in either set, or null.
 const char* BuiltInText(uint32_t id);
+
+// The plug-in's own string table: set by the module's start-up, cleared (null)
+// by its shut-down.
+void SetPlugInStringTable(cv::StringTable* table);
+cv::StringTable* PlugInStringTable();
+
+// Texts of the plug-in's own table (1013-1021 and the information record);
+// empty while the table is missing.
+const char* PlugInText(uint32_t id);
+// Texts of the process-wide table, which follows the host's language.
+const char* SharedText(uint32_t id);
 
 // String ids used by the plug-in's objects.
 namespace text {

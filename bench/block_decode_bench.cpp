@@ -75,7 +75,8 @@ std::string EncodeRecording(const std::string& name, const Pcm& pcm, uint32_t* f
   const bool lpc = pcm.format.wBitsPerSample <= 16;
   *flags = qla::kFlagsVersion | qla::kFlagMidSide | (lpc ? qla::kFlagLpc : 0);
   auto encoder = std::make_unique<qla::BlockEncoder>();
-  if (encoder->Create(file.Get(), pcm.format, lpc) != cv::kS_OK) return {};
+  if (encoder->Create(pcm.format, lpc) != cv::kS_OK) return {};
+  cv::FileByteSink fileBytes(file.Get());
   const size_t frameBytes = pcm.format.nBlockAlign;
   const size_t frames = pcm.data.size() / frameBytes;
   for (size_t first = 0, block = 0; first < frames; first += qla::kFramesPerBlock, ++block) {
@@ -83,7 +84,7 @@ std::string EncodeRecording(const std::string& name, const Pcm& pcm, uint32_t* f
     uint32_t headerBytes = 0;
     DWORD written = 0;
     if (encoder->EncodeBlock(n, pcm.data.data() + first * frameBytes) != cv::kS_OK ||
-        encoder->WriteBlockHeader(block % qla::kBlocksPerSeekPoint == 0, false, &headerBytes) != cv::kS_OK ||
+        encoder->WriteBlockHeader(fileBytes, block % qla::kBlocksPerSeekPoint == 0, false, &headerBytes) != cv::kS_OK ||
         !cvplat::WriteFileBytes(file.Get(), encoder->Payload(), encoder->PayloadSize(), &written))
       return {};
   }
@@ -122,7 +123,8 @@ void DecodeRecordingBlocks(benchmark::State& state, const std::string& name) {
     decoded.clear();
     while (decoder->NextBlockOffset() < fileSize) {
       uint32_t bytes = 0;
-      if (decoder->DecodeBlock(file.Get(), out.data(), &bytes) != cv::kS_OK) {
+      cv::FileByteSource fileBytes(file.Get());
+      if (decoder->DecodeBlock(fileBytes, out.data(), &bytes) != cv::kS_OK) {
         state.SkipWithError("a block does not decode");
         return;
       }

@@ -65,7 +65,7 @@ void EncodeRecording(benchmark::State& state, const std::string& name) {
   const size_t blocks = pcm.data.size() / (frameBytes * qla::kFramesPerBlock);
   const bool lpc = pcm.format.wBitsPerSample <= 16;
   qla::BlockEncoder encoder;
-  if (encoder.Create(nullptr, pcm.format, lpc) != cv::kS_OK) {
+  if (encoder.Create(pcm.format, lpc) != cv::kS_OK) {
     state.SkipWithError("unsupported format");
     return;
   }
@@ -73,7 +73,11 @@ void EncodeRecording(benchmark::State& state, const std::string& name) {
   for (auto _ : state) {
     encoded = 0;
     for (size_t b = 0; b < blocks; ++b) {
-      encoder.EncodeBlock(qla::kFramesPerBlock, pcm.data.data() + b * frameBytes * qla::kFramesPerBlock);
+      if (encoder.EncodeBlock(qla::kFramesPerBlock, pcm.data.data() + b * frameBytes * qla::kFramesPerBlock) !=
+          cv::kS_OK) {
+        state.SkipWithError("block not encoded");
+        return;
+      }
       encoded += encoder.PayloadSize();
     }
     benchmark::DoNotOptimize(encoded);

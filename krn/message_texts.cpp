@@ -1,8 +1,7 @@
 // The built-in message and title tables and the texts of the message block.
 #include "krn/message_texts.h"
 
-#include "krn/messages.h"
-#include "krn/shared_services.h"
+#include "krn/message_tables.h"
 
 #include <array>
 

@@ -4,13 +4,11 @@
 // stops them when it is unloaded.
 #pragma once
 
+#include "krn/message_texts.h"
 #include "krn/platform/win_types.h"
 #include "krn/string_table.h"
 
 namespace cv {
-
-constexpr UINT kMessageBlockFirstId = 4000;
-constexpr UINT kMessageBlockCount = 357;
 
 // Creates the process-wide string table bound to `module` (nullptr natively)
 // with the message block. S_FALSE when it exists already; E_OUTOFMEMORY.

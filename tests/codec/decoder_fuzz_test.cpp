@@ -72,7 +72,8 @@ int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector
     if (guard >= 200000) break;
     std::memset(out + BlockDecoder::kMaxBlockBytes, 0xCD, 16);
     uint32_t bytes = 12345;
-    const HRESULT hr = decoder.DecodeBlock(file.Get(), out, &bytes);
+    cv::FileByteSource fileBytes(file.Get());
+    const HRESULT hr = decoder.DecodeBlock(fileBytes, out, &bytes);
     EXPECT_EQ(out[BlockDecoder::kMaxBlockBytes], 0xCD);
     if (hr == cv::kS_OK) {
       EXPECT_EQ(bytes, decoder.FrameCount() * decoder.BlockAlign());
@@ -170,7 +171,8 @@ TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
       cvplat::UniqueFile fillerHandle = OpenForReading(WriteTempFile("decoder_fuzz_filler.bin", fillerFile));
       uint8_t out[BlockDecoder::kMaxBlockBytes];
       uint32_t bytesOut = 0;
-      ASSERT_EQ(used.DecodeBlock(fillerHandle.Get(), out, &bytesOut), cv::CVERR_FILE_READ);
+      cv::FileByteSource fillerHandleBytes(fillerHandle.Get());
+      ASSERT_EQ(used.DecodeBlock(fillerHandleBytes, out, &bytesOut), cv::CVERR_FILE_READ);
     }
     ASSERT_EQ(used.PayloadCapacity(), 4000u);
     std::vector<uint8_t> a, b;

@@ -26,6 +26,11 @@ struct OpenFile {
     file.Reset(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL));
   }
+  // Closes the file (its handle shares nothing) and reads what was written.
+  std::vector<uint8_t> CloseAndRead() {
+    file.Reset();
+    return enctest::ReadWholeFile(path);
+  }
   ~OpenFile() {
     file.Reset();
     cvplat::DeleteFileAnsi(path.c_str());
@@ -41,17 +46,17 @@ std::vector<int32_t> Noise(size_t n, int32_t amplitude, uint32_t seed) {
 
 TEST(BlockEncoder, CreateAcceptsOneOrTwoChannelsOf16Or24Bits) {
   BlockEncoder e;
-  EXPECT_EQ(e.Create(nullptr, PcmFormat(1, 16), true), cv::kS_OK);
-  EXPECT_EQ(e.Create(nullptr, PcmFormat(2, 24), false), cv::kS_OK);
-  EXPECT_EQ(e.Create(nullptr, PcmFormat(3, 16), false), cv::CVERR_UNSUPPORTED_FORMAT);
-  EXPECT_EQ(e.Create(nullptr, PcmFormat(0, 16), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  EXPECT_EQ(e.Create(PcmFormat(1, 16), true), cv::kS_OK);
+  EXPECT_EQ(e.Create(PcmFormat(2, 24), false), cv::kS_OK);
+  EXPECT_EQ(e.Create(PcmFormat(3, 16), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  EXPECT_EQ(e.Create(PcmFormat(0, 16), false), cv::CVERR_UNSUPPORTED_FORMAT);
   // Samples of other widths would be read past the caller's frames.
-  EXPECT_EQ(e.Create(nullptr, PcmFormat(2, 8), false), cv::CVERR_UNSUPPORTED_FORMAT);
-  EXPECT_EQ(e.Create(nullptr, PcmFormat(2, 32), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  EXPECT_EQ(e.Create(PcmFormat(2, 8), false), cv::CVERR_UNSUPPORTED_FORMAT);
+  EXPECT_EQ(e.Create(PcmFormat(2, 32), false), cv::CVERR_UNSUPPORTED_FORMAT);
   WAVEFORMATEX floatFormat = PcmFormat(1, 16);
   floatFormat.wFormatTag = 3;
-  EXPECT_EQ(e.Create(nullptr, floatFormat, false), cv::CVERR_UNSUPPORTED_FORMAT);
-  ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 16), false), cv::kS_OK);
+  EXPECT_EQ(e.Create(floatFormat, false), cv::CVERR_UNSUPPORTED_FORMAT);
+  ASSERT_EQ(e.Create(PcmFormat(1, 16), false), cv::kS_OK);
   const int16_t one = 1;
   EXPECT_EQ(e.EncodeBlock(0, &one), cv::kE_INVALIDARG);
   EXPECT_EQ(e.EncodeBlock(513, &one), cv::kE_INVALIDARG);
@@ -59,7 +64,7 @@ TEST(BlockEncoder, CreateAcceptsOneOrTwoChannelsOf16Or24Bits) {
 
 TEST(BlockEncoder, SilentChannels) {
   BlockEncoder e;
-  ASSERT_EQ(e.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(e.Create(PcmFormat(2, 16), true), cv::kS_OK);
   auto loud = Interleave({Noise(512, 3000, 1), Noise(512, 3000, 2)}, 16);
   ASSERT_EQ(e.EncodeBlock(512, loud.data()), cv::kS_OK);
   const uint8_t coefficients1 = e.Header().lpcCoef[1][0];
@@ -84,7 +89,7 @@ TEST(BlockEncoder, SilentChannels) {
 
 TEST(BlockEncoder, MidAndSide) {
   BlockEncoder e;
-  ASSERT_EQ(e.Create(nullptr, PcmFormat(2, 16), false), cv::kS_OK);
+  ASSERT_EQ(e.Create(PcmFormat(2, 16), false), cv::kS_OK);
   // L = R: side is silent, mid is L.
   auto left = Noise(300, 20000, 5);
   ASSERT_EQ(e.EncodeBlock(300, Interleave({left, left}, 16).data()), cv::kS_OK);
@@ -103,7 +108,7 @@ TEST(BlockEncoder, MidAndSide) {
     EXPECT_EQ(e.Header().history[1].x1, c.side) << c.l << "," << c.r;
   }
   // 24-bit samples: low 16 bits plus 65536 times the signed high byte.
-  ASSERT_EQ(e.Create(nullptr, PcmFormat(2, 24), false), cv::kS_OK);
+  ASSERT_EQ(e.Create(PcmFormat(2, 24), false), cv::kS_OK);
   ASSERT_EQ(e.EncodeBlock(1, Interleave({{-8388608}, {8388607}}, 24).data()), cv::kS_OK);
   ASSERT_EQ(e.EncodeBlock(1, Interleave({{0}, {0}}, 24).data()), cv::kS_OK);
   EXPECT_EQ(e.Header().history[0].x1, -1);
@@ -112,7 +117,7 @@ TEST(BlockEncoder, MidAndSide) {
 
 TEST(BlockEncoder, HistorySnapshotGivesTheLastFourValues) {
   BlockEncoder e;
-  ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 24), false), cv::kS_OK);
+  ASSERT_EQ(e.Create(PcmFormat(1, 24), false), cv::kS_OK);
   const std::vector<int32_t> x = {5, -8000000, 7999999, 12, -3, 400};
   ASSERT_EQ(e.EncodeBlock(6, Interleave({x}, 24).data()), cv::kS_OK);
   ASSERT_EQ(e.EncodeBlock(6, Interleave({x}, 24).data()), cv::kS_OK);
@@ -127,7 +132,7 @@ TEST(BlockEncoder, VerbatimFallback) {
   // Faint noise does not compress: its Rice coding needs about 3 bits a value
   // where 2 bits hold it plainly, and it is coded verbatim.
   BlockEncoder e;
-  ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 16), true), cv::kS_OK);
+  ASSERT_EQ(e.Create(PcmFormat(1, 16), true), cv::kS_OK);
   auto x = Noise(512, 2, 11);
   ASSERT_EQ(e.EncodeBlock(512, Interleave({x}, 16).data()), cv::kS_OK);
   EXPECT_EQ(e.Header().fixedOrder[0], 0);
@@ -137,7 +142,7 @@ TEST(BlockEncoder, VerbatimFallback) {
   // Stereo with R = 0: mid is -1..1 (bits 1, never re-coded), side is the faint
   // noise and is re-coded after the writer is rewound to where channel 1 began.
   BlockEncoder s;
-  ASSERT_EQ(s.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(s.Create(PcmFormat(2, 16), true), cv::kS_OK);
   ASSERT_EQ(s.EncodeBlock(512, Interleave({x, std::vector<int32_t>(512, 0)}, 16).data()), cv::kS_OK);
   EXPECT_EQ(s.Header().riceParam[0], 1);
   EXPECT_EQ(s.Header().fixedOrder[1], 0);
@@ -147,7 +152,7 @@ TEST(BlockEncoder, VerbatimFallback) {
   // A channel of +-1 has bits = 1 and is never re-coded, though its Rice
   // coding (3 bits a value) is far above the 1-bit estimate.
   BlockEncoder m;
-  ASSERT_EQ(m.Create(nullptr, PcmFormat(1, 16), false), cv::kS_OK);
+  ASSERT_EQ(m.Create(PcmFormat(1, 16), false), cv::kS_OK);
   auto signs = Noise(512, 1, 3);
   for (auto& s : signs) s = s >= 0 ? 1 : -1;
   ASSERT_EQ(m.EncodeBlock(512, Interleave({signs}, 16).data()), cv::kS_OK);
@@ -168,7 +173,7 @@ TEST(BlockEncoder, ShortNoisyBlocksFallBackOnlyAboveFiveFrames) {
     ASSERT_TRUE(reference.Create(true));
     reference.SelectPredictor(0, x.data(), n);
     BlockEncoder e;
-    ASSERT_EQ(e.Create(nullptr, PcmFormat(1, 16), true), cv::kS_OK);
+    ASSERT_EQ(e.Create(PcmFormat(1, 16), true), cv::kS_OK);
     ASSERT_EQ(e.EncodeBlock(n, Interleave({x}, 16).data()), cv::kS_OK);
     const auto& h = e.Header();
     const bool asChosen = h.fixedOrder[0] == reference.Order() &&
@@ -198,13 +203,13 @@ TEST(BlockEncoder, PayloadLimitRecodesVerbatim) {
   }
   const auto pcm = Interleave({l, r}, 16);
   BlockEncoder normal;
-  ASSERT_EQ(normal.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(normal.Create(PcmFormat(2, 16), true), cv::kS_OK);
   ASSERT_EQ(normal.EncodeBlock(512, pcm.data()), cv::kS_OK);
   const uint32_t full = normal.PayloadSize();
   ASSERT_NE(normal.Header().fixedOrder[0], 0);
 
   BlockEncoder limited;
-  ASSERT_EQ(limited.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(limited.Create(PcmFormat(2, 16), true), cv::kS_OK);
   limited.SetPayloadLimitForTesting(static_cast<int32_t>(full));
   ASSERT_EQ(limited.EncodeBlock(512, pcm.data()), cv::kS_OK);
   // Channel 1 is re-coded first; channel 0 only when that is not enough.
@@ -218,7 +223,7 @@ TEST(BlockEncoder, PayloadLimitRecodesVerbatim) {
 
   // A limit nothing but verbatim coding of both channels can meet.
   BlockEncoder tight;
-  ASSERT_EQ(tight.Create(nullptr, PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(tight.Create(PcmFormat(2, 16), true), cv::kS_OK);
   tight.SetPayloadLimitForTesting(50);
   ASSERT_EQ(tight.EncodeBlock(512, pcm.data()), cv::kS_OK);
   EXPECT_EQ(tight.Header().fixedOrder[0], 0);
@@ -230,16 +235,17 @@ TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
   OpenFile out("encoder_header.bin");
   ASSERT_TRUE(out.file.IsValid());
   BlockEncoder e;
-  ASSERT_EQ(e.Create(out.file.Get(), PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(e.Create(PcmFormat(2, 16), true), cv::kS_OK);
+  cv::FileByteSink fileBytes(out.file.Get());
   auto pcm = Interleave({Noise(100, 500, 1), Noise(100, 50, 2)}, 16);
   ASSERT_EQ(e.EncodeBlock(100, pcm.data()), cv::kS_OK);
   uint32_t headerBytes = 0;
-  ASSERT_EQ(e.WriteBlockHeader(true, false, &headerBytes), cv::kS_OK);
+  ASSERT_EQ(e.WriteBlockHeader(fileBytes, true, false, &headerBytes), cv::kS_OK);
   EXPECT_EQ(headerBytes, 52u);
   ASSERT_EQ(e.EncodeBlock(100, pcm.data()), cv::kS_OK);
-  ASSERT_EQ(e.WriteBlockHeader(false, true, &headerBytes), cv::kS_OK);
+  ASSERT_EQ(e.WriteBlockHeader(fileBytes, false, true, &headerBytes), cv::kS_OK);
   EXPECT_EQ(headerBytes, 16u);
-  const auto bytes = enctest::ReadWholeFile(out.path);
+  const auto bytes = out.CloseAndRead();
   ASSERT_EQ(bytes.size(), 68u);
   EXPECT_EQ(qla::LoadU32(&bytes[0]), 0xFFFFFFFFu);
   EXPECT_EQ(qla::LoadU32(&bytes[4]), 0u);  // history of channel 0 at the start: zeros
@@ -262,13 +268,14 @@ TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
 
   OpenFile mono("encoder_header_mono.bin");
   BlockEncoder m;
-  ASSERT_EQ(m.Create(mono.file.Get(), PcmFormat(1, 24), false), cv::kS_OK);
+  ASSERT_EQ(m.Create(PcmFormat(1, 24), false), cv::kS_OK);
+  cv::FileByteSink monoBytesOut(mono.file.Get());
   ASSERT_EQ(m.EncodeBlock(7, Interleave({Noise(7, 9000, 3)}, 24).data()), cv::kS_OK);
-  ASSERT_EQ(m.WriteBlockHeader(false, false, &headerBytes), cv::kS_OK);
+  ASSERT_EQ(m.WriteBlockHeader(monoBytesOut, false, false, &headerBytes), cv::kS_OK);
   EXPECT_EQ(headerBytes, 6u);
-  ASSERT_EQ(m.WriteBlockHeader(true, false, &headerBytes), cv::kS_OK);
+  ASSERT_EQ(m.WriteBlockHeader(monoBytesOut, true, false, &headerBytes), cv::kS_OK);
   EXPECT_EQ(headerBytes, 26u);
-  const auto monoBytes = enctest::ReadWholeFile(mono.path);
+  const auto monoBytes = mono.CloseAndRead();
   ASSERT_EQ(monoBytes.size(), 32u);
   ASSERT_EQ(m.FormatBlockHeader(true, false, image), 26u);
   EXPECT_TRUE(std::equal(image, image + 26, monoBytes.begin() + 6));
@@ -277,15 +284,16 @@ TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
 TEST(BlockEncoder, FailedWriteIsReportedAfterTheRemainingFields) {
   OpenFile out("encoder_header_fail.bin");
   BlockEncoder e;
-  ASSERT_EQ(e.Create(out.file.Get(), PcmFormat(2, 16), true), cv::kS_OK);
+  ASSERT_EQ(e.Create(PcmFormat(2, 16), true), cv::kS_OK);
+  cv::FileByteSink fileBytes(out.file.Get());
   auto pcm = Interleave({Noise(64, 500, 1), Noise(64, 500, 2)}, 16);
   ASSERT_EQ(e.EncodeBlock(64, pcm.data()), cv::kS_OK);
   cvplat::FailWriteAfter(2);  // the history of channel 0
   uint32_t headerBytes = 0;
-  EXPECT_EQ(e.WriteBlockHeader(true, false, &headerBytes), cv::CVERR_FILE_WRITE);
+  EXPECT_EQ(e.WriteBlockHeader(fileBytes, true, false, &headerBytes), cv::CVERR_FILE_WRITE);
   cvplat::FailWriteAfter(0);
   EXPECT_EQ(headerBytes, 52u);
-  EXPECT_EQ(enctest::ReadWholeFile(out.path).size(), 52u - 16u);  // every other field was written
+  EXPECT_EQ(out.CloseAndRead().size(), 52u - 16u);  // every other field was written
 }
 
 }  // namespace

@@ -48,12 +48,13 @@ std::vector<uint8_t> EncodeStream(int channels, int bits, bool lpc, size_t frame
   const auto pcm = enctest::Interleave(Signal(channels, bits, frames), bits);
   const size_t frameBytes = static_cast<size_t>(channels * bits / 8);
   qla::BlockEncoder encoder;
-  EXPECT_EQ(encoder.Create(file.Get(), enctest::PcmFormat(channels, bits), lpc), cv::kS_OK);
+  EXPECT_EQ(encoder.Create(enctest::PcmFormat(channels, bits), lpc), cv::kS_OK);
+  cv::FileByteSink fileBytes(file.Get());
   for (size_t first = 0, block = 0; first < frames; first += 512, ++block) {
     const int32_t n = static_cast<int32_t>(std::min<size_t>(512, frames - first));
     EXPECT_EQ(encoder.EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
     uint32_t headerBytes = 0;
-    EXPECT_EQ(encoder.WriteBlockHeader(block % 25 == 0, false, &headerBytes), cv::kS_OK);
+    EXPECT_EQ(encoder.WriteBlockHeader(fileBytes, block % 25 == 0, false, &headerBytes), cv::kS_OK);
     DWORD written = 0;
     EXPECT_TRUE(cvplat::WriteFileBytes(file.Get(), encoder.Payload(), encoder.PayloadSize(), &written));
   }

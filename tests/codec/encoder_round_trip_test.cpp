@@ -39,14 +39,15 @@ size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const 
                                                    FILE_ATTRIBUTE_NORMAL));
     EXPECT_TRUE(file.IsValid());
     auto encoder = std::make_unique<qla::BlockEncoder>();
-    EXPECT_EQ(encoder->Create(file.Get(), enctest::PcmFormat(channels, bits), options.lpc), cv::kS_OK);
+    EXPECT_EQ(encoder->Create(enctest::PcmFormat(channels, bits), options.lpc), cv::kS_OK);
+    cv::FileByteSink fileBytes(file.Get());
     if (options.payloadLimit) encoder->SetPayloadLimitForTesting(options.payloadLimit);
     size_t first = 0;
     for (size_t block = 0; first < frames; ++block) {
       const int32_t n = static_cast<int32_t>(std::min<size_t>(lengths[block % lengths.size()], frames - first));
       EXPECT_EQ(encoder->EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
       uint32_t headerBytes = 0;
-      EXPECT_EQ(encoder->WriteBlockHeader(block % 25 == 0, false, &headerBytes), cv::kS_OK);
+      EXPECT_EQ(encoder->WriteBlockHeader(fileBytes, block % 25 == 0, false, &headerBytes), cv::kS_OK);
       EXPECT_LT(encoder->PayloadSize(), qla::kMaxPayloadCapacity);
       DWORD written = 0;
       EXPECT_TRUE(cvplat::WriteFileBytes(file.Get(), encoder->Payload(), encoder->PayloadSize(), &written));
@@ -64,7 +65,8 @@ size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const 
   size_t offset = 0;
   for (size_t block = 0; offset < pcm.size(); ++block) {
     uint32_t bytes = 0;
-    const HRESULT hr = decoder->DecodeBlock(file.Get(), out.data(), &bytes);
+    cv::FileByteSource fileBytes(file.Get());
+    const HRESULT hr = decoder->DecodeBlock(fileBytes, out.data(), &bytes);
     if (hr != cv::kS_OK || bytes == 0 || offset + bytes > pcm.size()) {
       ADD_FAILURE() << "block " << block << " does not decode";
       break;

@@ -1,6 +1,6 @@
 // The Windows string resources and the built-in texts of the native build are
 // one set: every text of the table is in the .rc file with the same wording.
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 
 #include <gtest/gtest.h>
 

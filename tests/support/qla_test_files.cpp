@@ -81,7 +81,8 @@ HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio, uint32_t seekEnt
   bool first = true;
   while (framesLeft > 0) {
     uint32_t bytes = 0;
-    hr = decoder.DecodeBlock(file.Get(), block.data(), &bytes);
+    cv::FileByteSource fileBytes(file.Get());
+    hr = decoder.DecodeBlock(fileBytes, block.data(), &bytes);
     if (cv::Failed(hr)) return hr;
     if (first && seekEntry > 0 && !decoder.IsSyncBlock()) return cv::CVERR_FILE_CORRUPT;
     first = false;

@@ -3,7 +3,7 @@
 // full decode through the container parser and the block decoder.
 #pragma once
 
-#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/host_records.h"
 #include "ffplugs/cvla/reader/container.h"
 #include "tests/support/pcm_test_stream.h"
 

@@ -1,5 +1,6 @@
 // qla decode: .qla in, PCM WAVE out, read through the plug-in's file type,
 // reader and stream, with the file's metadata written after the audio.
+#include "krn/md5.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/tool_io.h"
 #include "krn/results.h"
@@ -10,6 +11,7 @@
 #include "tools/qla/output_file.h"
 #include "tools/qla/parallel_decode.h"
 #include "tools/qla/qla_file.h"
+#include "tools/qla/tool_chunks.h"
 #include "tools/qla/wav_file.h"
 
 #include <cstdio>
@@ -19,7 +21,8 @@ namespace qlatool {
 namespace {
 
 // Decodes the whole audio into writer in 16384-frame requests, as a host reads.
-HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, WavWriter& writer, Console& console) {
+HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, WavWriter& writer, Console& console,
+                         cv::Md5* md5) {
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
   for (uint64_t position = 0; position < file.Frames();) {
@@ -28,6 +31,7 @@ HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, WavW
     HRESULT hr = file.Read(position, buffer.data(), kChunk, &got);
     if (cv::Failed(hr)) return hr;
     if (got == 0) return cv::CVERR_FILE_READ;  // the stream ended before its announced length
+    md5->Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
     hr = writer.Write(buffer.data(), got * frameBytes);
     if (hr != cv::kS_OK) return hr;
     position += got;
@@ -38,7 +42,7 @@ HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, WavW
 
 // The same on several threads, each decoding runs of seek groups of its own.
 HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
-                         WavWriter& writer, Console& console) {
+                         WavWriter& writer, Console& console, cv::Md5* md5) {
   ParallelDecoder decoder;
   HRESULT hr = decoder.Start(input, threads);
   if (cv::Failed(hr)) return hr;
@@ -48,6 +52,7 @@ HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t fr
     uint32_t got = 0;
     hr = decoder.Next(&data, &got);
     if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
+    md5->Update(data, static_cast<size_t>(got) * frameBytes);
     hr = writer.Write(data, got * frameBytes);
     if (hr != cv::kS_OK) return hr;
     console.AddDone(static_cast<double>(got) / rate);
@@ -56,7 +61,7 @@ HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t fr
 
 // Writes the decoded audio and the metadata into the temporary file.
 HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, const std::string& path,
-                 Console& console) {
+                 Console& console, cv::Md5* md5) {
   // The stream's byte rate is that of the compressed file; a WAVE file states
   // the PCM rate.
   const WAVEFORMATEX format =
@@ -66,9 +71,9 @@ HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, cons
   if (hr != cv::kS_OK) return hr;
   // Files of one seek group gain nothing from more threads.
   if (threads > 1 && file.Frames() > qla::kFramesPerSeekGroup)
-    hr = DecodeInParallel(input, threads, format.nBlockAlign, format.nSamplesPerSec, writer, console);
+    hr = DecodeInParallel(input, threads, format.nBlockAlign, format.nSamplesPerSec, writer, console, md5);
   else
-    hr = DecodeInRequests(file, format.nBlockAlign, format.nSamplesPerSec, writer, console);
+    hr = DecodeInRequests(file, format.nBlockAlign, format.nSamplesPerSec, writer, console, md5);
   if (hr != cv::kS_OK) return hr;
   hr = writer.Finish();
   if (hr != cv::kS_OK) return hr;
@@ -87,20 +92,28 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
   QlaFile file;
   HRESULT hr = file.Open(input);
   if (cv::Failed(hr)) {
-    console.Error(FailureLine(input, "", hr));
+    const std::string why = WhyNotOpened(input, &hr);
+    console.Error(FailureLine(input, why, hr));
     return false;
   }
   std::string target = OutputNameFor(input, options, ".wav");
   OutputFile output;
-  hr = output.Prepare(target, options.force);
+  std::string problem;
+  hr = output.Prepare(input, target, options.force, &problem);
   if (hr != cv::kS_OK) {
-    console.Error(FailureLine(target, "", hr));
+    console.Error(FailureLine(target, problem, hr));
     return false;
   }
   double started = NowSeconds();
-  hr = WriteWav(file, input, ThreadsPerFile(options), output.TempPath(), console);
+  cv::Md5 md5;
+  hr = WriteWav(file, input, ThreadsPerFile(options), output.TempPath(), console, &md5);
   if (hr != cv::kS_OK) {
     if (!Interrupted()) console.Error(FailureLine(input, "decoding failed", hr));
+    return false;
+  }
+  std::string mismatch = DigestMismatch(input, md5.Finish());
+  if (!mismatch.empty()) {
+    console.Error(FailureLine(input, mismatch, cv::CVERR_FILE_CORRUPT));
     return false;
   }
   std::string detail;
@@ -124,7 +137,9 @@ int RunDecode(const Options& options) {
   if (options.output == "-") cvplat::SetStdoutBinary();
   double total = 0;
   for (const std::string& input : options.inputs) total += QlaSeconds(input);
+  const std::vector<size_t> owners = OutputOwners(options, ".wav");
   return RunPerInput(options, options.output != "-", total, [&](size_t index, Console& console) {
+    if (RefuseTakenOutput(options, owners, index, ".wav", console)) return false;
     return DecodeOne(options.inputs[index], options, console);
   });
 }

@@ -1,7 +1,7 @@
 // qla encode: WAVE in, .qla out, through the renderer's file encoder with a
 // render template whose format block holds the file format, followed by the
 // source's metadata written as the renderer writes it.
-#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/host_records.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/renderer/file_encoder.h"
 #include "krn/metadata_io.h"
@@ -15,6 +15,7 @@
 #include "tools/qla/output_file.h"
 #include "tools/qla/qla_file.h"
 #include "tools/qla/system_text.h"
+#include "tools/qla/tool_chunks.h"
 #include "tools/qla/verify.h"
 #include "tools/qla/wav_audio_stream.h"
 #include "tools/qla/wav_file.h"
@@ -89,9 +90,9 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
 
   std::string target = OutputNameFor(input, options, ".qla");
   OutputFile output;
-  hr = output.Prepare(target, options.force);
+  hr = output.Prepare(input, target, options.force, &problem);
   if (hr != cv::kS_OK) {
-    console.Error(FailureLine(target, "", hr));
+    console.Error(FailureLine(target, problem, hr));
     return false;
   }
 
@@ -108,7 +109,20 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
     return false;
   }
 
-  // The metadata follows the audio, as the renderer appends it.
+  // The audio's digest follows the seek table, then the metadata as the
+  // renderer appends it.
+  cv::Md5::Digest digest;
+  if (stream.HashedFrames() == wav.Frames())
+    digest = stream.FinishDigest();
+  else
+    hr = DigestOfSource(&wav, fileFormat, &digest);
+  if (hr == cv::kS_OK)
+    hr = AppendChunk(output.TempPath(), kChecksumChunk, std::vector<uint8_t>(digest.begin(), digest.end()));
+  if (hr != cv::kS_OK) {
+    if (!Interrupted()) console.Error(FailureLine(input, "writing the checksum failed", hr));
+    return false;
+  }
+
   WavMetadata metadata;
   hr = metadata.Load(wav.Handle(), source->nSamplesPerSec);
   if (hr == cv::kS_OK)
@@ -162,7 +176,9 @@ int RunEncode(const Options& options) {
   }
   double total = 0;
   for (const std::string& input : options.inputs) total += WavSeconds(input);
+  const std::vector<size_t> owners = OutputOwners(options, ".qla");
   return RunPerInput(options, true, total, [&](size_t index, Console& console) {
+    if (RefuseTakenOutput(options, owners, index, ".qla", console)) return false;
     return EncodeOne(options.inputs[index], options, console);
   });
 }

@@ -10,6 +10,7 @@
 #include "tools/qla/job_report.h"
 #include "tools/qla/metadata_dump.h"
 #include "tools/qla/qla_file.h"
+#include "tools/qla/tool_chunks.h"
 
 #include <cstdio>
 #include <mutex>
@@ -24,6 +25,8 @@ struct FileFacts {
   uint64_t fileSize = 0;
   uint64_t frames = 0;
   FileMetadata metadata;
+  bool hasDigest = false;
+  cv::Md5::Digest digest{};
 };
 
 std::string JsonString(const std::string& text) {
@@ -82,6 +85,7 @@ std::string Describe(const std::string& path, const FileFacts& f, bool json) {
     o += ", \"seek_table\": " + std::string(f.container.hasSeekTable ? "true" : "false");
     o += ", \"seek_entries\": " + std::to_string(f.container.seekTableEntries);
     o += ", \"data_bytes\": " + std::to_string(f.container.dataSize);
+    o += ", \"md5\": " + (f.hasDigest ? JsonString(cv::Md5::ToHex(f.digest)) : std::string("null"));
     o += ", \"markers\": [";
     for (size_t i = 0; i < f.metadata.markers.size(); ++i) {
       const MarkerFacts& m = f.metadata.markers[i];
@@ -122,6 +126,7 @@ std::string Describe(const std::string& path, const FileFacts& f, bool json) {
          std::to_string(codec.blocksPerSeekPoint) + " blocks (" + std::to_string(syncBlocks) + " sync blocks)\n";
   else
     o += "missing (only sequential decoding)\n";
+  o += "  audio MD5:    " + (f.hasDigest ? cv::Md5::ToHex(f.digest) : std::string("none stored")) + "\n";
   o += "  markers:      " + std::to_string(f.metadata.markers.size()) + "\n";
   for (const MarkerFacts& m : f.metadata.markers) {
     o += "    " + FormatSeconds(m.start) + (m.region ? " region of " + FormatSeconds(m.length) : std::string(" marker")) +
@@ -146,6 +151,7 @@ HRESULT Gather(const std::string& path, FileFacts* facts) {
   cvplat::GetFileSize64(raw.Get(), &facts->fileSize);
   hr = qla::ParseContainer(raw.Get(), &facts->container);
   if (cv::Failed(hr)) return hr;
+  facts->hasDigest = ReadAudioDigest(path, &facts->digest);
   cv::ICvMetadataSource* source = nullptr;
   hr = file.Metadata(&source);
   if (hr == cv::kE_NOTIMPL) return cv::kS_OK;  // a reader without metadata
@@ -163,7 +169,8 @@ int RunInfo(const Options& options) {
     FileFacts facts;
     HRESULT hr = Gather(options.inputs[index], &facts);
     if (cv::Failed(hr)) {
-      console.Error(FailureLine(options.inputs[index], "", hr));
+      const std::string why = WhyNotOpened(options.inputs[index], &hr);
+      console.Error(FailureLine(options.inputs[index], why, hr));
       return false;
     }
     texts[index] = Describe(options.inputs[index], facts, options.json);

@@ -1,10 +1,10 @@
 #include "tools/qla/qla_file.h"
 
-#include "ffplugs/cvla/module/class_factory.h"
-#include "ffplugs/cvla/module/file_type.h"
-#include "ffplugs/cvla/module/module_state.h"
+#include "ffplugs/cvla/module/inproc_host.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
+#include "krn/platform/tool_io.h"
+#include "krn/wav_reader.h"
 #include "krn/results.h"
 #include "tools/qla/system_text.h"
 
@@ -14,7 +14,7 @@ namespace qlatool {
 
 void AttachPlugIn() {
   static std::once_flag once;
-  std::call_once(once, [] { cvla::ModuleAttach(nullptr); });
+  std::call_once(once, [] { cvla::StartInProcess(); });
 }
 
 QlaFile::~QlaFile() {
@@ -26,21 +26,31 @@ QlaFile::~QlaFile() {
   if (fileType_) fileType_->Release();
 }
 
+std::string WhyNotOpened(const std::string& path, HRESULT* result) {
+  if (cvplat::IsDirectory(path)) return "a folder, not a .qla file";
+  cvplat::UniqueFile probe(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+  if (!probe.IsValid()) return cvplat::LastErrorText();
+  if (*result != cv::CVERR_NO_RIFF_HEADER) return std::string();
+  cv::WavReader wav;
+  std::string problem;
+  const HRESULT asWav = wav.Attach(std::move(probe), cv::WavReadOptions{}, &problem);
+  if (asWav != cv::kS_OK && asWav != cv::CVERR_NO_RIFF_HEADER) return std::string();  // a damaged RIFF file
+  *result = cv::CVERR_UNSUPPORTED_FILE_TYPE;
+  if (asWav == cv::kS_OK) return std::string(wav.IsRf64() ? "an RF64 WAVE file" : "a WAVE file") +
+                    ", not a .qla file: qla encode turns it into one";
+  return "not a .qla file";
+}
+
 HRESULT QlaFile::Open(const std::string& path) {
   AttachPlugIn();
-  IClassFactory* factory = nullptr;
-  HRESULT hr = cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory,
-                                    reinterpret_cast<void**>(&factory));
-  if (cv::Failed(hr)) return hr;
-  hr = factory->CreateInstance(nullptr, cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType_));
-  factory->Release();
+  HRESULT hr = cvla::CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType_));
   if (cv::Failed(hr)) return hr;
 
   // The host reads the first bytes itself and asks the file type about them.
   HANDLE file = cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                                        FILE_FLAG_SEQUENTIAL_SCAN);
   if (file == INVALID_HANDLE_VALUE) return ResultOfLastSystemError();
-  uint8_t bytes[cvla::kCheckFileBytes] = {};
+  uint8_t bytes[cvla::kHostHeaderBytes] = {};
   DWORD got = 0;
   cvplat::ReadFileBytes(file, bytes, sizeof bytes, &got);
   hr = fileType_->CheckHeader(file, bytes, got, 0);

@@ -5,12 +5,14 @@
 // same frames read in order.
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/reader/container.h"
+#include "krn/md5.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 #include "tools/qla/commands.h"
 #include "tools/qla/interrupt.h"
 #include "tools/qla/job_report.h"
 #include "tools/qla/qla_file.h"
+#include "tools/qla/tool_chunks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -55,6 +57,7 @@ std::vector<Window> ChooseWindows(uint64_t frames, uint32_t seed) {
 struct Finding {
   std::string what;
   HRESULT result = cv::kS_OK;
+  bool damage = true;  // false when the file is not a .qla file at all
 };
 
 Finding CheckStructure(const std::string& path, uint64_t frames) {
@@ -76,7 +79,11 @@ Finding CheckStructure(const std::string& path, uint64_t frames) {
 Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut) {
   QlaFile sequential;
   HRESULT hr = sequential.Open(path);
-  if (cv::Failed(hr)) return {"cannot be opened", hr};
+  if (cv::Failed(hr)) {
+    const HRESULT opened = hr;
+    const std::string why = WhyNotOpened(path, &hr);
+    return {why.empty() ? "cannot be opened" : why, hr, opened != cv::CVERR_NO_RIFF_HEADER && why.empty()};
+  }
   const uint64_t frames = sequential.Frames();
   const uint32_t frameBytes = sequential.Format().nBlockAlign;
   const double rate = sequential.Format().nSamplesPerSec;
@@ -92,7 +99,9 @@ Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut)
     byStart.push_back(&w);
   }
 
-  // In order: every frame once, capturing the windows on the way.
+  // In order: every frame once, capturing the windows on the way and hashing
+  // the audio for the stored checksum.
+  cv::Md5 md5;
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
   for (uint64_t position = 0; position < frames;) {
@@ -110,9 +119,12 @@ Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut)
       std::memcpy(w->expected.data() + (from - w->start) * frameBytes, buffer.data() + (from - position) * frameBytes,
                   static_cast<size_t>(to - from) * frameBytes);
     }
+    md5.Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
     position += got;
     console.AddDone(got / rate);
   }
+  std::string mismatch = DigestMismatch(path, md5.Finish());
+  if (!mismatch.empty()) return {mismatch, cv::CVERR_FILE_CORRUPT};
 
   // Random order, through a second reader so that nothing is served from the
   // first one's cache.
@@ -145,7 +157,7 @@ int RunTest(const Options& options) {
     Finding finding = TestFile(path, console, &frames);
     if (finding.result == cv::CVERR_CANCELLED && Interrupted()) return false;
     if (cv::Failed(finding.result)) {
-      console.Error(FailureLine(path, "damaged: " + finding.what, finding.result));
+      console.Error(FailureLine(path, (finding.damage ? "damaged: " : "") + finding.what, finding.result));
       return false;
     }
     if (!console.Quiet()) console.Out(path + ": OK (" + std::to_string(frames) + " frames)\n");

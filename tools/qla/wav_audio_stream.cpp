@@ -125,7 +125,26 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   }
   if (hr != cv::kS_OK) return hr;
   *framesRead = got;
+  if (position == hashedFrames_) {
+    digest_.Update(buffer, static_cast<size_t>(got) * delivered_.nBlockAlign);
+    hashedFrames_ += got;
+  }
   if (onFrames_) onFrames_(got);
+  return cv::kS_OK;
+}
+
+HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md5::Digest* digest) {
+  WavAudioStream stream(wav, delivered);
+  constexpr uint32_t kChunk = 16384;
+  std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * delivered.nBlockAlign);
+  for (uint64_t position = 0; position < wav->Frames();) {
+    if (Interrupted()) return cv::CVERR_CANCELLED;
+    uint32_t got = 0;
+    HRESULT hr = stream.Read(position, buffer.data(), kChunk, &got);
+    if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::CVERR_FILE_READ;
+    position += got;
+  }
+  *digest = stream.FinishDigest();
   return cv::kS_OK;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/md5.h"
 #include "krn/results.h"
 #include "krn/wav_reader.h"
 
@@ -22,6 +23,10 @@ class WavAudioStream final : public cv::ICvAudioStream {
   // Called with the number of frames of every successful read.
   void OnFrames(std::function<void(uint32_t)> callback) { onFrames_ = std::move(callback); }
   bool Converts() const { return converts_; }
+  // The MD5 digest of the delivered bytes, fed while the reads come in order
+  // from the first frame; HashedFrames tells how far that went.
+  uint64_t HashedFrames() const { return hashedFrames_; }
+  cv::Md5::Digest FinishDigest() { return digest_.Finish(); }
   ULONG References() const { return references_; }
 
   HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
@@ -50,8 +55,13 @@ class WavAudioStream final : public cv::ICvAudioStream {
   bool converts_;
   std::vector<uint8_t> scratch_;
   std::function<void(uint32_t)> onFrames_;
+  cv::Md5 digest_;
+  uint64_t hashedFrames_ = 0;
   ULONG references_ = 0;
 };
+
+// The MD5 digest of everything the stream delivers, read from the start.
+[[nodiscard]] HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md5::Digest* digest);
 
 // Answers the render's progress reports; after an interrupt it answers a
 // failure, which makes the render stop with CVERR_CANCELLED.

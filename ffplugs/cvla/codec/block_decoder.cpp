@@ -1,7 +1,6 @@
 #include "ffplugs/cvla/codec/block_decoder.h"
 
 #include "ffplugs/cvla/codec/sample_reconstruction.h"
-#include "krn/platform/file.h"
 #include "krn/results.h"
 
 #include <cstring>
@@ -13,12 +12,6 @@ constexpr uint32_t kSyncPartPerChannel = 16;
 // The largest header: sync marker, two histories, the fields, LPC bytes, extra word.
 constexpr uint32_t kMaxHeaderBytes = 4 + kSyncPartPerChannel * kMaxChannels + 4 + 2 * kMaxChannels +
                                      kLpcOrder * kMaxChannels + 4;
-
-// Reads at the file's own position.
-struct HandleSource {
-  HANDLE file;
-  bool Read(void* buffer, uint32_t count, DWORD* got) { return cvplat::ReadFileBytes(file, buffer, count, got) != 0; }
-};
 
 PredictorHistory LoadHistory(const uint8_t* p) {
   return {static_cast<int32_t>(LoadU32(p)), static_cast<int32_t>(LoadU32(p + 4)),
@@ -50,8 +43,7 @@ void BlockDecoder::ResetHistories() {
   for (PredictorHistory& h : history_) h = PredictorHistory{0, 0, 0, 0};
 }
 
-template <class Source>
-HRESULT BlockDecoder::ReadExact(Source& source, void* buffer, uint32_t count) {
+HRESULT BlockDecoder::ReadExact(cv::ByteSource& source, void* buffer, uint32_t count) {
   DWORD got = 0;
   const bool ok = source.Read(buffer, count, &got);
   nextBlockOffset_ += got;
@@ -60,29 +52,21 @@ HRESULT BlockDecoder::ReadExact(Source& source, void* buffer, uint32_t count) {
   return cv::kS_OK;
 }
 
-HRESULT BlockDecoder::ReadBlockHeader(HANDLE file) {
-  HandleSource source{file};
-  return ReadHeaderFrom(source);
-}
-
-HRESULT BlockDecoder::ReadBlockHeader(BufferedFileReader& source) { return ReadHeaderFrom(source); }
-
-template <class Source>
-HRESULT BlockDecoder::ReadHeaderFrom(Source& file) {
+HRESULT BlockDecoder::ReadBlockHeader(cv::ByteSource& source) {
   if (channels_ == 0) return cv::CVERR_FILE_READ;
   // A block without the sync part is read in one go; when its first four bytes
   // turn out to be the sync marker, the rest of the longer header follows.
   uint8_t raw[kMaxHeaderBytes];
   const uint32_t plainSize = BlockHeaderSize(false, channels_, flags_);
   const uint32_t syncPartSize = 4 + kSyncPartPerChannel * channels_;
-  HRESULT hr = ReadExact(file, raw, plainSize);
+  HRESULT hr = ReadExact(source, raw, plainSize);
   if (hr != cv::kS_OK) return hr;
   ++headersRead_;
 
   const uint8_t* fields = raw;
   header_.sync = LoadU32(raw) == kSyncMarker;
   if (header_.sync) {
-    hr = ReadExact(file, raw + plainSize, syncPartSize);
+    hr = ReadExact(source, raw + plainSize, syncPartSize);
     if (hr != cv::kS_OK) return hr;
     for (uint32_t c = 0; c < channels_; ++c) history_[c] = LoadHistory(raw + 4 + kSyncPartPerChannel * c);
     fields = raw + syncPartSize;
@@ -108,15 +92,14 @@ HRESULT BlockDecoder::ReadHeaderFrom(Source& file) {
   return cv::kS_OK;
 }
 
-template <class Source>
-HRESULT BlockDecoder::ReadPayload(Source& file) {
+HRESULT BlockDecoder::ReadPayload(cv::ByteSource& source) {
   const uint32_t size = header_.payloadSize;
   while (size >= bits_.Capacity()) {
     if (!bits_.Grow()) return cv::CVERR_FILE_READ;
   }
   uint8_t* data = bits_.Data();
   if (size > dirtyEnd_) dirtyEnd_ = size;
-  const HRESULT hr = ReadExact(file, data, size);
+  const HRESULT hr = ReadExact(source, data, size);
   if (hr != cv::kS_OK) return hr;
   // Bytes after the payload read as zero, whatever an earlier block left there,
   // so that a block decodes the same whichever block was decoded before it.
@@ -141,22 +124,12 @@ int BlockDecoder::DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t
   return 0;
 }
 
-HRESULT BlockDecoder::DecodeBlock(HANDLE file, uint8_t* out, uint32_t* bytesOut) {
-  HandleSource source{file};
-  return DecodeBlockFrom(source, out, bytesOut);
-}
-
-HRESULT BlockDecoder::DecodeBlock(BufferedFileReader& source, uint8_t* out, uint32_t* bytesOut) {
-  return DecodeBlockFrom(source, out, bytesOut);
-}
-
-template <class Source>
-HRESULT BlockDecoder::DecodeBlockFrom(Source& file, uint8_t* out, uint32_t* bytesOut) {
+HRESULT BlockDecoder::DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t* bytesOut) {
   if (bytesOut) *bytesOut = 0;
   if (!out) return cv::CVERR_FILE_READ;
-  HRESULT hr = ReadHeaderFrom(file);
+  HRESULT hr = ReadBlockHeader(source);
   if (hr != cv::kS_OK) return hr;
-  hr = ReadPayload(file);
+  hr = ReadPayload(source);
   if (hr != cv::kS_OK) return hr;
 
   const uint32_t frames = header_.frameCount;

@@ -1,4 +1,4 @@
-// Turns Quartzline blocks, read from a file one after the other, back into
+// Turns Quartzline blocks, read from a byte source one after the other, back into
 // interleaved PCM: 16-bit little-endian, or packed 24-bit for any other output
 // format. One decoder serves one stream and is used by one thread at a time.
 //
@@ -11,9 +11,9 @@
 // sync block once the caller has moved the file and SetNextBlockOffset there.
 #pragma once
 
-#include "ffplugs/cvla/codec/buffered_file_reader.h"
 #include "ffplugs/cvla/codec/rice_bit_reader.h"
 #include "ffplugs/cvla/qla_format.h"
+#include "krn/byte_io.h"
 #include "krn/platform/win_types.h"
 
 #include <cstdint>
@@ -50,17 +50,13 @@ class BlockDecoder {
   // Reloads the codec flags (midSide, lpc, extra word); other bits are ignored.
   void SetCodecFlags(uint32_t codecFlags) { flags_ = codecFlags & kFlagsInterpreted; }
 
-  // Reads a block header at the file's current position into Header() and adds
-  // its size to the running offset. S_OK or CVERR_FILE_READ.
-  HRESULT ReadBlockHeader(HANDLE file);
-  // Decodes the next block at the file's current position into out, which must
-  // hold kMaxBlockBytes; *bytesOut receives frameCount x BlockAlign().
+  // Reads a block header at the source's position into Header() and adds its
+  // size to the running offset. S_OK or CVERR_FILE_READ.
+  [[nodiscard]] HRESULT ReadBlockHeader(cv::ByteSource& source);
+  // Decodes the next block at the source's position into out, which must hold
+  // kMaxBlockBytes; *bytesOut receives frameCount x BlockAlign().
   // S_OK or CVERR_FILE_READ (*bytesOut is then 0).
-  HRESULT DecodeBlock(HANDLE file, uint8_t* out, uint32_t* bytesOut);
-  // The same two, reading at the buffered reader's position instead of the
-  // file's: the block costs no system call while the reader holds its bytes.
-  HRESULT ReadBlockHeader(BufferedFileReader& source);
-  HRESULT DecodeBlock(BufferedFileReader& source, uint8_t* out, uint32_t* bytesOut);
+  [[nodiscard]] HRESULT DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t* bytesOut);
   // Decodes channel c of the block whose payload the bit reader holds into out
   // (frameCount values), continuing where the previous channel ended and
   // updating the channel's history. 0 on success, -1 when the channel is damaged
@@ -85,15 +81,8 @@ class BlockDecoder {
   uint32_t BlockAlign() const { return channels_ * (output16_ ? 2 : 3); }
 
  private:
-  // Source: anything with bool Read(void* buffer, uint32_t count, DWORD* got).
-  template <class Source>
-  HRESULT ReadExact(Source& source, void* buffer, uint32_t count);
-  template <class Source>
-  HRESULT ReadHeaderFrom(Source& source);
-  template <class Source>
-  HRESULT ReadPayload(Source& source);
-  template <class Source>
-  HRESULT DecodeBlockFrom(Source& source, uint8_t* out, uint32_t* bytesOut);
+  HRESULT ReadExact(cv::ByteSource& source, void* buffer, uint32_t count);
+  HRESULT ReadPayload(cv::ByteSource& source);
   void WriteFrames(uint8_t* out) const;
 
   RiceBitReader bits_;

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "ffplugs/cvla/codec/exact_math.h"
-#include "krn/platform/file.h"
 #include "krn/results.h"
 
 namespace qla {
@@ -55,14 +54,9 @@ void SplitStereo(int32_t n, const uint8_t* frames, int32_t* mid, int32_t* side, 
   any[1] = any1;
 }
 
-bool WriteField(HANDLE file, const void* data, DWORD size) {
-  DWORD written = 0;
-  return cvplat::WriteFileBytes(file, data, size, &written) && written == size;
-}
-
 }  // namespace
 
-HRESULT BlockEncoder::Create(HANDLE file, const WAVEFORMATEX& format, bool lpcStage) {
+HRESULT BlockEncoder::Create(const WAVEFORMATEX& format, bool lpcStage) {
   Release();
   const bool sixteenBit = IsSixteenBitPcm(format);
   if (format.nChannels < 1 || format.nChannels > kMaxChannels) return cv::CVERR_UNSUPPORTED_FORMAT;
@@ -75,7 +69,6 @@ HRESULT BlockEncoder::Create(HANDLE file, const WAVEFORMATEX& format, bool lpcSt
   }
   samples_[0] = channelSpace_.As<int32_t>();
   samples_[1] = samples_[0] + kFramesPerBlock;
-  file_ = file;
   format_ = format;
   channels_ = format.nChannels;
   sixteenBit_ = sixteenBit;
@@ -282,7 +275,7 @@ uint32_t BlockEncoder::FormatBlockHeader(bool syncBlock, bool negateCount, uint8
   return static_cast<uint32_t>(p - out);
 }
 
-HRESULT BlockEncoder::WriteBlockHeader(bool syncBlock, bool negateCount, uint32_t* headerBytes) {
+HRESULT BlockEncoder::WriteBlockHeader(cv::ByteSink& out, bool syncBlock, bool negateCount, uint32_t* headerBytes) {
   const uint32_t channels = static_cast<uint32_t>(channels_);
   if (headerBytes) *headerBytes = BlockHeaderSize(syncBlock, channels, lpcStage_ ? kFlagLpc : 0);
   if (!created_) return cv::kE_UNEXPECTED;
@@ -303,11 +296,11 @@ HRESULT BlockEncoder::WriteBlockHeader(bool syncBlock, bool negateCount, uint32_
   bool ok = true;
   uint32_t offset = 0;
   for (uint32_t i = 0; i < fields; ++i) {
-    ok &= WriteField(file_, image + offset, fieldSizes[i]);
+    ok &= out.Write(image + offset, fieldSizes[i]);
     offset += fieldSizes[i];
   }
   // The LPC bytes, one write per channel.
-  for (; offset < size; offset += kLpcOrder) ok &= WriteField(file_, image + offset, kLpcOrder);
+  for (; offset < size; offset += kLpcOrder) ok &= out.Write(image + offset, kLpcOrder);
   return ok ? cv::kS_OK : cv::CVERR_FILE_WRITE;
 }
 

@@ -1,12 +1,13 @@
 // Compresses blocks of up to 512 interleaved frames of 16-bit or packed 24-bit
 // PCM (one or two channels) into Quartzline blocks: mid/side split, prediction,
 // Rice parameter choice, verbatim fallback, and the block header, formatted into
-// a buffer or written field by field to the output file. One encoder serves one render; blocks are
+// a buffer or written field by field to a byte sink. One encoder serves one render; blocks are
 // encoded in file order because the prediction history runs across blocks.
 #pragma once
 
 #include <cstdint>
 
+#include "krn/byte_io.h"
 #include "krn/platform/memory.h"
 #include "krn/platform/win_types.h"
 #include "ffplugs/cvla/codec/prediction_analyzer.h"
@@ -46,19 +47,19 @@ class BlockEncoder {
   BlockEncoder(const BlockEncoder&) = delete;
   BlockEncoder& operator=(const BlockEncoder&) = delete;
 
-  // Sets up the encoder for a render into file (which it does not own) in the
-  // PCM format given: 1 or 2 channels of 16-bit or packed 24-bit samples, else
-  // CVERR_UNSUPPORTED_FORMAT. Allocates every buffer (E_OUTOFMEMORY).
-  HRESULT Create(HANDLE file, const WAVEFORMATEX& format, bool lpcStage);
+  // Sets up the encoder for a render in the PCM format given: 1 or 2 channels
+  // of 16-bit or packed 24-bit samples, else CVERR_UNSUPPORTED_FORMAT.
+  // Allocates every buffer (E_OUTOFMEMORY).
+  [[nodiscard]] HRESULT Create(const WAVEFORMATEX& format, bool lpcStage);
 
   // Encodes n (1..512) interleaved frames into the header image and the payload.
-  // Nothing is written to the file. E_INVALIDARG for n outside 1..512 or no frames.
-  HRESULT EncodeBlock(int32_t n, const void* frames);
+  // Nothing is written anywhere. E_INVALIDARG for n outside 1..512 or no frames.
+  [[nodiscard]] HRESULT EncodeBlock(int32_t n, const void* frames);
 
-  // Writes the header image, each field with one write (the sync marker and
-  // histories only for a sync block). A failed write gives CVERR_FILE_WRITE
+  // Writes the header image to out, each field with one write (the sync marker
+  // and histories only for a sync block). A failed write gives CVERR_FILE_WRITE
   // after the remaining fields were attempted. headerBytes receives the size.
-  HRESULT WriteBlockHeader(bool syncBlock, bool negateCount, uint32_t* headerBytes);
+  [[nodiscard]] HRESULT WriteBlockHeader(cv::ByteSink& out, bool syncBlock, bool negateCount, uint32_t* headerBytes);
 
   // Formats the same header bytes into out (room for kMaxBlockHeaderBytes) and
   // returns their count, BlockHeaderSize(...) of this block.
@@ -92,7 +93,6 @@ class BlockEncoder {
   void KeepPayloadDecodable();
   bool PayloadFits() const;
 
-  HANDLE file_ = nullptr;
   WAVEFORMATEX format_ = {};
   int channels_ = 0;
   bool sixteenBit_ = false;

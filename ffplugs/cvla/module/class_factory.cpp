@@ -11,21 +11,9 @@
 
 namespace cvla {
 
-HRESULT QlaClassFactory::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid != cv::kIID_IUnknown && iid != cv::kIID_IClassFactory) return cv::kE_NOINTERFACE;
-  *out = static_cast<IClassFactory*>(this);
-  AddRef();
-  return cv::kS_OK;
-}
-
-ULONG QlaClassFactory::AddRef() { return ++references_; }
-
-ULONG QlaClassFactory::Release() {
-  if (--references_ != 0) return references_;
-  cvplat::DeleteZeroed(this);
-  return 0;
+void* QlaClassFactory::FindInterface(REFIID iid) {
+  if (iid != cv::kIID_IUnknown && iid != cv::kIID_IClassFactory) return nullptr;
+  return static_cast<IClassFactory*>(this);
 }
 
 namespace {

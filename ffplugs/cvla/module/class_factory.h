@@ -3,24 +3,22 @@
 // the file type, the renderer and the plug-in pages object.
 #pragma once
 
+#include "krn/com_object.h"
 #include "krn/platform/win_types.h"
 
 #include <cstdint>
 
 namespace cvla {
 
-class QlaClassFactory final : public IClassFactory {
+class QlaClassFactory final : public cv::ComObject<QlaClassFactory, cv::PlainCount, IClassFactory> {
  public:
   explicit QlaClassFactory(const CLSID& classId) : classId_(classId) {}
 
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
   HRESULT CV_STDCALL CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
   HRESULT CV_STDCALL LockServer(BOOL lock) override;
 
  private:
-  uint32_t references_ = 0;
   CLSID classId_;
 };
 

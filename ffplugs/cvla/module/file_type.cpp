@@ -2,7 +2,7 @@
 
 #include "ffplugs/cvla/module/host_language.h"
 #include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/reader/qla_reader.h"
 #include "krn/com_guard.h"
@@ -50,21 +50,9 @@ void FillDescriptorStrings(const char* description, wchar16* descriptionBuffer, 
   cvplat::CopyAnsiToWideBuffer(name, nameBuffer, nameLength);
 }
 
-HRESULT QlaFileType::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid != cv::IID_ICvFileType && iid != cv::kIID_IUnknown) return cv::kE_NOINTERFACE;
-  *out = static_cast<cv::ICvFileType*>(this);
-  AddRef();
-  return cv::kS_OK;
-}
-
-ULONG QlaFileType::AddRef() { return ++references_; }
-
-ULONG QlaFileType::Release() {
-  if (--references_ != 0) return references_;
-  cvplat::DeleteZeroed(this);
-  return 0;
+void* QlaFileType::FindInterface(REFIID iid) {
+  if (iid != cv::IID_ICvFileType && iid != cv::kIID_IUnknown) return nullptr;
+  return static_cast<cv::ICvFileType*>(this);
 }
 
 HRESULT QlaFileType::SetIndex(uint32_t index) try {

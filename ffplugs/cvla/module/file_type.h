@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/com_object.h"
 
 #include <cstdint>
 
@@ -25,11 +26,9 @@ void FillDescriptorStrings(const char* description, wchar16* descriptionBuffer, 
                            const char* filter, wchar16* filterBuffer, uint32_t filterLength, const char* name,
                            wchar16* nameBuffer, uint32_t nameLength);
 
-class QlaFileType final : public cv::ICvFileType {
+class QlaFileType final : public cv::ComObject<QlaFileType, cv::PlainCount, cv::ICvFileType> {
  public:
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
   HRESULT CV_STDCALL SetIndex(uint32_t index) override;
   uint32_t CV_STDCALL GetIndex() override;
   HRESULT CV_STDCALL SetHost(cv::ICvFileHost* host) override;
@@ -46,7 +45,6 @@ class QlaFileType final : public cv::ICvFileType {
   HRESULT CV_STDCALL Reserved14(uint32_t a, uint32_t b) override;
 
  private:
-  uint32_t references_ = 0;
   cv::ICvFileHost* host_ = nullptr;  // not counted: the host outlives the object
   uint32_t index_ = 0;
 };

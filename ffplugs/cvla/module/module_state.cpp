@@ -1,6 +1,6 @@
 #include "ffplugs/cvla/module/module_state.h"
 
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "krn/platform/module_path.h"
 #include "krn/shared_services.h"
 #include "krn/string_table.h"
@@ -41,40 +41,33 @@ std::string HelpPathFor(const std::string& modulePath, const std::string& helpFo
 
 void ModuleAttach(HMODULE module) {
   g_module.module = module;
-  g_module.plugInStrings = nullptr;
+  SetPlugInStringTable(nullptr);
 
   cv::StartSharedServices(module);
   size_t count = 0;
   const TextRange* shared = SharedTextRanges(&count);
   AddRanges(cv::ProcessStringTable(), shared, count);
 
-  g_module.plugInStrings = cv::CreateStringTable(module);
-  if (g_module.plugInStrings) {
-    const TextRange* own = PlugInTextRanges(&count);
-    AddRanges(g_module.plugInStrings, own, count);
+  cv::StringTable* own = cv::CreateStringTable(module);
+  if (own) {
+    const TextRange* ranges = PlugInTextRanges(&count);
+    AddRanges(own, ranges, count);
   }
+  SetPlugInStringTable(own);
 
   std::string folder = cvplat::SharedHelpFolder();
   g_helpPath = HelpPathFor(cvplat::ModuleFileName(module), folder, cvplat::FolderExists(folder));
 }
 
 void ModuleDetach() {
-  if (g_module.plugInStrings) {
-    cv::DestroyStringTable(g_module.plugInStrings);
-    g_module.plugInStrings = nullptr;
+  if (cv::StringTable* own = PlugInStringTable()) {
+    SetPlugInStringTable(nullptr);
+    cv::DestroyStringTable(own);
   }
   cv::StopSharedServices();
   g_module.module = nullptr;
 }
 
 const std::string& ModuleHelpPath() { return g_helpPath; }
-
-const char* PlugInText(uint32_t id) {
-  // Without its table (a failed attach) the plug-in answers empty texts.
-  if (!g_module.plugInStrings) return "";
-  return cv::CvGetString2(g_module.plugInStrings, id);
-}
-
-const char* SharedText(uint32_t id) { return cv::CvGetString2(cv::ProcessStringTable(), id); }
 
 }  // namespace cvla

@@ -7,10 +7,6 @@
 #include <cstdint>
 #include <string>
 
-namespace cv {
-struct StringTable;
-}
-
 namespace cvla {
 
 constexpr uint32_t kFileTypeFlagBit = 0x10;
@@ -20,7 +16,6 @@ constexpr uint32_t kRendererFlagsSet = 0x426;
 // One instance per loaded module; zero before the attach.
 struct ModuleState {
   HMODULE module;
-  cv::StringTable* plugInStrings;  // the plug-in's own table, module texts only
   int32_t serverLocks;             // changed by LockServer, read by nothing
   uint32_t fileTypeFlags;          // 0x10 once a file type was created
   uint32_t rendererFlags;          // 0x426 once a renderer was created
@@ -42,10 +37,5 @@ const std::string& ModuleHelpPath();
 // The help file for a module path and the shared help folder (empty or not a
 // folder: the module path with its extension changed to ".hlp").
 std::string HelpPathFor(const std::string& modulePath, const std::string& helpFolder, bool helpFolderExists);
-
-// Texts of the plug-in's own table (1013-1021 and the information record).
-const char* PlugInText(uint32_t id);
-// Texts of the process-wide table, which follows the host's language.
-const char* SharedText(uint32_t id);
 
 }  // namespace cvla

@@ -1,7 +1,7 @@
 #include "ffplugs/cvla/module/templates.h"
 
 #include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "krn/platform/codepage.h"
 #include "krn/text_format.h"
 
@@ -84,6 +84,19 @@ void ComposeWorkingTemplateTexts(qla::RenderTemplate* record) {
   char description[1024] = {};
   cv::ExpandText(description, sizeof(description), SharedText(text::kRenderDescription), part.c_str());
   StoreText(description, record->description);
+}
+
+void NormaliseTemplateFormat(WAVEFORMATEX* format) {
+  constexpr uint16_t kPcm = 1;
+  constexpr uint16_t kFloat = 3;
+  if (format->wBitsPerSample != 16 && format->wBitsPerSample != 24) {
+    format->wBitsPerSample = format->wBitsPerSample < 16 ? 16 : 24;
+    format->nBlockAlign = static_cast<uint16_t>(format->wBitsPerSample / 8 * format->nChannels);
+    format->nAvgBytesPerSec = format->nBlockAlign * format->nSamplesPerSec;
+    format->cbSize = 0;
+  }
+  if (format->wFormatTag != kPcm && format->wFormatTag != kFloat)
+    format->wFormatTag = format->wBitsPerSample < 32 ? kPcm : kFloat;
 }
 
 void FillBuiltInTemplateTexts(qla::RenderTemplate* record) {

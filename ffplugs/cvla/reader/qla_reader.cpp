@@ -1,8 +1,7 @@
 #include "ffplugs/cvla/reader/qla_reader.h"
 
-#include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
-#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/plugin_texts.h"
+#include "ffplugs/cvla/host_records.h"
 #include "ffplugs/cvla/reader/qla_metadata.h"
 #include "ffplugs/cvla/reader/qla_stream.h"
 #include "ffplugs/cvla/reader/stream_texts.h"
@@ -24,36 +23,13 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
   return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
-// A template's format record: its WAVEFORMATEX and, as extra data, the eight
-// 32-bit values that begin 26 bytes into the record.
-void TemplateFormat(const void* renderTemplate, const WAVEFORMATEX** format, const uint32_t** extra) {
-  const auto* record = static_cast<const qla::RenderTemplate*>(renderTemplate);
-  *format = nullptr;
-  *extra = nullptr;
-  if (!record->format) return;
-  *format = &record->format->format;
-  *extra = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(record->format) + 26);
-}
-
 }  // namespace
 
 QlaReader::QlaReader(cv::ICvFileType* fileType) : fileType_(fileType), file_(INVALID_HANDLE_VALUE) {}
 
-HRESULT QlaReader::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid != cv::IID_ICvFileReader && iid != cv::kIID_IUnknown) return cv::kE_NOINTERFACE;
-  *out = static_cast<cv::ICvFileReader*>(this);
-  AddRef();
-  return cv::kS_OK;
-}
-
-ULONG QlaReader::AddRef() { return static_cast<ULONG>(++references_); }
-
-ULONG QlaReader::Release() {
-  LONG count = --references_;
-  if (count == 0) Destroy();
-  return static_cast<ULONG>(count);
+void* QlaReader::FindInterface(REFIID iid) {
+  if (iid != cv::IID_ICvFileReader && iid != cv::kIID_IUnknown) return nullptr;
+  return static_cast<cv::ICvFileReader*>(this);
 }
 
 void QlaReader::Destroy() {
@@ -249,10 +225,12 @@ HRESULT QlaReader::ConfigureIndex(uint32_t index, const void* renderTemplate, Ql
   if (index >= kReaderStreamCount) return cv::kE_INVALIDARG;
   HRESULT hr = EnsureStream(index, stream);
   if (cv::Failed(hr)) return hr;
-  const WAVEFORMATEX* format = nullptr;
-  const uint32_t* extra = nullptr;
-  if (renderTemplate) TemplateFormat(renderTemplate, &format, &extra);
-  return (*stream)->SetOutputFormat(format, extra);
+  // The template's format record: its WAVEFORMATEX and its extra data.
+  const auto* record = static_cast<const qla::RenderTemplate*>(renderTemplate);
+  if (!record || !record->format) return (*stream)->SetOutputFormat(nullptr, nullptr);
+  uint32_t extra[qla::kTemplateExtraValues];
+  qla::TemplateExtraData(*record->format, extra);
+  return (*stream)->SetOutputFormat(&record->format->format, extra);
 }
 
 HRESULT QlaReader::GetStream(cv::ICvAudioStreamEx** out, uint32_t type, uint32_t n, uint32_t, uint32_t,

@@ -6,8 +6,8 @@
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/reader/container.h"
 #include "ffplugs/cvla/reader/stream_entry.h"
+#include "krn/com_object.h"
 
-#include <atomic>
 #include <cstdint>
 
 namespace cvla {
@@ -20,13 +20,11 @@ constexpr uint32_t kMaxFileName = 260;
 constexpr uint32_t kReaderStreamCount = 1;
 constexpr uint32_t kAnyStreamType = 0xFFFFFFFFu;
 
-class QlaReader final : public cv::ICvFileReader {
+class QlaReader final : public cv::ComObject<QlaReader, cv::AtomicCount, cv::ICvFileReader> {
  public:
   explicit QlaReader(cv::ICvFileType* fileType);
 
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
   HRESULT CV_STDCALL GetFileType(cv::ICvFileType** out) override;
   HRESULT CV_STDCALL GetTypeName(wchar16* buffer, uint32_t length) override;
   HRESULT CV_STDCALL GetStreamText(wchar16* buffer, uint32_t length, uint32_t reserved, uint32_t kind) override;
@@ -74,7 +72,6 @@ class QlaReader final : public cv::ICvFileReader {
   HRESULT ResolveStreamIndex(uint32_t type, uint32_t n, uint32_t* index);
   HRESULT ConfigureIndex(uint32_t index, const void* renderTemplate, QlaStream** stream);
 
-  std::atomic<LONG> references_{0};
   cv::ICvFileType* fileType_;  // not counted: the file type outlives its readers
   wchar16 fileName_[kMaxFileName + 1] = {};
   HANDLE file_;

@@ -7,6 +7,7 @@
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/reader/decoded_block_cache.h"
 #include "ffplugs/cvla/reader/stream_entry.h"
+#include "krn/buffered_file_reader.h"
 #include "krn/platform/sync.h"
 
 #include <atomic>
@@ -84,7 +85,7 @@ class QlaStream final : public cv::ICvAudioStreamEx {
   uint32_t requestedExtra_[8] = {};
   qla::BlockDecoder decoder_;
   // The blocks are read through this buffer, which follows nextBlockOffset_.
-  qla::BufferedFileReader blockBytes_;
+  cv::BufferedFileReader blockBytes_;
   bool decoderReady_ = false;
   DecodedBlockCache cache_;
   // Where the next block starts and, right after a seek, its first frame.

@@ -1,7 +1,6 @@
 #include "ffplugs/cvla/reader/stream_texts.h"
 
-#include "ffplugs/cvla/module/module_state.h"
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
 #include "krn/results.h"
 #include "krn/text_format.h"
 

@@ -228,7 +228,7 @@ HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames
   announcedFrames_ = announcedFrames < 1 ? 1 : announcedFrames;
   const bool lpcStage = sourceFormat.wBitsPerSample <= 16 && fileFormat_.wBitsPerSample <= 16;
   lpcStage_ = lpcStage;
-  HRESULT hr = encoder_.Create(file_, fileFormat_, lpcStage);
+  HRESULT hr = encoder_.Create(fileFormat_, lpcStage);
   if (cv::Failed(hr)) return hr;
 
   header_.headerSize = sizeof(QlaCodecHeader);

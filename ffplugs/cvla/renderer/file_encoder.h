@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
-#include "ffplugs/cvla/module/render_template.h"
+#include "ffplugs/cvla/host_records.h"
 
 #include <cstdint>
 

@@ -85,7 +85,7 @@ HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format
   for (Slot& slot : slots_) slot.input.resize(static_cast<size_t>(kFramesPerBlock + kFramesPerSeekGroup) * blockAlign_);
   for (unsigned i = 0; i < threads; ++i) {
     auto encoder = std::make_unique<BlockEncoder>();
-    const HRESULT hr = encoder->Create(nullptr, format, lpcStage);
+    const HRESULT hr = encoder->Create(format, lpcStage);
     if (cv::Failed(hr)) return hr;
     encoders_.push_back(std::move(encoder));
   }

@@ -1,10 +1,10 @@
-#include "ffplugs/cvla/codec/buffered_file_reader.h"
+#include "krn/buffered_file_reader.h"
 
 #include "krn/platform/file.h"
 
 #include <cstring>
 
-namespace qla {
+namespace cv {
 
 bool BufferedFileReader::Allocate(uint32_t capacity) {
   if (block_) return true;
@@ -65,4 +65,4 @@ bool BufferedFileReader::Read(void* out, uint32_t count, DWORD* got) {
   return true;
 }
 
-}  // namespace qla
+}  // namespace cv

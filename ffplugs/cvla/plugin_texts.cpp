@@ -1,8 +1,13 @@
-#include "ffplugs/cvla/module/plugin_texts.h"
+#include "ffplugs/cvla/plugin_texts.h"
+
+#include "krn/shared_services.h"
+#include "krn/string_table.h"
 
 namespace cvla {
 
 namespace {
+
+cv::StringTable* g_plugInStrings = nullptr;
 
 const char* const kTemplateTexts[] = {
     /* 1 */ "Default Template",
@@ -34,9 +39,16 @@ const char* const kTemplateTexts[] = {
     /* 17 */ "%s, $d Hz, %d bit",
 };
 
+const char* const kPageTitle[] = {
+    /* 1000 */ "Corvane Quartzline Audio (.qla)",
+};
+
 const char* const kChannelWords[] = {
     /* 1008 */ "Mono",
     /* 1009 */ "Stereo",
+    /* 1010 */ "Multiple Mono",
+    /* 1011 */ "Multiple Stereo",
+    /* 1012 */ "Multi-channel",
 };
 
 const char* const kFileTypeTexts[] = {
@@ -71,7 +83,7 @@ constexpr TextRange Range(uint32_t firstId, const char* const (&texts)[N]) {
   return TextRange{firstId, static_cast<uint32_t>(N), texts};
 }
 
-const TextRange kShared[] = {Range(1, kTemplateTexts), Range(1008, kChannelWords)};
+const TextRange kShared[] = {Range(1, kTemplateTexts), Range(1000, kPageTitle), Range(1008, kChannelWords)};
 const TextRange kPlugIn[] = {Range(1013, kFileTypeTexts), Range(1020, kStreamTexts), Range(1032, kInfoRecordTexts), Range(1227, kDisplayName),
                             Range(4151, kStreamFormatTexts)};
 
@@ -98,5 +110,17 @@ const char* BuiltInText(uint32_t id) {
   if (const char* t = FindIn(kShared, sizeof(kShared) / sizeof(kShared[0]), id)) return t;
   return FindIn(kPlugIn, sizeof(kPlugIn) / sizeof(kPlugIn[0]), id);
 }
+
+void SetPlugInStringTable(cv::StringTable* table) { g_plugInStrings = table; }
+
+cv::StringTable* PlugInStringTable() { return g_plugInStrings; }
+
+const char* PlugInText(uint32_t id) {
+  // Without its table (a failed start-up) the plug-in answers empty texts.
+  if (!g_plugInStrings) return "";
+  return cv::CvGetString2(g_plugInStrings, id);
+}
+
+const char* SharedText(uint32_t id) { return cv::CvGetString2(cv::ProcessStringTable(), id); }
 
 }  // namespace cvla

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace qla {
 
@@ -75,5 +76,31 @@ inline WAVEFORMATEX* TemplateFileFormat(RenderTemplate* renderTemplate) {
   TemplateFormatBlock* block = renderTemplate->format;
   return block->alternative ? block->alternative : &block->format;
 }
+
+// The extra data a template's format block carries for a stream: eight 32-bit
+// values, the reserved bytes after the alternative format and the value that
+// follows them. Copied field by field, so the 64-bit layout reads the same.
+constexpr uint32_t kTemplateExtraValues = 8;
+inline void TemplateExtraData(const TemplateFormatBlock& block, uint32_t (&out)[kTemplateExtraValues]) {
+  static_assert(sizeof block.reserved1 + sizeof block.value == sizeof out, "extra data is reserved1 and value");
+  std::memcpy(out, block.reserved1, sizeof block.reserved1);
+  std::memcpy(reinterpret_cast<uint8_t*>(out) + sizeof block.reserved1, &block.value, sizeof block.value);
+}
+
+}  // namespace qla
+
+namespace qla {
+
+// What the renderer's GetPlugInInfo fills in: ANSI texts owned by the module,
+// valid while it is loaded, and the frames per block of the format.
+struct PlugInInfoRecord {
+  const char* title;        // the format's display name and " File Format Plug-in."
+  const char* legalNotice;
+  const char* version;      // "Version 1.2 (Build 144)"
+  const char* modulePath;   // the loaded module's own path
+  uint32_t blockFrames;     // 512
+  const char* homePage;
+  const char* supportPage;
+};
 
 }  // namespace qla

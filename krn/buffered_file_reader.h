@@ -5,14 +5,15 @@
 // Invalidate (on a seek, after a re-open) or when another handle is given.
 #pragma once
 
+#include "krn/byte_io.h"
 #include "krn/platform/memory.h"
 #include "krn/platform/win_types.h"
 
 #include <cstdint>
 
-namespace qla {
+namespace cv {
 
-class BufferedFileReader {
+class BufferedFileReader final : public ByteSource {
  public:
   static constexpr uint32_t kDefaultCapacity = 64 * 1024;
 
@@ -33,7 +34,7 @@ class BufferedFileReader {
   // Copies up to count bytes from the position on and moves the position past
   // them; *got receives the count (fewer at the end of the file). False when a
   // file read fails; *got then counts the bytes copied before the failure.
-  bool Read(void* out, uint32_t count, DWORD* got);
+  bool Read(void* out, uint32_t count, DWORD* got) override;
 
   // File reads done so far, for tests.
   uint32_t FileReads() const { return fileReads_; }
@@ -50,4 +51,4 @@ class BufferedFileReader {
   uint32_t fileReads_ = 0;
 };
 
-}  // namespace qla
+}  // namespace cv

@@ -111,6 +111,34 @@ TEST_F(FaultInjectionTest, EncodeFileFailsWithoutHarmingOthers) {
   EXPECT_GT(runs, 10);
 }
 
+TEST_F(FaultInjectionTest, RenderJobFailsWithoutHarmingOthers) {
+  ModuleScope module;
+  TestHost host;
+  cv::ICvFileRenderer* renderer = nullptr;
+  ASSERT_EQ(CreatePlugInObject(cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&renderer)), cv::kS_OK);
+  ASSERT_EQ(renderer->SetHost(host.Host()), cv::kS_OK);
+  const PcmAudio pcm = SyntheticAudio(2, 44100, 16, 20000);
+  int runs = 0;
+  for (FaultPoint point : kPoints) {
+    PcmTestStream stream(pcm);
+    runs += FailInTurn(
+        point, [] {}, [&] { return RenderLikeHost(renderer, audioPath, {&stream}, &source); },
+        [&](HRESULT hr) {
+          // A failed look for an old chunk to overwrite only means a new one is appended.
+          PcmAudio decoded;
+          if (!cv::Failed(hr))
+            EXPECT_TRUE(DecodeQlaFile(audioPath, &decoded) == cv::kS_OK && decoded.bytes == pcm.bytes &&
+                        MarkerCount() == 2)
+                << "success reported for a failure";
+          EXPECT_EQ(stream.References(), 1u);
+          EXPECT_EQ(ReadWholeFile(otherPath), Bytes(100, 0x5A));
+        });
+  }
+  EXPECT_GT(runs, 10);
+  EXPECT_EQ(renderer->Release(), 0u);
+  EXPECT_EQ(host.References(), 1);
+}
+
 TEST_F(FaultInjectionTest, MetadataWritersFailOrFinishKeepingTheAudio) {
   struct Writer {
     const char* name;

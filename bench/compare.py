@@ -1,5 +1,7 @@
-"""Benchmark driver for bench/compare.sh: builds the inputs, runs every encoder
-and decoder several times on one thread and prints a Markdown table."""
+"""Benchmark driver for bench/compare.sh: builds the inputs, runs qla (one thread
+and -j N), flac and wavpack on them in interleaved rounds and prints one table
+per input with sizes, wall and CPU times, peak memory and the speed ratios, then
+the host read path and the targets."""
 import argparse
 import os
 import re
@@ -38,112 +40,175 @@ def write_wav(path, fmt, pcm):
         f.write(b'RIFF' + struct.pack('<I', len(body)) + body)
 
 
-def fmt_facts(fmt):
-    channels, rate, _, block, bits = struct.unpack('<HIIHH', fmt[2:16])
-    return channels, rate, block, bits
-
-
 def looped_wav(sources, target, seconds):
-    """Concatenates the sources (same format) and repeats them to at least `seconds`."""
+    """Concatenates the sources (same format), repeated and cut to `seconds`."""
     parts = [read_wav(s) for s in sources]
     fmt = parts[0][0]
     pcm = b''.join(p[1] for p in parts)
-    channels, rate, block, bits = fmt_facts(fmt)
+    _, rate, _, block, _ = struct.unpack('<HIIHH', fmt[2:16])
     need = int(seconds * rate) * block
-    reps = -(-need // len(pcm))
-    write_wav(target, fmt, pcm * reps)
-    return len(pcm) * reps / block / rate
+    write_wav(target, fmt, (pcm * (need // len(pcm) + 1))[:need])
+    return need / block / rate
 
 
-def run(cmd):
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+def measure(cmd):
+    """(wall seconds, CPU seconds, peak resident KiB) of one run of cmd. GNU time
+    reports the CPU time and peak memory of cmd alone (a child forked from this
+    script would inherit its own large resident set)."""
+    stats = cmd_stats_path()
+    start = time.perf_counter()
+    r = subprocess.run(['/usr/bin/time', '-o', stats, '-f', '%U %S %M'] + cmd, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE)
+    wall = time.perf_counter() - start
+    if r.returncode != 0:
+        raise SystemExit(f'{" ".join(cmd)} failed ({r.returncode}): {r.stderr.decode(errors="replace")}')
+    user, system, peak = open(stats).read().split()[-3:]
+    return wall, float(user) + float(system), int(peak)
 
 
-def timed(cmd, runs):
-    times = []
-    for _ in range(runs):
-        t = time.perf_counter()
-        run(cmd)
-        times.append(time.perf_counter() - t)
-    return statistics.median(times)
+def cmd_stats_path():
+    return os.path.join(os.environ.get('TMPDIR', '/tmp'), f'qla-bench-{os.getpid()}.time')
 
 
-def peak_memory_kib(cmd):
-    if os.path.exists('/usr/bin/time'):
-        r = subprocess.run(['/usr/bin/time', '-v'] + cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                           text=True, check=True)
-        m = re.search(r'Maximum resident set size \(kbytes\): (\d+)', r.stderr)
-        if m:
-            return int(m.group(1))
-    import resource
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+class Contender:
+    """One codec setting: how to encode and decode, and its measurements."""
+
+    def __init__(self, name, ext, encode, decode):
+        self.name, self.ext, self.encode, self.decode = name, ext, encode, decode
+        self.enc, self.dec = [], []
+
+    def median(self, runs, i):
+        return statistics.median(r[i] for r in runs)
+
+    def peak(self, runs):
+        return max(r[2] for r in runs)
 
 
-def codecs(qla, work):
-    o = lambda name: os.path.join(work, name)
-    return [
-        ('qla', '.qla',
-         lambda i, c: [qla, 'encode', '-j', '1', '-q', '-f', '-o', c, i],
-         lambda c, w: [qla, 'decode', '-j', '1', '-q', '-f', '-o', w, c]),
-        ('flac -5', '.flac5',
-         lambda i, c: ['flac', '-5', '-s', '-f', '-o', c, i],
-         lambda c, w: ['flac', '-d', '-s', '-f', '-o', w, c]),
-        ('flac -8', '.flac8',
-         lambda i, c: ['flac', '-8', '-s', '-f', '-o', c, i],
-         lambda c, w: ['flac', '-d', '-s', '-f', '-o', w, c]),
-        ('wavpack', '.wv',
-         lambda i, c: ['wavpack', '-q', '-y', i, '-o', c],
-         lambda c, w: ['wvunpack', '-q', '-y', c, '-o', w]),
+def contenders(qla, threads, peer_root, inside):
+    """inside(path) is the path as a chrooted peer sees it."""
+    chroot = lambda tool: ['chroot', peer_root, tool]
+    out = [
+        Contender('qla', '.qla', lambda i, c: [qla, 'encode', '-j', '1', '-q', '-f', '-o', c, i],
+                  lambda c, w: [qla, 'decode', '-j', '1', '-q', '-f', '-o', w, c]),
+        Contender(f'qla -j {threads}', '.qlaj', lambda i, c: [qla, 'encode', '-j', str(threads), '-q', '-f', '-o', c, i],
+                  lambda c, w: [qla, 'decode', '-j', str(threads), '-q', '-f', '-o', w, c]),
     ]
+    if peer_root:
+        flac, wavpack, wvunpack = chroot('flac'), chroot('wavpack'), chroot('wvunpack')
+        out += [
+            Contender('flac 1.5 -5', '.f5', lambda i, c: flac + ['-5', '-s', '-f', '-o', inside(c), inside(i)],
+                      lambda c, w: flac + ['-d', '-s', '-f', '-o', inside(w), inside(c)]),
+            Contender(f'flac 1.5 -5 -j {threads}', '.f5j',
+                      lambda i, c: flac + ['-5', '-j', str(threads), '-s', '-f', '-o', inside(c), inside(i)],
+                      lambda c, w: flac + ['-d', '-s', '-f', '-o', inside(w), inside(c)]),
+            Contender('flac 1.5 -8', '.f8', lambda i, c: flac + ['-8', '-s', '-f', '-o', inside(c), inside(i)],
+                      lambda c, w: flac + ['-d', '-s', '-f', '-o', inside(w), inside(c)]),
+            Contender('wavpack 5.8', '.wv', lambda i, c: wavpack + ['-q', '-y', inside(i), '-o', inside(c)],
+                      lambda c, w: wvunpack + ['-q', '-y', inside(c), '-o', inside(w)]),
+        ]
+    if shutil.which('flac'):
+        out.append(Contender('flac (system) -5', '.fs5', lambda i, c: ['flac', '-5', '-s', '-f', '-o', c, i],
+                             lambda c, w: ['flac', '-d', '-s', '-f', '-o', w, c]))
+    return out
+
+
+def version(cmd):
+    try:
+        return subprocess.run(cmd, capture_output=True, text=True).stdout.splitlines()[0]
+    except (OSError, IndexError):
+        return '?'
+
+
+def host_read(tool, packed, runs):
+    if not os.path.exists(tool):
+        return None
+    r = subprocess.run([tool, packed, str(runs)], capture_output=True, text=True, check=True)
+    return {k: float(v) for k, v in re.findall(r'^(\S+) (\S+)$', r.stdout, re.M)}
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--qla', required=True)
+    ap.add_argument('--host-read', default='')
     ap.add_argument('--corpus', required=True)
     ap.add_argument('--work', required=True)
+    ap.add_argument('--peer-root', default='')
     ap.add_argument('--runs', type=int, default=5)
+    ap.add_argument('--threads', type=int, default=os.cpu_count() or 2)
     args = ap.parse_args()
-    for tool in ('flac', 'wavpack', 'wvunpack'):
-        if not shutil.which(tool):
-            raise SystemExit(f'{tool} is missing (run scripts/bootstrap.sh)')
-    os.makedirs(args.work, exist_ok=True)
-    w = lambda name: os.path.join(args.work, name)
+    if not os.path.exists('/usr/bin/time'):
+        raise SystemExit('/usr/bin/time is missing (Debian package time)')
+    peer_root = args.peer_root if args.peer_root and os.path.isfile(os.path.join(args.peer_root, 'usr/bin/flac')) else ''
+    # The peers in the Debian 13 folder see the work folder inside it.
+    work = os.path.join(peer_root, 'tmp/qla-bench') if peer_root else args.work
+    inside = lambda p: '/' + os.path.relpath(p, peer_root)
+    os.makedirs(work, exist_ok=True)
+    w = lambda name: os.path.join(work, name)
     for name in ('stereo16-a', 'stereo16-b', 'stereo24-96k'):
-        run(['flac', '-d', '-s', '-f', '-o', w(name + '.wav'), os.path.join(args.corpus, name + '.flac')])
+        subprocess.run(['flac', '-d', '-s', '-f', '-o', w(name + '.wav'), os.path.join(args.corpus, name + '.flac')],
+                       check=True)
     inputs = [
-        ('16-bit 44.1 kHz stereo', w('in16.wav'), looped_wav([w('stereo16-a.wav'), w('stereo16-b.wav')], w('in16.wav'), 60)),
-        ('24-bit 96 kHz stereo', w('in24.wav'), looped_wav([w('stereo24-96k.wav')], w('in24.wav'), 60)),
+        ('CD audio, 16-bit 44.1 kHz stereo', w('cd.wav'), looped_wav([w('stereo16-a.wav'), w('stereo16-b.wav')], w('cd.wav'), 231)),
+        ('24-bit 96 kHz stereo', w('hr.wav'), looped_wav([w('stereo24-96k.wav')], w('hr.wav'), 25)),
     ]
 
-    print(f'Median of {args.runs} runs, one thread, whole-process wall time (start-up included).')
+    print(f'{time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())}, {os.cpu_count()} processors, '
+          f'load average {os.getloadavg()[0]:.2f}; median of {args.runs} interleaved rounds; '
+          'whole-process wall time (start-up and file writing included) and CPU time (user + system).')
+    if peer_root:
+        print(f'Peers from {peer_root} (chroot): {version(["chroot", peer_root, "flac", "--version"])}, '
+              f'{version(["chroot", peer_root, "wavpack", "--version"])}')
+    else:
+        print('Newest peers missing: run bench/setup-peers.sh (as root) for flac 1.5 and wavpack 5.8.')
+    if shutil.which('flac'):
+        print(f'System peer: {version(["flac", "--version"])}')
+    targets = []
     for label, wav, seconds in inputs:
-        wav_size = os.path.getsize(wav)
-        pcm_mb = len(read_wav(wav)[1]) / 1e6
-        rows = []
-        for name, ext, enc, dec in codecs(args.qla, args.work):
-            packed = wav + ext
-            out = wav + ext + '.wav'
-            te = timed(enc(wav, packed), args.runs)
-            td = timed(dec(packed, out), args.runs)
-            if read_wav(out)[1] != read_wav(wav)[1]:
-                raise SystemExit(f'{name}: decoded PCM differs from the source')
-            rows.append((name, os.path.getsize(packed), te, td))
-        qla_row = rows[0]
+        pcm_bytes = len(read_wav(wav)[1])
+        cs = contenders(args.qla, args.threads, peer_root, inside)
+        for _ in range(args.runs):
+            for c in cs:
+                c.enc.append(measure(c.encode(wav, wav + c.ext)))
+            for c in cs:
+                c.dec.append(measure(c.decode(wav + c.ext, wav + c.ext + '.wav')))
+        for c in cs:
+            if read_wav(wav + c.ext + '.wav')[1] != read_wav(wav)[1]:
+                raise SystemExit(f'{c.name}: decoded PCM differs from the source')
+        qla1, qlaj = cs[0], cs[1]
+        if open(wav + qla1.ext, 'rb').read() != open(wav + qlaj.ext, 'rb').read():
+            raise SystemExit('qla -j gave other bytes than one thread')
+        te, td = qla1.median(qla1.enc, 0), qla1.median(qla1.dec, 0)
         print()
-        print(f'### {label}, {seconds:.1f} s, {pcm_mb:.1f} MB of PCM')
+        print(f'### {label}, {seconds:.0f} s, {pcm_bytes / 1e6:.1f} MB of PCM')
         print()
-        print('| codec | size (% of WAV) | encode MB/s | encode x realtime | decode MB/s | decode x realtime '
-              '| qla encode speed vs this | qla decode speed vs this |')
-        print('|---|---:|---:|---:|---:|---:|---:|---:|')
-        for name, size, te, td in rows:
-            print(f'| {name} | {100.0 * size / wav_size:.2f} | {pcm_mb / te:.1f} | {seconds / te:.0f} '
-                  f'| {pcm_mb / td:.1f} | {seconds / td:.0f} | {te / qla_row[2]:.2f}x | {td / qla_row[3]:.2f}x |')
-        enc_mem = peak_memory_kib(codecs(args.qla, args.work)[0][2](wav, wav + '.qla'))
-        dec_mem = peak_memory_kib(codecs(args.qla, args.work)[0][3](wav + '.qla', wav + '.qla.wav'))
+        print('| codec | size (% of PCM) | encode s | encode CPU s | decode s | decode CPU s | peak MiB enc / dec '
+              '| qla encode vs this | qla decode vs this |')
+        print('|---|---:|---:|---:|---:|---:|---:|---:|---:|')
+        for c in cs:
+            ce, cd = c.median(c.enc, 0), c.median(c.dec, 0)
+            print(f'| {c.name} | {100.0 * os.path.getsize(wav + c.ext) / pcm_bytes:.2f} | {ce:.3f} '
+                  f'| {c.median(c.enc, 1):.3f} | {cd:.3f} | {c.median(c.dec, 1):.3f} '
+                  f'| {c.peak(c.enc) / 1024:.1f} / {c.peak(c.dec) / 1024:.1f} | {ce / te:.2f}x | {cd / td:.2f}x |')
         print()
-        print(f'qla peak memory: encode {enc_mem / 1024:.1f} MiB, decode {dec_mem / 1024:.1f} MiB (maximum resident set)')
+        print(f'qla -j {args.threads} against one thread: encode {te / qlaj.median(qlaj.enc, 0):.2f}x, '
+              f'decode {td / qlaj.median(qlaj.dec, 0):.2f}x faster.')
+        hr = host_read(args.host_read, wav + qla1.ext, args.runs)
+        if hr:
+            print(f'Host read path (QlaStream::Read, no file written): 4096-frame requests {hr["read_4096"]:.3f} s '
+                  f'({100 * td / hr["read_4096"]:.0f} % of qla decode\'s speed), 16384-frame requests '
+                  f'{hr["read_16384"]:.3f} s ({100 * td / hr["read_16384"]:.0f} %); random seek + 4096 frames '
+                  f'{1000 * hr["seek_read_4096"]:.2f} ms, one seek group from its sync block '
+                  f'{1000 * hr["group_decode"]:.2f} ms.')
+            targets.append((f'{label}: host read >= 85 % of qla decode', min(td / hr['read_4096'], td / hr['read_16384']) >= 0.85))
+            targets.append((f'{label}: seek + 4096 frames <= one seek group', hr['seek_read_4096'] <= hr['group_decode']))
+        flac5 = next((c for c in cs if c.name == 'flac 1.5 -5'), None)
+        if flac5:
+            targets.append((f'{label}: decode >= 2x flac 1.5 -d', flac5.median(flac5.dec, 0) / td >= 2.0))
+            targets.append((f'{label}: encode >= 3x flac 1.5 -5', flac5.median(flac5.enc, 0) / te >= 3.0))
+        targets.append((f'{label}: -j {args.threads} >= 1.6x one thread',
+                        te / qlaj.median(qlaj.enc, 0) >= 1.6 and td / qlaj.median(qlaj.dec, 0) >= 1.6))
+    print()
+    print('Targets: ' + '; '.join(f'{name}: {"met" if ok else "NOT met"}' for name, ok in targets))
 
 
 if __name__ == '__main__':

@@ -2,6 +2,7 @@
 
 #include "krn/messages.h"
 #include "krn/results.h"
+#include "krn/platform/tool_io.h"
 #include "krn/sample_format.h"
 
 #include <cstdio>
@@ -52,10 +53,11 @@ bool ReadExact(HANDLE file, void* buffer, uint32_t count) {
 }
 
 HRESULT WavReader::Open(const std::string& path, const WavReadOptions& options, std::string* problem) {
+  if (cvplat::IsDirectory(path)) return Refuse(problem, "a folder, not a WAVE file", CVERR_FILE_OPEN);
   cvplat::UniqueFile file(
       cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
   if (!file.IsValid()) {
-    problem->clear();
+    *problem = cvplat::LastErrorText();
     return ResultFromWin32Error(cvplat::LastError());
   }
   return Attach(std::move(file), options, problem);

@@ -37,8 +37,7 @@ struct WavReadOptions {
 class WavReader {
  public:
   // Opens the file by name and checks it. On failure *problem says in words
-  // which field is wrong and why (empty for plain I/O failures, whose code the
-  // operating system gave).
+  // which field is wrong and why, or gives the operating system's reason.
   [[nodiscard]] HRESULT Open(const std::string& path, const WavReadOptions& options, std::string* problem);
   // The same for a file that is already open (read access, seekable).
   [[nodiscard]] HRESULT Attach(cvplat::UniqueFile file, const WavReadOptions& options, std::string* problem);

@@ -1,6 +1,7 @@
 #include "krn/platform/tool_io.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -10,6 +11,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -38,6 +40,43 @@ bool MoveFileInto(const std::string& from, const std::string& to, bool replace, 
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string LastErrorText() { return SystemErrorText(GetLastError()); }
+
+PathKind KindOfPath(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)
+             ? PathKind::kOther
+             : PathKind::kRegularFile;
+}
+
+static bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BOOL ok = GetFileInformationByHandle(h, info);
+  CloseHandle(h);
+  return ok != 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return FileIdentity(a, &x) && FileIdentity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+void CopyModeAndTime(const std::string& from, const std::string& to) {
+  HANDLE source = CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (source == INVALID_HANDLE_VALUE) return;
+  FILETIME written;
+  BOOL ok = GetFileTime(source, nullptr, nullptr, &written);
+  CloseHandle(source);
+  HANDLE target = CreateFileA(to.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (target == INVALID_HANDLE_VALUE) return;
+  if (ok) SetFileTime(target, nullptr, nullptr, &written);
+  CloseHandle(target);
+}
 
 bool IsDirectory(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -74,12 +113,69 @@ bool PathExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
+std::string LastErrorText() { return std::strerror(errno); }
+
+PathKind KindOfPath(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  return S_ISREG(info.st_mode) ? PathKind::kRegularFile : PathKind::kOther;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat x, y;
+  return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+void CopyModeAndTime(const std::string& from, const std::string& to) {
+  struct stat info;
+  if (stat(from.c_str(), &info) != 0) return;
+  (void)chmod(to.c_str(), info.st_mode & 07777);
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  (void)utimensat(AT_FDCWD, to.c_str(), times, 0);
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 #endif
+
+void InstallStopSignals(void (*handler)(int)) {
+  std::signal(SIGINT, handler);
+  std::signal(SIGTERM, handler);
+#ifdef _WIN32
+  std::signal(SIGBREAK, handler);
+#else
+  std::signal(SIGHUP, handler);
+  std::signal(SIGPIPE, handler);
+#endif
+}
+
+void RestoreSignal(int signal) { std::signal(signal, SIG_DFL); }
+
+bool IsBrokenPipeSignal(int signal) {
+#ifdef _WIN32
+  (void)signal;
+  return false;
+#else
+  return signal == SIGPIPE;
+#endif
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+#ifdef _WIN32
+    case SIGBREAK: return "SIGBREAK";
+#else
+    case SIGHUP: return "SIGHUP";
+    case SIGPIPE: return "SIGPIPE";
+#endif
+    default: return "a signal";
+  }
+}
 
 unsigned ProcessorCount() {
   unsigned n = std::thread::hardware_concurrency();

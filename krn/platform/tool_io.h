@@ -22,6 +22,29 @@ bool MoveFileInto(const std::string& from, const std::string& to, bool replace, 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 
+// The operating system's words for the error of the last failed call
+// ("Permission denied"); read it before any other call.
+std::string LastErrorText();
+
+// What a name stands for, without following a symbolic link.
+enum class PathKind { kMissing, kRegularFile, kOther };
+PathKind KindOfPath(const std::string& path);
+// True when both names reach the same file (links included).
+bool SameFile(const std::string& a, const std::string& b);
+// Gives `to` the permission bits and modification time of `from`; best effort.
+void CopyModeAndTime(const std::string& from, const std::string& to);
+
+// Routes every signal that asks a process to stop (interrupt, termination,
+// hang-up, and a write to a closed pipe where the system has them) to handler.
+// A closed pipe then makes writes fail instead of ending the process.
+void InstallStopSignals(void (*handler)(int));
+// Puts the default action back for a signal (a second Ctrl+C ends at once).
+void RestoreSignal(int signal);
+// True for the signal of a write to a closed pipe.
+bool IsBrokenPipeSignal(int signal);
+// "SIGTERM" and the like.
+const char* SignalName(int signal);
+
 // Number of processors this process may run on, at least 1.
 unsigned ProcessorCount();
 

@@ -345,20 +345,64 @@ class CliTest(unittest.TestCase):
         self.assertTrue(facts['acid'])
         self.assertEqual(facts['loops'], 1)
 
-    def test_interrupt_leaves_no_partial_output(self):
+    def test_stop_signals_leave_no_partial_output(self):
         pcm = signal_pcm(44100 * 3, 2, 16)
         src = write(self.path('long.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm * 20)]))
-        p = subprocess.Popen([QLA, 'encode', '-q', '--verify', src], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        time.sleep(0.15)
-        p.send_signal(signal.SIGINT)
-        p.communicate()
-        if p.returncode == 0:
-            self.assertEqual(qla('test', self.path('long.qla')).returncode, 0)
-        else:
-            self.assertEqual(p.returncode, 130)
-            self.assertFalse(os.path.exists(self.path('long.qla')))
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(sig.name):
+                p = subprocess.Popen([QLA, 'encode', '-q', '-f', '--verify', src], stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE)
+                time.sleep(0.15)
+                p.send_signal(sig)
+                _, err = p.communicate(timeout=60)
+                if p.returncode == 0:
+                    self.assertEqual(qla('test', self.path('long.qla')).returncode, 0)
+                else:
+                    self.assertEqual(p.returncode, 128 + sig, err)
+                    self.assertIn(sig.name.encode(), err)
+                    self.assertFalse(os.path.exists(self.path('long.qla')))
+                self.assertNoLeftovers()
+
+    def test_force_replaces_only_other_regular_files(self):
+        src = write(self.path('a.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', signal_pcm(5000, 1, 16))]))
+        os.chmod(src, 0o640)
+        os.utime(src, (1000000000, 1000000000))
+        original = read(src)
+        r = qla('encode', '-f', '-o', src, src)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b'would replace the input', r.stderr)
+        self.assertEqual(read(src), original)
+        os.mkfifo(self.path('fifo.qla'))
+        os.symlink(write(self.path('other'), b'x'), self.path('link.qla'))
+        for target in ('fifo.qla', 'link.qla'):
+            r = qla('encode', '-f', '-o', self.path(target), src)
+            self.assertEqual(r.returncode, 1, target)
+            self.assertIn(b'not a regular file', r.stderr)
+        self.assertEqual(read(src), original)
+        os.makedirs(self.path('x'))
+        other = write(self.path('x/a.wav'), original)
+        os.makedirs(self.path('out'))
+        r = qla('encode', '-d', self.path('out'), src, other)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b'already the output of', r.stderr)
+        out = os.stat(self.path('out/a.qla'))
+        self.assertEqual((out.st_mode & 0o777, int(out.st_mtime)), (0o640, 1000000000))
         self.assertNoLeftovers()
 
+    def test_wrong_kinds_of_input_get_their_own_sentence(self):
+        wav = write(self.path('w.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', bytes(1000))]))
+        qla('encode', '-q', wav)
+        os.makedirs(self.path('folder.wav'))
+        cases = [(('decode', wav), b'a WAVE file, not a .qla file'),
+                 (('test', wav), b'a WAVE file, not a .qla file'),
+                 (('encode', self.path('w.qla')), b'is a .qla file already'),
+                 (('encode', self.path('folder.wav')), b'a folder'),
+                 (('decode', self.path('folder.wav')), b'a folder')]
+        for args, sentence in cases:
+            with self.subTest(args[0]):
+                r = qla(*args)
+                self.assertEqual(r.returncode, 1)
+                self.assertIn(sentence, r.stderr)
 
 def main():
     global QLA, WORK

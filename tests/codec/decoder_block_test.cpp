@@ -118,6 +118,25 @@ TEST(DecoderStereo, ReconstructionFollowsTheRulesForAnyValues) {
       ASSERT_EQ(got.right, want.right) << m << "," << s;
     }
   }
+  // Whole blocks take a plainer inverse when no value reaches 2^29: the same
+  // PCM either way, a mid of 0 with an odd side included.
+  std::vector<int32_t> small;
+  for (int32_t v : values)
+    if (v > -(1 << 29) && v < (1 << 29)) small.push_back(v);
+  for (const std::vector<int32_t>* side : {&values, &small}) {
+    const uint32_t frames = static_cast<uint32_t>(side->size());
+    ASSERT_LE(frames, qla::kFramesPerBlock);
+    for (int32_t m : small) {
+      const std::vector<int32_t> mid(frames, m);
+      std::vector<uint8_t> pcm(frames * 4);
+      qla::WritePcm16(mid.data(), side->data(), 2, true, frames, pcm.data());
+      for (uint32_t i = 0; i < frames; ++i) {
+        const qla::StereoPair want = LiteralMidSide(m, (*side)[i]);
+        ASSERT_EQ(static_cast<uint16_t>(want.left), qla::LoadU16(&pcm[4 * i])) << m << "," << (*side)[i];
+        ASSERT_EQ(static_cast<uint16_t>(want.right), qla::LoadU16(&pcm[4 * i + 2])) << m << "," << (*side)[i];
+      }
+    }
+  }
 }
 
 TEST(DecoderStereo, MidSideBlockAndPlainStereoBlock) {

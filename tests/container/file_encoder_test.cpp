@@ -219,7 +219,9 @@ TEST_F(FileEncoderTest, FailingSourceKeepsWhatCompletedOrWasHeld) {
     for (const StoredBlock& b : WalkBlocks(f.bytes, 78, 0, 2, f.CodecFlags())) frames.push_back(b.frameCount);
     EXPECT_EQ(c.blockFrames, frames);
     // Only the block completed by a read that answered S_OK is reported.
-    if (threads == 1) EXPECT_EQ(c.blockFrames.empty() ? 0u : 1u, sink.Percentages().size());
+    if (threads == 1) {
+      EXPECT_EQ(c.blockFrames.empty() ? 0u : 1u, sink.Percentages().size());
+    }
     EXPECT_EQ(1u, stream.References());
   }
 }

@@ -10,7 +10,6 @@ namespace qlatool {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 
 struct Options {
   std::vector<std::string> inputs;

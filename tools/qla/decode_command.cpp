@@ -92,14 +92,16 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
   QlaFile file;
   HRESULT hr = file.Open(input);
   if (cv::Failed(hr)) {
-    console.Error(FailureLine(input, "", hr));
+    const std::string why = WhyNotOpened(input, &hr);
+    console.Error(FailureLine(input, why, hr));
     return false;
   }
   std::string target = OutputNameFor(input, options, ".wav");
   OutputFile output;
-  hr = output.Prepare(target, options.force);
+  std::string problem;
+  hr = output.Prepare(input, target, options.force, &problem);
   if (hr != cv::kS_OK) {
-    console.Error(FailureLine(target, "", hr));
+    console.Error(FailureLine(target, problem, hr));
     return false;
   }
   double started = NowSeconds();
@@ -135,7 +137,9 @@ int RunDecode(const Options& options) {
   if (options.output == "-") cvplat::SetStdoutBinary();
   double total = 0;
   for (const std::string& input : options.inputs) total += QlaSeconds(input);
+  const std::vector<size_t> owners = OutputOwners(options, ".wav");
   return RunPerInput(options, options.output != "-", total, [&](size_t index, Console& console) {
+    if (RefuseTakenOutput(options, owners, index, ".wav", console)) return false;
     return DecodeOne(options.inputs[index], options, console);
   });
 }

@@ -90,9 +90,9 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
 
   std::string target = OutputNameFor(input, options, ".qla");
   OutputFile output;
-  hr = output.Prepare(target, options.force);
+  hr = output.Prepare(input, target, options.force, &problem);
   if (hr != cv::kS_OK) {
-    console.Error(FailureLine(target, "", hr));
+    console.Error(FailureLine(target, problem, hr));
     return false;
   }
 
@@ -176,7 +176,9 @@ int RunEncode(const Options& options) {
   }
   double total = 0;
   for (const std::string& input : options.inputs) total += WavSeconds(input);
+  const std::vector<size_t> owners = OutputOwners(options, ".qla");
   return RunPerInput(options, true, total, [&](size_t index, Console& console) {
+    if (RefuseTakenOutput(options, owners, index, ".qla", console)) return false;
     return EncodeOne(options.inputs[index], options, console);
   });
 }

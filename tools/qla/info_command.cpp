@@ -169,7 +169,8 @@ int RunInfo(const Options& options) {
     FileFacts facts;
     HRESULT hr = Gather(options.inputs[index], &facts);
     if (cv::Failed(hr)) {
-      console.Error(FailureLine(options.inputs[index], "", hr));
+      const std::string why = WhyNotOpened(options.inputs[index], &hr);
+      console.Error(FailureLine(options.inputs[index], why, hr));
       return false;
     }
     texts[index] = Describe(options.inputs[index], facts, options.json);

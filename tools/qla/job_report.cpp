@@ -9,12 +9,15 @@
 #include "krn/wav_reader.h"
 
 #include <atomic>
+#include <map>
 #include <cstdio>
 
 namespace qlatool {
 
 std::string FailureLine(const std::string& file, const std::string& what, HRESULT result) {
   std::string line = "qla: " + file + ": ";
+  // The generic text adds nothing to words that say what went wrong.
+  if (result == cv::kE_FAIL && !what.empty()) return line + what;
   if (!what.empty()) line += what + ": ";
   return line + ResultText(result);
 }
@@ -47,6 +50,25 @@ unsigned ThreadsPerFile(const Options& options) {
   return files >= threads ? 1 : threads / static_cast<unsigned>(files);
 }
 
+std::vector<size_t> OutputOwners(const Options& options, const char* extension) {
+  std::vector<size_t> owners(options.inputs.size());
+  std::map<std::string, size_t> first;
+  for (size_t i = 0; i < options.inputs.size(); ++i)
+    owners[i] = first.emplace(OutputNameFor(options.inputs[i], options, extension), i).first->second;
+  return owners;
+}
+
+bool RefuseTakenOutput(const Options& options, const std::vector<size_t>& owners, size_t index, const char* extension,
+                       Console& console) {
+  if (owners[index] == index) return false;
+  console.Error(FailureLine(options.inputs[index],
+                            "its output " + OutputNameFor(options.inputs[index], options, extension) +
+                                " is already the output of " + options.inputs[owners[index]] +
+                                "; nothing was written for it",
+                            cv::CVERR_FILE_EXISTS));
+  return true;
+}
+
 int RunPerInput(const Options& options, bool progress, double totalSeconds,
                 const std::function<bool(size_t, Console&)>& job) {
   bool terminal = progress && cvplat::StdoutIsTerminal() && cvplat::StderrIsTerminal();
@@ -60,8 +82,8 @@ int RunPerInput(const Options& options, bool progress, double totalSeconds,
   });
   console.StopProgress();
   if (Interrupted()) {
-    console.Error("qla: interrupted; unfinished outputs were removed");
-    return kExitInterrupted;
+    console.Error("qla: " + InterruptReason() + "; unfinished outputs were removed");
+    return InterruptExitCode();
   }
   return failures.load() ? kExitFailed : kExitOk;
 }

@@ -9,8 +9,16 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qlatool {
+
+// For each input, the first input whose output has the same name (itself when
+// no earlier input takes that name).
+std::vector<size_t> OutputOwners(const Options& options, const char* extension);
+// Reports an input whose output an earlier input already takes; true when it did.
+bool RefuseTakenOutput(const Options& options, const std::vector<size_t>& owners, size_t index, const char* extension,
+                       Console& console);
 
 // "qla: FILE: what: <system message>" (what may be empty).
 std::string FailureLine(const std::string& file, const std::string& what, HRESULT result);

@@ -71,6 +71,6 @@ int main(int argc, char** argv) {
   if (*decode) result = qlatool::RunDecode(options);
   if (*info) result = qlatool::RunInfo(options);
   if (*test) result = qlatool::RunTest(options);
-  if (qlatool::Interrupted()) return qlatool::kExitInterrupted;
+  if (qlatool::Interrupted()) return qlatool::InterruptExitCode();
   return result;
 }

@@ -55,7 +55,10 @@ bool CopyToStdout(const std::string& path) {
 
 OutputFile::~OutputFile() { Discard(); }
 
-HRESULT OutputFile::Prepare(const std::string& target, bool force) {
+HRESULT OutputFile::Prepare(const std::string& source, const std::string& target, bool force,
+                            std::string* problem) {
+  problem->clear();
+  source_ = source;
   target_ = target;
   force_ = force;
   std::string folder;
@@ -66,7 +69,16 @@ HRESULT OutputFile::Prepare(const std::string& target, bool force) {
     folder = error ? std::string() : tempFolder.string() + "/";
     name = "qla-stdout";
   } else {
-    if (!force && cvplat::PathExists(target)) return cv::CVERR_FILE_EXISTS;
+    if (target == source || cvplat::SameFile(source, target)) {
+      *problem = "the output would replace the input; name another output";
+      return cv::CVERR_FILE_CREATE;
+    }
+    const cvplat::PathKind kind = cvplat::KindOfPath(target);
+    if (kind == cvplat::PathKind::kOther) {
+      *problem = "not a regular file (a link, folder, pipe or device); qla replaces only regular files";
+      return cv::CVERR_FILE_CREATE;
+    }
+    if (!force && kind != cvplat::PathKind::kMissing) return cv::CVERR_FILE_EXISTS;
     folder = FolderOf(target);
     name = NameOf(target);
   }
@@ -79,8 +91,11 @@ HRESULT OutputFile::Prepare(const std::string& target, bool force) {
       temp_ = candidate;
       return cv::kS_OK;
     }
+    const HRESULT failure = ResultOfLastSystemError();
+    const std::string reason = cvplat::LastErrorText();
     if (cvplat::PathExists(candidate)) continue;
-    return ResultOfLastSystemError();
+    *problem = reason;
+    return failure;
   }
   return cv::CVERR_FILE_CREATE;
 }
@@ -93,6 +108,7 @@ HRESULT OutputFile::Commit(std::string* detail) {
     return ok ? cv::kS_OK : cv::CVERR_FILE_WRITE;
   }
   if (!force_ && cvplat::PathExists(target_)) return cv::CVERR_FILE_EXISTS;
+  if (cvplat::KindOfPath(source_) == cvplat::PathKind::kRegularFile) cvplat::CopyModeAndTime(source_, temp_);
   if (!cvplat::MoveFileInto(temp_, target_, force_, detail)) {
     return cvplat::PathExists(target_) && !force_ ? cv::CVERR_FILE_EXISTS : cv::CVERR_FILE_CREATE;
   }

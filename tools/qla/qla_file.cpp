@@ -3,6 +3,8 @@
 #include "ffplugs/cvla/module/inproc_host.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
+#include "krn/platform/tool_io.h"
+#include "krn/wav_reader.h"
 #include "krn/results.h"
 #include "tools/qla/system_text.h"
 
@@ -22,6 +24,21 @@ QlaFile::~QlaFile() {
     reader_->Release();
   }
   if (fileType_) fileType_->Release();
+}
+
+std::string WhyNotOpened(const std::string& path, HRESULT* result) {
+  if (cvplat::IsDirectory(path)) return "a folder, not a .qla file";
+  cvplat::UniqueFile probe(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+  if (!probe.IsValid()) return cvplat::LastErrorText();
+  if (*result != cv::CVERR_NO_RIFF_HEADER) return std::string();
+  cv::WavReader wav;
+  std::string problem;
+  const HRESULT asWav = wav.Attach(std::move(probe), cv::WavReadOptions{}, &problem);
+  if (asWav != cv::kS_OK && asWav != cv::CVERR_NO_RIFF_HEADER) return std::string();  // a damaged RIFF file
+  *result = cv::CVERR_UNSUPPORTED_FILE_TYPE;
+  if (asWav == cv::kS_OK) return std::string(wav.IsRf64() ? "an RF64 WAVE file" : "a WAVE file") +
+                    ", not a .qla file: qla encode turns it into one";
+  return "not a .qla file";
 }
 
 HRESULT QlaFile::Open(const std::string& path) {

@@ -14,6 +14,12 @@ namespace qlatool {
 // Starts the plug-in as the host's loading of the module would.
 void AttachPlugIn();
 
+// Words for a file that Open refused, where the result code alone would
+// mislead: a folder, a WAVE or RF64 file given where a .qla is expected, or the
+// operating system's reason. Empty when there is nothing to add. A file of
+// another type changes *result to CVERR_UNSUPPORTED_FILE_TYPE.
+std::string WhyNotOpened(const std::string& path, HRESULT* result);
+
 class QlaFile {
  public:
   QlaFile() = default;

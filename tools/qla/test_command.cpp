@@ -57,6 +57,7 @@ std::vector<Window> ChooseWindows(uint64_t frames, uint32_t seed) {
 struct Finding {
   std::string what;
   HRESULT result = cv::kS_OK;
+  bool damage = true;  // false when the file is not a .qla file at all
 };
 
 Finding CheckStructure(const std::string& path, uint64_t frames) {
@@ -78,7 +79,11 @@ Finding CheckStructure(const std::string& path, uint64_t frames) {
 Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut) {
   QlaFile sequential;
   HRESULT hr = sequential.Open(path);
-  if (cv::Failed(hr)) return {"cannot be opened", hr};
+  if (cv::Failed(hr)) {
+    const HRESULT opened = hr;
+    const std::string why = WhyNotOpened(path, &hr);
+    return {why.empty() ? "cannot be opened" : why, hr, opened != cv::CVERR_NO_RIFF_HEADER && why.empty()};
+  }
   const uint64_t frames = sequential.Frames();
   const uint32_t frameBytes = sequential.Format().nBlockAlign;
   const double rate = sequential.Format().nSamplesPerSec;
@@ -152,7 +157,7 @@ int RunTest(const Options& options) {
     Finding finding = TestFile(path, console, &frames);
     if (finding.result == cv::CVERR_CANCELLED && Interrupted()) return false;
     if (cv::Failed(finding.result)) {
-      console.Error(FailureLine(path, "damaged: " + finding.what, finding.result));
+      console.Error(FailureLine(path, (finding.damage ? "damaged: " : "") + finding.what, finding.result));
       return false;
     }
     if (!console.Quiet()) console.Out(path + ": OK (" + std::to_string(frames) + " frames)\n");

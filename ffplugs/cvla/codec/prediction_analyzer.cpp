@@ -36,27 +36,66 @@ void RepairOverflowedSums(int32_t* s) {
   }
 }
 
-inline double ProductAsDouble(uint32_t a, int32_t b) {
-  return static_cast<double>(static_cast<int32_t>(a * static_cast<uint32_t>(b)));
+// The 32-bit wrapping product, read as signed.
+inline int64_t WrappedProduct(uint32_t a, int32_t b) {
+  return static_cast<int32_t>(a * static_cast<uint32_t>(b));
 }
 
-// r[lag] for lags 0..4 over `terms` products each, added in index order.
+// r[lag] for lags 0..4 over `terms` products each, every product the 32-bit
+// wrapping product read as signed. The sums are exact: at most 507 products of
+// magnitude below 2^31 never reach 2^53, so adding them one by one in double
+// rounds nothing, and any order of exact integer additions gives the value of
+// the double additions in index order, on every machine.
 void AutocorrelateOrder4(const int32_t* y, int32_t terms, double* r) {
   static_assert(kLpcOrder == 4, "five lags");
-  double r0 = 0.0, r1 = 0.0, r2 = 0.0, r3 = 0.0, r4 = 0.0;
+  static_assert(kFramesPerBlock * 2147483648.0 < 9007199254740992.0, "sums stay below 2^53");
+  if (terms <= 0) {
+    for (int lag = 0; lag <= 4; ++lag) r[lag] = 0.0;
+    return;
+  }
+  // Values up to 32767 in magnitude: no product wraps and each is exact in
+  // double, so the products are taken in double, two at a time.
+  uint32_t bound = 0;  // at least the largest magnitude, below twice it
+  for (int32_t i = 0; i < terms + 4; ++i) bound |= Abs32(static_cast<uint32_t>(y[i]));
+  if (bound <= 32767) {
+    typedef double Pair __attribute__((vector_size(16)));
+    alignas(16) double v[kFramesPerBlock + 4];
+    for (int32_t i = 0; i < terms + 4; ++i) v[i] = y[i];
+    Pair s0 = {0, 0}, s1 = {0, 0}, s2 = {0, 0}, s3 = {0, 0}, s4 = {0, 0};
+    int32_t i = 0;
+    const auto at = [&v](int32_t index) {
+      Pair p;
+      std::memcpy(&p, &v[index], sizeof p);
+      return p;
+    };
+    for (; i + 1 < terms; i += 2) {
+      const Pair b = at(i);
+      s0 += b * b;
+      s1 += b * at(i + 1);
+      s2 += b * at(i + 2);
+      s3 += b * at(i + 3);
+      s4 += b * at(i + 4);
+    }
+    double sums[5] = {s0[0] + s0[1], s1[0] + s1[1], s2[0] + s2[1], s3[0] + s3[1], s4[0] + s4[1]};
+    for (; i < terms; ++i)
+      for (int lag = 0; lag <= 4; ++lag) sums[lag] += v[i] * v[i + lag];
+    for (int lag = 0; lag <= 4; ++lag) r[lag] = sums[lag];
+    return;
+  }
+  int64_t r0 = 0, r1 = 0, r2 = 0, r3 = 0, r4 = 0;
   for (int32_t i = 0; i < terms; ++i) {
     const uint32_t base = static_cast<uint32_t>(y[i]);
-    r0 += ProductAsDouble(base, y[i]);
-    r1 += ProductAsDouble(base, y[i + 1]);
-    r2 += ProductAsDouble(base, y[i + 2]);
-    r3 += ProductAsDouble(base, y[i + 3]);
-    r4 += ProductAsDouble(base, y[i + 4]);
+    r0 += WrappedProduct(base, y[i]);
+    r1 += WrappedProduct(base, y[i + 1]);
+    r2 += WrappedProduct(base, y[i + 2]);
+    r3 += WrappedProduct(base, y[i + 3]);
+    r4 += WrappedProduct(base, y[i + 4]);
   }
-  r[0] = r0;
-  r[1] = r1;
-  r[2] = r2;
-  r[3] = r3;
-  r[4] = r4;
+  r[0] = static_cast<double>(r0);
+  r[1] = static_cast<double>(r1);
+  r[2] = static_cast<double>(r2);
+  r[3] = static_cast<double>(r3);
+  r[4] = static_cast<double>(r4);
 }
 
 }  // namespace

@@ -24,33 +24,74 @@ inline void Store24(uint8_t* p, int32_t v) {
   p[2] = static_cast<uint8_t>(u >> 16);
 }
 
+// The fixed predictor of order kOrder undone: e plus the prediction from the
+// four values before (x1 the most recent).
+template <uint32_t kOrder>
+inline uint32_t Integrate(uint32_t e, uint32_t x1, uint32_t x2, uint32_t x3, uint32_t x4) {
+  if (kOrder == 0) return e;
+  if (kOrder == 1) return e + x1;
+  if (kOrder == 2) return e + 2 * x1 - x2;
+  if (kOrder == 3) return e + 3 * (x1 - x2) + x3;
+  return e + 4 * (x1 + x3) - 6 * x2 - x4;
+}
+
+// One value: the LPC stage undone (y1..y4 its last outputs, most recent
+// first), then the integration (x1..x4 likewise). The oldest of each four, y4
+// and x4, is replaced by the new value, so that the caller renames instead of
+// moving: four steps in a row bring every name back to its place.
+template <uint32_t kOrder, bool kLpc>
+inline void Step(uint32_t e, const uint32_t* c, uint32_t y1, uint32_t y2, uint32_t y3, uint32_t& y4, uint32_t x1,
+                 uint32_t x2, uint32_t x3, uint32_t& x4, int32_t* out) {
+  if (kLpc) {
+    e -= Bits(Signed(c[0] * y1 + c[1] * y2 + c[2] * y3 + c[3] * y4) >> 5);
+    y4 = e;
+  }
+  x4 = Integrate<kOrder>(e, x1, x2, x3, x4);
+  *out = Signed(x4);
+}
+
 // One loop per order and LPC choice, so that neither is tested per value. The
 // LPC chain (y) and the integration chain (x) are independent, which lets the
-// processor overlap them.
+// processor overlap them. The LPC stage starts at the fifth value: the first
+// four only enter its chain.
 template <uint32_t kOrder, bool kLpc>
 void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values, uint32_t count) {
   uint32_t x1 = Bits(history.x1), x2 = Bits(history.x2), x3 = Bits(history.x3), x4 = Bits(history.x4);
   uint32_t y1 = 0, y2 = 0, y3 = 0, y4 = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t e = Bits(values[i]);
-    if (kLpc) {
-      if (i >= kLpcOrder) e -= Bits(Signed(c[0] * y1 + c[1] * y2 + c[2] * y3 + c[3] * y4) >> 5);
-      y4 = y3;
-      y3 = y2;
-      y2 = y1;
-      y1 = e;
-    }
-    uint32_t x;
-    if (kOrder == 0) x = e;
-    else if (kOrder == 1) x = e + x1;
-    else if (kOrder == 2) x = e + 2 * x1 - x2;
-    else if (kOrder == 3) x = e + 3 * (x1 - x2) + x3;
-    else x = e + 4 * (x1 + x3) - 6 * x2 - x4;
+  const uint32_t head = count < kLpcOrder ? count : kLpcOrder;
+  for (uint32_t i = 0; i < head; ++i) {
+    const uint32_t e = Bits(values[i]);
+    y4 = y3;
+    y3 = y2;
+    y2 = y1;
+    y1 = e;
+    const uint32_t x = Integrate<kOrder>(e, x1, x2, x3, x4);
     values[i] = Signed(x);
     x4 = x3;
     x3 = x2;
     x2 = x1;
     x1 = x;
+  }
+  uint32_t i = head;
+  for (; i + 4 <= count; i += 4) {
+    Step<kOrder, kLpc>(Bits(values[i]), c, y1, y2, y3, y4, x1, x2, x3, x4, values + i);
+    Step<kOrder, kLpc>(Bits(values[i + 1]), c, y4, y1, y2, y3, x4, x1, x2, x3, values + i + 1);
+    Step<kOrder, kLpc>(Bits(values[i + 2]), c, y3, y4, y1, y2, x3, x4, x1, x2, values + i + 2);
+    Step<kOrder, kLpc>(Bits(values[i + 3]), c, y2, y3, y4, y1, x2, x3, x4, x1, values + i + 3);
+  }
+  for (; i < count; ++i) {
+    Step<kOrder, kLpc>(Bits(values[i]), c, y1, y2, y3, y4, x1, x2, x3, x4, values + i);
+    // Back to most recent first.
+    uint32_t t = y4;
+    y4 = y3;
+    y3 = y2;
+    y2 = y1;
+    y1 = t;
+    t = x4;
+    x4 = x3;
+    x3 = x2;
+    x2 = x1;
+    x1 = t;
   }
   history = {Signed(x1), Signed(x2), Signed(x3), Signed(x4)};
 }
@@ -68,6 +109,32 @@ bool ReconstructOrder(uint32_t order, const uint32_t c[kLpcOrder], PredictorHist
   }
 }
 
+// Below this magnitude no sum or difference of mid and side wraps, and the
+// plain inverse below gives the same pairs as MidSideToLeftRight.
+constexpr uint32_t kPlainMidSideBound = 1u << 29;
+
+// At least the largest magnitude of the values of both channels, below twice it.
+uint32_t MidSideBound(const int32_t* mid, const int32_t* side, uint32_t frames) {
+  uint32_t bound = 0;
+  for (uint32_t i = 0; i < frames; ++i) {
+    const uint32_t m = Bits(mid[i]), s = Bits(side[i]);
+    bound |= ((m ^ (0u - (m >> 31))) + (m >> 31)) | ((s ^ (0u - (s >> 31))) + (s >> 31));
+  }
+  return bound;
+}
+
+// Left and right for values of magnitude below 2^29: left + right has the
+// parity of side and is 2 mid, moved one step toward zero when odd (mid was
+// rounded away from zero, so it carries the sign of the sum); then left and
+// right are the exact halves of sum + side and sum - side. A mid of 0 with an
+// odd side is never written; it takes the pair MidSideToLeftRight gives it.
+inline StereoPair PlainMidSideToLeftRight(int32_t mid, int32_t side) {
+  const uint32_t m = Bits(mid), s = Bits(side);
+  const uint32_t towardZero = mid != 0 ? (Bits(mid >> 31) | 1u) : (side > 0 ? 0xFFFFFFFFu : 1u);
+  const uint32_t sum = 2 * m - ((0u - (s & 1u)) & towardZero);
+  return {Signed(sum + s) >> 1, Signed(sum - s) >> 1};
+}
+
 template <void (*Store)(uint8_t*, int32_t), uint32_t kBytes>
 void WritePcm(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
               uint8_t* out) {
@@ -79,6 +146,14 @@ void WritePcm(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool mi
     for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
       Store(out, ch0[i]);
       Store(out + kBytes, ch1[i]);
+    }
+    return;
+  }
+  if (MidSideBound(ch0, ch1, frames) < kPlainMidSideBound) {
+    for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
+      const StereoPair lr = PlainMidSideToLeftRight(ch0[i], ch1[i]);
+      Store(out, lr.left);
+      Store(out + kBytes, lr.right);
     }
     return;
   }

@@ -92,8 +92,8 @@ HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
 }
 
 HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source) {
-  ComRef<IStream> stream;
-  if (Failed(source->GetInfoStream(stream.Out())) || !stream) return kS_OK;
+  ComPtr<IStream> stream;
+  if (Failed(source->GetInfoStream(stream.Put())) || !stream) return kS_OK;
   std::vector<InfoEntry> fields;
   HRESULT hr = ReadInfoStream(stream.Get(), fields);
   if (Failed(hr)) return hr;

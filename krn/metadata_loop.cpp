@@ -117,8 +117,8 @@ HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   }
   uint8_t header[kStrcHeaderSize] = {};
   if (loopInfo->GetStrcHeader(header) != kS_OK) return kS_OK;
-  ComRef<IStream> loops;
-  if (Failed(loopInfo->GetLoopStream(loops.Out()))) return kS_OK;
+  ComPtr<IStream> loops;
+  if (Failed(loopInfo->GetLoopStream(loops.Put()))) return kS_OK;
   Bytes strc;
   HRESULT hr = BuildStrc(header, loops.Get(), strc);
   if (Failed(hr)) return hr;

@@ -163,8 +163,8 @@ HRESULT BuildMarkerChunks(const std::vector<MarkerEntry>& markers, uint32_t samp
 }
 
 HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source) {
-  ComRef<IStream> stream;
-  if (Failed(source->GetMarkerStream(stream.Out())) || !stream) return kS_OK;
+  ComPtr<IStream> stream;
+  if (Failed(source->GetMarkerStream(stream.Put())) || !stream) return kS_OK;
   std::vector<MarkerEntry> markers;
   HRESULT hr = ReadMarkerStream(stream.Get(), markers);
   if (Failed(hr)) return hr;

@@ -74,7 +74,7 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   if (FindTopLevel(file, FourCC("acid"), &size, &dataPos)) {
     std::memset(loop.acid, 0, sizeof loop.acid);
     HRESULT hr = ReadChunkPrefix(file, loop.acid, sizeof loop.acid, size);
-    SetFilePos(file, dataPos);
+    if (Succeeded(hr)) hr = SetFilePos(file, dataPos);
     if (Failed(hr)) return hr;
     loop.acidPresent = true;
   }
@@ -86,7 +86,8 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   uint32_t count = Le32(loop.strcHeader + 4);
   if (headerSize > kStrcHeaderSize) {
     if (headerSize > size) return CVERR_FILE_READ;
-    if (Failed(SetFilePos(file, dataPos + headerSize))) return CVERR_FILE_READ;
+    hr = SetFilePos(file, dataPos + headerSize);
+    if (Failed(hr)) return hr;
   } else {
     headerSize = kStrcHeaderSize;
   }
@@ -116,8 +117,8 @@ HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   }
   uint8_t header[kStrcHeaderSize] = {};
   if (loopInfo->GetStrcHeader(header) != kS_OK) return kS_OK;
-  ComRef<IStream> loops;
-  if (Failed(loopInfo->GetLoopStream(loops.Out()))) return kS_OK;
+  ComPtr<IStream> loops;
+  if (Failed(loopInfo->GetLoopStream(loops.Put()))) return kS_OK;
   Bytes strc;
   HRESULT hr = BuildStrc(header, loops.Get(), strc);
   if (Failed(hr)) return hr;

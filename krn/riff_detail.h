@@ -34,21 +34,15 @@ inline bool SeekForward(HANDLE file, uint64_t distance) {
          cvplat::LastError() == 0;
 }
 
-// False when the file could not be positioned: a read or write would then happen
-// somewhere else.
-inline bool SeekTo(HANDLE file, uint32_t pos) {
-  LONG high = 0;
-  cvplat::SetLastErrorCode(0);
-  return cvplat::SetFilePosition(file, static_cast<LONG>(pos), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
-         cvplat::LastError() == 0;
-}
+// 32-bit positions from the start of the file; false when the seek or the
+// query fails.
+[[nodiscard]] inline bool SeekTo(HANDLE file, uint32_t pos) { return cvplat::SeekFile(file, pos); }
 
-inline uint32_t CurrentPos(HANDLE file, bool* ok = nullptr) {
-  LONG high = 0;
-  cvplat::SetLastErrorCode(0);
-  const DWORD pos = cvplat::SetFilePosition(file, 0, &high, FILE_CURRENT);
-  if (ok) *ok = pos != INVALID_SET_FILE_POINTER || cvplat::LastError() == 0;
-  return pos;
+[[nodiscard]] inline bool CurrentPos(HANDLE file, uint32_t* pos) {
+  uint64_t position = 0;
+  if (!cvplat::FilePosition(file, &position)) return false;
+  *pos = static_cast<uint32_t>(position);
+  return true;
 }
 
 // Lowers a remaining count with 32-bit wrap-around, for signed and unsigned counts.

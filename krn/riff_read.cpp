@@ -1,6 +1,8 @@
 // Reading and searching RIFF chunks.
 #include "krn/riff.h"
 
+#include "krn/messages.h"
+
 #include "krn/platform/memory.h"
 #include "krn/riff_detail.h"
 
@@ -100,7 +102,8 @@ HRESULT FindListFromStart(HANDLE file, uint32_t listType, uint32_t* size) {
 }
 
 HRESULT CountChunks(HANDLE file, uint32_t* count, const int32_t* remaining) {
-  uint32_t start = CurrentPos(file);
+  uint32_t start = 0;
+  if (!CurrentPos(file, &start)) return CVERR_FILE_READ;
   int32_t work = remaining ? *remaining : 0;
   uint32_t n = 0;
   HRESULT hr = kS_OK;
@@ -124,7 +127,7 @@ HRESULT CountChunks(HANDLE file, uint32_t* count, const int32_t* remaining) {
     }
     work = Consume(work, kChunkHeaderSize + PaddedSize(chunkSize));
   }
-  SeekTo(file, start);
+  if (!SeekTo(file, start) && Succeeded(hr)) hr = CVERR_FILE_READ;
   if (Failed(hr)) return hr;
   if (count) *count = n;
   return kS_OK;
@@ -153,17 +156,16 @@ int32_t SkipChunk(HANDLE file, uint32_t size) {
   return static_cast<int32_t>(static_cast<uint32_t>(distance));
 }
 
-// A failed seek is reported: a caller that went on would read or write at the
-// wrong place.
 HRESULT GetFilePos(HANDLE file, uint32_t* pos) {
-  bool ok = false;
-  const uint32_t here = CurrentPos(file, &ok);
-  if (!ok) return CVERR_FILE_READ;
-  if (pos) *pos = here;
+  uint32_t current = 0;
+  if (!CurrentPos(file, &current)) return ResultFromWin32Error(cvplat::LastError());
+  if (pos) *pos = current;
   return kS_OK;
 }
 
-HRESULT SetFilePos(HANDLE file, uint32_t pos) { return SeekTo(file, pos) ? kS_OK : CVERR_FILE_READ; }
+HRESULT SetFilePos(HANDLE file, uint32_t pos) {
+  return SeekTo(file, pos) ? kS_OK : ResultFromWin32Error(cvplat::LastError());
+}
 
 HRESULT ReadChunkData(HANDLE file, void* buffer, uint32_t size) {
   HRESULT hr = ReadExact(file, buffer, size);
@@ -183,7 +185,7 @@ HRESULT ReadChunkAlloc(HANDLE file, ChunkBlob* blob) {
   if (!blob) return kE_POINTER;
   blob->data = nullptr;
   if (blob->size == 0) return kS_OK;
-  // Such a read fails before any memory is taken.
+  // A size from a damaged header fails before any memory is taken.
   if (!FitsInFile(file, blob->size)) return CVERR_FILE_READ;
   cvplat::GlobalBlock block(blob->size);
   if (!block) return kE_OUTOFMEMORY;

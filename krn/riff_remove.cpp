@@ -17,19 +17,16 @@ constexpr uint32_t kMoveStep = 4096;
 HRESULT MoveTailDown(HANDLE file, uint32_t source, uint32_t destination, uint32_t* end) {
   uint8_t buffer[kMoveStep];
   for (;;) {
-    // Every move is checked: bytes read or written at a wrong place would
-    // destroy the rest of the file.
-    bool ok = SeekTo(file, source);
+    if (!SeekTo(file, source)) return CVERR_FILE_READ;
     DWORD got = 0;
-    if (!ok || !cvplat::ReadFileBytes(file, buffer, kMoveStep, &got)) return CVERR_FILE_READ;
-    source = CurrentPos(file, &ok);
-    if (!ok || !SeekTo(file, destination)) return CVERR_FILE_WRITE;
+    if (!cvplat::ReadFileBytes(file, buffer, kMoveStep, &got)) return CVERR_FILE_READ;
+    source += got;
+    if (!SeekTo(file, destination)) return CVERR_FILE_WRITE;
     if (got) {
       HRESULT hr = riff_detail::WriteAll(file, buffer, got);
       if (Failed(hr)) return hr;
     }
-    destination = CurrentPos(file, &ok);
-    if (!ok) return CVERR_FILE_WRITE;
+    destination += got;
     if (got < kMoveStep) break;
   }
   *end = destination;
@@ -52,9 +49,9 @@ HRESULT RemoveChunk(HANDLE file, uint32_t id, bool isList, uint32_t* removed) {
 
   uint32_t headerBytes = kChunkHeaderSize + (isList ? kListTypeSize : 0);
   uint32_t length = static_cast<uint32_t>(PaddedSize(dataSize)) + headerBytes;
-  bool ok = false;
-  uint32_t chunkStart = CurrentPos(file, &ok) - headerBytes;
-  if (!ok) return CVERR_FILE_READ;
+  uint32_t position = 0;
+  if (!CurrentPos(file, &position)) return CVERR_FILE_READ;
+  const uint32_t chunkStart = position - headerBytes;
 
   uint32_t end = 0;
   hr = MoveTailDown(file, chunkStart + length, chunkStart, &end);

@@ -67,18 +67,16 @@ HRESULT WriteRiffHeader(HANDLE file, uint32_t formType, uint32_t size) {
 }
 
 HRESULT SetRiffSize(HANDLE file, uint32_t size) {
-  bool ok = false;
-  uint32_t saved = CurrentPos(file, &ok);
-  if (!ok || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
+  uint32_t saved = 0;
+  if (!CurrentPos(file, &saved) || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
   HRESULT hr = WriteU32(file, size);
-  SeekTo(file, saved);
+  if (!SeekTo(file, saved) && Succeeded(hr)) hr = CVERR_FILE_WRITE;
   return hr;
 }
 
 HRESULT AddRiffSize(HANDLE file, int32_t delta) {
-  bool ok = false;
-  uint32_t saved = CurrentPos(file, &ok);
-  if (!ok || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
+  uint32_t saved = 0;
+  if (!CurrentPos(file, &saved) || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
   uint8_t bytes[4];
   HRESULT hr = ReadExact(file, bytes, sizeof bytes);
   if (Succeeded(hr)) {
@@ -87,7 +85,7 @@ HRESULT AddRiffSize(HANDLE file, int32_t delta) {
     size += static_cast<uint32_t>(delta);
     hr = SeekTo(file, kRiffSizeOffset) ? WriteU32(file, size) : CVERR_FILE_WRITE;
   }
-  SeekTo(file, saved);
+  if (!SeekTo(file, saved) && Succeeded(hr)) hr = CVERR_FILE_WRITE;
   return hr;
 }
 

@@ -17,7 +17,4 @@ bool FaultFired(FaultPoint point);
 // Called by the platform layer before each operation: true when this one must fail.
 bool FaultDue(FaultPoint point);
 
-// Makes the n-th following write fail (1 = the next one); 0 switches it off.
-inline void FailWriteAfter(int n) { FailNth(FaultPoint::kWrite, n); }
-
 }  // namespace cvplat

@@ -1,5 +1,6 @@
 #include "krn/platform/file.h"
 
+#include <atomic>
 
 #ifndef _WIN32
 #include <cerrno>
@@ -15,6 +16,9 @@
 namespace cvplat {
 
 namespace {
+bool WriteMustFail() { return FaultDue(FaultPoint::kWrite); }
+bool SeekMustFail() { return FaultDue(FaultPoint::kSeek); }
+
 // An operation failed by the test seam: sets the error number and passes the failure value on.
 template <typename T>
 T Injected(DWORD error, T failure) {
@@ -22,6 +26,23 @@ T Injected(DWORD error, T failure) {
   return failure;
 }
 }  // namespace
+
+// A position of all ones is valid in 64 bits; only the error tells a failure.
+bool SeekFile(HANDLE file, uint64_t position) {
+  LONG high = static_cast<LONG>(position >> 32);
+  SetLastErrorCode(0);
+  const DWORD low = SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(position)), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && LastError() != 0);
+}
+
+bool FilePosition(HANDLE file, uint64_t* position) {
+  LONG high = 0;
+  SetLastErrorCode(0);
+  const DWORD low = SetFilePosition(file, 0, &high, FILE_CURRENT);
+  if (low == INVALID_SET_FILE_POINTER && LastError() != 0) return false;
+  *position = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
+  return true;
+}
 
 #ifdef _WIN32
 
@@ -42,7 +63,7 @@ BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read) {
 }
 
 BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
-  if (FaultDue(FaultPoint::kWrite)) {
+  if (WriteMustFail()) {
     if (written) *written = 0;
     ::SetLastError(ERROR_DISK_FULL);
     return FALSE;
@@ -54,7 +75,10 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
-  if (FaultDue(FaultPoint::kSeek)) return Injected(25, INVALID_SET_FILE_POINTER);  // ERROR_SEEK
+  if (SeekMustFail()) {
+    ::SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
   return ::SetFilePointer(file, distance, high, method);
 }
 
@@ -246,7 +270,7 @@ BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read) {
 }
 
 BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
-  if (FaultDue(FaultPoint::kWrite)) {
+  if (WriteMustFail()) {
     if (written) *written = 0;
     t_lastError = 112;
     return FALSE;
@@ -268,7 +292,10 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
-  if (FaultDue(FaultPoint::kSeek)) return Injected(25, INVALID_SET_FILE_POINTER);  // ERROR_SEEK
+  if (SeekMustFail()) {
+    t_lastError = 131;  // ERROR_NEGATIVE_SEEK
+    return INVALID_SET_FILE_POINTER;
+  }
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
   int64_t offset;
   if (high) {

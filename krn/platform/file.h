@@ -45,6 +45,11 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 // Moves the position like SetFilePointer: returns the low 32 bits of the new
 // position, or INVALID_SET_FILE_POINTER on failure. high may be null.
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);
+// Moves to `position` from the start of the file; false when the seek fails
+// (the error is then LastError()).
+[[nodiscard]] bool SeekFile(HANDLE file, uint64_t position);
+// The current position from the start of the file; false when it cannot be had.
+[[nodiscard]] bool FilePosition(HANDLE file, uint64_t* position);
 BOOL SetEndOfFileHere(HANDLE file);
 BOOL GetLastWriteTime(HANDLE file, FILETIME* time);
 BOOL CloseFile(HANDLE file);
@@ -58,6 +63,10 @@ bool GetFileSize64(HANDLE file, uint64_t* size);
 DWORD LastError();
 void SetLastErrorCode(DWORD error);
 
+// Test seams (see fault_injection.h): the n-th following write fails as if the
+// disk were full, the n-th following SetFilePosition with ERROR_NEGATIVE_SEEK.
+inline void FailWriteAfter(int n) { FailNth(FaultPoint::kWrite, n); }
+inline void FailSeekAfter(int n) { FailNth(FaultPoint::kSeek, n); }
 
 // Owns a file handle and closes it.
 class UniqueFile {

@@ -136,7 +136,6 @@ class FileWriter {
   HRESULT Patch(uint32_t offset, const void* data, uint32_t size) {
     HRESULT hr = Flush();
     if (cv::Failed(hr)) return hr;
-    // Without the move the bytes would land at the end of the file: the patch fails.
     if (cv::Failed(cv::SetFilePos(file_, offset))) return cv::CVERR_FILE_WRITE;
     return WriteAll(data, size);
   }

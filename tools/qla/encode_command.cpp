@@ -123,11 +123,14 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
     return false;
   }
 
-  WavMetadata metadata;
-  hr = metadata.Load(wav.Handle(), source->nSamplesPerSec);
-  if (hr == cv::kS_OK)
-    hr = cv::AppendMetadata(output.TempPath().c_str(), true, false, source->nSamplesPerSec, &metadata);
-  if (hr == cv::kS_OK && metadata.HasLoopInfo()) hr = cv::WriteLoopInfo(output.TempPath().c_str(), &metadata, false);
+  // AppendMetadata answers S_FALSE for a file it cannot open: the loop
+  // information is still attempted, and a failure of either is reported.
+  const cv::ComPtr<cv::ListMetadataSource> metadata = cv::ListMetadataSource::Create();
+  hr = metadata ? LoadWavMetadata(wav.Handle(), source->nSamplesPerSec, metadata->Lists()) : cv::kE_OUTOFMEMORY;
+  if (cv::Succeeded(hr))
+    hr = cv::AppendMetadata(output.TempPath().c_str(), true, false, source->nSamplesPerSec, metadata.Get());
+  if (cv::Succeeded(hr) && metadata->Lists().HasLoopInfo())
+    hr = cv::WriteLoopInfo(output.TempPath().c_str(), metadata.Get(), false);
   if (cv::Failed(hr)) {
     console.Error(FailureLine(input, "writing the metadata failed", hr));
     return false;

@@ -144,6 +144,38 @@ class CliTest(unittest.TestCase):
         qla('decode', '-q', self.path('ext.qla'))
         self.assertEqual(chunks_of(read(self.path('ext.wav')))[b'data'][8:], pcm)
 
+    def test_foreign_chunks_and_layout_come_back_byte_for_byte(self):
+        pcm = signal_pcm(9001, 2, 24, seed=3)
+        foreign = [chunk(b'bext', bytes(range(256)) * 2 + b'x'), chunk(b'iXML', b'<BWFXML/>'),
+                   chunk(b'smpl', bytes(60)), chunk(b'id3 ', b'ID3\3\0' + bytes(20)), chunk(b'_PMX', b'<x:xmpmeta/>')]
+        meta = metadata_chunks()
+        src = write(self.path('f.wav'), riff([chunk(b'fmt ', fmt_extensible(2, 48000, 24, 20)), foreign[0], meta[2],
+                                               chunk(b'data', pcm), foreign[1]] +
+                                              meta[:2] + foreign[2:] + meta[3:]) + b'tail')
+        q = self.path('f.qla')
+        self.assertEqual(qla('encode', '-q', src).returncode, 0)
+        r = qla('decode', '-o', self.path('back.wav'), q)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(read(self.path('back.wav')), read(src))
+        self.assertEqual(qla('decode', '-q', '-o', '-', q).stdout, read(src))
+        # A host that rewrites the metadata: its INFO wins, the other chunks stay.
+        edited = bytearray(read(q))
+        at = edited.index(b'Test tone')
+        edited[at:at + 9] = b'Test bell'
+        write(q, bytes(edited))
+        r = qla('decode', '-o', self.path('edited.wav'), q)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'metadata was changed', r.stderr)
+        after = chunks_of(read(self.path('edited.wav')))
+        self.assertIn(b'Test bell', after[b'LIST:INFO'])
+        for c in foreign:
+            self.assertEqual(after[c[:4]], c)
+        self.assertEqual(after[b'fmt '], chunk(b'fmt ', fmt_extensible(2, 48000, 24, 20)))
+        self.assertEqual(after[b'data'][8:], pcm)
+        self.assertEqual(qla('encode', '-q', '-f', '--no-keep-foreign', src).returncode, 0)
+        qla('decode', '-q', '-f', '-o', self.path('plain.wav'), q)
+        self.assertNotIn(b'bext', chunks_of(read(self.path('plain.wav'))))
+
     def test_float_and_8_bit_need_bits_and_convert_with_a_warning(self):
         samples = [0.0, 0.5, -0.5, 1.0, -1.0, 0.25, -0.00001, 0.99999] * 500
         floats = struct.pack(f'<{len(samples)}f', *samples)
@@ -214,7 +246,7 @@ class CliTest(unittest.TestCase):
         r = qla('encode', '-q', '--ignore-chunk-sizes', self.path('data_size_0.wav'))
         self.assertEqual(r.returncode, 0, r.stderr)
         qla('decode', '-q', '-o', self.path('back.wav'), self.path('data_size_0.qla'))
-        self.assertEqual(chunks_of(read(self.path('back.wav')))[b'data'][8:], pcm)
+        self.assertEqual(read(self.path('back.wav')), read(self.path('data_size_0.wav')))
 
     def test_existing_output_is_kept_without_force(self):
         src = write(self.path('s.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', signal_pcm(5000, 1, 16))]))

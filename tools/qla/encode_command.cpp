@@ -14,6 +14,7 @@
 #include "tools/qla/job_report.h"
 #include "tools/qla/output_file.h"
 #include "tools/qla/qla_file.h"
+#include "tools/qla/source_layout.h"
 #include "tools/qla/system_text.h"
 #include "tools/qla/tool_chunks.h"
 #include "tools/qla/verify.h"
@@ -41,6 +42,27 @@ void FillTemplate(const WAVEFORMATEX& fileFormat, PreparedTemplate* t) {
   t->record.format = &t->block;
 }
 
+// Stores what the .qla does not carry of the source (its other chunks, the
+// format chunk, the order), with the digest of the metadata as written now.
+HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& qlaPath, const std::string& input,
+                         Console& console) {
+  SourceLayout layout;
+  std::vector<std::string> notKept;
+  HRESULT hr = CaptureLayout(wav, converted, &layout, &notKept);
+  if (hr != cv::kS_OK) return hr;
+  for (const std::string& what : notKept) console.Error("qla: " + input + ": warning: " + what);
+  if (converted && wav.Format()->wFormatTag == cv::kFormatTagExtensible)
+    console.Error("qla: " + input + ": warning: the extensible \"fmt \" chunk (valid bits, channel mask) is not kept: "
+                  "the samples were converted");
+  QlaFile written;
+  hr = written.Open(qlaPath);
+  std::vector<uint8_t> metadata;
+  if (cv::Succeeded(hr)) hr = written.MetadataChunks(&metadata);
+  if (cv::Failed(hr)) return hr;
+  layout.metadataDigest = DigestOfMetadata(metadata);
+  return AppendChunk(qlaPath, kSourceChunk, SerializeLayout(layout));
+}
+
 bool EncodeOne(const std::string& input, const Options& options, Console& console) {
   cv::WavReader wav;
   std::string problem;
@@ -65,6 +87,8 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
     return false;
   }
   uint32_t bits = options.bits;
+  // --bits converts what a .qla cannot hold as it is, and everything with --bits-always.
+  if (StoredAsIs(source) && !options.bitsAlways) bits = 0;
   if (bits == 0) {
     if (!StoredAsIs(source)) {
       console.Error(FailureLine(input,
@@ -84,9 +108,16 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
                                 cv::kE_NOTIMPL));
       return false;
     }
-    console.Info("qla: " + input + ": converting " + DescribeSampleLayout(source) + " samples to " +
-                 std::to_string(bits) + "-bit; the .qla file is not a lossless copy of the source");
+    // Integer samples whose valid bits fit the new size widen exactly.
+    const bool exact = source->wFormatTag != cv::kFormatTagIeeeFloat && wav.ValidBits() <= bits;
+    const std::string what = "qla: " + input + ": converting " + DescribeSampleLayout(source) + " samples to " +
+                             std::to_string(bits) + "-bit";
+    if (exact)
+      console.Info(what + " (exact: the conversion is lossless)");
+    else
+      console.Error(what + ": warning: the .qla file is not a lossless copy of the source");
   }
+  const bool converted = cv::ClassifySampleFormat(source) != cv::ClassifySampleFormat(&fileFormat);
 
   std::string target = OutputNameFor(input, options, ".qla");
   OutputFile output;
@@ -131,6 +162,13 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   if (cv::Failed(hr)) {
     console.Error(FailureLine(input, "writing the metadata failed", hr));
     return false;
+  }
+  if (options.keepForeign) {
+    hr = KeepSourceLayout(wav, converted, output.TempPath(), input, console);
+    if (hr != cv::kS_OK) {
+      console.Error(FailureLine(input, "keeping the source's chunks failed", hr));
+      return false;
+    }
   }
 
   if (options.verify) {

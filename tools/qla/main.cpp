@@ -35,6 +35,11 @@ int main(int argc, char** argv) {
   encode->add_option("-b,--bits", options.bits, "Convert the samples to 16 or 24 bits (not lossless)")
       ->check(CLI::IsMember({16u, 24u}));
   encode->add_flag("--verify", options.verify, "Decode what was written and compare it with the source");
+  encode->add_flag("!--no-keep-foreign", options.keepForeign,
+                   "Do not keep the source's other chunks, format chunk and chunk order (decode then writes a "
+                   "plain WAVE file)");
+  encode->add_flag("--bits-always", options.bitsAlways,
+                   "Convert every input with --bits, also those a .qla file holds as they are");
   encode->add_flag("--ignore-chunk-sizes", options.ignoreChunkSizes,
                    "Read the audio from the data chunk to the end of the file, whatever the sizes say");
 

@@ -12,6 +12,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -23,6 +24,11 @@ namespace cvplat {
 bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+unsigned TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 80;
+  return static_cast<unsigned>(info.srWindow.Right - info.srWindow.Left + 1);
+}
 
 static std::string SystemErrorText(DWORD error) {
   char buffer[512] = {};
@@ -88,6 +94,11 @@ bool IsDirectory(const std::string& path) {
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 void SetStdoutBinary() {}
+unsigned TerminalColumns() {
+  struct winsize size;
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
 
 bool MoveFileInto(const std::string& from, const std::string& to, bool replace, std::string* error) {
   if (replace) {

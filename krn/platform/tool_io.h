@@ -10,6 +10,8 @@ namespace cvplat {
 // True when standard output (or standard error) is an interactive terminal.
 bool StdoutIsTerminal();
 bool StderrIsTerminal();
+// Columns of the terminal on standard error; 80 when it cannot be told.
+unsigned TerminalColumns();
 // Switches standard output to binary mode (no line-feed translation on Windows).
 void SetStdoutBinary();
 

@@ -349,6 +349,48 @@ class CliTest(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(read(self.path('long3.wav')), read(src))
 
+    def test_batches_report_in_input_order_with_a_count(self):
+        names = []
+        for i, frames in enumerate((90000, 3000, 40000, 1000)):
+            names.append(write(self.path(f'b{i}.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)),
+                                                               chunk(b'data', signal_pcm(frames, 2, 16, seed=i))])))
+        names.append(write(self.path('bad.wav'), b'RIFF'))
+        r = qla('encode', '-j', 4, *names)
+        self.assertEqual(r.returncode, 1)
+        lines = r.stderr.decode().splitlines()
+        order = [n for line in lines for n in names if line.startswith((n, 'qla: ' + n))]
+        self.assertEqual(order, names)
+        self.assertEqual(lines[-1], 'qla: 4 encoded, 1 failed')
+
+    def test_progress_bar_fits_an_80_column_terminal(self):
+        import pty
+        import fcntl
+        import termios
+        src = write(self.path('p.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)),
+                                               chunk(b'data', signal_pcm(44100, 2, 16) * 30)]))
+        master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack('HHHH', 24, 80, 0, 0))
+        p = subprocess.Popen([QLA, 'encode', '--verify', '-j', '1', src], stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        out = b''
+        while True:
+            try:
+                data = os.read(master, 4096)
+            except OSError:
+                break
+            if not data:
+                break
+            out += data
+        p.wait(timeout=60)
+        os.close(master)
+        self.assertEqual(p.returncode, 0)
+        self.assertIn(b'realtime', out)
+        drawn = [line for piece in out.replace(b'\r\n', b'\n').split(b'\r') for line in piece.split(b'\n')
+                 if b' files ' in line or (line and not line.strip())]
+        self.assertTrue(drawn)
+        for line in drawn:
+            self.assertLess(len(line), 80, line)
+
     def test_usage_errors_help_and_version(self):
         self.assertEqual(qla().returncode, 2)
         self.assertEqual(qla('encode').returncode, 2)

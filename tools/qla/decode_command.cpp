@@ -160,10 +160,9 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
 
 int RunDecode(const Options& options) {
   if (options.output == "-") cvplat::SetStdoutBinary();
-  double total = 0;
-  for (const std::string& input : options.inputs) total += QlaSeconds(input);
   const std::vector<size_t> owners = OutputOwners(options, ".wav");
-  return RunPerInput(options, options.output != "-", total, [&](size_t index, Console& console) {
+  const double total = PlannedSeconds(options, owners, ".wav", QlaSeconds);
+  return RunPerInput(options, true, total, "decoded", [&](size_t index, Console& console) {
     if (RefuseTakenOutput(options, owners, index, ".wav", console)) return false;
     return DecodeOne(options.inputs[index], options, console);
   });

@@ -197,11 +197,11 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
     if (f.IsValid()) cvplat::GetFileSize64(f.Get(), &packed);
   }
   double pcmBytes = static_cast<double>(wav.Frames()) * fileFormat.nBlockAlign;
-  char line[256];
-  std::snprintf(line, sizeof line, "%s -> %s: %.1f s, %.2f %% of the PCM, %.0fx realtime%s", input.c_str(),
-                target.c_str(), seconds, pcmBytes > 0 ? 100.0 * packed / pcmBytes : 0.0,
-                elapsed > 0 ? seconds / elapsed : 0.0, options.verify ? ", verified" : "");
-  console.Info(line);
+  char figures[96];
+  std::snprintf(figures, sizeof figures, ": %.1f s, %.2f %% of the PCM, %.0fx realtime%s", seconds,
+                pcmBytes > 0 ? 100.0 * packed / pcmBytes : 0.0, elapsed > 0 ? seconds / elapsed : 0.0,
+                options.verify ? ", verified" : "");
+  console.Info(input + " -> " + target + figures);
   return true;
 }
 
@@ -212,10 +212,9 @@ int RunEncode(const Options& options) {
     std::fprintf(stderr, "qla: encode cannot write to standard output; name a file\n");
     return kExitUsage;
   }
-  double total = 0;
-  for (const std::string& input : options.inputs) total += WavSeconds(input);
   const std::vector<size_t> owners = OutputOwners(options, ".qla");
-  return RunPerInput(options, true, total, [&](size_t index, Console& console) {
+  const double total = PlannedSeconds(options, owners, ".qla", WavSeconds);
+  return RunPerInput(options, true, total, "encoded", [&](size_t index, Console& console) {
     if (RefuseTakenOutput(options, owners, index, ".qla", console)) return false;
     return EncodeOne(options.inputs[index], options, console);
   });

@@ -165,7 +165,7 @@ HRESULT Gather(const std::string& path, FileFacts* facts) {
 
 int RunInfo(const Options& options) {
   std::vector<std::string> texts(options.inputs.size());
-  int code = RunPerInput(options, false, 0, [&](size_t index, Console& console) {
+  int code = RunPerInput(options, false, 0, "described", [&](size_t index, Console& console) {
     FileFacts facts;
     HRESULT hr = Gather(options.inputs[index], &facts);
     if (cv::Failed(hr)) {

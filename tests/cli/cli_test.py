@@ -392,16 +392,46 @@ class CliTest(unittest.TestCase):
             self.assertLess(len(line), 80, line)
 
     def test_usage_errors_help_and_version(self):
-        self.assertEqual(qla().returncode, 2)
-        self.assertEqual(qla('encode').returncode, 2)
-        self.assertEqual(qla('encode', '--bits', '20', 'x.wav').returncode, 2)
-        self.assertEqual(qla('encode', '-o', 'x.qla', 'a.wav', 'b.wav').returncode, 2)
-        self.assertEqual(qla('frobnicate').returncode, 2)
+        cases = [((), b''), (('encode',), b'qla: '), (('encode', '--bits', '20', 'x.wav'), b'qla: '),
+                 (('encode', '-o', 'x.qla', 'a.wav', 'b.wav'), b'use -d'), (('encode', '-8', 'x.wav'), b'one compression setting'),
+                 (('ecnode', 'x.wav'), b'did you mean "encode"'), (('encode', '-o', '-', 'x.wav'), b'standard output'),
+                 (('encode', '-'), b'needs -o')]
+        for args, words in cases:
+            with self.subTest(args):
+                r = qla(*args)
+                self.assertEqual(r.returncode, 2)
+                self.assertIn(words, r.stderr)
+        src = write(self.path('h.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', bytes(100))]))
+        self.assertIn(b'qla encode ' + src.encode(), qla(src).stderr)
         r = qla('--help')
         self.assertEqual(r.returncode, 0)
-        self.assertIn(b'encode', r.stdout)
-        self.assertIn(b'--verify', qla('encode', '--help').stdout)
+        self.assertIn(b'Exit codes', r.stdout)
+        self.assertNotIn(b'standard output', qla('encode', '--help').stdout.split(b'Inputs:')[0])
+        self.assertEqual(qla('encode', '-q', '-V', src).returncode, 0)
         self.assertIn(b'qla', qla('--version').stdout)
+
+    def test_standard_input_and_output_streams(self):
+        pcm = signal_pcm(200000, 2, 16)
+        wav = riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm)])
+        streamed = wav[:4] + b'\0\0\0\0' + wav[8:40] + b'\xff\xff\xff\xff' + wav[44:]
+        q = self.path('s.qla')
+        r = qla('encode', '-q', '-o', q, '-', input=streamed)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = qla('decode', '-q', '-o', '-', q)
+        self.assertEqual(r.stdout, streamed)
+        # The first bytes leave before the decode ends, and a reader that quits
+        # early stops the run cleanly.
+        os.makedirs(self.path('tmp'))
+        p = subprocess.Popen([QLA, 'decode', '-q', '-j', '1', '-o', '-', q], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, env=dict(os.environ, TMPDIR=self.path('tmp')))
+        head = p.stdout.read(100)
+        self.assertIsNone(p.poll())
+        self.assertEqual(os.listdir(self.path('tmp')), [])
+        p.stdout.close()
+        p.wait(timeout=60)
+        self.assertEqual(head, streamed[:100])
+        self.assertIn(p.returncode, (0, 141))
+        self.assertEqual(sorted(os.listdir(self.dir)), ['s.qla', 'tmp'])
 
     def test_info_reports_format_blocks_and_metadata(self):
         src = write(self.path('i.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', signal_pcm(30000, 2, 16))] +

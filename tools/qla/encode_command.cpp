@@ -6,6 +6,7 @@
 #include "ffplugs/cvla/renderer/file_encoder.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/file.h"
+#include "krn/platform/tool_io.h"
 #include "krn/results.h"
 #include "krn/sample_format.h"
 #include "krn/wav_reader.h"
@@ -63,12 +64,29 @@ HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& 
   return AppendChunk(qlaPath, kSourceChunk, SerializeLayout(layout));
 }
 
+// Opens a source by name, or standard input ("-") copied into a scratch file
+// first, whose sizes may be unknown.
+HRESULT OpenSource(const std::string& input, const Options& options, cv::WavReader* wav, std::string* problem) {
+  cv::WavReadOptions readOptions;
+  readOptions.ignoreChunkSizes = options.ignoreChunkSizes;
+  if (input != "-") return wav->Open(input, readOptions, problem);
+  readOptions.unknownSizes = true;
+  cvplat::UniqueFile scratch = cvplat::CreateScratchFile();
+  if (!scratch.IsValid()) {
+    *problem = "no temporary file for standard input: " + cvplat::LastErrorText();
+    return cv::CVERR_FILE_CREATE;
+  }
+  if (!cvplat::CopyStandardInput(scratch.Get())) {
+    *problem = "reading standard input failed";
+    return cv::CVERR_FILE_READ;
+  }
+  return wav->Attach(std::move(scratch), readOptions, problem);
+}
+
 bool EncodeOne(const std::string& input, const Options& options, Console& console) {
   cv::WavReader wav;
   std::string problem;
-  cv::WavReadOptions readOptions;
-  readOptions.ignoreChunkSizes = options.ignoreChunkSizes;
-  HRESULT hr = wav.Open(input, readOptions, &problem);
+  HRESULT hr = OpenSource(input, options, &wav, &problem);
   if (hr == cv::CVERR_UNSUPPORTED_FORMAT && wav.HasFormat() && wav.Format()->wFormatTag == qla::WAVE_FORMAT_QUARTZLINE)
     problem = "this is a .qla file already; qla decode turns it back into a WAVE file";
   if (hr != cv::kS_OK) {
@@ -209,8 +227,16 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
 
 int RunEncode(const Options& options) {
   if (options.output == "-") {
-    std::fprintf(stderr, "qla: encode cannot write to standard output; name a file\n");
+    std::fprintf(stderr,
+                 "qla: encode cannot write to standard output: the sizes in a .qla file are written when it "
+                 "is finished, which needs a file; name one with -o\n");
     return kExitUsage;
+  }
+  for (const std::string& input : options.inputs) {
+    if (input == "-" && options.output.empty()) {
+      std::fprintf(stderr, "qla: encoding standard input (-) needs -o to name the output file\n");
+      return kExitUsage;
+    }
   }
   const std::vector<size_t> owners = OutputOwners(options, ".qla");
   const double total = PlannedSeconds(options, owners, ".qla", WavSeconds);

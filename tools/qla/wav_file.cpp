@@ -51,6 +51,7 @@ HRESULT ByteSink::Create(const std::string& path) {
 void ByteSink::UseStandardOutput() { standardOutput_ = true; }
 
 HRESULT ByteSink::Write(const void* bytes, size_t count) {
+  if (count == 0) return cv::kS_OK;
   if (standardOutput_) return std::fwrite(bytes, 1, count, stdout) == count ? cv::kS_OK : cv::CVERR_FILE_WRITE;
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
   while (count) {

@@ -449,6 +449,24 @@ class CliTest(unittest.TestCase):
         self.assertTrue(facts['acid'])
         self.assertEqual(facts['loops'], 1)
 
+    def test_info_markers_are_frame_exact_in_time_order_and_utf8_shown(self):
+        cue = struct.pack('<I', 2) + struct.pack('<II4sIII', 1, 30001, b'data', 0, 0, 30001)
+        cue += struct.pack('<II4sIII', 2, 7, b'data', 0, 0, 7)
+        info = chunk(b'LIST', b'INFO' + chunk(b'INAM', 'Grüße 音'.encode() + b'\0'))
+        src = write(self.path('u.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', signal_pcm(40000, 1, 16)),
+                                               chunk(b'cue ', cue), info]))
+        qla('encode', '-q', src)
+        facts = json.loads(qla('info', '--json', self.path('u.qla')).stdout)[0]
+        self.assertEqual([(m['id'], m['start_frame']) for m in facts['markers']], [(2, 7), (1, 30001)])
+        self.assertEqual(facts['info']['INAM'], 'Grüße 音')
+        data = read(self.path('u.qla'))
+        for size in (100, len(data) // 2):
+            cut = write(self.path(f'cut{size}.qla'), data[:size])
+            r = qla('info', cut)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(b'truncated', r.stderr)
+        self.assertRegex(r.stderr, rb' [1-9][0-9]* of 40000 frames are readable')
+
     def test_stop_signals_leave_no_partial_output(self):
         pcm = signal_pcm(44100 * 3, 2, 16)
         src = write(self.path('long.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm * 20)]))

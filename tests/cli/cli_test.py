@@ -199,6 +199,31 @@ class CliTest(unittest.TestCase):
         self.assertIn(b'8-bit unsigned', r.stderr)
         self.assertEqual(qla('encode', '-q', '-b', '16', eight).returncode, 0)
 
+    def test_rf64_and_extensible_float_sources(self):
+        pcm = signal_pcm(5001, 1, 24, seed=9)
+        ds64 = chunk(b'ds64', struct.pack('<QQQI', 0, len(pcm), 5001, 0))
+        body = b'WAVE' + ds64 + chunk(b'fmt ', fmt_pcm(1, 96000, 24)) + b'data\xff\xff\xff\xff' + pcm + b'\0'
+        rf64 = write(self.path('r.wav'), b'RF64\xff\xff\xff\xff' + body)
+        r = qla('encode', '--verify', rf64)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        qla('decode', '-q', '-o', self.path('r-back.wav'), self.path('r.qla'))
+        self.assertEqual(read(self.path('r-back.wav')), read(rf64))
+        self.assertIn(b'an RF64 WAVE file', qla('decode', rf64).stderr)
+        floats = struct.pack('<4f', 0.5, -0.5, 0.25, 0.0) * 500
+        ext = write(self.path('x.wav'), riff([chunk(b'fmt ', fmt_extensible(2, 44100, 32, 32, subformat_tag=3)),
+                                              chunk(b'data', floats)]))
+        self.assertEqual(qla('encode', ext).returncode, 1)
+        r = qla('encode', '-q', '--bits', '24', ext)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'not a lossless copy', r.stderr)
+        eight = write(self.path('e.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 22050, 8)), chunk(b'data', bytes(range(256)) * 4)]))
+        sixteen = write(self.path('s.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 22050, 16)), chunk(b'data', bytes(512))]))
+        r = qla('encode', '--bits', '24', eight, sixteen)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'lossless', r.stderr)
+        self.assertNotIn(b'not a lossless', r.stderr)
+        self.assertEqual(json.loads(qla('info', '--json', self.path('s.qla')).stdout)[0]['bits'], 16)
+
     def test_three_channels_are_refused_with_the_system_message(self):
         src = write(self.path('three.wav'), riff([chunk(b'fmt ', fmt_pcm(3, 44100, 16)), chunk(b'data', bytes(600))]))
         r = qla('encode', src)

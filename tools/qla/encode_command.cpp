@@ -172,8 +172,20 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
     return false;
   }
 
+  // The metadata readers know 32-bit RIFF files only: the metadata chunks of an
+  // RF64 source travel in the kept layout alone.
   WavMetadata metadata;
-  hr = metadata.Load(wav.Handle(), source->nSamplesPerSec);
+  hr = wav.IsRf64() ? cv::kS_FALSE : metadata.Load(wav.Handle(), source->nSamplesPerSec);
+  bool rf64Metadata = false;
+  for (const cv::WavChunk& c : wav.Chunks())
+    rf64Metadata |= wav.IsRf64() && (c.id == cv::ChunkId("cue ") || c.id == cv::ChunkId("LIST") ||
+                                     c.id == cv::ChunkId("acid") || c.id == cv::ChunkId("strc"));
+  if (rf64Metadata && options.keepForeign)
+    console.Info("qla: " + input + ": RF64 source: its markers, text and loop chunks are kept for decode, not "
+                 "shown to the host");
+  else if (rf64Metadata)
+    console.Error("qla: " + input + ": warning: RF64 source: its markers, text and loop chunks are not kept "
+                  "(--no-keep-foreign)");
   if (hr == cv::kS_OK)
     hr = cv::AppendMetadata(output.TempPath().c_str(), true, false, source->nSamplesPerSec, &metadata);
   if (hr == cv::kS_OK && metadata.HasLoopInfo()) hr = cv::WriteLoopInfo(output.TempPath().c_str(), &metadata, false);

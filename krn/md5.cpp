@@ -23,6 +23,35 @@ constexpr uint32_t kSine[64] = {
 
 uint32_t RotateLeft(uint32_t x, uint32_t n) { return (x << n) | (x >> (32 - n)); }
 
+// The mixing function of round r (0..3), in forms with fewer operations.
+template <int kRound>
+inline uint32_t Mix(uint32_t b, uint32_t c, uint32_t d) {
+  if (kRound == 0) return d ^ (b & (c ^ d));  // (b & c) | (~b & d)
+  if (kRound == 1) return c ^ (d & (b ^ c));  // (d & b) | (~d & c)
+  if (kRound == 2) return b ^ c ^ d;
+  return c ^ (b | ~d);
+}
+
+// Index of the message word that step i (0..63) takes.
+constexpr uint32_t WordIndex(uint32_t i) {
+  return i < 16 ? i : i < 32 ? (5 * i + 1) % 16 : i < 48 ? (3 * i + 5) % 16 : (7 * i) % 16;
+}
+
+// The 16 steps of one round, unrolled so that the four state words are renamed
+// rather than moved and every table entry becomes a constant.
+template <int kRound>
+inline void Round(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t* m) {
+#pragma GCC unroll 16
+  for (uint32_t j = 0; j < 16; ++j) {
+    const uint32_t i = 16 * kRound + j;
+    const uint32_t rotated = RotateLeft(a + Mix<kRound>(b, c, d) + kSine[i] + m[WordIndex(i)], kShift[i]);
+    a = d;
+    d = c;
+    c = b;
+    b += rotated;
+  }
+}
+
 }  // namespace
 
 Md5::Md5() : state_{0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u} {}
@@ -33,27 +62,10 @@ void Md5::Block(const uint8_t* block) {
     m[i] = static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
            (static_cast<uint32_t>(block[4 * i + 2]) << 16) | (static_cast<uint32_t>(block[4 * i + 3]) << 24);
   uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  for (uint32_t i = 0; i < 64; ++i) {
-    uint32_t f, g;
-    if (i < 16) {
-      f = (b & c) | (~b & d);
-      g = i;
-    } else if (i < 32) {
-      f = (d & b) | (~d & c);
-      g = (5 * i + 1) % 16;
-    } else if (i < 48) {
-      f = b ^ c ^ d;
-      g = (3 * i + 5) % 16;
-    } else {
-      f = c ^ (b | ~d);
-      g = (7 * i) % 16;
-    }
-    const uint32_t rotated = RotateLeft(a + f + kSine[i] + m[g], kShift[i]);
-    a = d;
-    d = c;
-    c = b;
-    b += rotated;
-  }
+  Round<0>(a, b, c, d, m);
+  Round<1>(a, b, c, d, m);
+  Round<2>(a, b, c, d, m);
+  Round<3>(a, b, c, d, m);
   state_[0] += a;
   state_[1] += b;
   state_[2] += c;

@@ -114,6 +114,12 @@ StringTable* CreateStringTable(HMODULE module) {
 
 void DestroyStringTable(StringTable* table) { delete table; }
 
+HMODULE StringTableResourceModule(StringTable* table) {
+  if (!table) return nullptr;
+  cvplat::MutexLock hold(table->lock);
+  return table->resourceModule;
+}
+
 HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE resourceModule) {
   if (!table) return kE_INVALIDARG;
   cvplat::MutexLock hold(table->lock);

@@ -26,6 +26,10 @@ void DestroyStringTable(StringTable* table);
 // valid). E_INVALIDARG for a null table.
 HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE resourceModule);
 
+// The module whose resources the table reads first for its language (a
+// language resource module), or null when it reads the bound module's own.
+HMODULE StringTableResourceModule(StringTable* table);
+
 // Registers `count` built-in texts with the ids firstId .. firstId + count - 1.
 // `texts` (entries may be null: no built-in text) must outlive the table.
 // E_INVALIDARG: null table, count 0, or ids that overlap an existing range or

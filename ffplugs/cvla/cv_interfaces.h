@@ -22,6 +22,8 @@ constexpr GUID IID_ICvFileReader = {0x8632B6A1, 0x7717, 0x11D3, {0xA4, 0x83, 0x0
 constexpr GUID IID_ICvAudioStream = {0x8EBC1B81, 0x775E, 0x11D3, {0xA4, 0x83, 0x00, 0x10, 0x5A, 0x24, 0xAA, 0x37}};
 constexpr GUID IID_ICvAudioStreamEx = {0x60FD1C41, 0x7825, 0x11D3, {0xA4, 0x83, 0x00, 0x10, 0x5A, 0x24, 0xAA, 0x37}};
 constexpr GUID IID_ICvInfoTagEnum = {0xBA95F583, 0xFA5C, 0x436E, {0xB4, 0x5A, 0x0B, 0x76, 0xB6, 0x3B, 0x01, 0x0F}};
+constexpr GUID IID_ICvRenderJob = {0x8400C581, 0x86FC, 0x11D3, {0xA4, 0x83, 0x00, 0x10, 0x5A, 0x24, 0xAA, 0x37}};
+constexpr GUID IID_ICvRenderJobFormat = {0x00DCDFD4, 0xCAE9, 0x431C, {0xB1, 0x0F, 0x82, 0x11, 0xFC, 0xF0, 0xD3, 0xFF}};
 constexpr GUID IID_ICvFormatPage = {0x2F5B6D61, 0xB2FC, 0x11D3, {0xBE, 0x36, 0x00, 0xA0, 0xC9, 0xE2, 0x16, 0xF4}};
 constexpr GUID FileTypeClassGuid = {0x05D0C422, 0xB91B, 0x11D3, {0xA4, 0x84, 0x00, 0x10, 0x5A, 0x24, 0xAA, 0x37}};
 constexpr GUID RendererClassGuid = {0x5DA33477, 0xDD7A, 0x11D2, {0x87, 0x61, 0x00, 0xC0, 0x4F, 0x8E, 0xF3, 0x5F}};
@@ -31,6 +33,7 @@ constexpr GUID IID_PlugInPagesSecond = {0x042CFE74, 0x79DF, 0x11D4, {0x8B, 0x57,
 
 struct ICvFileType;
 struct ICvFileReader;
+struct ICvRenderJob;
 struct ICvFileHost;
 struct ICvMetadataSource;
 
@@ -64,13 +67,17 @@ struct ICvFileHost : IUnknown {
   virtual HRESULT CV_STDCALL FindRenderer(void* out, const GUID* formatClass) = 0;
 };
 
-// Render templates are handles to 1068-byte records owned by the host.
+// Render templates are handles to 1068-byte records owned by the host; the
+// store allocates each record together with its format block. Keys are opaque
+// to the plug-in: it passes on what the host gave it.
 struct ICvTemplateStore : IUnknown {
-  virtual HRESULT CV_STDCALL CreateTemplate(void** handle) = 0;
+  // The new record's handle, null when the store has no memory (no result code).
+  virtual void* CV_STDCALL CreateTemplate() = 0;
   virtual HRESULT CV_STDCALL FreeTemplate(void* handle) = 0;
+  // The source may be one of the plug-in's own constant records.
   virtual HRESULT CV_STDCALL CopyTemplate(void* destination, const void* source) = 0;
-  virtual HRESULT CV_STDCALL LoadTemplate(void* handle, const wchar16* key, uint32_t flags) = 0;
-  virtual HRESULT CV_STDCALL SaveTemplate(const void* handle, const wchar16* key) = 0;
+  virtual HRESULT CV_STDCALL LoadTemplate(void* handle, const void* key, DWORD flags) = 0;
+  virtual HRESULT CV_STDCALL SaveTemplate(void* handle, const void* key) = 0;
 };
 
 // The argument of a render: slot 3 once with (0, 100, 0), slot 6 with the
@@ -180,15 +187,15 @@ struct ICvFileRenderer : IUnknown {
   virtual HRESULT CV_STDCALL GetStrings(wchar16* description, uint32_t descriptionLength, wchar16* filter,
                                         uint32_t filterLength, wchar16* name, uint32_t nameLength) = 0;
   virtual HRESULT CV_STDCALL Reserved12(uint32_t a, uint32_t b, uint32_t c) = 0;
-  virtual HRESULT CV_STDCALL CreateRenderJob(void** out, const wchar16* fileName, uint32_t count,
-                                             IUnknown** streams) = 0;
+  virtual HRESULT CV_STDCALL CreateRenderJob(ICvRenderJob** out, const wchar16* fileName, uint32_t count,
+                                             IUnknown* const* streams) = 0;
   virtual HRESULT CV_STDCALL GetTemplateCount(uint32_t* out) = 0;
   virtual HRESULT CV_STDCALL GetTemplateName(uint32_t index, wchar16* buffer, uint32_t length) = 0;
   virtual HRESULT CV_STDCALL GetTemplateDescription(uint32_t index, wchar16* buffer, uint32_t length) = 0;
   virtual HRESULT CV_STDCALL SelectTemplate(uint32_t index) = 0;
   virtual HRESULT CV_STDCALL GetTemplateFlags(uint32_t index, uint32_t* out) = 0;
-  virtual HRESULT CV_STDCALL SaveTemplate(const wchar16* key, uint32_t clearModified) = 0;
-  virtual HRESULT CV_STDCALL LoadTemplate(const wchar16* key) = 0;
+  virtual HRESULT CV_STDCALL SaveTemplate(const void* key, uint32_t clearModified) = 0;
+  virtual HRESULT CV_STDCALL LoadTemplate(const void* key) = 0;
   virtual HRESULT CV_STDCALL Reserved21(uint32_t a, uint32_t b) = 0;
   virtual uint32_t CV_STDCALL IsTemplateUnmodified() = 0;  // a plain value
   virtual HRESULT CV_STDCALL PrepareTemplate(void* renderTemplate) = 0;
@@ -196,11 +203,58 @@ struct ICvFileRenderer : IUnknown {
   virtual HRESULT CV_STDCALL SetCurrentTemplate(const void* renderTemplate) = 0;
   virtual HRESULT CV_STDCALL FreeTemplate(void* renderTemplate) = 0;
   virtual HRESULT CV_STDCALL Reserved27() = 0;
-  virtual HRESULT CV_STDCALL CreatePropertyPage(uint32_t index, void** out) = 0;
+  virtual HRESULT CV_STDCALL CreatePropertyPage(uint32_t index, IUnknown** out) = 0;
   virtual HRESULT CV_STDCALL Reserved29(uint32_t a, uint32_t b) = 0;
   virtual HRESULT CV_STDCALL Reserved30() = 0;
   virtual HRESULT CV_STDCALL GetPlugInInfo(void* record) = 0;
   virtual void CV_STDCALL Destroy() = 0;
+};
+
+// The metadata tag enumeration of the renderer: the INFO codes it writes.
+struct ICvInfoTagEnum : IUnknown {
+  virtual HRESULT CV_STDCALL Reset() = 0;
+  // S_FALSE past the last code; each out is written only when not null.
+  virtual HRESULT CV_STDCALL Next(uint32_t* code, uint32_t* value) = 0;
+};
+
+// The renderer's format page: the property page protocol, then the limits of
+// what it offers and a reload of the renderer's current template.
+struct ICvFormatPage : IPropertyPage {
+  // The source audio's format (kept, not copied), a value the page ignores, the
+  // highest sample rate and bit depth offered, and whether the "Multiple"
+  // layouts are withheld.
+  virtual HRESULT CV_STDCALL SetLimits(const WAVEFORMATEX* source, uint32_t ignored, uint32_t maxSampleRate,
+                                       uint32_t maxBitDepth, int32_t noMultiple) = 0;
+  virtual HRESULT CV_STDCALL Refresh() = 0;
+};
+
+// One render into one file.
+struct ICvRenderJob : IUnknown {
+  virtual HRESULT CV_STDCALL GetRenderer(ICvFileRenderer** out) = 0;
+  virtual HRESULT CV_STDCALL Reserved4() = 0;
+  virtual HRESULT CV_STDCALL Reserved5() = 0;
+  virtual HRESULT CV_STDCALL Reserved6() = 0;
+  virtual HRESULT CV_STDCALL SetFileName(const wchar16* name) = 0;
+  virtual HRESULT CV_STDCALL GetFileName(wchar16* buffer, uint32_t length) = 0;
+  virtual HRESULT CV_STDCALL GetRendererObject(IUnknown** out) = 0;
+  virtual HRESULT CV_STDCALL GetStreamCount(uint32_t* out) = 0;
+  virtual HRESULT CV_STDCALL Reserved11() = 0;
+  virtual HRESULT CV_STDCALL Reserved12() = 0;
+  virtual HRESULT CV_STDCALL GetTemplate(void** out) = 0;
+  virtual HRESULT CV_STDCALL FreeTemplate(void* handle) = 0;
+  virtual HRESULT CV_STDCALL AddStream(IUnknown* stream, uint32_t index) = 0;
+  virtual HRESULT CV_STDCALL SetMetadata(ICvMetadataSource* metadata) = 0;
+  virtual HRESULT CV_STDCALL Render(ICvProgressSink* progress) = 0;
+  virtual HRESULT CV_STDCALL WriteMetadata(uint32_t sampleRate) = 0;
+  virtual HRESULT CV_STDCALL Reserved19() = 0;
+  virtual HRESULT CV_STDCALL Reserved20() = 0;
+  virtual void CV_STDCALL Destroy() = 0;
+};
+
+// The job's second interface: takes the first stream's format into the job's
+// template.
+struct ICvRenderJobFormat : IUnknown {
+  virtual HRESULT CV_STDCALL AdoptStreamFormat() = 0;
 };
 
 }  // namespace cv

@@ -88,3 +88,19 @@ inline void TemplateExtraData(const TemplateFormatBlock& block, uint32_t (&out)[
 }
 
 }  // namespace qla
+
+namespace qla {
+
+// What the renderer's GetPlugInInfo fills in: ANSI texts owned by the module,
+// valid while it is loaded, and the frames per block of the format.
+struct PlugInInfoRecord {
+  const char* title;        // the format's display name and " File Format Plug-in."
+  const char* legalNotice;
+  const char* version;      // "Version 1.2 (Build 144)"
+  const char* modulePath;   // the loaded module's own path
+  uint32_t blockFrames;     // 512
+  const char* homePage;
+  const char* supportPage;
+};
+
+}  // namespace qla

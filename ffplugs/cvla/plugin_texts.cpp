@@ -39,9 +39,16 @@ const char* const kTemplateTexts[] = {
     /* 17 */ "%s, $d Hz, %d bit",
 };
 
+const char* const kPageTitle[] = {
+    /* 1000 */ "Corvane Quartzline Audio (.qla)",
+};
+
 const char* const kChannelWords[] = {
     /* 1008 */ "Mono",
     /* 1009 */ "Stereo",
+    /* 1010 */ "Multiple Mono",
+    /* 1011 */ "Multiple Stereo",
+    /* 1012 */ "Multi-channel",
 };
 
 const char* const kFileTypeTexts[] = {
@@ -76,7 +83,7 @@ constexpr TextRange Range(uint32_t firstId, const char* const (&texts)[N]) {
   return TextRange{firstId, static_cast<uint32_t>(N), texts};
 }
 
-const TextRange kShared[] = {Range(1, kTemplateTexts), Range(1008, kChannelWords)};
+const TextRange kShared[] = {Range(1, kTemplateTexts), Range(1000, kPageTitle), Range(1008, kChannelWords)};
 const TextRange kPlugIn[] = {Range(1013, kFileTypeTexts), Range(1020, kStreamTexts), Range(1032, kInfoRecordTexts), Range(1227, kDisplayName),
                             Range(4151, kStreamFormatTexts)};
 

@@ -20,7 +20,7 @@ struct TextRange {
 };
 
 // Ranges registered in the process-wide string table (template texts 1-17,
-// channel words 1008-1009); they follow the host's language.
+// the page title 1000, channel layouts 1008-1012); they follow the host's language.
 const TextRange* SharedTextRanges(size_t* count);
 // Ranges of the plug-in's own string table (names, filter, stream texts, the
 // information record texts); always the module's own texts.
@@ -48,8 +48,11 @@ constexpr uint32_t kRendererDescription = 6;
 constexpr uint32_t kRendererName = 7;
 constexpr uint32_t kRendererFilter = 8;
 constexpr uint32_t kFormatPart = 17;  // "%s, $d Hz, %d bit"
+constexpr uint32_t kPageTitle = 1000;
 constexpr uint32_t kMono = 1008;
 constexpr uint32_t kStereo = 1009;
+constexpr uint32_t kMultipleMono = 1010;
+constexpr uint32_t kMultipleStereo = 1011;
 constexpr uint32_t kFileTypeName = 1013;
 constexpr uint32_t kFileTypeFilter = 1014;
 constexpr uint32_t kFileTypeDescription = 1015;

@@ -85,6 +85,12 @@ std::string WideToAnsiString(const wchar16* text) {
 
 std::string WideToAnsiString(const WideString& text) { return WideToAnsiString(text.c_str()); }
 
+bool WideToAnsiExact(const wchar16* text, std::string* out) {
+  *out = WideToAnsiString(text);
+  // A character that the code page lacks comes back as '?' or a look-alike.
+  return AnsiToWideString(*out) == WideString(text ? text : CV_W(""));
+}
+
 void CopyAnsiToWideBuffer(const char* text, wchar16* buffer, size_t length) {
   if (!buffer || length == 0) return;
   buffer[0] = 0;

@@ -21,6 +21,9 @@ int WideToAnsi(const wchar16* src, int srcLen, char* dst, int dstLen);
 WideString AnsiToWideString(const std::string& text);
 std::string WideToAnsiString(const wchar16* text);
 std::string WideToAnsiString(const WideString& text);
+// The ANSI form of a text when every character has one (it converts back to the
+// same text); false when the code page cannot hold the text.
+bool WideToAnsiExact(const wchar16* text, std::string* out);
 
 // Copies an ANSI text into a UTF-16 buffer of `length` units, cut to fit and
 // always terminated (nothing happens for a null buffer or length 0).

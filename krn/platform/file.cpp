@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <vector>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,6 +103,68 @@ DWORD Win32ErrorFromErrno(int e) {
 
 void SetErrorFromErrno() { t_lastError = Win32ErrorFromErrno(errno); }
 
+constexpr DWORD kErrorSharingViolation = 32;
+
+// The handles open in this process with their access and sharing, by file
+// (device and inode), for the Windows sharing rules.
+class ShareTable {
+ public:
+  struct Entry {
+    int fd;
+    dev_t device;
+    ino_t inode;
+    DWORD access;
+    DWORD share;
+  };
+
+  std::mutex& Mutex() { return mutex_; }
+
+  // Whether a new open of the file with `access` and `share` agrees with
+  // every handle already open on it: each side must share what the other
+  // side's access asks for. Call with the mutex held.
+  bool Allows(const struct stat& st, DWORD access, DWORD share) const {
+    for (const Entry& e : entries_) {
+      if (e.device != st.st_dev || e.inode != st.st_ino) continue;
+      if (!Covers(e.share, access) || !Covers(share, e.access)) return false;
+    }
+    return true;
+  }
+
+  // Whether every handle open on the file shares deletion. Mutex held.
+  bool AllowsDelete(const struct stat& st) const {
+    for (const Entry& e : entries_)
+      if (e.device == st.st_dev && e.inode == st.st_ino && (e.share & FILE_SHARE_DELETE) == 0) return false;
+    return true;
+  }
+
+  void Add(const Entry& entry) { entries_.push_back(entry); }
+
+  void Remove(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      if (entries_[i].fd != fd) continue;
+      entries_[i] = entries_.back();
+      entries_.pop_back();
+      return;
+    }
+  }
+
+ private:
+  static bool Covers(DWORD share, DWORD access) {
+    if ((access & GENERIC_READ) && !(share & FILE_SHARE_READ)) return false;
+    if ((access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) return false;
+    return true;
+  }
+
+  std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+ShareTable& Shares() {
+  static ShareTable* table = new ShareTable;  // never destroyed: handles may outlive static objects
+  return *table;
+}
+
 // Windows tells a missing folder (3) from a missing file (2); POSIX does not.
 bool ParentFolderExists(const char* name) {
   std::string path(name);
@@ -133,19 +197,27 @@ HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creatio
       t_lastError = 87;  // ERROR_INVALID_PARAMETER
       return INVALID_HANDLE_VALUE;
   }
+  // The check and the open happen under the table's lock, so that a refused
+  // open never truncates or creates the file.
+  ShareTable& shares = Shares();
+  std::lock_guard<std::mutex> lock(shares.Mutex());
+  struct stat st;
+  if (::stat(name, &st) == 0 && !S_ISDIR(st.st_mode) && !shares.Allows(st, access, share)) {
+    t_lastError = kErrorSharingViolation;
+    return INVALID_HANDLE_VALUE;
+  }
   int fd = ::open(name, mode | O_CLOEXEC, 0644);
   if (fd < 0) {
     SetErrorFromErrno();
     if (errno == ENOENT && !ParentFolderExists(name)) t_lastError = 3;  // ERROR_PATH_NOT_FOUND
     return INVALID_HANDLE_VALUE;
   }
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
     t_lastError = 5;  // a folder cannot be opened as a file: access denied
     return INVALID_HANDLE_VALUE;
   }
-  (void)share;  // POSIX has no mandatory sharing modes; readers and writers coexist
+  shares.Add({fd, st.st_dev, st.st_ino, access, share});
   t_lastError = 0;
   return FromFd(fd);
 }
@@ -232,9 +304,19 @@ BOOL GetLastWriteTime(HANDLE file, FILETIME* time) {
   return TRUE;
 }
 
-BOOL CloseFile(HANDLE file) { return ::close(Fd(file)) == 0; }
+BOOL CloseFile(HANDLE file) {
+  Shares().Remove(Fd(file));
+  return ::close(Fd(file)) == 0;
+}
 
 BOOL DeleteFileAnsi(const char* name) {
+  ShareTable& shares = Shares();
+  std::lock_guard<std::mutex> lock(shares.Mutex());
+  struct stat st;
+  if (::stat(name, &st) == 0 && !shares.AllowsDelete(st)) {
+    t_lastError = kErrorSharingViolation;
+    return FALSE;
+  }
   if (::unlink(name) != 0) {
     SetErrorFromErrno();
     return FALSE;

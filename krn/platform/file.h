@@ -1,6 +1,8 @@
 // Files with the Win32 semantics the plug-in relies on: access, sharing and
 // creation modes, reads that return the count, 32-bit seeks, truncation and the
-// last-write time. Natively they sit on POSIX descriptors.
+// last-write time. Natively they sit on POSIX descriptors, and the sharing
+// rules are enforced among the handles of this process as Windows enforces
+// them, so that a sharing mistake fails in the native build too.
 #pragma once
 
 #include "krn/platform/win_types.h"
@@ -13,6 +15,7 @@ constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
 constexpr DWORD FILE_SHARE_READ = 1;
 constexpr DWORD FILE_SHARE_WRITE = 2;
+constexpr DWORD FILE_SHARE_DELETE = 4;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
@@ -30,7 +33,9 @@ namespace cvplat {
 
 
 // Creates or opens a file by its ANSI name; INVALID_HANDLE_VALUE on failure
-// (LastError() then tells why, as a Win32 error number).
+// (LastError() then tells why, as a Win32 error number). An open whose access
+// or sharing conflicts with a handle already open on the file fails with
+// ERROR_SHARING_VIOLATION (32) and leaves the file untouched.
 HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creation, DWORD flags);
 // Reads up to count bytes; *read receives what was read (0 at the end of the file).
 BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read);
@@ -42,6 +47,8 @@ DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);
 BOOL SetEndOfFileHere(HANDLE file);
 BOOL GetLastWriteTime(HANDLE file, FILETIME* time);
 BOOL CloseFile(HANDLE file);
+// Fails with ERROR_SHARING_VIOLATION while a handle without FILE_SHARE_DELETE
+// is open on the file.
 BOOL DeleteFileAnsi(const char* name);
 // The size of an open file in bytes (64 bits).
 bool GetFileSize64(HANDLE file, uint64_t* size);

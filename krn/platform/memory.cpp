@@ -24,7 +24,13 @@ void GlobalFreeBlock(void* block) {
   ::GlobalFree(h);
 }
 
+void* TaskMemAlloc(size_t bytes) { return ::CoTaskMemAlloc(bytes ? bytes : 1); }
+void TaskMemFree(void* block) { ::CoTaskMemFree(block); }
+
 #else
+
+void* TaskMemAlloc(size_t bytes) { return std::malloc(bytes ? bytes : 1); }
+void TaskMemFree(void* block) { std::free(block); }
 
 void* GlobalAllocZero(size_t bytes) { return std::calloc(1, bytes ? bytes : 1); }
 void GlobalFreeBlock(void* block) { std::free(block); }

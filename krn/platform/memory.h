@@ -14,6 +14,11 @@ void* GlobalAllocZero(size_t bytes);
 // Unlocks and frees a block from GlobalAllocZero; null is ignored.
 void GlobalFreeBlock(void* block);
 
+// Memory handed to a COM caller who frees it (CoTaskMemAlloc / CoTaskMemFree;
+// malloc and free natively). Null when there is no memory.
+void* TaskMemAlloc(size_t bytes);
+void TaskMemFree(void* block);
+
 // Owns one block from GlobalAllocZero.
 class GlobalBlock {
  public:

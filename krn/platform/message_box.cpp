@@ -1,12 +1,13 @@
 #include "krn/platform/message_box.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace cvplat {
 
-int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT flags) {
-  if (!text) text = "";
-  if (!caption) caption = "";
+namespace {
+
+int SystemMessageBox(HWND owner, const char* text, const char* caption, UINT flags) {
 #ifdef _WIN32
   return ::MessageBoxA(owner, text, caption, flags);
 #else
@@ -15,6 +16,19 @@ int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT flags
   std::fprintf(stderr, "%s: %s\n", caption, text);
   return kMessageAnswerOk;
 #endif
+}
+
+std::atomic<MessageBoxSink> g_sink{&SystemMessageBox};
+
+}  // namespace
+
+MessageBoxSink SetMessageBoxSink(MessageBoxSink sink) {
+  MessageBoxSink previous = g_sink.exchange(sink ? sink : &SystemMessageBox);
+  return previous == &SystemMessageBox ? nullptr : previous;
+}
+
+int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT flags) {
+  return g_sink.load()(owner, text ? text : "", caption ? caption : "", flags);
 }
 
 }  // namespace cvplat

@@ -1,5 +1,6 @@
-// A plain message box for error texts (MessageBoxA on Windows; natively the
-// text goes to the standard error stream).
+// A plain message box for error texts. Every box goes through one replaceable
+// sink: by default MessageBoxA on Windows and the standard error stream
+// natively; test programs install their own so that nothing modal ever opens.
 #pragma once
 
 #include "krn/platform/win_types.h"
@@ -12,8 +13,16 @@ constexpr UINT kMessageIconError = 0x10;
 constexpr UINT kMessageIconWarning = 0x30;
 constexpr int kMessageAnswerOk = 1;
 
-// Shows `text` under `caption` and returns the button chosen (natively
-// kMessageAnswerOk after writing "caption: text" to stderr).
+// Shows a box and returns the button chosen.
+using MessageBoxSink = int (*)(HWND owner, const char* text, const char* caption, UINT flags);
+
+// Installs the process-wide sink (null restores the default one); returns the
+// previous sink.
+MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
+
+// Shows `text` under `caption` through the sink and returns its answer (the
+// default sink natively writes "caption: text" to stderr and answers
+// kMessageAnswerOk). Null texts are shown as empty ones.
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT flags);
 
 }  // namespace cvplat

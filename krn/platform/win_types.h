@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
+#include <ocidl.h>
 #include <unknwn.h>
 #include <mmsystem.h>
 #include <mmreg.h>
@@ -126,6 +127,56 @@ struct IStream : ISequentialStream {
   virtual HRESULT Stat(STATSTG* stat, DWORD flags) = 0;
   virtual HRESULT Clone(IStream** clone) = 0;
 };
+
+struct RECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+};
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
+struct MSG;
+using LPOLESTR = wchar16*;
+using LPCOLESTR = const wchar16*;
+
+// The property page protocol of the COM runtime, with its standard slot order.
+struct PROPPAGEINFO {
+  ULONG cb;
+  LPOLESTR pszTitle;
+  SIZE size;
+  LPOLESTR pszDocString;
+  LPOLESTR pszHelpFile;
+  DWORD dwHelpContext;
+};
+
+struct IPropertyPageSite : IUnknown {
+  virtual HRESULT OnStatusChange(DWORD flags) = 0;
+  virtual HRESULT GetLocaleID(LCID* locale) = 0;
+  virtual HRESULT GetPageContainer(IUnknown** container) = 0;
+  virtual HRESULT TranslateAccelerator(MSG* message) = 0;
+};
+
+struct IPropertyPage : IUnknown {
+  virtual HRESULT SetPageSite(IPropertyPageSite* site) = 0;
+  virtual HRESULT Activate(HWND parent, const RECT* rect, BOOL modal) = 0;
+  virtual HRESULT Deactivate() = 0;
+  virtual HRESULT GetPageInfo(PROPPAGEINFO* info) = 0;
+  virtual HRESULT SetObjects(ULONG count, IUnknown** objects) = 0;
+  virtual HRESULT Show(UINT command) = 0;
+  virtual HRESULT Move(const RECT* rect) = 0;
+  virtual HRESULT IsPageDirty() = 0;
+  virtual HRESULT Apply() = 0;
+  virtual HRESULT Help(LPCOLESTR helpDir) = 0;
+  virtual HRESULT TranslateAccelerator(MSG* message) = 0;
+};
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
 
 #define STREAM_SEEK_SET 0
 #define STREAM_SEEK_CUR 1

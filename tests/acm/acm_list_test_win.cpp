@@ -72,7 +72,8 @@ std::vector<Record> WalkCodecs() {
   return walk.records;
 }
 
-// A codec of this process only whose second format tag faults once armed.
+// A codec of this process only that raises an exception on its second format
+// tag once armed.
 constexpr UINT kDriverDetails = 0x600A;  // ACMDM_DRIVER_DETAILS
 constexpr UINT kFormatTagDetails = 0x6019;  // ACMDM_FORMATTAG_DETAILS
 bool g_faultArmed = false;
@@ -86,8 +87,7 @@ LRESULT CALLBACK FaultyCodec(DWORD_PTR, HDRVR, UINT message, LPARAM details, LPA
   }
   if (message == kFormatTagDetails) {
     auto* tag = reinterpret_cast<ACMFORMATTAGDETAILSW*>(details);
-    int* volatile nowhere = nullptr;
-    if (tag->dwFormatTagIndex == 1 && g_faultArmed) *nowhere = 1;
+    if (tag->dwFormatTagIndex == 1 && g_faultArmed) ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
     tag->dwFormatTag = 0x7770 + tag->dwFormatTagIndex;
     tag->cbFormatSize = sizeof(WAVEFORMATEX);
     lstrcpyW(tag->szFormatTag, L"Faulty");

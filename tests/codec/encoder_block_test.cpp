@@ -26,6 +26,11 @@ struct OpenFile {
     file.Reset(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL));
   }
+  // Closes the file (its handle shares nothing) and reads what was written.
+  std::vector<uint8_t> CloseAndRead() {
+    file.Reset();
+    return enctest::ReadWholeFile(path);
+  }
   ~OpenFile() {
     file.Reset();
     cvplat::DeleteFileAnsi(path.c_str());
@@ -240,7 +245,7 @@ TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
   ASSERT_EQ(e.EncodeBlock(100, pcm.data()), cv::kS_OK);
   ASSERT_EQ(e.WriteBlockHeader(fileBytes, false, true, &headerBytes), cv::kS_OK);
   EXPECT_EQ(headerBytes, 16u);
-  const auto bytes = enctest::ReadWholeFile(out.path);
+  const auto bytes = out.CloseAndRead();
   ASSERT_EQ(bytes.size(), 68u);
   EXPECT_EQ(qla::LoadU32(&bytes[0]), 0xFFFFFFFFu);
   EXPECT_EQ(qla::LoadU32(&bytes[4]), 0u);  // history of channel 0 at the start: zeros
@@ -270,7 +275,7 @@ TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
   EXPECT_EQ(headerBytes, 6u);
   ASSERT_EQ(m.WriteBlockHeader(monoBytesOut, true, false, &headerBytes), cv::kS_OK);
   EXPECT_EQ(headerBytes, 26u);
-  const auto monoBytes = enctest::ReadWholeFile(mono.path);
+  const auto monoBytes = mono.CloseAndRead();
   ASSERT_EQ(monoBytes.size(), 32u);
   ASSERT_EQ(m.FormatBlockHeader(true, false, image), 26u);
   EXPECT_TRUE(std::equal(image, image + 26, monoBytes.begin() + 6));
@@ -288,7 +293,7 @@ TEST(BlockEncoder, FailedWriteIsReportedAfterTheRemainingFields) {
   EXPECT_EQ(e.WriteBlockHeader(fileBytes, true, false, &headerBytes), cv::CVERR_FILE_WRITE);
   cvplat::FailWriteAfter(0);
   EXPECT_EQ(headerBytes, 52u);
-  EXPECT_EQ(enctest::ReadWholeFile(out.path).size(), 52u - 16u);  // every other field was written
+  EXPECT_EQ(out.CloseAndRead().size(), 52u - 16u);  // every other field was written
 }
 
 }  // namespace

@@ -81,13 +81,14 @@ struct TestHost::State {
     HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override { return state->Query(iid, out); }
     ULONG CV_STDCALL AddRef() override { return static_cast<ULONG>(++state->references); }
     ULONG CV_STDCALL Release() override { return static_cast<ULONG>(--state->references); }
-    HRESULT CV_STDCALL CreateTemplate(void** handle) override {
+    void* CV_STDCALL CreateTemplate() override {
+      if (state->storeFull) return nullptr;
       auto stored = std::make_unique<StoredTemplate>();
       stored->record.size = qla::kTemplateRecordSize;
       stored->record.format = &stored->block;
-      *handle = &stored->record;
-      state->templates[&stored->record] = std::move(stored);
-      return cv::kS_OK;
+      void* handle = &stored->record;
+      state->templates[handle] = std::move(stored);
+      return handle;
     }
     HRESULT CV_STDCALL FreeTemplate(void* handle) override {
       return state->templates.erase(handle) ? cv::kS_OK : cv::kE_INVALIDARG;
@@ -95,15 +96,31 @@ struct TestHost::State {
     HRESULT CV_STDCALL CopyTemplate(void* destination, const void* source) override {
       auto it = state->templates.find(destination);
       if (it == state->templates.end() || !source) return cv::kE_INVALIDARG;
-      const auto* from = static_cast<const qla::RenderTemplate*>(source);
-      StoredTemplate& to = *it->second;
-      to.record = *from;
-      to.record.format = &to.block;
-      if (from->format) to.block = *from->format;
+      Assign(*it->second, *static_cast<const qla::RenderTemplate*>(source));
       return cv::kS_OK;
     }
-    HRESULT CV_STDCALL LoadTemplate(void*, const wchar16*, uint32_t) override { return cv::kE_NOTIMPL; }
-    HRESULT CV_STDCALL SaveTemplate(const void*, const wchar16*) override { return cv::kE_NOTIMPL; }
+    HRESULT CV_STDCALL LoadTemplate(void* handle, const void* key, DWORD flags) override {
+      auto it = state->templates.find(handle);
+      auto saved = state->saved.find(key);
+      if (it == state->templates.end() || flags != qla::kTemplateFlagsPrepared) return cv::kE_INVALIDARG;
+      if (saved == state->saved.end()) return cv::CVERR_NOT_FOUND;
+      Assign(*it->second, saved->second->record);
+      return cv::kS_OK;
+    }
+    HRESULT CV_STDCALL SaveTemplate(void* handle, const void* key) override {
+      auto it = state->templates.find(handle);
+      if (it == state->templates.end()) return cv::kE_INVALIDARG;
+      auto copy = std::make_unique<StoredTemplate>();
+      Assign(*copy, it->second->record);
+      state->saved[key] = std::move(copy);
+      return cv::kS_OK;
+    }
+    // A record keeps its own format block whatever it is copied from.
+    static void Assign(StoredTemplate& to, const qla::RenderTemplate& from) {
+      to.record = from;
+      to.record.format = &to.block;
+      if (from.format) to.block = *from.format;
+    }
     State* state;
   };
 
@@ -134,7 +151,9 @@ struct TestHost::State {
   int findFileTypeCalls = 0;
   int findRendererCalls = 0;
   GUID lastGuid{};
+  bool storeFull = false;
   std::map<const void*, std::unique_ptr<StoredTemplate>> templates;
+  std::map<const void*, std::unique_ptr<StoredTemplate>> saved;  // by key
 };
 
 TestHost::TestHost() : state_(std::make_unique<State>()) {}
@@ -154,6 +173,16 @@ int TestHost::FindFileTypeCalls() const { return state_->findFileTypeCalls; }
 int TestHost::FindRendererCalls() const { return state_->findRendererCalls; }
 const GUID& TestHost::LastFindGuid() const { return state_->lastGuid; }
 size_t TestHost::LiveTemplates() const { return state_->templates.size(); }
+void TestHost::SetStoreFull(bool full) { state_->storeFull = full; }
+
+HRESULT TestPageSite::QueryInterface(REFIID, void** out) {
+  *out = nullptr;
+  return cv::kE_NOINTERFACE;
+}
+HRESULT TestPageSite::OnStatusChange(DWORD) { return cv::kS_OK; }
+HRESULT TestPageSite::GetLocaleID(LCID*) { return cv::kE_NOTIMPL; }
+HRESULT TestPageSite::GetPageContainer(IUnknown**) { return cv::kE_NOTIMPL; }
+HRESULT TestPageSite::TranslateAccelerator(MSG*) { return cv::kE_NOTIMPL; }
 
 HRESULT CreatePlugInObject(const IID& iid, void** out) { return cvla::CreatePlugInObject(iid, out); }
 
@@ -234,6 +263,25 @@ HRESULT OpenQlaFile(cv::ICvFileType* fileType, const std::string& path, OpenedQl
   hr = out->stream->GetFormat(&out->format, sizeof(out->format), &needed, nullptr, 0, nullptr);
   if (cv::Failed(hr)) return hr;
   return out->stream->GetLength(&out->frames);
+}
+
+HRESULT RenderLikeHost(cv::ICvFileRenderer* renderer, const std::string& path, const std::vector<IUnknown*>& streams,
+                       cv::ICvMetadataSource* metadata, cv::ICvProgressSink* progress) {
+  cv::ICvRenderJob* job = nullptr;
+  std::basic_string<wchar16> wide = WidePath(path);
+  HRESULT hr = renderer->CreateRenderJob(&job, wide.c_str(), static_cast<uint32_t>(streams.size()),
+                                         streams.empty() ? nullptr : streams.data());
+  if (cv::Failed(hr)) return hr;
+  cv::ICvRenderJobFormat* format = nullptr;
+  if (!streams.empty() && cv::Succeeded(hr = job->QueryInterface(cv::IID_ICvRenderJobFormat,
+                                                                  reinterpret_cast<void**>(&format)))) {
+    hr = format->AdoptStreamFormat();
+    format->Release();
+  }
+  if (cv::Succeeded(hr) && metadata) hr = job->SetMetadata(metadata);
+  if (cv::Succeeded(hr)) hr = job->Render(progress);
+  job->Release();
+  return hr;
 }
 
 HRESULT ReadFrames(cv::ICvAudioStream* stream, const WAVEFORMATEX& format, uint64_t position, uint32_t frames,

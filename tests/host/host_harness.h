@@ -24,8 +24,8 @@ class ModuleScope {
 };
 
 // The host object: ICvFileHost, with ICvHostProperties (language 10001) and
-// ICvTemplateStore (records of 1068 bytes with their own format block) reached
-// through QueryInterface. Lives on the stack of a test; its reference count and
+// ICvTemplateStore (records of 1068 bytes with their own format block; saved
+// copies kept by key) reached through QueryInterface. Lives on the stack of a test; its reference count and
 // the calls it received can be inspected.
 class TestHost {
  public:
@@ -51,11 +51,25 @@ class TestHost {
   const GUID& LastFindGuid() const;
   // Template records the store has handed out and not freed.
   size_t LiveTemplates() const;
+  // A full store creates no records (CreateTemplate answers null).
+  void SetStoreFull(bool full);
 
   struct State;
 
  private:
   std::unique_ptr<State> state_;
+};
+
+// A property page site that only counts its references.
+struct TestPageSite final : IPropertyPageSite {
+  HRESULT CV_STDCALL QueryInterface(REFIID, void** out) override;
+  ULONG CV_STDCALL AddRef() override { return ++references; }
+  ULONG CV_STDCALL Release() override { return --references; }
+  HRESULT CV_STDCALL OnStatusChange(DWORD) override;
+  HRESULT CV_STDCALL GetLocaleID(LCID*) override;
+  HRESULT CV_STDCALL GetPageContainer(IUnknown**) override;
+  HRESULT CV_STDCALL TranslateAccelerator(MSG*) override;
+  ULONG references = 1;
 };
 
 // Creates an object through the module's class factory (DllGetClassObject with
@@ -85,6 +99,12 @@ struct OpenedQlaFile {
 // open flag 1, GetStream (stream index 0, no template), GetFormat and GetLength.
 // Returns the first failing step's code; on failure `out` keeps what was made.
 HRESULT OpenQlaFile(cv::ICvFileType* fileType, const std::string& path, OpenedQlaFile* out);
+
+// The host's render sequence: CreateRenderJob for the path and the streams,
+// AdoptStreamFormat (when there is a stream), SetMetadata (when given), Render
+// with the sink, Release. Returns the first failing step's code, else Render's.
+HRESULT RenderLikeHost(cv::ICvFileRenderer* renderer, const std::string& path, const std::vector<IUnknown*>& streams,
+                       cv::ICvMetadataSource* metadata = nullptr, cv::ICvProgressSink* progress = nullptr);
 
 // Reads frames [position, position + frames) through the stream into bytes
 // (resized to what was delivered). Returns the Read result.

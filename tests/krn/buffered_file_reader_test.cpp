@@ -25,8 +25,8 @@ Bytes Pattern(size_t size, uint32_t seed) {
   return b;
 }
 
-cvplat::UniqueFile OpenForReading(const std::string& path) {
-  return cvplat::UniqueFile(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+cvplat::UniqueFile OpenForReading(const std::string& path, DWORD share = FILE_SHARE_READ) {
+  return cvplat::UniqueFile(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, share, OPEN_EXISTING, 0));
 }
 
 TEST(BufferedFileReader, GivesTheFileBytesInPiecesOfAnySize) {
@@ -75,7 +75,8 @@ TEST(BufferedFileReader, ReadsTheFileAgainAfterInvalidateOrForAnotherHandle) {
   const std::string path = cvtest::TestDataPath("buffered_reader_changed.bin");
   const Bytes before = Pattern(3000, 5);
   cvtest::WriteFile(path, before);
-  cvplat::UniqueFile file = OpenForReading(path);
+  // Shared for writing: another program edits the file while it is open here.
+  cvplat::UniqueFile file = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_TRUE(file.IsValid());
   cv::BufferedFileReader reader;
   ASSERT_TRUE(reader.Allocate(4096));
@@ -87,7 +88,8 @@ TEST(BufferedFileReader, ReadsTheFileAgainAfterInvalidateOrForAnotherHandle) {
   // The file changes behind the buffer, as after a re-open of an edited file.
   const Bytes after = Pattern(3000, 6);
   {
-    cvplat::UniqueFile writer(cvplat::CreateFileAnsi(path.c_str(), GENERIC_WRITE, 0, OPEN_EXISTING, 0));
+    cvplat::UniqueFile writer(cvplat::CreateFileAnsi(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                        OPEN_EXISTING, 0));
     ASSERT_TRUE(writer.IsValid());
     DWORD written = 0;
     ASSERT_TRUE(cvplat::WriteFileBytes(writer.Get(), after.data(), 3000, &written));
@@ -100,7 +102,7 @@ TEST(BufferedFileReader, ReadsTheFileAgainAfterInvalidateOrForAnotherHandle) {
   ASSERT_TRUE(reader.Read(out.data(), 64, &got));
   EXPECT_TRUE(std::equal(out.begin(), out.end(), after.begin() + 1000));
 
-  cvplat::UniqueFile other = OpenForReading(path);
+  cvplat::UniqueFile other = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_TRUE(other.IsValid());
   const uint32_t reads = reader.FileReads();
   reader.SetPosition(other.Get(), 2000);

@@ -9,7 +9,8 @@ namespace {
 
 struct Work {
   volatile int reached = 0;
-  int* volatile target = nullptr;  // written through: a fault
+  // Written through: a fault. Not null: Wine may map the lowest pages on demand.
+  int* volatile target = reinterpret_cast<int*>(~static_cast<uintptr_t>(0) - 15);
 };
 
 void RaiseAfterOneStep(void* work) {
@@ -18,14 +19,14 @@ void RaiseAfterOneStep(void* work) {
   static_cast<Work*>(work)->reached = 2;
 }
 
-void WriteThroughNull(void* work) {
+void WriteOutOfBounds(void* work) {
   static_cast<Work*>(work)->reached = 1;
   *static_cast<Work*>(work)->target = 7;
   static_cast<Work*>(work)->reached = 2;
 }
 
 TEST(FaultGuard, ReportsExceptionsAndFaultsAndNests) {
-  for (void (*faulty)(void*) : {&RaiseAfterOneStep, &WriteThroughNull}) {
+  for (void (*faulty)(void*) : {&RaiseAfterOneStep, &WriteOutOfBounds}) {
     Work work;
     EXPECT_FALSE(cvplat::RunGuarded(faulty, &work));
     EXPECT_EQ(work.reached, 1);
@@ -33,7 +34,7 @@ TEST(FaultGuard, ReportsExceptionsAndFaultsAndNests) {
   Work outer;
   auto nested = [](void* work) {
     Work inner;
-    static_cast<Work*>(work)->reached = cvplat::RunGuarded(&WriteThroughNull, &inner) ? 2 : 1;
+    static_cast<Work*>(work)->reached = cvplat::RunGuarded(&WriteOutOfBounds, &inner) ? 2 : 1;
   };
   EXPECT_TRUE(cvplat::RunGuarded(nested, &outer));
   EXPECT_EQ(outer.reached, 1);

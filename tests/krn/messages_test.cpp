@@ -2,7 +2,9 @@
 #include "krn/messages.h"
 #include "krn/results.h"
 #include "krn/shared_services.h"
+#include "krn/platform/message_box.h"
 #include "krn/show_error.h"
+#include "tests/main/message_box_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -233,10 +235,15 @@ TEST_F(Messages, ShowErrorMessageGoesToTheHook) {
   EXPECT_EQ(HookRecord::texts[1], saving + "/r/n-----DETAILS START-----/r/nstack: 1 2 3/r/n-----DETAILS END-----");
   EXPECT_EQ(HookRecord::texts[2], saving);
 
-  // A hook that declines leaves the text to the message box (stderr natively).
+  // A hook that declines leaves the text to the message box, with the error icon.
   HookRecord::answer = -1;
+  const int boxes = cvtest::MessageBoxCount();
   EXPECT_EQ(cv::ShowErrorMessage(nullptr, 0, 0, cv::kE_FAIL, nullptr, FALSE), 1);
   EXPECT_EQ(HookRecord::texts.size(), 4u);
+  ASSERT_EQ(cvtest::MessageBoxCount(), boxes + 1);
+  EXPECT_EQ(cvtest::LastMessageBox().text, HookRecord::texts[3]);
+  EXPECT_EQ(cvtest::LastMessageBox().caption, "Error");
+  EXPECT_EQ(cvtest::LastMessageBox().flags & cvplat::kMessageIconMask, cvplat::kMessageIconError);
   cv::SetErrorMessageHook(nullptr);
 }
 

@@ -75,6 +75,55 @@ TEST_F(PlatformFileTest, WriteSeamFailsTheNthWrite) {
   cvplat::DeleteFileAnsi(path.c_str());
 }
 
+// The sharing rules hold in every build: a second open must share what the
+// first handle does and ask only for what the first handle shares.
+TEST_F(PlatformFileTest, SharingModesDecideWhetherASecondOpenSucceeds) {
+  constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE;
+  const struct {
+    DWORD firstAccess, firstShare, secondAccess, secondShare;
+    bool allowed;
+  } kCases[] = {
+      {R, SR, R, SR, true},            // readers side by side
+      {R, SR, W, SR | SW, false},      // the first handle does not share writing
+      {R, SR | SW, W, SR | SW, true},
+      {R, SR | SW, W, SW, false},      // the writer does not share the reading already open
+      {R | W, 0, R, SR | SW, false},   // an exclusive handle
+      {W, SR, R, SR, false},           // the reader must share the writing already open
+      {W, SR, R, SR | SW, true},
+  };
+  const std::string path = TempPath("platform_share.bin");
+  for (const auto& c : kCases) {
+    cvplat::UniqueFile first(cvplat::CreateFileAnsi(path.c_str(), c.firstAccess, c.firstShare, OPEN_ALWAYS, 0));
+    ASSERT_TRUE(first.IsValid());
+    cvplat::UniqueFile second(cvplat::CreateFileAnsi(path.c_str(), c.secondAccess, c.secondShare, OPEN_EXISTING, 0));
+    EXPECT_EQ(second.IsValid(), c.allowed) << c.firstAccess << "/" << c.firstShare << " then " << c.secondAccess
+                                           << "/" << c.secondShare;
+    if (!c.allowed) {
+      EXPECT_EQ(cvplat::LastError(), 32u);  // ERROR_SHARING_VIOLATION
+    }
+  }
+}
+
+TEST_F(PlatformFileTest, RefusedOpensAndDeletesLeaveTheFileAlone) {
+  const std::string path = TempPath("platform_share_keep.bin");
+  cvplat::UniqueFile writer(cvplat::CreateFileAnsi(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0));
+  ASSERT_TRUE(writer.IsValid());
+  DWORD n = 0;
+  ASSERT_TRUE(cvplat::WriteFileBytes(writer.Get(), "kept", 4, &n));
+  EXPECT_EQ(cvplat::CreateFileAnsi(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(cvplat::DeleteFileAnsi(path.c_str()));  // open without FILE_SHARE_DELETE
+  EXPECT_EQ(cvplat::LastError(), 32u);
+  writer.Reset();
+
+  cvplat::UniqueFile reader(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+  ASSERT_TRUE(reader.IsValid());
+  uint64_t size = 0;
+  ASSERT_TRUE(cvplat::GetFileSize64(reader.Get(), &size));
+  EXPECT_EQ(size, 4u);
+  reader.Reset();
+  EXPECT_TRUE(cvplat::DeleteFileAnsi(path.c_str()));  // closed handles hold nothing
+}
+
 TEST(PlatformCodePage, Windows1252RoundTrip) {
   const char ansi[] = "Caf\xE9 \x80 \x93x\x94";
   cvplat::WideString w = cvplat::AnsiToWideString(ansi);

@@ -6,10 +6,13 @@
 #include "krn/platform/module_path.h"
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
+#include "tests/support/corpus_audio.h"
 #include "tests/support/plugin_path.h"
 #include "tests/support/qla_test_files.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -69,6 +72,56 @@ TEST(DllHost, OpensAndReadsAFileThroughTheLoadedModule) {
     EXPECT_TRUE(bytes == audio.bytes);
   }
   EXPECT_EQ(fileType->Release(), 0u);
+}
+
+// The top-level chunks of a RIFF file by position, without the audio checksum
+// ("qsum") that only the command-line tool adds.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> ChunksBesidesChecksum(const std::vector<uint8_t>& file) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> chunks;
+  for (size_t at = 12; at + 8 <= file.size();) {
+    const std::string id(reinterpret_cast<const char*>(&file[at]), 4);
+    const size_t size = file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 | static_cast<size_t>(file[at + 7]) << 24;
+    const size_t end = std::min(file.size(), at + 8 + size);
+    if (id != "qsum") chunks.emplace_back(id, std::vector<uint8_t>(file.begin() + at + 8, file.begin() + end));
+    at = end + (size & 1);
+  }
+  return chunks;
+}
+
+TEST(DllHost, RendersRecordingsAsTheNativeToolEncodesThem) {
+  LoadedPlugIn plugIn;
+  if (!plugIn.GetClassObject()) GTEST_SKIP() << "cvqlplug.dll cannot be loaded here";
+  std::vector<std::filesystem::path> references;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(CVQL_NATIVE_REFERENCE_DIR, error))
+    if (entry.path().extension() == ".qla") references.push_back(entry.path());
+  if (references.empty()) GTEST_SKIP() << "no reference files in " << CVQL_NATIVE_REFERENCE_DIR;
+
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(plugIn.GetClassObject()(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory)),
+            cv::kS_OK);
+  cv::ICvFileRenderer* renderer = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&renderer)),
+            cv::kS_OK);
+  factory->Release();
+  cvtest::TestHost host;
+  ASSERT_EQ(renderer->SetHost(host.Host()), cv::kS_OK);
+  for (const std::filesystem::path& reference : references) {
+    SCOPED_TRACE(reference.string());
+    cvtest::PcmAudio audio;
+    std::filesystem::path wav = reference;
+    ASSERT_TRUE(cvtest::ParseWav(cvtest::LoadBytes(wav.replace_extension(".wav").string()), &audio));
+    cvtest::PcmTestStream stream(audio);
+    const std::string path = cvtest::HostTestPath("dll-" + reference.filename().string());
+    ASSERT_EQ(cvtest::RenderLikeHost(renderer, path, {&stream}), cv::kS_OK);
+    const std::vector<uint8_t> rendered = cvtest::LoadBytes(path);
+    EXPECT_TRUE(ChunksBesidesChecksum(rendered) == ChunksBesidesChecksum(cvtest::LoadBytes(reference.string())));
+    EXPECT_EQ(stream.References(), 1u);
+  }
+  EXPECT_EQ(renderer->Release(), 0u);
+  EXPECT_EQ(host.References(), 1);
+  EXPECT_EQ(host.LiveTemplates(), 0u);
 }
 
 }  // namespace

@@ -140,7 +140,9 @@ bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
       uint64_t w = 0;
       uint32_t valid = 0;
       while (i < n) {
-        uint32_t zeros = w != 0 ? LeadingZeros64(w) : 64;
+        // Bit 0 is never among the known bits: an empty window counts 63 zeros,
+        // which is past them and reloads.
+        uint32_t zeros = LeadingZeros64(w | 1u);
         if (zeros + 1 + k > valid) {
           if (p > fastEnd) break;
           w = LoadBigEndian64(data + (p >> 3)) << (p & 7);

@@ -86,6 +86,19 @@ void ComposeWorkingTemplateTexts(qla::RenderTemplate* record) {
   StoreText(description, record->description);
 }
 
+void NormaliseTemplateFormat(WAVEFORMATEX* format) {
+  constexpr uint16_t kPcm = 1;
+  constexpr uint16_t kFloat = 3;
+  if (format->wBitsPerSample != 16 && format->wBitsPerSample != 24) {
+    format->wBitsPerSample = format->wBitsPerSample < 16 ? 16 : 24;
+    format->nBlockAlign = static_cast<uint16_t>(format->wBitsPerSample / 8 * format->nChannels);
+    format->nAvgBytesPerSec = format->nBlockAlign * format->nSamplesPerSec;
+    format->cbSize = 0;
+  }
+  if (format->wFormatTag != kPcm && format->wFormatTag != kFloat)
+    format->wFormatTag = format->wBitsPerSample < 32 ? kPcm : kFloat;
+}
+
 void FillBuiltInTemplateTexts(qla::RenderTemplate* record) {
   StoreText(SharedText(record->nameId), record->name);
   StoreText(SharedText(record->descriptionId), record->description);

@@ -24,6 +24,11 @@ std::string FormatPartText(const qla::TemplateFormatBlock& block);
 // Name (text 1) and description (text 2 with the format part) of a working
 // template, written into the record as UTF-16, cut to 260 units.
 void ComposeWorkingTemplateTexts(qla::RenderTemplate* record);
+// Brings a prepared template's format to what the file format stores: a bit
+// depth other than 16 and 24 becomes 16 (below 16) or 24, with the block
+// alignment and byte rate that follow and cbSize 0; a format tag other than PCM
+// (1) and float (3) becomes PCM below 32 bits, else float.
+void NormaliseTemplateFormat(WAVEFORMATEX* format);
 // Name and description of a built-in template from its own text ids.
 void FillBuiltInTemplateTexts(qla::RenderTemplate* record);
 

@@ -1,0 +1,76 @@
+// QlaRenderJob: one render of host audio into one ".qla" file. The host names
+// the file, hands over its streams and optionally a metadata object, may let the
+// job adopt the first stream's format, and calls Render, which encodes the first
+// stream with the job's own template copy and then appends the metadata.
+#pragma once
+
+#include "ffplugs/cvla/cv_interfaces.h"
+#include "ffplugs/cvla/host_records.h"
+#include "krn/metadata_source.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qla {
+
+constexpr uint32_t kRenderFileNameLength = 260;  // UTF-16 units, terminator included
+
+class QlaRenderJob final : public cv::ICvRenderJob, public cv::ICvRenderJobFormat {
+ public:
+  // The job takes a reference on the renderer and on the store, and owns
+  // `renderTemplate` (a store record, or null), which it frees through the
+  // renderer at the end. Reference count 0: the creator queries ICvRenderJob.
+  QlaRenderJob(cv::ICvFileRenderer* renderer, cv::ICvTemplateStore* store, RenderTemplate* renderTemplate);
+
+  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
+  ULONG CV_STDCALL AddRef() override;
+  ULONG CV_STDCALL Release() override;
+
+  HRESULT CV_STDCALL GetRenderer(cv::ICvFileRenderer** out) override;
+  HRESULT CV_STDCALL Reserved4() override;
+  HRESULT CV_STDCALL Reserved5() override;
+  HRESULT CV_STDCALL Reserved6() override;
+  HRESULT CV_STDCALL SetFileName(const wchar16* name) override;
+  HRESULT CV_STDCALL GetFileName(wchar16* buffer, uint32_t length) override;
+  HRESULT CV_STDCALL GetRendererObject(IUnknown** out) override;
+  HRESULT CV_STDCALL GetStreamCount(uint32_t* out) override;
+  HRESULT CV_STDCALL Reserved11() override;
+  HRESULT CV_STDCALL Reserved12() override;
+  HRESULT CV_STDCALL GetTemplate(void** out) override;
+  HRESULT CV_STDCALL FreeTemplate(void* handle) override;
+  HRESULT CV_STDCALL AddStream(IUnknown* stream, uint32_t index) override;
+  HRESULT CV_STDCALL SetMetadata(cv::ICvMetadataSource* metadata) override;
+  HRESULT CV_STDCALL Render(cv::ICvProgressSink* progress) override;
+  HRESULT CV_STDCALL WriteMetadata(uint32_t sampleRate) override;
+  HRESULT CV_STDCALL Reserved19() override;
+  HRESULT CV_STDCALL Reserved20() override;
+  void CV_STDCALL Destroy() override;
+
+  HRESULT CV_STDCALL AdoptStreamFormat() override;
+
+ private:
+  // Appends a counted stream to the list (doubling it when full).
+  HRESULT AppendStream(IUnknown* stream);
+  // The file name in the ANSI code page; CVERR_BAD_FILE_NAME when the name was
+  // cut or holds characters that the code page lacks (the file would otherwise
+  // be written under a different name).
+  HRESULT AnsiFileName(std::string* out) const;
+
+  cv::ICvFileRenderer* renderer_;  // counted
+  cv::ICvTemplateStore* store_;    // counted, or null
+  wchar16 fileName_[kRenderFileNameLength] = {};
+  bool fileNameCut_ = false;
+  uint32_t references_ = 0;
+  IUnknown** streams_ = nullptr;  // each counted; a global block
+  uint32_t streamCount_ = 0;
+  uint32_t streamCapacity_ = 0;
+  cv::ICvMetadataSource* metadata_ = nullptr;  // counted
+  RenderTemplate* template_;
+};
+
+// Makes a job (count 0) or returns null when there is no memory; `renderTemplate`
+// then stays the caller's.
+QlaRenderJob* NewRenderJob(cv::ICvFileRenderer* renderer, cv::ICvTemplateStore* store,
+                           RenderTemplate* renderTemplate);
+
+}  // namespace qla

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks that the plug-in DLL exports exactly the expected names and imports
-# only system DLLs (no mingw runtime DLL).
+# only system DLLs (no mingw runtime DLL). Usage: check-exports.sh DLL [OBJDUMP]
 set -eu
 dll=$1
-dump=$(i686-w64-mingw32-objdump -p "$dll")
+objdump=${2:-i686-w64-mingw32-objdump}
+dump=$("$objdump" -p "$dll")
 names=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^[ \t]*\[/{print $NF} f&&/^$/{f=0}' | sort)
 expected=$(printf '%s\n' CvACM_CreateList DllCanUnloadNow DllGetClassObject DllInitClasses DllMain \
   DllRegisterServer DllUnregisterServer _CvAcm_Grovel@16 _riffzz_FindChunkHeader@16 _riffzz_SkipChunk@8 | sort)

@@ -1,33 +1,61 @@
 #!/usr/bin/env bash
 # Runs every test: native, native with AddressSanitizer + UndefinedBehaviorSanitizer,
-# the reader under ThreadSanitizer, and the 32-bit Windows build (its programs under Wine where this machine can run
-# 32-bit programs). Sets up what is missing first.
+# the reader under ThreadSanitizer, and the Windows build's programs under Wine:
+# the 32-bit build where this machine can run 32-bit programs, else the 64-bit
+# test vehicle under 64-bit Wine. Every build treats warnings as errors.
+# CVQL_WINDOWS_BUILD=win32|win64 forces one Windows leg. Sets up what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
 
 jobs=$(nproc)
+configure() {
+  local preset=$1; shift
+  cmake --preset "$preset" -DCVQL_WERROR=ON "$@" >/dev/null
+}
 run_preset() {
   local preset=$1; shift
   echo "== $preset: configure and build"
-  cmake --preset "$preset" "$@" >/dev/null
+  configure "$preset" "$@"
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset: tests"
   ctest --preset "$preset" -j "$jobs"
 }
+
+corpus=$(cd .. && pwd)/shared/corpus
+if ! ls "$corpus"/*.flac >/dev/null 2>&1; then
+  echo "!! CORPUS MISSING: no FLAC recordings in $corpus; the corpus tests will fail (see README)" >&2
+fi
 
 run_preset native
 run_preset sanitize
 
 # Readers serve several threads at once: their tests also run under ThreadSanitizer.
 echo "== tsan: reader tests"
-cmake --preset tsan >/dev/null
+configure tsan
 cmake --build --preset tsan -j "$jobs" --target reader_tests
 ctest --preset tsan -R reader_tests
-if bash scripts/can-run-wine.sh; then
-  run_preset windows -DCVQL_WINE_TESTS=ON
-else
-  echo "== windows: this machine cannot execute 32-bit programs, so Wine cannot run the"
-  echo "   Windows test programs here; building them and checking the DLL's export table only."
-  run_preset windows -DCVQL_WINE_TESTS=OFF
+
+leg=${CVQL_WINDOWS_BUILD:-}
+if [ -z "$leg" ]; then
+  if bash scripts/can-run-wine.sh 32; then leg=win32
+  elif bash scripts/can-run-wine.sh 64; then leg=win64
+  else leg=none
+  fi
 fi
+case $leg in
+  win32)
+    echo "== Windows tests: the 32-bit build (the plug-in as shipped) runs under Wine"
+    run_preset windows -DCVQL_WINE_TESTS=ON ;;
+  win64)
+    echo "== Windows tests: the 64-bit test build runs under 64-bit Wine (32-bit programs cannot run here," \
+         "or CVQL_WINDOWS_BUILD=win64); the 32-bit plug-in is built and its exports checked"
+    run_preset windows -DCVQL_WINE_TESTS=OFF
+    run_preset windows64 -DCVQL_WINE_TESTS=ON ;;
+  none)
+    echo "== Windows tests: NOT RUN - Wine can run neither 32-bit nor 64-bit programs here;" \
+         "both Windows builds are built and the DLL exports checked"
+    run_preset windows -DCVQL_WINE_TESTS=OFF
+    run_preset windows64 -DCVQL_WINE_TESTS=OFF ;;
+  *) echo "CVQL_WINDOWS_BUILD must be win32 or win64, not '$leg'" >&2; exit 2 ;;
+esac

@@ -99,21 +99,17 @@ void QlaFormatPage::Destroy() {
   // calls into a freed page, nor references behind.
   if (window_) static_cast<void>(Deactivate());
   if (renderer_) static_cast<void>(Detach());
-  if (site_) site_->Release();
-  site_ = nullptr;
   cvplat::DeleteZeroed(this);
 }
 
 HRESULT QlaFormatPage::SetPageSite(IPropertyPageSite* site) try {
   if (site) {
     if (site_) return cv::kE_UNEXPECTED;
-    site->AddRef();
-    site_ = site;
+    site_ = cv::ComPtr<IPropertyPageSite>::Share(site);
     return cv::kS_OK;
   }
   if (!site_) return cv::kE_UNEXPECTED;
-  site_->Release();
-  site_ = nullptr;
+  site_.Reset();
   return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 
@@ -184,20 +180,15 @@ HRESULT QlaFormatPage::Attach(IUnknown* object) {
   if (!object) return cv::kE_POINTER;
   if (renderer_) static_cast<void>(Detach());
   object_ = object;
-  if (cv::Failed(object->QueryInterface(cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&renderer_))) ||
-      !renderer_) {
-    renderer_ = nullptr;
+  if (cv::Failed(object->QueryInterface(cv::IID_ICvFileRenderer, renderer_.PutVoid())) || !renderer_) {
+    renderer_.Reset();
     return cv::kE_NOINTERFACE;
   }
-  cv::ICvFileHost* host = nullptr;
-  if (cv::Succeeded(renderer_->GetHost(&host)) && host) {
-    if (cv::Failed(host->QueryInterface(cv::IID_ICvTemplateStore, reinterpret_cast<void**>(&store_))))
-      store_ = nullptr;
-    host->Release();
-  }
-  if (!store_) {
-    renderer_->Release();
-    renderer_ = nullptr;
+  cv::ComPtr<cv::ICvFileHost> host;
+  if (cv::Failed(renderer_->GetHost(host.Put())) || !host ||
+      cv::Failed(host.As(cv::IID_ICvTemplateStore, &store_)) || !store_) {
+    store_.Reset();
+    renderer_.Reset();
     return cv::kE_NOINTERFACE;
   }
   return Refresh();
@@ -211,10 +202,8 @@ void QlaFormatPage::FreePageTemplate() {
 HRESULT QlaFormatPage::Detach() {
   if (!renderer_) return cv::kE_UNEXPECTED;
   FreePageTemplate();
-  renderer_->Release();
-  renderer_ = nullptr;
-  if (store_) store_->Release();
-  store_ = nullptr;
+  renderer_.Reset();
+  store_.Reset();
   return cv::kS_OK;
 }
 

@@ -6,6 +6,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "krn/com_ptr.h"
 #include "krn/platform/dialog.h"
 
 #include <cstdint>
@@ -76,13 +77,13 @@ class QlaFormatPage final : public cv::ICvFormatPage, private cvplat::DialogEven
 
   uint32_t references_ = 0;
   IUnknown* object_;                           // not counted
-  IPropertyPageSite* site_ = nullptr;          // counted
+  cv::ComPtr<IPropertyPageSite> site_;
   HWND window_ = nullptr;
   HWND initialisedWindow_ = nullptr;
   int32_t objectsSet_ = 0;
   int32_t dirty_ = 0;
-  cv::ICvFileRenderer* renderer_ = nullptr;    // counted
-  cv::ICvTemplateStore* store_ = nullptr;      // counted
+  cv::ComPtr<cv::ICvFileRenderer> renderer_;
+  cv::ComPtr<cv::ICvTemplateStore> store_;
   qla::RenderTemplate* template_ = nullptr;    // the page's copy, freed through the renderer
   const WAVEFORMATEX* source_ = nullptr;       // not owned
   uint32_t maxSampleRate_ = 200000;

@@ -42,10 +42,6 @@ void QlaRenderer::FreeOwnTemplates() {
 
 void QlaRenderer::Destroy() {
   FreeOwnTemplates();
-  if (store_) store_->Release();
-  store_ = nullptr;
-  if (host_) host_->Release();
-  host_ = nullptr;
   cvplat::DeleteZeroed(this);
 }
 
@@ -57,17 +53,13 @@ HRESULT QlaRenderer::SetIndex(uint32_t index) try {
 uint32_t QlaRenderer::GetIndex() { return index_; }
 
 HRESULT QlaRenderer::SetHost(cv::ICvFileHost* host) try {
-  if (host) host->AddRef();
-  if (host_ != host) {
+  if (host_.Get() != host) {
     // Templates live in the store of the host that made them.
     FreeOwnTemplates();
-    if (store_) store_->Release();
-    store_ = nullptr;
-    if (host && cv::Failed(host->QueryInterface(cv::IID_ICvTemplateStore, reinterpret_cast<void**>(&store_))))
-      store_ = nullptr;
+    store_.Reset();
+    if (host && cv::Failed(host->QueryInterface(cv::IID_ICvTemplateStore, store_.PutVoid()))) store_.Reset();
   }
-  if (host_) host_->Release();
-  host_ = host;
+  host_ = cv::ComPtr<cv::ICvFileHost>::Share(host);
   ApplyHostLanguage(host);
   if (!working_) static_cast<void>(PrepareWorkingTemplate(nullptr));
   return cv::kS_OK;
@@ -77,8 +69,7 @@ HRESULT QlaRenderer::GetHost(cv::ICvFileHost** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!host_) return cv::kE_NOINTERFACE;
-  host_->AddRef();
-  *out = host_;
+  *out = cv::ComPtr<cv::ICvFileHost>::Share(host_.Get()).Detach();
   return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 

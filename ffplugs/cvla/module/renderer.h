@@ -6,6 +6,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "krn/com_ptr.h"
 
 #include <cstdint>
 
@@ -70,8 +71,8 @@ class QlaRenderer final : public cv::ICvFileRenderer, public cv::ICvInfoTagEnum 
   void FreeOwnTemplates();
 
   uint32_t references_ = 0;
-  cv::ICvFileHost* host_ = nullptr;           // counted
-  cv::ICvTemplateStore* store_ = nullptr;     // counted; the host's store, or none
+  cv::ComPtr<cv::ICvFileHost> host_;
+  cv::ComPtr<cv::ICvTemplateStore> store_;  // the host's store, or none
   uint32_t index_ = 0;
   qla::RenderTemplate* selected_ = nullptr;
   int32_t modified_ = 0;

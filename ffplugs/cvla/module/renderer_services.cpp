@@ -47,7 +47,7 @@ HRESULT QlaRenderer::CreateRenderJob(cv::ICvRenderJob** out, const wchar16* file
     jobTemplate = CopyToNewTemplate(source, &hr);
     if (!jobTemplate) return hr;
   }
-  qla::QlaRenderJob* job = qla::NewRenderJob(this, store_, jobTemplate);
+  qla::QlaRenderJob* job = qla::NewRenderJob(this, store_.Get(), jobTemplate);
   if (!job) {
     FreeTemplate(jobTemplate);
     return cv::kE_OUTOFMEMORY;

@@ -14,7 +14,6 @@ namespace qla {
 namespace {
 
 constexpr uint32_t kDefaultMetadataRate = 44100;
-constexpr uint32_t kFirstStreamCapacity = 4;
 
 // The format fields a job takes from its source stream, with the derived ones
 // recomputed for PCM.
@@ -37,10 +36,9 @@ QlaRenderJob* NewRenderJob(cv::ICvFileRenderer* renderer, cv::ICvTemplateStore* 
 
 QlaRenderJob::QlaRenderJob(cv::ICvFileRenderer* renderer, cv::ICvTemplateStore* store,
                            RenderTemplate* renderTemplate)
-    : renderer_(renderer), store_(store), template_(renderTemplate) {
-  if (renderer_) renderer_->AddRef();
-  if (store_) store_->AddRef();
-}
+    : renderer_(cv::ComPtr<cv::ICvFileRenderer>::Share(renderer)),
+      store_(cv::ComPtr<cv::ICvTemplateStore>::Share(store)),
+      template_(renderTemplate) {}
 
 HRESULT QlaRenderJob::QueryInterface(REFIID iid, void** out) {
   if (!out) return cv::kE_POINTER;
@@ -64,20 +62,9 @@ ULONG QlaRenderJob::Release() {
 }
 
 void QlaRenderJob::Destroy() {
-  for (uint32_t i = 0; i < streamCount_; ++i) streams_[i]->Release();
-  cvplat::GlobalFreeBlock(streams_);
-  streams_ = nullptr;
-  streamCount_ = streamCapacity_ = 0;
-  if (metadata_) metadata_->Release();
-  metadata_ = nullptr;
-  if (renderer_) {
-    if (template_) renderer_->FreeTemplate(template_);
-    renderer_->Release();
-  }
+  // The template goes back through the renderer before the job lets go of it.
+  if (renderer_ && template_) renderer_->FreeTemplate(template_);
   template_ = nullptr;
-  renderer_ = nullptr;
-  if (store_) store_->Release();
-  store_ = nullptr;
   cvplat::DeleteZeroed(this);
 }
 
@@ -92,8 +79,7 @@ HRESULT QlaRenderJob::GetRendererObject(IUnknown** out) try {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   if (!renderer_) return cv::kE_NOINTERFACE;
-  renderer_->AddRef();
-  *out = renderer_;
+  *out = cv::ComPtr<cv::ICvFileRenderer>::Share(renderer_.Get()).Detach();
   return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 
@@ -158,38 +144,22 @@ HRESULT QlaRenderJob::FreeTemplate(void* handle) try {
   return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 
-HRESULT QlaRenderJob::AppendStream(IUnknown* stream) {
-  if (streamCount_ == streamCapacity_) {
-    const uint32_t capacity = streamCapacity_ ? streamCapacity_ * 2 : kFirstStreamCapacity;
-    auto* bigger = static_cast<IUnknown**>(cvplat::GlobalAllocZero(sizeof(IUnknown*) * capacity));
-    if (!bigger) return cv::kE_OUTOFMEMORY;
-    if (streamCount_) std::memcpy(bigger, streams_, sizeof(IUnknown*) * streamCount_);
-    cvplat::GlobalFreeBlock(streams_);
-    streams_ = bigger;
-    streamCapacity_ = capacity;
-  }
-  stream->AddRef();
-  streams_[streamCount_++] = stream;
-  return cv::kS_OK;
-}
-
 HRESULT QlaRenderJob::AddStream(IUnknown* stream, uint32_t /*index: the list keeps the order of the calls*/) try {
   if (!stream) return cv::kE_POINTER;
-  return AppendStream(stream);
+  streams_.push_back(cv::ComPtr<IUnknown>::Share(stream));
+  return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderJob::SetMetadata(cv::ICvMetadataSource* metadata) try {
-  if (metadata) metadata->AddRef();
-  if (metadata_) metadata_->Release();
-  metadata_ = metadata;
+  metadata_ = cv::ComPtr<cv::ICvMetadataSource>::Share(metadata);
   return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 
 HRESULT QlaRenderJob::AdoptStreamFormat() try {
-  if (streamCount_ == 0) return cv::kE_INVALIDARG;
+  if (streams_.empty()) return cv::kE_INVALIDARG;
   if (!template_ || !template_->format) return cv::kE_UNEXPECTED;
-  cv::ICvAudioStream* stream = nullptr;
-  HRESULT hr = streams_[0]->QueryInterface(cv::IID_ICvAudioStream, reinterpret_cast<void**>(&stream));
+  cv::ComPtr<cv::ICvAudioStream> stream;
+  HRESULT hr = streams_[0].As(cv::IID_ICvAudioStream, &stream);
   if (cv::Failed(hr) || !stream) return cv::Failed(hr) ? hr : cv::kE_NOINTERFACE;
   const WAVEFORMATEX* format = nullptr;
   const void* extra = nullptr;
@@ -199,7 +169,6 @@ HRESULT QlaRenderJob::AdoptStreamFormat() try {
     AdoptFormat(*format, &template_->format->format);
     if (template_->format->alternative) AdoptFormat(*format, template_->format->alternative);
   }
-  stream->Release();
   return hr;
 } CV_COM_CATCH_RETURN()
 
@@ -207,15 +176,15 @@ HRESULT QlaRenderJob::Render(cv::ICvProgressSink* progress) try {
   std::string fileName;
   HRESULT hr = AnsiFileName(&fileName);
   if (cv::Failed(hr)) return hr;
-  if (streamCount_ == 0) return cv::CVERR_NO_AUDIO;
-  const HRESULT encoded = EncodeFile(progress, fileName.c_str(), streams_[0], template_);
+  if (streams_.empty()) return cv::CVERR_NO_AUDIO;
+  const HRESULT encoded = EncodeFile(progress, fileName.c_str(), streams_[0].Get(), template_);
   if (cv::Failed(encoded) || !metadata_) return encoded;
 
   uint32_t sampleRate = template_ && template_->format ? template_->format->format.nSamplesPerSec : 0;
   if (sampleRate == 0) sampleRate = kDefaultMetadataRate;
-  hr = cv::AppendMetadata(fileName.c_str(), true, false, sampleRate, metadata_);
+  hr = cv::AppendMetadata(fileName.c_str(), true, false, sampleRate, metadata_.Get());
   if (cv::Failed(hr)) return hr;
-  hr = cv::WriteLoopInfo(fileName.c_str(), metadata_, false);
+  hr = cv::WriteLoopInfo(fileName.c_str(), metadata_.Get(), false);
   return cv::Failed(hr) ? hr : encoded;
 } CV_COM_CATCH_RETURN()
 
@@ -223,9 +192,9 @@ HRESULT QlaRenderJob::WriteMetadata(uint32_t sampleRate) try {
   std::string fileName;
   HRESULT hr = AnsiFileName(&fileName);
   if (cv::Failed(hr)) return hr;
-  hr = cv::UpdateMetadata(fileName.c_str(), false, sampleRate, metadata_, cv::kMetadataMarkers);
+  hr = cv::UpdateMetadata(fileName.c_str(), false, sampleRate, metadata_.Get(), cv::kMetadataMarkers);
   if (cv::Failed(hr)) return hr;
-  return cv::WriteLoopInfo(fileName.c_str(), metadata_, false);
+  return cv::WriteLoopInfo(fileName.c_str(), metadata_.Get(), false);
 } CV_COM_CATCH_RETURN()
 
 }  // namespace qla

@@ -6,10 +6,12 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "krn/com_ptr.h"
 #include "krn/metadata_source.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qla {
 
@@ -49,22 +51,18 @@ class QlaRenderJob final : public cv::ICvRenderJob, public cv::ICvRenderJobForma
   HRESULT CV_STDCALL AdoptStreamFormat() override;
 
  private:
-  // Appends a counted stream to the list (doubling it when full).
-  HRESULT AppendStream(IUnknown* stream);
   // The file name in the ANSI code page; CVERR_BAD_FILE_NAME when the name was
   // cut or holds characters that the code page lacks (the file would otherwise
   // be written under a different name).
   HRESULT AnsiFileName(std::string* out) const;
 
-  cv::ICvFileRenderer* renderer_;  // counted
-  cv::ICvTemplateStore* store_;    // counted, or null
+  cv::ComPtr<cv::ICvFileRenderer> renderer_;
+  cv::ComPtr<cv::ICvTemplateStore> store_;  // or none
   wchar16 fileName_[kRenderFileNameLength] = {};
   bool fileNameCut_ = false;
   uint32_t references_ = 0;
-  IUnknown** streams_ = nullptr;  // each counted; a global block
-  uint32_t streamCount_ = 0;
-  uint32_t streamCapacity_ = 0;
-  cv::ICvMetadataSource* metadata_ = nullptr;  // counted
+  std::vector<cv::ComPtr<IUnknown>> streams_;
+  cv::ComPtr<cv::ICvMetadataSource> metadata_;
   RenderTemplate* template_;
 };
 

@@ -55,10 +55,13 @@ HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& 
   if (converted && wav.Format()->wFormatTag == cv::kFormatTagExtensible)
     console.Error("qla: " + input + ": warning: the extensible \"fmt \" chunk (valid bits, channel mask) is not kept: "
                   "the samples were converted");
-  QlaFile written;
-  hr = written.Open(qlaPath);
   std::vector<uint8_t> metadata;
-  if (cv::Succeeded(hr)) hr = written.MetadataChunks(&metadata);
+  {
+    // Closed again before the append: the reader shares the file for reading only.
+    QlaFile written;
+    hr = written.Open(qlaPath);
+    if (cv::Succeeded(hr)) hr = written.MetadataChunks(&metadata);
+  }
   if (cv::Failed(hr)) return hr;
   layout.metadataDigest = DigestOfMetadata(metadata);
   return AppendChunk(qlaPath, kSourceChunk, SerializeLayout(layout));

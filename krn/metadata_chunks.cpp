@@ -10,29 +10,29 @@ HRESULT BuildMetadataChunks(uint32_t sampleRate, ICvMetadataSource* source, std:
   if (!source || !out) return kE_INVALIDARG;
   out->clear();
   try {
-    ComRef<IStream> markerStream;
-    if (Succeeded(source->GetMarkerStream(markerStream.Out())) && markerStream) {
+    ComPtr<IStream> markerStream;
+    if (Succeeded(source->GetMarkerStream(markerStream.Put())) && markerStream) {
       std::vector<MarkerEntry> markers;
       HRESULT hr = ReadMarkerStream(markerStream.Get(), markers);
       if (Succeeded(hr)) hr = BuildMarkerChunks(markers, sampleRate, *out);
       if (Failed(hr)) return hr;
     }
-    ComRef<IStream> infoStream;
-    if (Succeeded(source->GetInfoStream(infoStream.Out())) && infoStream) {
+    ComPtr<IStream> infoStream;
+    if (Succeeded(source->GetInfoStream(infoStream.Put())) && infoStream) {
       std::vector<InfoEntry> fields;
       HRESULT hr = ReadInfoStream(infoStream.Get(), fields);
       if (Succeeded(hr)) hr = BuildInfoList(fields, *out);
       if (Failed(hr)) return hr;
     }
-    ComRef<ICvLoopInfo> loopInfo;
-    if (Failed(source->QueryInterface(kIID_ICvLoopInfo, reinterpret_cast<void**>(loopInfo.Out()))) || !loopInfo)
+    ComPtr<ICvLoopInfo> loopInfo;
+    if (Failed(source->QueryInterface(kIID_ICvLoopInfo, loopInfo.PutVoid())) || !loopInfo)
       return kS_OK;
     uint8_t acid[kAcidBlockSize] = {};
     if (loopInfo.Get()->GetAcid(acid) == kS_OK) PutChunk(*out, FourCC("acid"), acid, sizeof acid);
     uint8_t header[kStrcHeaderSize] = {};
     if (loopInfo.Get()->GetStrcHeader(header) != kS_OK) return kS_OK;
-    ComRef<IStream> loops;
-    if (Failed(loopInfo.Get()->GetLoopStream(loops.Out()))) return kS_OK;
+    ComPtr<IStream> loops;
+    if (Failed(loopInfo.Get()->GetLoopStream(loops.Put()))) return kS_OK;
     Bytes strc;
     HRESULT hr = BuildStrc(header, loops.Get(), strc);
     if (Failed(hr)) return hr;

@@ -1,6 +1,7 @@
 // Internal helpers shared by the metadata readers and writers.
 #pragma once
 
+#include "krn/com_ptr.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
@@ -53,24 +54,6 @@ struct InfoEntry {
 };
 HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers);
 HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields);
-
-// Holds a COM reference and releases it.
-template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() {
-    if (p_) p_->Release();
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T** Out() { return &p_; }
-  T* Get() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
 
 // Writes bytes at the end of the RIFF body (RIFF size + 8) and grows the RIFF
 // size by their length. An odd RIFF size (a last chunk without its pad byte) is

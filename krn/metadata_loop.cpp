@@ -18,7 +18,7 @@ void StoreLe32(uint8_t* p, uint32_t v) {
 }
 
 HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
-  SetFilePos(file, pos);
+  if (Failed(SetFilePos(file, pos))) return CVERR_FILE_WRITE;
   DWORD put = 0;
   if (!cvplat::WriteFileBytes(file, data, size, &put)) return CVERR_FILE_WRITE;
   return kS_OK;
@@ -28,8 +28,7 @@ HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
 bool FindTopLevel(HANDLE file, uint32_t id, uint32_t* size, uint32_t* dataPos) {
   int32_t remaining = 0;
   if (Failed(FindChunkFromStart(file, id, size, &remaining))) return false;
-  GetFilePos(file, dataPos);
-  return true;
+  return Succeeded(GetFilePos(file, dataPos));
 }
 
 // Rewrites a chunk's data in place when `fits` says the old chunk can take it;
@@ -58,7 +57,7 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   if (FindTopLevel(file, FourCC("acid"), &size, &dataPos)) {
     std::memset(loop.acid, 0, sizeof loop.acid);
     HRESULT hr = ReadChunkPrefix(file, loop.acid, sizeof loop.acid, size);
-    SetFilePos(file, dataPos);
+    if (Succeeded(hr)) hr = SetFilePos(file, dataPos);
     if (Failed(hr)) return hr;
     loop.acidPresent = true;
   }
@@ -70,7 +69,8 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   uint32_t count = Le32(loop.strcHeader + 4);
   if (headerSize > kStrcHeaderSize) {
     if (headerSize > size) return CVERR_FILE_READ;
-    SetFilePos(file, dataPos + headerSize);
+    hr = SetFilePos(file, dataPos + headerSize);
+    if (Failed(hr)) return hr;
   } else {
     headerSize = kStrcHeaderSize;
   }
@@ -117,8 +117,8 @@ HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   }
   uint8_t header[kStrcHeaderSize] = {};
   if (loopInfo->GetStrcHeader(header) != kS_OK) return kS_OK;
-  ComRef<IStream> loops;
-  if (Failed(loopInfo->GetLoopStream(loops.Out()))) return kS_OK;
+  ComPtr<IStream> loops;
+  if (Failed(loopInfo->GetLoopStream(loops.Put()))) return kS_OK;
   Bytes strc;
   HRESULT hr = BuildStrc(header, loops.Get(), strc);
   if (Failed(hr)) return hr;

@@ -45,12 +45,7 @@ std::string ChunkName(uint32_t id) {
   return name;
 }
 
-bool SeekTo(HANDLE file, uint64_t position) {
-  LONG high = static_cast<LONG>(position >> 32);
-  cvplat::SetLastErrorCode(0);
-  DWORD low = cvplat::SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(position)), &high, FILE_BEGIN);
-  return !(low == INVALID_SET_FILE_POINTER && cvplat::LastError() != 0);
-}
+bool SeekTo(HANDLE file, uint64_t position) { return cvplat::SeekFile(file, position); }
 
 bool ReadExact(HANDLE file, void* buffer, uint32_t count) {
   DWORD got = 0;

@@ -177,8 +177,6 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
 
   // The metadata readers know 32-bit RIFF files only: the metadata chunks of an
   // RF64 source travel in the kept layout alone.
-  WavMetadata metadata;
-  hr = wav.IsRf64() ? cv::kS_FALSE : metadata.Load(wav.Handle(), source->nSamplesPerSec);
   bool rf64Metadata = false;
   for (const cv::WavChunk& c : wav.Chunks())
     rf64Metadata |= wav.IsRf64() && (c.id == cv::ChunkId("cue ") || c.id == cv::ChunkId("LIST") ||
@@ -189,9 +187,16 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   else if (rf64Metadata)
     console.Error("qla: " + input + ": warning: RF64 source: its markers, text and loop chunks are not kept "
                   "(--no-keep-foreign)");
-  if (hr == cv::kS_OK)
-    hr = cv::AppendMetadata(output.TempPath().c_str(), true, false, source->nSamplesPerSec, &metadata);
-  if (hr == cv::kS_OK && metadata.HasLoopInfo()) hr = cv::WriteLoopInfo(output.TempPath().c_str(), &metadata, false);
+  // AppendMetadata answers S_FALSE for a file it cannot open: the loop
+  // information is still attempted, and a failure of either is reported.
+  const cv::ComPtr<cv::ListMetadataSource> metadata = cv::ListMetadataSource::Create();
+  hr = !metadata     ? cv::kE_OUTOFMEMORY
+       : wav.IsRf64() ? cv::kS_OK
+                      : LoadWavMetadata(wav.Handle(), source->nSamplesPerSec, metadata->Lists());
+  if (cv::Succeeded(hr))
+    hr = cv::AppendMetadata(output.TempPath().c_str(), true, false, source->nSamplesPerSec, metadata.Get());
+  if (cv::Succeeded(hr) && metadata->Lists().HasLoopInfo())
+    hr = cv::WriteLoopInfo(output.TempPath().c_str(), metadata.Get(), false);
   if (cv::Failed(hr)) {
     console.Error(FailureLine(input, "writing the metadata failed", hr));
     return false;

@@ -28,10 +28,7 @@ void BufferedFileReader::SetPosition(HANDLE file, uint64_t offset) {
 bool BufferedFileReader::FetchFromFile(uint64_t offset, uint8_t* out, uint32_t count, DWORD* got) {
   *got = 0;
   ++fileReads_;
-  LONG high = static_cast<LONG>(offset >> 32);
-  cvplat::SetLastErrorCode(0);
-  const DWORD low = cvplat::SetFilePosition(file_, static_cast<LONG>(static_cast<uint32_t>(offset)), &high, FILE_BEGIN);
-  if (low == INVALID_SET_FILE_POINTER && cvplat::LastError() != 0) return false;
+  if (!cvplat::SeekFile(file_, offset)) return false;
   return cvplat::ReadFileBytes(file_, out, count, got) != 0;
 }
 

@@ -132,12 +132,12 @@ HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
 HRESULT AppendAtRiffEnd(HANDLE file, const Bytes& bytes) {
   if (bytes.empty()) return kS_OK;
   uint8_t sizeField[4];
-  SetFilePos(file, 4);
   DWORD got = 0;
-  if (!cvplat::ReadFileBytes(file, sizeField, 4, &got) || got != 4) return CVERR_FILE_READ;
+  if (Failed(SetFilePos(file, 4)) || !cvplat::ReadFileBytes(file, sizeField, 4, &got) || got != 4)
+    return CVERR_FILE_READ;
   uint32_t riffSize = Le32(sizeField);
   uint32_t grow = static_cast<uint32_t>(bytes.size());
-  SetFilePos(file, riffSize + 8);
+  if (Failed(SetFilePos(file, riffSize + 8))) return CVERR_FILE_WRITE;
   DWORD put = 0;
   if (riffSize & 1u) {
     const uint8_t pad = 0;

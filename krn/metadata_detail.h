@@ -1,6 +1,7 @@
 // Internal helpers shared by the metadata readers and writers.
 #pragma once
 
+#include "krn/com_ptr.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
@@ -54,24 +55,6 @@ struct InfoEntry {
 HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers);
 HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields);
 
-// Holds a COM reference and releases it.
-template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() {
-    if (p_) p_->Release();
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T** Out() { return &p_; }
-  T* Get() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
-
 // Writes bytes at the end of the RIFF body (RIFF size + 8) and grows the RIFF
 // size by their length. An odd RIFF size (a last chunk without its pad byte) is
 // first evened with a pad byte, so that the new chunks stay aligned.
@@ -87,6 +70,9 @@ Bytes BuildSidecarNameChunk(const std::string& audioFileName);
 // source offers no such stream or it has no records).
 HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source);
 HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source);
+// The "strc" data: the source's header with its size and count fields set to
+// what is written, then the records of the loop stream.
+HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out);
 // Writes "acid" and "strc" from the loop information into an open RIFF file.
 HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo);
 

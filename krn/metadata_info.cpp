@@ -14,13 +14,15 @@ HRESULT ReadInfo(HANDLE file, RecordList* info) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return CVERR_FILE_OPEN;
   if (!info) return kS_OK;
   uint8_t head[8];
-  SetFilePos(file, 4);
-  HRESULT hr = ReadChunkPrefix(file, head, 8, 8);
+  HRESULT hr = SetFilePos(file, 4);
+  if (Failed(hr)) return hr;
+  hr = ReadChunkPrefix(file, head, 8, 8);
   if (Failed(hr)) return CVERR_NOT_FOUND;
   int32_t remaining = static_cast<int32_t>(Le32(head));
   // A file whose first chunk follows the size directly (no form type) is
   // searched from offset 8.
-  SetFilePos(file, Le32(head + 4) == FourCC("LIST") ? 8 : 12);
+  hr = SetFilePos(file, Le32(head + 4) == FourCC("LIST") ? 8 : 12);
+  if (Failed(hr)) return hr;
   uint32_t listSize = 0;
   if (Failed(FindList(file, FourCC("INFO"), &listSize, &remaining))) return CVERR_NOT_FOUND;
 
@@ -90,8 +92,8 @@ HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
 }
 
 HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source) {
-  ComRef<IStream> stream;
-  if (Failed(source->GetInfoStream(stream.Out())) || !stream) return kS_OK;
+  ComPtr<IStream> stream;
+  if (Failed(source->GetInfoStream(stream.Put())) || !stream) return kS_OK;
   std::vector<InfoEntry> fields;
   HRESULT hr = ReadInfoStream(stream.Get(), fields);
   if (Failed(hr)) return hr;

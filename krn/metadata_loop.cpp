@@ -18,7 +18,7 @@ void StoreLe32(uint8_t* p, uint32_t v) {
 }
 
 HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
-  SetFilePos(file, pos);
+  if (Failed(SetFilePos(file, pos))) return CVERR_FILE_WRITE;
   DWORD put = 0;
   if (!cvplat::WriteFileBytes(file, data, size, &put)) return CVERR_FILE_WRITE;
   return kS_OK;
@@ -28,8 +28,7 @@ HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
 bool FindTopLevel(HANDLE file, uint32_t id, uint32_t* size, uint32_t* dataPos) {
   int32_t remaining = 0;
   if (Failed(FindChunkFromStart(file, id, size, &remaining))) return false;
-  GetFilePos(file, dataPos);
-  return true;
+  return Succeeded(GetFilePos(file, dataPos));
 }
 
 // Rewrites a chunk's data in place when `fits` says the old chunk can take it;
@@ -51,23 +50,6 @@ HRESULT ReplaceChunk(HANDLE file, uint32_t id, const Bytes& data, bool (*fits)(u
 
 bool AcidFits(uint32_t oldSize, uint32_t newSize) { return oldSize == newSize; }
 bool StrcFits(uint32_t oldSize, uint32_t newSize) { return oldSize >= newSize; }
-
-// The "strc" data: the source's header with its size and count fields set to
-// what is written, then the records of the loop stream.
-HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
-  uint32_t count = 0;
-  if (loops && Failed(ReadStreamHeader(loops, &count))) count = 0;
-  out.assign(header, header + kStrcHeaderSize);
-  for (uint32_t i = 0; i < count; ++i) {
-    uint8_t record[kLoopRecordSize];
-    HRESULT hr = ReadStreamBytes(loops, record, sizeof record);
-    if (Failed(hr)) return hr;
-    out.insert(out.end(), record, record + sizeof record);
-  }
-  StoreLe32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
-  StoreLe32(out.data() + 4, count);
-  return kS_OK;
-}
 }  // namespace
 
 HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
@@ -75,7 +57,7 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   if (FindTopLevel(file, FourCC("acid"), &size, &dataPos)) {
     std::memset(loop.acid, 0, sizeof loop.acid);
     HRESULT hr = ReadChunkPrefix(file, loop.acid, sizeof loop.acid, size);
-    SetFilePos(file, dataPos);
+    if (Succeeded(hr)) hr = SetFilePos(file, dataPos);
     if (Failed(hr)) return hr;
     loop.acidPresent = true;
   }
@@ -87,7 +69,8 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   uint32_t count = Le32(loop.strcHeader + 4);
   if (headerSize > kStrcHeaderSize) {
     if (headerSize > size) return CVERR_FILE_READ;
-    SetFilePos(file, dataPos + headerSize);
+    hr = SetFilePos(file, dataPos + headerSize);
+    if (Failed(hr)) return hr;
   } else {
     headerSize = kStrcHeaderSize;
   }
@@ -108,6 +91,23 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
 
 namespace metadata_detail {
 
+// The "strc" data: the source's header with its size and count fields set to
+// what is written, then the records of the loop stream.
+HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
+  uint32_t count = 0;
+  if (loops && Failed(ReadStreamHeader(loops, &count))) count = 0;
+  out.assign(header, header + kStrcHeaderSize);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t record[kLoopRecordSize];
+    HRESULT hr = ReadStreamBytes(loops, record, sizeof record);
+    if (Failed(hr)) return hr;
+    out.insert(out.end(), record, record + sizeof record);
+  }
+  StoreLe32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
+  StoreLe32(out.data() + 4, count);
+  return kS_OK;
+}
+
 HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   uint8_t acid[kAcidBlockSize] = {};
   if (loopInfo->GetAcid(acid) == kS_OK) {
@@ -117,8 +117,8 @@ HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   }
   uint8_t header[kStrcHeaderSize] = {};
   if (loopInfo->GetStrcHeader(header) != kS_OK) return kS_OK;
-  ComRef<IStream> loops;
-  if (Failed(loopInfo->GetLoopStream(loops.Out()))) return kS_OK;
+  ComPtr<IStream> loops;
+  if (Failed(loopInfo->GetLoopStream(loops.Put()))) return kS_OK;
   Bytes strc;
   HRESULT hr = BuildStrc(header, loops.Get(), strc);
   if (Failed(hr)) return hr;

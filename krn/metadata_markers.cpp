@@ -22,16 +22,18 @@ class AdtlBody {
   // restored. Without a list the body stays empty.
   HRESULT Load(HANDLE file) {
     uint32_t saved = 0;
-    GetFilePos(file, &saved);
+    HRESULT hr = GetFilePos(file, &saved);
+    if (Failed(hr)) return hr;
     uint32_t size = 0;
-    HRESULT hr = FindListFromStart(file, FourCC("adtl"), &size);
+    hr = FindListFromStart(file, FourCC("adtl"), &size);
     if (Succeeded(hr)) {
       blob_ = ChunkBlob{size, nullptr};
       hr = ReadChunkAlloc(file, &blob_);
       if (Failed(hr)) blob_ = ChunkBlob{0, nullptr};
     }
-    SetFilePos(file, saved);
-    return hr == kE_OUTOFMEMORY ? hr : kS_OK;
+    const HRESULT restored = SetFilePos(file, saved);
+    if (hr == kE_OUTOFMEMORY) return hr;
+    return restored;
   }
   ~AdtlBody() { cvplat::GlobalFreeBlock(blob_.data); }
 
@@ -71,9 +73,10 @@ cvplat::WideString LabelOf(const AdtlBody& adtl, uint32_t cueId) {
 }  // namespace
 
 HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
-  SetFilePos(file, 0);
+  HRESULT hr = SetFilePos(file, 0);
+  if (Failed(hr)) return hr;
   uint32_t bodySize = 0;
-  HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
+  hr = ReadRiffHeader(file, &bodySize, nullptr);
   if (Failed(hr)) return hr;
   int32_t remaining = static_cast<int32_t>(bodySize);
   uint32_t cueSize = 0;
@@ -160,8 +163,8 @@ HRESULT BuildMarkerChunks(const std::vector<MarkerEntry>& markers, uint32_t samp
 }
 
 HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source) {
-  ComRef<IStream> stream;
-  if (Failed(source->GetMarkerStream(stream.Out())) || !stream) return kS_OK;
+  ComPtr<IStream> stream;
+  if (Failed(source->GetMarkerStream(stream.Put())) || !stream) return kS_OK;
   std::vector<MarkerEntry> markers;
   HRESULT hr = ReadMarkerStream(stream.Get(), markers);
   if (Failed(hr)) return hr;

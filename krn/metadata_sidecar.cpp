@@ -25,8 +25,8 @@ std::string SidecarNameReplaced(const std::string& audioFileName) {
 std::string FileNameWithoutFolder(const std::string& path) { return path.substr(FolderEnd(path)); }
 
 bool SidecarMatches(HANDLE sidecar, const std::string& audioFileName) {
-  SetFilePos(sidecar, 0);
   uint32_t bodySize = 0, form = 0;
+  if (Failed(SetFilePos(sidecar, 0))) return false;
   if (Failed(ReadRiffHeader(sidecar, &bodySize, &form)) || form != FourCC("CVPL")) return false;
   int32_t remaining = static_cast<int32_t>(bodySize);
   uint32_t size = 0;

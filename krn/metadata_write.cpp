@@ -40,8 +40,8 @@ HRESULT RemoveIfPresent(HANDLE file, uint32_t id, bool isList) {
 uint32_t CountSourceRecords(ICvMetadataSource* source, uint32_t kinds) {
   uint32_t total = 0;
   auto add = [&](HRESULT (CV_STDCALL ICvMetadataSource::*getter)(IStream**)) {
-    ComRef<IStream> stream;
-    if (Failed((source->*getter)(stream.Out())) || !stream) return;
+    ComPtr<IStream> stream;
+    if (Failed((source->*getter)(stream.Put())) || !stream) return;
     uint32_t count = 0;
     if (Succeeded(ReadStreamHeader(stream.Get(), &count))) total += count;
     LARGE_INTEGER zero;

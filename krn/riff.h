@@ -60,8 +60,9 @@ HRESULT SkipChunks(HANDLE file, uint32_t n, int32_t* remaining);
 int32_t SkipChunk(HANDLE file, uint32_t size);
 
 // 32-bit positions from the start of the file.
-HRESULT GetFilePos(HANDLE file, uint32_t* pos);
-HRESULT SetFilePos(HANDLE file, uint32_t pos);
+// A failed query or seek gives the system error's result code.
+[[nodiscard]] HRESULT GetFilePos(HANDLE file, uint32_t* pos);
+[[nodiscard]] HRESULT SetFilePos(HANDLE file, uint32_t pos);
 
 // Reads exactly size bytes of chunk data, then skips the pad byte of an odd size.
 HRESULT ReadChunkData(HANDLE file, void* buffer, uint32_t size);

@@ -30,14 +30,15 @@ inline void SeekForward(HANDLE file, uint64_t distance) {
   cvplat::SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(distance)), &high, FILE_CURRENT);
 }
 
-inline void SeekTo(HANDLE file, uint32_t pos) {
-  LONG high = 0;
-  cvplat::SetFilePosition(file, static_cast<LONG>(pos), &high, FILE_BEGIN);
-}
+// 32-bit positions from the start of the file; false when the seek or the
+// query fails.
+[[nodiscard]] inline bool SeekTo(HANDLE file, uint32_t pos) { return cvplat::SeekFile(file, pos); }
 
-inline uint32_t CurrentPos(HANDLE file) {
-  LONG high = 0;
-  return cvplat::SetFilePosition(file, 0, &high, FILE_CURRENT);
+[[nodiscard]] inline bool CurrentPos(HANDLE file, uint32_t* pos) {
+  uint64_t position = 0;
+  if (!cvplat::FilePosition(file, &position)) return false;
+  *pos = static_cast<uint32_t>(position);
+  return true;
 }
 
 // Lowers a remaining count with 32-bit wrap-around, for signed and unsigned counts.

@@ -1,6 +1,8 @@
 // Reading and searching RIFF chunks.
 #include "krn/riff.h"
 
+#include "krn/messages.h"
+
 #include "krn/platform/memory.h"
 #include "krn/riff_detail.h"
 
@@ -50,7 +52,7 @@ HRESULT FindChunk(HANDLE file, uint32_t id, uint32_t* size, int32_t* remaining) 
 }
 
 HRESULT FindChunkFromStart(HANDLE file, uint32_t id, uint32_t* size, int32_t* remaining) {
-  SeekTo(file, 0);
+  if (!SeekTo(file, 0)) return CVERR_FILE_READ;
   uint32_t bodySize = 0;
   HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
   if (Failed(hr)) return hr;
@@ -91,7 +93,7 @@ HRESULT FindList(HANDLE file, uint32_t listType, uint32_t* size, int32_t* remain
 }
 
 HRESULT FindListFromStart(HANDLE file, uint32_t listType, uint32_t* size) {
-  SeekTo(file, 0);
+  if (!SeekTo(file, 0)) return CVERR_FILE_READ;
   uint32_t bodySize = 0;
   HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
   if (Failed(hr)) return hr;
@@ -100,7 +102,8 @@ HRESULT FindListFromStart(HANDLE file, uint32_t listType, uint32_t* size) {
 }
 
 HRESULT CountChunks(HANDLE file, uint32_t* count, const int32_t* remaining) {
-  uint32_t start = CurrentPos(file);
+  uint32_t start = 0;
+  if (!CurrentPos(file, &start)) return CVERR_FILE_READ;
   int32_t work = remaining ? *remaining : 0;
   uint32_t n = 0;
   HRESULT hr = kS_OK;
@@ -121,7 +124,7 @@ HRESULT CountChunks(HANDLE file, uint32_t* count, const int32_t* remaining) {
     SeekForward(file, PaddedSize(chunkSize));
     work = Consume(work, kChunkHeaderSize + PaddedSize(chunkSize));
   }
-  SeekTo(file, start);
+  if (!SeekTo(file, start) && Succeeded(hr)) hr = CVERR_FILE_READ;
   if (Failed(hr)) return hr;
   if (count) *count = n;
   return kS_OK;
@@ -151,13 +154,14 @@ int32_t SkipChunk(HANDLE file, uint32_t size) {
 }
 
 HRESULT GetFilePos(HANDLE file, uint32_t* pos) {
-  if (pos) *pos = CurrentPos(file);
+  uint32_t current = 0;
+  if (!CurrentPos(file, &current)) return ResultFromWin32Error(cvplat::LastError());
+  if (pos) *pos = current;
   return kS_OK;
 }
 
 HRESULT SetFilePos(HANDLE file, uint32_t pos) {
-  SeekTo(file, pos);
-  return kS_OK;
+  return SeekTo(file, pos) ? kS_OK : ResultFromWin32Error(cvplat::LastError());
 }
 
 HRESULT ReadChunkData(HANDLE file, void* buffer, uint32_t size) {

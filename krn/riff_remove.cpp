@@ -17,16 +17,16 @@ constexpr uint32_t kMoveStep = 4096;
 HRESULT MoveTailDown(HANDLE file, uint32_t source, uint32_t destination, uint32_t* end) {
   uint8_t buffer[kMoveStep];
   for (;;) {
-    SeekTo(file, source);
+    if (!SeekTo(file, source)) return CVERR_FILE_READ;
     DWORD got = 0;
     if (!cvplat::ReadFileBytes(file, buffer, kMoveStep, &got)) return CVERR_FILE_READ;
-    source = CurrentPos(file);
-    SeekTo(file, destination);
+    source += got;
+    if (!SeekTo(file, destination)) return CVERR_FILE_WRITE;
     if (got) {
       HRESULT hr = riff_detail::WriteAll(file, buffer, got);
       if (Failed(hr)) return hr;
     }
-    destination = CurrentPos(file);
+    destination += got;
     if (got < kMoveStep) break;
   }
   *end = destination;
@@ -37,7 +37,7 @@ HRESULT MoveTailDown(HANDLE file, uint32_t source, uint32_t destination, uint32_
 HRESULT RemoveChunk(HANDLE file, uint32_t id, bool isList, uint32_t* removed) {
   // A file that is not RIFF has no chunk to remove: its "body size" would be
   // garbage and the move could cut into foreign data.
-  SeekTo(file, 0);
+  if (!SeekTo(file, 0)) return CVERR_FILE_READ;
   uint32_t bodySize = 0;
   HRESULT hr = ReadRiffHeader(file, &bodySize, nullptr);
   if (Failed(hr)) return hr;
@@ -49,13 +49,14 @@ HRESULT RemoveChunk(HANDLE file, uint32_t id, bool isList, uint32_t* removed) {
 
   uint32_t headerBytes = kChunkHeaderSize + (isList ? kListTypeSize : 0);
   uint32_t length = static_cast<uint32_t>(PaddedSize(dataSize)) + headerBytes;
-  uint32_t chunkStart = CurrentPos(file) - headerBytes;
+  uint32_t position = 0;
+  if (!CurrentPos(file, &position)) return CVERR_FILE_READ;
+  const uint32_t chunkStart = position - headerBytes;
 
   uint32_t end = 0;
   hr = MoveTailDown(file, chunkStart + length, chunkStart, &end);
   if (Failed(hr)) return hr;
-  SeekTo(file, end);
-  if (!cvplat::SetEndOfFileHere(file)) return CVERR_FILE_WRITE;
+  if (!SeekTo(file, end) || !cvplat::SetEndOfFileHere(file)) return CVERR_FILE_WRITE;
   hr = AddRiffSize(file, -static_cast<int32_t>(length));
   if (Failed(hr)) return hr;
   if (removed) *removed = length;

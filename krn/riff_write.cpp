@@ -67,26 +67,25 @@ HRESULT WriteRiffHeader(HANDLE file, uint32_t formType, uint32_t size) {
 }
 
 HRESULT SetRiffSize(HANDLE file, uint32_t size) {
-  uint32_t saved = CurrentPos(file);
-  SeekTo(file, kRiffSizeOffset);
+  uint32_t saved = 0;
+  if (!CurrentPos(file, &saved) || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
   HRESULT hr = WriteU32(file, size);
-  SeekTo(file, saved);
+  if (!SeekTo(file, saved) && Succeeded(hr)) hr = CVERR_FILE_WRITE;
   return hr;
 }
 
 HRESULT AddRiffSize(HANDLE file, int32_t delta) {
-  uint32_t saved = CurrentPos(file);
-  SeekTo(file, kRiffSizeOffset);
+  uint32_t saved = 0;
+  if (!CurrentPos(file, &saved) || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
   uint8_t bytes[4];
   HRESULT hr = ReadExact(file, bytes, sizeof bytes);
   if (Succeeded(hr)) {
     uint32_t size = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
                     (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
     size += static_cast<uint32_t>(delta);
-    SeekTo(file, kRiffSizeOffset);
-    hr = WriteU32(file, size);
+    hr = SeekTo(file, kRiffSizeOffset) ? WriteU32(file, size) : CVERR_FILE_WRITE;
   }
-  SeekTo(file, saved);
+  if (!SeekTo(file, saved) && Succeeded(hr)) hr = CVERR_FILE_WRITE;
   return hr;
 }
 

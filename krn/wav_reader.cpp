@@ -45,12 +45,7 @@ std::string ChunkName(uint32_t id) {
   return name;
 }
 
-bool SeekTo(HANDLE file, uint64_t position) {
-  LONG high = static_cast<LONG>(position >> 32);
-  cvplat::SetLastErrorCode(0);
-  DWORD low = cvplat::SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(position)), &high, FILE_BEGIN);
-  return !(low == INVALID_SET_FILE_POINTER && cvplat::LastError() != 0);
-}
+bool SeekTo(HANDLE file, uint64_t position) { return cvplat::SeekFile(file, position); }
 
 bool ReadExact(HANDLE file, void* buffer, uint32_t count) {
   DWORD got = 0;
@@ -107,7 +102,10 @@ HRESULT WavReader::Walk(const WavReadOptions& options, std::string* problem) {
   uint8_t sizeField[4];
   if (!SeekTo(file_.Get(), 4) || !ReadExact(file_.Get(), sizeField, 4)) return CVERR_FILE_READ;
   uint64_t riffEnd = 8ull + LoadU32(sizeField);
-  uint64_t end = options.ignoreChunkSizes || rf64_ || riffEnd > fileSize_ ? fileSize_ : riffEnd;
+  // A RIFF size too small for the form type was never filled in (a stream).
+  uint64_t end = options.ignoreChunkSizes || rf64_ || riffEnd > fileSize_ || riffEnd < kRiffHeaderBytes
+                     ? fileSize_
+                     : riffEnd;
   for (uint64_t position = kRiffHeaderBytes; position + 8 <= end;) {
     uint8_t raw[8];
     if (!SeekTo(file_.Get(), position) || !ReadExact(file_.Get(), raw, 8)) return CVERR_FILE_READ;
@@ -123,7 +121,7 @@ HRESULT WavReader::Walk(const WavReadOptions& options, std::string* problem) {
       HRESULT hr = PlaceData(&chunk, options, problem);
       if (Failed(hr)) return hr;
       chunks_.push_back(chunk);
-      if (options.ignoreChunkSizes) break;
+      if (body + chunk.bytes >= fileSize_) break;
     } else {
       if (body + chunk.bytes > end)
         return Refuse(problem, Quoted(chunk.id) + " at byte " + std::to_string(position) + " declares " +
@@ -151,7 +149,8 @@ HRESULT WavReader::PlaceData(WavChunk* data, const WavReadOptions& options, std:
   const uint64_t body = data->offset + 8;
   const uint64_t available = fileSize_ > body ? fileSize_ - body : 0;
   dataOffset_ = body;
-  if (options.ignoreChunkSizes) {
+  const bool unknown = options.unknownSizes && (data->declared == 0 || data->declared == 0xFFFFFFFFu);
+  if (options.ignoreChunkSizes || unknown) {
     data->bytes = available;
     return kS_OK;
   }

@@ -17,18 +17,39 @@ namespace cvplat {
 
 namespace {
 std::atomic<int> g_failWriteCountdown{0};
+std::atomic<int> g_failSeekCountdown{0};
 
-// True when the write seam says this write must fail.
-bool WriteMustFail() {
-  int n = g_failWriteCountdown.load();
+// True when a failure seam's countdown says this call must fail.
+bool MustFail(std::atomic<int>& countdown) {
+  int n = countdown.load();
   while (n > 0) {
-    if (g_failWriteCountdown.compare_exchange_weak(n, n - 1)) return n == 1;
+    if (countdown.compare_exchange_weak(n, n - 1)) return n == 1;
   }
   return false;
 }
+bool WriteMustFail() { return MustFail(g_failWriteCountdown); }
+bool SeekMustFail() { return MustFail(g_failSeekCountdown); }
 }  // namespace
 
 void FailWriteAfter(int n) { g_failWriteCountdown.store(n > 0 ? n : 0); }
+void FailSeekAfter(int n) { g_failSeekCountdown.store(n > 0 ? n : 0); }
+
+// A position of all ones is valid in 64 bits; only the error tells a failure.
+bool SeekFile(HANDLE file, uint64_t position) {
+  LONG high = static_cast<LONG>(position >> 32);
+  SetLastErrorCode(0);
+  const DWORD low = SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(position)), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && LastError() != 0);
+}
+
+bool FilePosition(HANDLE file, uint64_t* position) {
+  LONG high = 0;
+  SetLastErrorCode(0);
+  const DWORD low = SetFilePosition(file, 0, &high, FILE_CURRENT);
+  if (low == INVALID_SET_FILE_POINTER && LastError() != 0) return false;
+  *position = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
+  return true;
+}
 
 #ifdef _WIN32
 
@@ -56,6 +77,10 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
+  if (SeekMustFail()) {
+    ::SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
   return ::SetFilePointer(file, distance, high, method);
 }
 
@@ -263,6 +288,10 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
+  if (SeekMustFail()) {
+    t_lastError = 131;  // ERROR_NEGATIVE_SEEK
+    return INVALID_SET_FILE_POINTER;
+  }
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
   int64_t offset;
   if (high) {

@@ -44,6 +44,11 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 // Moves the position like SetFilePointer: returns the low 32 bits of the new
 // position, or INVALID_SET_FILE_POINTER on failure. high may be null.
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);
+// Moves to `position` from the start of the file; false when the seek fails
+// (the error is then LastError()).
+[[nodiscard]] bool SeekFile(HANDLE file, uint64_t position);
+// The current position from the start of the file; false when it cannot be had.
+[[nodiscard]] bool FilePosition(HANDLE file, uint64_t* position);
 BOOL SetEndOfFileHere(HANDLE file);
 BOOL GetLastWriteTime(HANDLE file, FILETIME* time);
 BOOL CloseFile(HANDLE file);
@@ -60,6 +65,9 @@ void SetLastErrorCode(DWORD error);
 // Test seam: makes the n-th following write fail (1 = the next one) as if the
 // disk were full; 0 switches it off. Counts writes of every thread.
 void FailWriteAfter(int n);
+// Test seam: the same for the n-th following SetFilePosition, which then
+// fails with ERROR_NEGATIVE_SEEK.
+void FailSeekAfter(int n);
 
 // Owns a file handle and closes it.
 class UniqueFile {

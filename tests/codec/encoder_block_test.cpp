@@ -231,56 +231,6 @@ TEST(BlockEncoder, PayloadLimitRecodesVerbatim) {
   for (int j = 0; j < 4; ++j) EXPECT_EQ(tight.Header().lpcCoef[0][j] | tight.Header().lpcCoef[1][j], 0);
 }
 
-TEST(BlockEncoder, WritesHeaderFieldsInOrder) {
-  OpenFile out("encoder_header.bin");
-  ASSERT_TRUE(out.file.IsValid());
-  BlockEncoder e;
-  ASSERT_EQ(e.Create(PcmFormat(2, 16), true), cv::kS_OK);
-  cv::FileByteSink fileBytes(out.file.Get());
-  auto pcm = Interleave({Noise(100, 500, 1), Noise(100, 50, 2)}, 16);
-  ASSERT_EQ(e.EncodeBlock(100, pcm.data()), cv::kS_OK);
-  uint32_t headerBytes = 0;
-  ASSERT_EQ(e.WriteBlockHeader(fileBytes, true, false, &headerBytes), cv::kS_OK);
-  EXPECT_EQ(headerBytes, 52u);
-  ASSERT_EQ(e.EncodeBlock(100, pcm.data()), cv::kS_OK);
-  ASSERT_EQ(e.WriteBlockHeader(fileBytes, false, true, &headerBytes), cv::kS_OK);
-  EXPECT_EQ(headerBytes, 16u);
-  const auto bytes = out.CloseAndRead();
-  ASSERT_EQ(bytes.size(), 68u);
-  EXPECT_EQ(qla::LoadU32(&bytes[0]), 0xFFFFFFFFu);
-  EXPECT_EQ(qla::LoadU32(&bytes[4]), 0u);  // history of channel 0 at the start: zeros
-  EXPECT_EQ(qla::LoadU16(&bytes[36]), 100);
-  const uint8_t* second = &bytes[52];
-  EXPECT_EQ(static_cast<int16_t>(qla::LoadU16(second)), -100);  // negated count
-  EXPECT_EQ(qla::LoadU16(second + 2), e.PayloadSize());
-  EXPECT_EQ(second[4], e.Header().riceParam[0]);
-  EXPECT_EQ(second[5], e.Header().riceParam[1]);
-  EXPECT_EQ(second[6], e.Header().fixedOrder[0]);
-  EXPECT_EQ(second[7], e.Header().fixedOrder[1]);
-  for (int j = 0; j < 4; ++j) {
-    EXPECT_EQ(second[8 + j], e.Header().lpcCoef[0][j]);
-    EXPECT_EQ(second[12 + j], e.Header().lpcCoef[1][j]);
-  }
-  // The buffered form holds the bytes the field-by-field writes put in the file.
-  uint8_t image[qla::kMaxBlockHeaderBytes];
-  ASSERT_EQ(e.FormatBlockHeader(false, true, image), 16u);
-  EXPECT_TRUE(std::equal(image, image + 16, second));
-
-  OpenFile mono("encoder_header_mono.bin");
-  BlockEncoder m;
-  ASSERT_EQ(m.Create(PcmFormat(1, 24), false), cv::kS_OK);
-  cv::FileByteSink monoBytesOut(mono.file.Get());
-  ASSERT_EQ(m.EncodeBlock(7, Interleave({Noise(7, 9000, 3)}, 24).data()), cv::kS_OK);
-  ASSERT_EQ(m.WriteBlockHeader(monoBytesOut, false, false, &headerBytes), cv::kS_OK);
-  EXPECT_EQ(headerBytes, 6u);
-  ASSERT_EQ(m.WriteBlockHeader(monoBytesOut, true, false, &headerBytes), cv::kS_OK);
-  EXPECT_EQ(headerBytes, 26u);
-  const auto monoBytes = mono.CloseAndRead();
-  ASSERT_EQ(monoBytes.size(), 32u);
-  ASSERT_EQ(m.FormatBlockHeader(true, false, image), 26u);
-  EXPECT_TRUE(std::equal(image, image + 26, monoBytes.begin() + 6));
-}
-
 TEST(BlockEncoder, FailedWriteIsReportedAfterTheRemainingFields) {
   OpenFile out("encoder_header_fail.bin");
   BlockEncoder e;

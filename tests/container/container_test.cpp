@@ -117,32 +117,6 @@ TEST_F(ContainerTest, ChunksAreFoundWhereverTheyAre) {
   EXPECT_EQ(78u, GetU32(odd, info.seekTableBase));
 }
 
-TEST_F(ContainerTest, CodecHeaderLimits) {
-  struct Case {
-    uint32_t headerSize;
-    uint16_t framesPerBlock;
-    uint16_t blocksPerSeekPoint;
-    HRESULT expected;
-  };
-  const Case cases[] = {
-      {32, 9, 25, cv::CVERR_FILE_CORRUPT},   {32, 65001, 25, cv::CVERR_FILE_CORRUPT},
-      {32, 512, 0, cv::CVERR_FILE_CORRUPT},  {32, 512, 5001, cv::CVERR_FILE_CORRUPT},
-      {3, 512, 25, cv::CVERR_FILE_CORRUPT},  {101, 512, 25, cv::CVERR_FILE_CORRUPT},
-      {32, 10, 25, 0},                       {32, 65000, 25, 0},
-      {32, 512, 1, 0},                       {32, 512, 5000, 0},
-      {4, 512, 25, 0},                       {100, 512, 25, 0},
-  };
-  for (const Case& c : cases) {
-    FmtFields f;
-    f.headerSize = c.headerSize;
-    f.framesPerBlock = c.framesPerBlock;
-    f.blocksPerSeekPoint = c.blocksPerSeekPoint;
-    const Bytes file = Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
-                                            Chunk("cvla", SeekBody({78, 0}))}));
-    EXPECT_EQ(c.expected, Parse(file)) << c.headerSize << " " << c.framesPerBlock << " " << c.blocksPerSeekPoint;
-  }
-}
-
 TEST_F(ContainerTest, FormatsNeverWrittenAreRefused) {
   auto withFormat = [](const FmtFields& f) {
     return Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
@@ -202,26 +176,6 @@ TEST_F(ContainerTest, BrokenContainers) {
   Bytes bounded = Riff("WAVE", fmt);
   bounded.insert(bounded.end(), data.begin(), data.end());
   EXPECT_EQ(cv::CVERR_FILE_READ, Parse(bounded));
-}
-
-TEST_F(ContainerTest, NoSeekTableMeansSequentialDecoding) {
-  FmtFields f;
-  f.totalFrames = 777;
-  ASSERT_EQ(0, Parse(Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(4000, 1))}))));
-  EXPECT_FALSE(info.hasSeekTable);
-  EXPECT_EQ(0u, info.seekTableEntries);
-  EXPECT_EQ(777u, info.totalFrames);  // never the data size
-  EXPECT_EQ(4000u, info.dataSize);
-
-  // A seek table shorter than the header says offers only the entries it holds;
-  // an empty one is no seek table.
-  f.seekEntryCount = 5;
-  ASSERT_EQ(0, Parse(Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
-                                           Chunk("cvla", SeekBody({78, 0}))}))));
-  EXPECT_EQ(2u, info.seekTableEntries);
-  ASSERT_EQ(0, Parse(Riff("WAVE", Concat({Chunk("fmt ", FmtBody(f)), Chunk("data", Bytes(2, 0)),
-                                           Chunk("cvla", Bytes())}))));
-  EXPECT_FALSE(info.hasSeekTable);
 }
 
 }  // namespace

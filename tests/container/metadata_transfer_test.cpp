@@ -1,6 +1,6 @@
 // Carrying the metadata of one RIFF file into another through memory streams,
 // as a file converter does: read lists, hand them out as streams, write them.
-#include "krn/memory_stream.h"
+#include "krn/list_metadata_source.h"
 #include "krn/metadata_io.h"
 
 #include "krn/results.h"
@@ -15,50 +15,6 @@ namespace {
 
 using namespace cvtest;
 using cv::FourCC;
-
-// A metadata source over lists read from a file.
-class ListSource : public cv::ICvMetadataSource, public cv::ICvLoopInfo {
- public:
-  cv::RecordList markers, info;
-  cv::LoopInfo loop;
-
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override {
-    if (iid == cv::kIID_ICvLoopInfo) {
-      *out = static_cast<cv::ICvLoopInfo*>(this);
-      return cv::kS_OK;
-    }
-    *out = static_cast<cv::ICvMetadataSource*>(this);
-    return iid == cv::kIID_IUnknown || iid == cv::kIID_ICvMetadataSource ? cv::kS_OK : cv::kE_NOINTERFACE;
-  }
-  ULONG CV_STDCALL AddRef() override { return 1; }
-  ULONG CV_STDCALL Release() override { return 1; }
-  HRESULT CV_STDCALL GetMarkerStream(IStream** s) override {
-    return cv::CreateMemoryStream(cv::MemoryStreamKind::kMarker, &markers, s);
-  }
-  HRESULT CV_STDCALL GetSecondRecordStream(IStream**) override { return cv::kE_NOTIMPL; }
-  HRESULT CV_STDCALL GetThirdRecordStream(IStream**) override { return cv::kE_NOTIMPL; }
-  HRESULT CV_STDCALL GetInfoText(uint32_t id, wchar16* buffer, uint32_t length) override {
-    return cv::GetInfoText(info, id, buffer, length);
-  }
-  HRESULT CV_STDCALL GetInfoStream(IStream** s) override {
-    return cv::CreateMemoryStream(cv::MemoryStreamKind::kInfo, &info, s);
-  }
-  HRESULT CV_STDCALL GetAcid(void* out) override {
-    if (!loop.acidPresent) return cv::kS_FALSE;
-    std::memcpy(out, loop.acid, sizeof loop.acid);
-    return cv::kS_OK;
-  }
-  HRESULT CV_STDCALL GetStrcHeader(void* out) override {
-    if (!loop.strcPresent) return cv::kS_FALSE;
-    std::memcpy(out, loop.strcHeader, sizeof loop.strcHeader);
-    return cv::kS_OK;
-  }
-  HRESULT CV_STDCALL GetLoopStream(IStream** s) override {
-    *s = nullptr;
-    if (!loop.strcPresent) return cv::kS_FALSE;
-    return cv::CreateMemoryStream(cv::MemoryStreamKind::kLoop, &loop.loops, s);
-  }
-};
 
 Bytes Cue(std::initializer_list<uint32_t> samples) {
   Bytes cue;
@@ -91,12 +47,14 @@ TEST(MetadataTransfer, WavMetadataSurvivesTheTripThroughMemoryStreams) {
   WriteFile(source, wav);
   WriteFile(target, Riff("WAVE", Concat({Chunk("fmt ", Bytes(50, 3)), Chunk("data", Bytes(3, 4))})));
 
-  ListSource lists;
+  const cv::ComPtr<cv::ListMetadataSource> source_ = cv::ListMetadataSource::Create();
+  ASSERT_TRUE(source_);
+  cv::MetadataLists& lists = source_->Lists();
   ASSERT_EQ(cv::LoadFileMetadata(source.c_str(), 48000, lists.markers, lists.info), cv::kS_OK);
   ASSERT_EQ(cv::LoadFileLoopInfo(source.c_str(), lists.loop), cv::kS_OK);
   ASSERT_EQ(lists.markers.Count(), 2u);
-  ASSERT_EQ(cv::AppendMetadata(target.c_str(), true, false, 48000, &lists), cv::kS_OK);
-  ASSERT_EQ(cv::WriteLoopInfo(target.c_str(), &lists, false), cv::kS_OK);
+  ASSERT_EQ(cv::AppendMetadata(target.c_str(), true, false, 48000, source_.Get()), cv::kS_OK);
+  ASSERT_EQ(cv::WriteLoopInfo(target.c_str(), source_.Get(), false), cv::kS_OK);
 
   // Every metadata chunk of the source reappears byte for byte.
   Bytes out = ReadWholeFile(target);

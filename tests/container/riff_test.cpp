@@ -23,7 +23,7 @@ Bytes Filled(size_t n, uint8_t first) {
 
 uint32_t Pos(HANDLE f) {
   uint32_t pos = 0;
-  cv::GetFilePos(f, &pos);
+  EXPECT_EQ(cv::GetFilePos(f, &pos), cv::kS_OK);
   return pos;
 }
 
@@ -64,7 +64,7 @@ TEST(RiffRead, HeaderAndSearchFromStart) {
 TEST(RiffRead, SkippedListLowersCountByItsWholeLength) {
   auto f = MakeFile(TestDataPath("riff_lists.wav"),
                     Riff("WAVE", Concat({List("adtl", Chunk("labl", Filled(5, 0))), List("INFO", Bytes())})));
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   int32_t remaining = 26 + 12;
   uint32_t size = 99;
   ASSERT_EQ(cv::FindList(f.Get(), FourCC("INFO"), &size, &remaining), cv::kS_OK);
@@ -78,29 +78,29 @@ TEST(RiffRead, RemainingCounts) {
                     Riff("WAVE", Concat({Chunk("fmt ", Filled(4, 1)), Chunk("last", Filled(1, 7)),
                                          Chunk("data", Filled(2, 0))})));
   // Seven bytes cannot hold a header: nothing is read and the count stays.
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   int32_t remaining = 7;
   EXPECT_EQ(cv::FindChunk(f.Get(), FourCC("data"), nullptr, &remaining), cv::CVERR_NOT_FOUND);
   EXPECT_EQ(remaining, 7);
   EXPECT_EQ(Pos(f.Get()), 12u);
 
   // Nine bytes before an odd chunk of size 1: the skip of 2 drives the count to -1.
-  cv::SetFilePos(f.Get(), 24);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 24), cv::kS_OK);
   remaining = 9;
   EXPECT_EQ(cv::FindChunk(f.Get(), FourCC("data"), nullptr, &remaining), cv::CVERR_NOT_FOUND);
   EXPECT_EQ(remaining, -1);
 
   // The exported search takes -1 as a large unsigned count and finds the chunk behind.
-  cv::SetFilePos(f.Get(), 24);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 24), cv::kS_OK);
   uint32_t uremaining = 9, size = 0;
   EXPECT_EQ(riffzz_FindChunkHeader(f.Get(), FourCC("data"), &size, &uremaining), cv::kS_OK);
   EXPECT_EQ(size, 2u);
   EXPECT_EQ(uremaining, 0xFFFFFFFFu - 8u);
 
   // Without a count the search ends at the end of the file with a read failure.
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   EXPECT_EQ(riffzz_FindChunkHeader(f.Get(), FourCC("none"), nullptr, nullptr), cv::CVERR_FILE_READ);
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   remaining = 100;
   EXPECT_EQ(cv::FindChunk(f.Get(), FourCC("none"), nullptr, &remaining), cv::CVERR_FILE_READ);
   EXPECT_EQ(remaining, 100);  // unchanged by a failed read
@@ -111,34 +111,34 @@ TEST(RiffRead, CorruptHugeSizeEndsTheSearch) {
   PutId(body, "junk");
   PutU32(body, 0xFFFFFFF0u);  // would seek backwards as a signed 32-bit distance
   auto f = MakeFile(TestDataPath("riff_huge.wav"), Riff("WAVE", body));
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   uint32_t remaining = 0x7FFFFFFF;
   EXPECT_EQ(riffzz_FindChunkHeader(f.Get(), FourCC("data"), nullptr, &remaining), cv::CVERR_FILE_READ);
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   EXPECT_EQ(cv::FindChunk(f.Get(), FourCC("data"), nullptr, nullptr), cv::CVERR_FILE_READ);
 }
 
 TEST(RiffRead, OddSizesSkipThePad) {
   auto f = MakeFile(TestDataPath("riff_pad.wav"), SampleFile());
-  cv::SetFilePos(f.Get(), 24);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 24), cv::kS_OK);
   EXPECT_EQ(cv::SkipChunk(f.Get(), 5), 6);
   EXPECT_EQ(Pos(f.Get()), 30u);
   EXPECT_EQ(riffzz_SkipChunk(f.Get(), 5), 6u);
   EXPECT_EQ(Pos(f.Get()), 36u);
 
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   int32_t remaining = 60;
   ASSERT_EQ(cv::SkipChunks(f.Get(), 2, &remaining), cv::kS_OK);
   EXPECT_EQ(remaining, 60 - 12 - 14);
   EXPECT_EQ(Pos(f.Get()), 12u + 12u + 14u);
   EXPECT_EQ(cv::SkipChunks(f.Get(), 3, &remaining), cv::CVERR_NOT_FOUND);
 
-  cv::SetFilePos(f.Get(), 24 + 8);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 24 + 8), cv::kS_OK);
   uint8_t odd[5];
   ASSERT_EQ(cv::ReadChunkData(f.Get(), odd, 5), cv::kS_OK);
   EXPECT_EQ(Pos(f.Get()), 24u + 8u + 6u);
 
-  cv::SetFilePos(f.Get(), 12);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   uint32_t count = 0;
   remaining = 60;
   ASSERT_EQ(cv::CountChunks(f.Get(), &count, &remaining), cv::kS_OK);
@@ -164,16 +164,16 @@ TEST(RiffRead, ShortFiles) {
   auto other = MakeFile(TestDataPath("riff_other.wav"), Concat({Text("RIFX", false), Bytes(8, 0)}));
   EXPECT_EQ(cv::ReadRiffHeader(other.Get(), nullptr, nullptr), cv::CVERR_NO_RIFF_HEADER);
 
-  cv::SetFilePos(four.Get(), 0);
+  EXPECT_EQ(cv::SetFilePos(four.Get(), 0), cv::kS_OK);
   EXPECT_EQ(cv::ReadChunkHeader(four.Get(), nullptr, nullptr), cv::CVERR_FILE_READ);
-  cv::SetFilePos(four.Get(), 0);
+  EXPECT_EQ(cv::SetFilePos(four.Get(), 0), cv::kS_OK);
   uint8_t buf[8];
   EXPECT_EQ(cv::ReadChunkData(four.Get(), buf, 5), cv::CVERR_FILE_READ);
 }
 
 TEST(RiffRead, ChunkAllocAndPrefix) {
   auto f = MakeFile(TestDataPath("riff_alloc.wav"), SampleFile());
-  cv::SetFilePos(f.Get(), 24 + 8);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 24 + 8), cv::kS_OK);
   cv::ChunkBlob blob{5, nullptr};
   ASSERT_EQ(cv::ReadChunkAlloc(f.Get(), &blob), cv::kS_OK);
   ASSERT_NE(blob.data, nullptr);
@@ -184,16 +184,16 @@ TEST(RiffRead, ChunkAllocAndPrefix) {
   EXPECT_EQ(cv::ReadChunkAlloc(f.Get(), &none), cv::kS_OK);
   EXPECT_EQ(none.data, nullptr);
 
-  cv::SetFilePos(f.Get(), 60);  // 8 bytes before the end
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 60), cv::kS_OK);  // 8 bytes before the end
   cv::ChunkBlob tooLong{20, nullptr};
   EXPECT_EQ(cv::ReadChunkAlloc(f.Get(), &tooLong), cv::CVERR_FILE_READ);
   EXPECT_EQ(tooLong.data, nullptr);
 
-  cv::SetFilePos(f.Get(), 24 + 8);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 24 + 8), cv::kS_OK);
   uint8_t prefix[8] = {};
   ASSERT_EQ(cv::ReadChunkPrefix(f.Get(), prefix, 3, 5), cv::kS_OK);
   EXPECT_EQ(Pos(f.Get()), 24u + 8u + 3u);
-  cv::SetFilePos(f.Get(), 24 + 8);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 24 + 8), cv::kS_OK);
   ASSERT_EQ(cv::ReadChunkPrefix(f.Get(), prefix, 8, 5), cv::kS_OK);
   EXPECT_EQ(Pos(f.Get()), 24u + 8u + 5u);
   EXPECT_EQ(prefix[4], 14);
@@ -221,7 +221,7 @@ TEST(RiffWrite, ChunksListsAndSizes) {
   EXPECT_EQ(ReadWholeFile(path), expected);
 
   f = OpenReadWrite(path);
-  cv::SetFilePos(f.Get(), 20);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 20), cv::kS_OK);
   ASSERT_EQ(cv::SetRiffSize(f.Get(), 1000), cv::kS_OK);
   EXPECT_EQ(Pos(f.Get()), 20u);
   ASSERT_EQ(cv::AddRiffSize(f.Get(), -999), cv::kS_OK);
@@ -233,7 +233,7 @@ TEST(RiffWrite, ChunksListsAndSizes) {
 TEST(RiffWrite, FailuresAreReportedAndPositionsRestored) {
   std::string path = TestDataPath("riff_writefail.wav");
   auto f = MakeFile(path, SampleFile());
-  cv::SetFilePos(f.Get(), 30);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 30), cv::kS_OK);
   cvplat::FailWriteAfter(1);
   EXPECT_EQ(cv::AddRiffSize(f.Get(), 10), cv::CVERR_FILE_WRITE);
   EXPECT_EQ(Pos(f.Get()), 30u);
@@ -245,7 +245,7 @@ TEST(RiffWrite, FailuresAreReportedAndPositionsRestored) {
   cvplat::FailWriteAfter(0);
 
   auto tiny = MakeFile(TestDataPath("riff_tiny.wav"), Text("RIFF", false));
-  cv::SetFilePos(tiny.Get(), 2);
+  EXPECT_EQ(cv::SetFilePos(tiny.Get(), 2), cv::kS_OK);
   EXPECT_EQ(cv::AddRiffSize(tiny.Get(), 1), cv::CVERR_FILE_READ);
   EXPECT_EQ(Pos(tiny.Get()), 2u);
 }

@@ -63,8 +63,8 @@ HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio, uint32_t seekEnt
   if (seekEntry > 0) {
     if (!info.hasSeekTable || seekEntry >= info.seekTableEntries) return cv::kE_INVALIDARG;
     uint8_t entry[4];
-    cv::SetFilePos(file.Get(), info.seekTableBase + 4 * seekEntry);
-    hr = cv::ReadChunkData(file.Get(), entry, 4);
+    hr = cv::SetFilePos(file.Get(), info.seekTableBase + 4 * seekEntry);
+    if (cv::Succeeded(hr)) hr = cv::ReadChunkData(file.Get(), entry, 4);
     if (cv::Failed(hr)) return hr;
     offset = qla::LoadU32(entry);
     const uint64_t skipped =
@@ -75,7 +75,8 @@ HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio, uint32_t seekEnt
   qla::BlockDecoder decoder;
   hr = decoder.Initialize(info.format, info.codec.codecFlags);
   if (cv::Failed(hr)) return hr;
-  cv::SetFilePos(file.Get(), offset);
+  hr = cv::SetFilePos(file.Get(), offset);
+  if (cv::Failed(hr)) return hr;
   decoder.SetNextBlockOffset(offset);
   std::vector<uint8_t> block(qla::BlockDecoder::kMaxBlockBytes);
   bool first = true;

@@ -17,7 +17,7 @@ constexpr uint32_t kFirstChunkOffset = 12;  // after "RIFF", size and form type
 // Searches the top level for a chunk from the first chunk after the form type;
 // on success the file position is at its first data byte.
 HRESULT FindTopLevelChunk(HANDLE file, uint32_t bodySize, uint32_t id, uint32_t* size) {
-  cv::SetFilePos(file, kFirstChunkOffset);
+  if (cv::Failed(cv::SetFilePos(file, kFirstChunkOffset))) return cv::CVERR_FILE_READ;
   uint32_t remaining = bodySize;
   return riffzz_FindChunkHeader(file, id, size, &remaining);
 }
@@ -49,7 +49,7 @@ HRESULT ParseContainer(HANDLE file, QlaContainerInfo* out) {
   if (!out) return cv::kE_POINTER;
   std::memset(out, 0, sizeof *out);
 
-  cv::SetFilePos(file, 0);
+  if (cv::Failed(cv::SetFilePos(file, 0))) return cv::CVERR_FILE_READ;
   uint32_t bodySize = 0, formType = 0;
   if (cv::Failed(cv::ReadRiffHeader(file, &bodySize, &formType))) return cv::CVERR_NO_RIFF_HEADER;
   if (formType != cv::FourCC("WAVE")) return cv::CVERR_FILE_CORRUPT;
@@ -69,11 +69,13 @@ HRESULT ParseContainer(HANDLE file, QlaContainerInfo* out) {
   uint32_t dataSize = 0;
   if (cv::Failed(FindTopLevelChunk(file, bodySize, cv::FourCC("data"), &dataSize))) return cv::CVERR_FILE_READ;
   uint32_t dataOffset = 0;
-  cv::GetFilePos(file, &dataOffset);
+  if (cv::Failed(cv::GetFilePos(file, &dataOffset))) return cv::CVERR_FILE_READ;
 
   uint32_t seekSize = 0;
   uint32_t seekBase = 0;
-  if (cv::Succeeded(FindTopLevelChunk(file, bodySize, cv::FourCC("cvla"), &seekSize))) cv::GetFilePos(file, &seekBase);
+  if (cv::Succeeded(FindTopLevelChunk(file, bodySize, cv::FourCC("cvla"), &seekSize)) &&
+      cv::Failed(cv::GetFilePos(file, &seekBase)))
+    return cv::CVERR_FILE_READ;
   const uint32_t entries = seekBase ? (seekSize / 4 < codec.seekEntryCount ? seekSize / 4 : codec.seekEntryCount) : 0;
 
   format.wFormatTag = 1;

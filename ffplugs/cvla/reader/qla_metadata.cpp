@@ -1,13 +1,10 @@
 #include "ffplugs/cvla/reader/qla_metadata.h"
 
 #include "ffplugs/cvla/reader/qla_reader.h"
-#include "krn/com_guard.h"
-#include "krn/memory_stream.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/memory.h"
 #include "krn/results.h"
 
-#include <cstring>
 #include <string>
 
 namespace cvla {
@@ -42,10 +39,7 @@ ULONG QlaMetadata::Release() {
 }
 
 void QlaMetadata::Destroy() {
-  for (IStream** stream : {&markerStream_, &infoStream_, &loopStream_}) {
-    if (*stream) (*stream)->Release();
-    *stream = nullptr;
-  }
+  lists_.ReleaseStreams();
   cvplat::DeleteZeroed(this);
 }
 
@@ -54,7 +48,7 @@ HRESULT QlaMetadata::LoadLists() {
   std::string name = cvplat::WideToAnsiString(reader_->FileName());
   uint32_t rate = reader_->Format() && reader_->Format()->nSamplesPerSec ? reader_->Format()->nSamplesPerSec
                                                                          : kDefaultSampleRate;
-  listsResult_ = cv::LoadFileMetadata(name.c_str(), rate, markers_, info_);
+  listsResult_ = cv::LoadFileMetadata(name.c_str(), rate, lists_.markers, lists_.info);
   listsLoaded_ = true;
   return listsResult_;
 }
@@ -62,77 +56,63 @@ HRESULT QlaMetadata::LoadLists() {
 HRESULT QlaMetadata::LoadLoops() {
   if (loopLoaded_) return loopResult_;
   std::string name = cvplat::WideToAnsiString(reader_->FileName());
-  loopResult_ = cv::LoadFileLoopInfo(name.c_str(), loop_);
+  loopResult_ = cv::LoadFileLoopInfo(name.c_str(), lists_.loop);
   loopLoaded_ = true;
   return loopResult_;
 }
 
-// The stream over a list is made once and kept; each request hands out a new
-// reference to it.
-HRESULT QlaMetadata::HandOut(cv::MemoryStreamKind kind, const cv::RecordList* list, IStream** kept, IStream** out) {
-  if (!*kept) {
-    HRESULT hr = cv::CreateMemoryStream(kind, list, kept);
-    if (cv::Failed(hr)) return hr;
-  }
-  return (*kept)->QueryInterface(cv::kIID_IStream, reinterpret_cast<void**>(out));
+HRESULT QlaMetadata::GetMarkerStream(IStream** stream) {
+  if (!stream) return cv::kE_POINTER;
+  *stream = nullptr;
+  const HRESULT loaded = LoadLists();
+  // A file that cannot be opened gives its code unless a stream was made before.
+  if (loaded == cv::CVERR_FILE_OPEN && !lists_.MarkerStreamMade()) return loaded;
+  return lists_.MarkerStream(stream);
 }
 
-HRESULT QlaMetadata::GetMarkerStream(IStream** stream) try {
-  if (!stream) return cv::kE_POINTER;
-  *stream = nullptr;
-  HRESULT loaded = LoadLists();
-  // A file that cannot be opened gives its code unless a stream was made before.
-  if (loaded == cv::CVERR_FILE_OPEN && !markerStream_) return loaded;
-  return HandOut(cv::MemoryStreamKind::kMarker, &markers_, &markerStream_, stream);
-} CV_COM_CATCH_RETURN()
-
-HRESULT QlaMetadata::GetSecondRecordStream(IStream** stream) try {
+HRESULT QlaMetadata::GetSecondRecordStream(IStream** stream) {
   if (stream) *stream = nullptr;
   return cv::kE_NOTIMPL;
-} CV_COM_CATCH_RETURN()
+}
 
-HRESULT QlaMetadata::GetThirdRecordStream(IStream** stream) try {
+HRESULT QlaMetadata::GetThirdRecordStream(IStream** stream) {
   if (stream) *stream = nullptr;
   return cv::kE_NOTIMPL;
-} CV_COM_CATCH_RETURN()
+}
 
-HRESULT QlaMetadata::GetInfoText(uint32_t id, wchar16* buffer, uint32_t length) try {
+HRESULT QlaMetadata::GetInfoText(uint32_t id, wchar16* buffer, uint32_t length) {
   if (buffer && length) buffer[0] = 0;
-  LoadLists();
-  return cv::GetInfoText(info_, id, buffer, length);
-} CV_COM_CATCH_RETURN()
+  // A file that cannot be read has no fields: the lookup answers for empty lists.
+  (void)LoadLists();
+  return lists_.InfoText(id, buffer, length);
+}
 
-HRESULT QlaMetadata::GetInfoStream(IStream** stream) try {
+HRESULT QlaMetadata::GetInfoStream(IStream** stream) {
   if (!stream) return cv::kE_POINTER;
   *stream = nullptr;
-  HRESULT loaded = LoadLists();
-  if (loaded == cv::CVERR_FILE_OPEN && !infoStream_) return loaded;
-  return HandOut(cv::MemoryStreamKind::kInfo, &info_, &infoStream_, stream);
-} CV_COM_CATCH_RETURN()
+  const HRESULT loaded = LoadLists();
+  if (loaded == cv::CVERR_FILE_OPEN && !lists_.InfoStreamMade()) return loaded;
+  return lists_.InfoStream(stream);
+}
 
 HRESULT QlaMetadata::GetAcid(void* acid) {
-  HRESULT hr = LoadLoops();
+  const HRESULT hr = LoadLoops();
   if (cv::Failed(hr)) return hr;
-  if (!loop_.acidPresent) return cv::kS_FALSE;
-  if (acid) std::memcpy(acid, loop_.acid, cv::kAcidBlockSize);
-  return cv::kS_OK;
+  return lists_.Acid(acid);
 }
 
 HRESULT QlaMetadata::GetStrcHeader(void* header) {
-  HRESULT hr = LoadLoops();
+  const HRESULT hr = LoadLoops();
   if (cv::Failed(hr)) return hr;
-  if (!loop_.strcPresent) return cv::kS_FALSE;
-  if (header) std::memcpy(header, loop_.strcHeader, cv::kStrcHeaderSize);
-  return cv::kS_OK;
+  return lists_.StrcHeader(header);
 }
 
 HRESULT QlaMetadata::GetLoopStream(IStream** stream) {
   if (!stream) return cv::kE_POINTER;
   *stream = nullptr;
-  HRESULT hr = LoadLoops();
+  const HRESULT hr = LoadLoops();
   if (cv::Failed(hr)) return hr;
-  if (!loop_.strcPresent) return cv::kS_FALSE;
-  return HandOut(cv::MemoryStreamKind::kLoop, &loop_.loops, &loopStream_, stream);
+  return lists_.LoopStream(stream);
 }
 
 namespace metadata_detail {

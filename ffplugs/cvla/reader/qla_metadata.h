@@ -3,10 +3,8 @@
 // memory streams. Its references count on the reader; the reader destroys it.
 #pragma once
 
-#include "krn/metadata_io.h"
-#include "krn/memory_stream.h"
+#include "krn/list_metadata_source.h"
 #include "krn/metadata_source.h"
-#include "krn/record_list.h"
 
 #include <atomic>
 
@@ -54,21 +52,15 @@ class QlaMetadata final : public cv::ICvMetadataSource {
  private:
   HRESULT LoadLists();
   HRESULT LoadLoops();
-  HRESULT HandOut(cv::MemoryStreamKind kind, const cv::RecordList* list, IStream** kept, IStream** out);
 
   std::atomic<LONG> references_{0};
   QlaReader* reader_;
   metadata_detail::LoopPart loopPart_;
-  cv::RecordList markers_;
-  cv::RecordList info_;
+  cv::MetadataLists lists_;
   bool listsLoaded_ = false;
   HRESULT listsResult_ = 0;
-  cv::LoopInfo loop_;
   bool loopLoaded_ = false;
   HRESULT loopResult_ = 0;
-  IStream* markerStream_ = nullptr;
-  IStream* infoStream_ = nullptr;
-  IStream* loopStream_ = nullptr;
 };
 
 }  // namespace cvla

@@ -136,7 +136,7 @@ class FileWriter {
   HRESULT Patch(uint32_t offset, const void* data, uint32_t size) {
     HRESULT hr = Flush();
     if (cv::Failed(hr)) return hr;
-    cv::SetFilePos(file_, offset);
+    if (cv::Failed(cv::SetFilePos(file_, offset))) return cv::CVERR_FILE_WRITE;
     return WriteAll(data, size);
   }
   HRESULT PatchU32(uint32_t offset, uint32_t value) {

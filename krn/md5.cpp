@@ -73,6 +73,7 @@ void Md5::Block(const uint8_t* block) {
 }
 
 void Md5::Update(const void* bytes, size_t count) {
+  if (count == 0) return;
   const uint8_t* in = static_cast<const uint8_t*>(bytes);
   length_ += count;
   if (pendingBytes_) {

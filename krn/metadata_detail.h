@@ -70,6 +70,9 @@ Bytes BuildSidecarNameChunk(const std::string& audioFileName);
 // source offers no such stream or it has no records).
 HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source);
 HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source);
+// The "strc" data: the source's header with its size and count fields set to
+// what is written, then the records of the loop stream.
+HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out);
 // Writes "acid" and "strc" from the loop information into an open RIFF file.
 HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo);
 

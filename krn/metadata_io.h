@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cv {
 
@@ -77,6 +78,10 @@ HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar,
 // file (or of its sidecar) with those of the source.
 HRESULT UpdateMetadata(const char* fileName, bool useSidecar, uint32_t sampleRate, ICvMetadataSource* source,
                        uint32_t kinds);
+// The chunks that AppendMetadata and WriteLoopInfo append to a file that has
+// none, in memory and in the same order: "cue ", "LIST" "adtl", "LIST" "INFO",
+// "acid", "strc" (each only when the source has it).
+HRESULT BuildMetadataChunks(uint32_t sampleRate, ICvMetadataSource* source, std::vector<uint8_t>* out);
 // Removes the "cue " chunk and the "adtl" list of a file. S_FALSE when the file
 // cannot be opened (nothing to remove).
 HRESULT RemoveMarkerChunks(const char* fileName);

@@ -50,23 +50,6 @@ HRESULT ReplaceChunk(HANDLE file, uint32_t id, const Bytes& data, bool (*fits)(u
 
 bool AcidFits(uint32_t oldSize, uint32_t newSize) { return oldSize == newSize; }
 bool StrcFits(uint32_t oldSize, uint32_t newSize) { return oldSize >= newSize; }
-
-// The "strc" data: the source's header with its size and count fields set to
-// what is written, then the records of the loop stream.
-HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
-  uint32_t count = 0;
-  if (loops && Failed(ReadStreamHeader(loops, &count))) count = 0;
-  out.assign(header, header + kStrcHeaderSize);
-  for (uint32_t i = 0; i < count; ++i) {
-    uint8_t record[kLoopRecordSize];
-    HRESULT hr = ReadStreamBytes(loops, record, sizeof record);
-    if (Failed(hr)) return hr;
-    out.insert(out.end(), record, record + sizeof record);
-  }
-  StoreLe32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
-  StoreLe32(out.data() + 4, count);
-  return kS_OK;
-}
 }  // namespace
 
 HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
@@ -107,6 +90,23 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
 }
 
 namespace metadata_detail {
+
+// The "strc" data: the source's header with its size and count fields set to
+// what is written, then the records of the loop stream.
+HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
+  uint32_t count = 0;
+  if (loops && Failed(ReadStreamHeader(loops, &count))) count = 0;
+  out.assign(header, header + kStrcHeaderSize);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t record[kLoopRecordSize];
+    HRESULT hr = ReadStreamBytes(loops, record, sizeof record);
+    if (Failed(hr)) return hr;
+    out.insert(out.end(), record, record + sizeof record);
+  }
+  StoreLe32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
+  StoreLe32(out.data() + 4, count);
+  return kS_OK;
+}
 
 HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   uint8_t acid[kAcidBlockSize] = {};

@@ -102,7 +102,10 @@ HRESULT WavReader::Walk(const WavReadOptions& options, std::string* problem) {
   uint8_t sizeField[4];
   if (!SeekTo(file_.Get(), 4) || !ReadExact(file_.Get(), sizeField, 4)) return CVERR_FILE_READ;
   uint64_t riffEnd = 8ull + LoadU32(sizeField);
-  uint64_t end = options.ignoreChunkSizes || rf64_ || riffEnd > fileSize_ ? fileSize_ : riffEnd;
+  // A RIFF size too small for the form type was never filled in (a stream).
+  uint64_t end = options.ignoreChunkSizes || rf64_ || riffEnd > fileSize_ || riffEnd < kRiffHeaderBytes
+                     ? fileSize_
+                     : riffEnd;
   for (uint64_t position = kRiffHeaderBytes; position + 8 <= end;) {
     uint8_t raw[8];
     if (!SeekTo(file_.Get(), position) || !ReadExact(file_.Get(), raw, 8)) return CVERR_FILE_READ;
@@ -118,7 +121,7 @@ HRESULT WavReader::Walk(const WavReadOptions& options, std::string* problem) {
       HRESULT hr = PlaceData(&chunk, options, problem);
       if (Failed(hr)) return hr;
       chunks_.push_back(chunk);
-      if (options.ignoreChunkSizes) break;
+      if (body + chunk.bytes >= fileSize_) break;
     } else {
       if (body + chunk.bytes > end)
         return Refuse(problem, Quoted(chunk.id) + " at byte " + std::to_string(position) + " declares " +
@@ -146,7 +149,8 @@ HRESULT WavReader::PlaceData(WavChunk* data, const WavReadOptions& options, std:
   const uint64_t body = data->offset + 8;
   const uint64_t available = fileSize_ > body ? fileSize_ - body : 0;
   dataOffset_ = body;
-  if (options.ignoreChunkSizes) {
+  const bool unknown = options.unknownSizes && (data->declared == 0 || data->declared == 0xFFFFFFFFu);
+  if (options.ignoreChunkSizes || unknown) {
     data->bytes = available;
     return kS_OK;
   }

@@ -32,6 +32,9 @@ struct WavReadOptions {
   // Trust neither the RIFF nor the data size: the audio runs from the data
   // chunk to the end of the file (for unfinished recordings and streams).
   bool ignoreChunkSizes = false;
+  // The source was streamed: a data size of 0 or 0xFFFFFFFF means "unknown",
+  // and the audio runs to the end of the file.
+  bool unknownSizes = false;
 };
 
 class WavReader {

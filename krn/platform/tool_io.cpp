@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -12,6 +14,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -23,6 +26,30 @@ namespace cvplat {
 bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+UniqueFile CreateScratchFile() {
+  char folder[MAX_PATH + 1] = {};
+  char name[MAX_PATH + 1] = {};
+  if (!GetTempPathA(sizeof folder, folder) || !GetTempFileNameA(folder, "qla", 0, name)) return UniqueFile();
+  return UniqueFile(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+}
+
+bool CopyStandardInput(HANDLE file) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    size_t n = std::fread(buffer.data(), 1, buffer.size(), stdin);
+    DWORD written = 0;
+    if (n && (!WriteFile(file, buffer.data(), static_cast<DWORD>(n), &written, nullptr) || written != n)) return false;
+    if (n < buffer.size()) return !std::ferror(stdin);
+  }
+}
+
+unsigned TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 80;
+  return static_cast<unsigned>(info.srWindow.Right - info.srWindow.Left + 1);
+}
 
 static std::string SystemErrorText(DWORD error) {
   char buffer[512] = {};
@@ -88,6 +115,36 @@ bool IsDirectory(const std::string& path) {
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 void SetStdoutBinary() {}
+UniqueFile CreateScratchFile() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string name = std::string(folder && *folder ? folder : "/tmp") + "/qla-XXXXXX";
+  int fd = mkstemp(&name[0]);
+  if (fd < 0) return UniqueFile();
+  unlink(name.c_str());
+  return UniqueFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)));
+}
+
+bool CopyStandardInput(HANDLE file) {
+  const int out = static_cast<int>(reinterpret_cast<intptr_t>(file));
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t n = read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t put = write(out, buffer.data() + done, static_cast<size_t>(n - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += put;
+    }
+  }
+}
+
+unsigned TerminalColumns() {
+  struct winsize size;
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
 
 bool MoveFileInto(const std::string& from, const std::string& to, bool replace, std::string* error) {
   if (replace) {

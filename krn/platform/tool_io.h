@@ -3,6 +3,8 @@
 // finished file into place, and the processor count.
 #pragma once
 
+#include "krn/platform/file.h"
+
 #include <string>
 
 namespace cvplat {
@@ -10,6 +12,14 @@ namespace cvplat {
 // True when standard output (or standard error) is an interactive terminal.
 bool StdoutIsTerminal();
 bool StderrIsTerminal();
+// A new empty file, open for reading and writing, that disappears when it is
+// closed (also when the process is killed where the system allows it).
+UniqueFile CreateScratchFile();
+// Copies standard input to the end of a file; false on a read or write failure.
+bool CopyStandardInput(HANDLE file);
+
+// Columns of the terminal on standard error; 80 when it cannot be told.
+unsigned TerminalColumns();
 // Switches standard output to binary mode (no line-feed translation on Windows).
 void SetStdoutBinary();
 

@@ -144,6 +144,38 @@ class CliTest(unittest.TestCase):
         qla('decode', '-q', self.path('ext.qla'))
         self.assertEqual(chunks_of(read(self.path('ext.wav')))[b'data'][8:], pcm)
 
+    def test_foreign_chunks_and_layout_come_back_byte_for_byte(self):
+        pcm = signal_pcm(9001, 2, 24, seed=3)
+        foreign = [chunk(b'bext', bytes(range(256)) * 2 + b'x'), chunk(b'iXML', b'<BWFXML/>'),
+                   chunk(b'smpl', bytes(60)), chunk(b'id3 ', b'ID3\3\0' + bytes(20)), chunk(b'_PMX', b'<x:xmpmeta/>')]
+        meta = metadata_chunks()
+        src = write(self.path('f.wav'), riff([chunk(b'fmt ', fmt_extensible(2, 48000, 24, 20)), foreign[0], meta[2],
+                                               chunk(b'data', pcm), foreign[1]] +
+                                              meta[:2] + foreign[2:] + meta[3:]) + b'tail')
+        q = self.path('f.qla')
+        self.assertEqual(qla('encode', '-q', src).returncode, 0)
+        r = qla('decode', '-o', self.path('back.wav'), q)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(read(self.path('back.wav')), read(src))
+        self.assertEqual(qla('decode', '-q', '-o', '-', q).stdout, read(src))
+        # A host that rewrites the metadata: its INFO wins, the other chunks stay.
+        edited = bytearray(read(q))
+        at = edited.index(b'Test tone')
+        edited[at:at + 9] = b'Test bell'
+        write(q, bytes(edited))
+        r = qla('decode', '-o', self.path('edited.wav'), q)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'metadata was changed', r.stderr)
+        after = chunks_of(read(self.path('edited.wav')))
+        self.assertIn(b'Test bell', after[b'LIST:INFO'])
+        for c in foreign:
+            self.assertEqual(after[c[:4]], c)
+        self.assertEqual(after[b'fmt '], chunk(b'fmt ', fmt_extensible(2, 48000, 24, 20)))
+        self.assertEqual(after[b'data'][8:], pcm)
+        self.assertEqual(qla('encode', '-q', '-f', '--no-keep-foreign', src).returncode, 0)
+        qla('decode', '-q', '-f', '-o', self.path('plain.wav'), q)
+        self.assertNotIn(b'bext', chunks_of(read(self.path('plain.wav'))))
+
     def test_float_and_8_bit_need_bits_and_convert_with_a_warning(self):
         samples = [0.0, 0.5, -0.5, 1.0, -1.0, 0.25, -0.00001, 0.99999] * 500
         floats = struct.pack(f'<{len(samples)}f', *samples)
@@ -166,6 +198,31 @@ class CliTest(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertIn(b'8-bit unsigned', r.stderr)
         self.assertEqual(qla('encode', '-q', '-b', '16', eight).returncode, 0)
+
+    def test_rf64_and_extensible_float_sources(self):
+        pcm = signal_pcm(5001, 1, 24, seed=9)
+        ds64 = chunk(b'ds64', struct.pack('<QQQI', 0, len(pcm), 5001, 0))
+        body = b'WAVE' + ds64 + chunk(b'fmt ', fmt_pcm(1, 96000, 24)) + b'data\xff\xff\xff\xff' + pcm + b'\0'
+        rf64 = write(self.path('r.wav'), b'RF64\xff\xff\xff\xff' + body)
+        r = qla('encode', '--verify', rf64)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        qla('decode', '-q', '-o', self.path('r-back.wav'), self.path('r.qla'))
+        self.assertEqual(read(self.path('r-back.wav')), read(rf64))
+        self.assertIn(b'an RF64 WAVE file', qla('decode', rf64).stderr)
+        floats = struct.pack('<4f', 0.5, -0.5, 0.25, 0.0) * 500
+        ext = write(self.path('x.wav'), riff([chunk(b'fmt ', fmt_extensible(2, 44100, 32, 32, subformat_tag=3)),
+                                              chunk(b'data', floats)]))
+        self.assertEqual(qla('encode', ext).returncode, 1)
+        r = qla('encode', '-q', '--bits', '24', ext)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'not a lossless copy', r.stderr)
+        eight = write(self.path('e.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 22050, 8)), chunk(b'data', bytes(range(256)) * 4)]))
+        sixteen = write(self.path('s.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 22050, 16)), chunk(b'data', bytes(512))]))
+        r = qla('encode', '--bits', '24', eight, sixteen)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b'lossless', r.stderr)
+        self.assertNotIn(b'not a lossless', r.stderr)
+        self.assertEqual(json.loads(qla('info', '--json', self.path('s.qla')).stdout)[0]['bits'], 16)
 
     def test_three_channels_are_refused_with_the_system_message(self):
         src = write(self.path('three.wav'), riff([chunk(b'fmt ', fmt_pcm(3, 44100, 16)), chunk(b'data', bytes(600))]))
@@ -214,7 +271,7 @@ class CliTest(unittest.TestCase):
         r = qla('encode', '-q', '--ignore-chunk-sizes', self.path('data_size_0.wav'))
         self.assertEqual(r.returncode, 0, r.stderr)
         qla('decode', '-q', '-o', self.path('back.wav'), self.path('data_size_0.qla'))
-        self.assertEqual(chunks_of(read(self.path('back.wav')))[b'data'][8:], pcm)
+        self.assertEqual(read(self.path('back.wav')), read(self.path('data_size_0.wav')))
 
     def test_existing_output_is_kept_without_force(self):
         src = write(self.path('s.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', signal_pcm(5000, 1, 16))]))
@@ -317,17 +374,89 @@ class CliTest(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(read(self.path('long3.wav')), read(src))
 
+    def test_batches_report_in_input_order_with_a_count(self):
+        names = []
+        for i, frames in enumerate((90000, 3000, 40000, 1000)):
+            names.append(write(self.path(f'b{i}.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)),
+                                                               chunk(b'data', signal_pcm(frames, 2, 16, seed=i))])))
+        names.append(write(self.path('bad.wav'), b'RIFF'))
+        r = qla('encode', '-j', 4, *names)
+        self.assertEqual(r.returncode, 1)
+        lines = r.stderr.decode().splitlines()
+        order = [n for line in lines for n in names if line.startswith((n, 'qla: ' + n))]
+        self.assertEqual(order, names)
+        self.assertEqual(lines[-1], 'qla: 4 encoded, 1 failed')
+
+    def test_progress_bar_fits_an_80_column_terminal(self):
+        import pty
+        import fcntl
+        import termios
+        src = write(self.path('p.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)),
+                                               chunk(b'data', signal_pcm(44100, 2, 16) * 30)]))
+        master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack('HHHH', 24, 80, 0, 0))
+        p = subprocess.Popen([QLA, 'encode', '--verify', '-j', '1', src], stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        out = b''
+        while True:
+            try:
+                data = os.read(master, 4096)
+            except OSError:
+                break
+            if not data:
+                break
+            out += data
+        p.wait(timeout=60)
+        os.close(master)
+        self.assertEqual(p.returncode, 0)
+        self.assertIn(b'realtime', out)
+        drawn = [line for piece in out.replace(b'\r\n', b'\n').split(b'\r') for line in piece.split(b'\n')
+                 if b' files ' in line or (line and not line.strip())]
+        self.assertTrue(drawn)
+        for line in drawn:
+            self.assertLess(len(line), 80, line)
+
     def test_usage_errors_help_and_version(self):
-        self.assertEqual(qla().returncode, 2)
-        self.assertEqual(qla('encode').returncode, 2)
-        self.assertEqual(qla('encode', '--bits', '20', 'x.wav').returncode, 2)
-        self.assertEqual(qla('encode', '-o', 'x.qla', 'a.wav', 'b.wav').returncode, 2)
-        self.assertEqual(qla('frobnicate').returncode, 2)
+        cases = [((), b''), (('encode',), b'qla: '), (('encode', '--bits', '20', 'x.wav'), b'qla: '),
+                 (('encode', '-o', 'x.qla', 'a.wav', 'b.wav'), b'use -d'), (('encode', '-8', 'x.wav'), b'one compression setting'),
+                 (('ecnode', 'x.wav'), b'did you mean "encode"'), (('encode', '-o', '-', 'x.wav'), b'standard output'),
+                 (('encode', '-'), b'needs -o')]
+        for args, words in cases:
+            with self.subTest(args):
+                r = qla(*args)
+                self.assertEqual(r.returncode, 2)
+                self.assertIn(words, r.stderr)
+        src = write(self.path('h.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', bytes(100))]))
+        self.assertIn(b'qla encode ' + src.encode(), qla(src).stderr)
         r = qla('--help')
         self.assertEqual(r.returncode, 0)
-        self.assertIn(b'encode', r.stdout)
-        self.assertIn(b'--verify', qla('encode', '--help').stdout)
+        self.assertIn(b'Exit codes', r.stdout)
+        self.assertNotIn(b'standard output', qla('encode', '--help').stdout.split(b'Inputs:')[0])
+        self.assertEqual(qla('encode', '-q', '-V', src).returncode, 0)
         self.assertIn(b'qla', qla('--version').stdout)
+
+    def test_standard_input_and_output_streams(self):
+        pcm = signal_pcm(200000, 2, 16)
+        wav = riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', pcm)])
+        streamed = wav[:4] + b'\0\0\0\0' + wav[8:40] + b'\xff\xff\xff\xff' + wav[44:]
+        q = self.path('s.qla')
+        r = qla('encode', '-q', '-o', q, '-', input=streamed)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = qla('decode', '-q', '-o', '-', q)
+        self.assertEqual(r.stdout, streamed)
+        # The first bytes leave before the decode ends, and a reader that quits
+        # early stops the run cleanly.
+        os.makedirs(self.path('tmp'))
+        p = subprocess.Popen([QLA, 'decode', '-q', '-j', '1', '-o', '-', q], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, env=dict(os.environ, TMPDIR=self.path('tmp')))
+        head = p.stdout.read(100)
+        self.assertIsNone(p.poll())
+        self.assertEqual(os.listdir(self.path('tmp')), [])
+        p.stdout.close()
+        p.wait(timeout=60)
+        self.assertEqual(head, streamed[:100])
+        self.assertIn(p.returncode, (0, 141))
+        self.assertEqual(sorted(os.listdir(self.dir)), ['s.qla', 'tmp'])
 
     def test_info_reports_format_blocks_and_metadata(self):
         src = write(self.path('i.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', signal_pcm(30000, 2, 16))] +
@@ -344,6 +473,24 @@ class CliTest(unittest.TestCase):
         self.assertEqual(facts['info']['INAM'], 'Test tone')
         self.assertTrue(facts['acid'])
         self.assertEqual(facts['loops'], 1)
+
+    def test_info_markers_are_frame_exact_in_time_order_and_utf8_shown(self):
+        cue = struct.pack('<I', 2) + struct.pack('<II4sIII', 1, 30001, b'data', 0, 0, 30001)
+        cue += struct.pack('<II4sIII', 2, 7, b'data', 0, 0, 7)
+        info = chunk(b'LIST', b'INFO' + chunk(b'INAM', 'Grüße 音'.encode() + b'\0'))
+        src = write(self.path('u.wav'), riff([chunk(b'fmt ', fmt_pcm(1, 44100, 16)), chunk(b'data', signal_pcm(40000, 1, 16)),
+                                               chunk(b'cue ', cue), info]))
+        qla('encode', '-q', src)
+        facts = json.loads(qla('info', '--json', self.path('u.qla')).stdout)[0]
+        self.assertEqual([(m['id'], m['start_frame']) for m in facts['markers']], [(2, 7), (1, 30001)])
+        self.assertEqual(facts['info']['INAM'], 'Grüße 音')
+        data = read(self.path('u.qla'))
+        for size in (100, len(data) // 2):
+            cut = write(self.path(f'cut{size}.qla'), data[:size])
+            r = qla('info', cut)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(b'truncated', r.stderr)
+        self.assertRegex(r.stderr, rb' [1-9][0-9]* of 40000 frames are readable')
 
     def test_stop_signals_leave_no_partial_output(self):
         pcm = signal_pcm(44100 * 3, 2, 16)

@@ -21,6 +21,8 @@ struct Options {
   unsigned bits = 0;  // encode: 16 or 24 to convert; 0 to store as is
   bool verify = false;
   bool ignoreChunkSizes = false;  // encode: read the audio to the end of the file
+  bool keepForeign = true;        // encode: keep the source's layout for a byte-exact decode
+  bool bitsAlways = false;        // encode: --bits also for sources a .qla holds as they are
   bool json = false;
 };
 

@@ -1,7 +1,6 @@
 // qla decode: .qla in, PCM WAVE out, read through the plug-in's file type,
 // reader and stream, with the file's metadata written after the audio.
 #include "krn/md5.h"
-#include "krn/metadata_io.h"
 #include "krn/platform/tool_io.h"
 #include "krn/results.h"
 #include "tools/qla/commands.h"
@@ -11,6 +10,7 @@
 #include "tools/qla/output_file.h"
 #include "tools/qla/parallel_decode.h"
 #include "tools/qla/qla_file.h"
+#include "tools/qla/source_layout.h"
 #include "tools/qla/tool_chunks.h"
 #include "tools/qla/wav_file.h"
 
@@ -20,8 +20,8 @@
 namespace qlatool {
 namespace {
 
-// Decodes the whole audio into writer in 16384-frame requests, as a host reads.
-HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, WavWriter& writer, Console& console,
+// Decodes the whole audio into sink in 16384-frame requests, as a host reads.
+HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, ByteSink& sink, Console& console,
                          cv::Md5* md5) {
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
@@ -32,7 +32,7 @@ HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, WavW
     if (cv::Failed(hr)) return hr;
     if (got == 0) return cv::CVERR_FILE_READ;  // the stream ended before its announced length
     md5->Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
-    hr = writer.Write(buffer.data(), got * frameBytes);
+    hr = sink.Write(buffer.data(), static_cast<size_t>(got) * frameBytes);
     if (hr != cv::kS_OK) return hr;
     position += got;
     console.AddDone(static_cast<double>(got) / rate);
@@ -42,7 +42,7 @@ HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, WavW
 
 // The same on several threads, each decoding runs of seek groups of its own.
 HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
-                         WavWriter& writer, Console& console, cv::Md5* md5) {
+                         ByteSink& sink, Console& console, cv::Md5* md5) {
   ParallelDecoder decoder;
   HRESULT hr = decoder.Start(input, threads);
   if (cv::Failed(hr)) return hr;
@@ -53,39 +53,45 @@ HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t fr
     hr = decoder.Next(&data, &got);
     if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
     md5->Update(data, static_cast<size_t>(got) * frameBytes);
-    hr = writer.Write(data, got * frameBytes);
+    hr = sink.Write(data, static_cast<size_t>(got) * frameBytes);
     if (hr != cv::kS_OK) return hr;
     console.AddDone(static_cast<double>(got) / rate);
   }
 }
 
-// Writes the decoded audio and the metadata into the temporary file.
-HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, const std::string& path,
+// Writes the planned bytes and the decoded audio between them; the first bytes
+// leave at once, so that a pipe's reader can start.
+HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, const WavPlan& plan, ByteSink& sink,
                  Console& console, cv::Md5* md5) {
-  // The stream's byte rate is that of the compressed file; a WAVE file states
-  // the PCM rate.
-  const WAVEFORMATEX format =
-      PcmFormat(file.Format().nChannels, file.Format().nSamplesPerSec, file.Format().wBitsPerSample);
-  WavWriter writer;
-  HRESULT hr = writer.Create(path, format);
+  const WAVEFORMATEX& format = file.Format();
+  HRESULT hr = sink.Write(plan.head.data(), plan.head.size());
+  if (hr == cv::kS_OK) hr = sink.Flush();
   if (hr != cv::kS_OK) return hr;
   // Files of one seek group gain nothing from more threads.
   if (threads > 1 && file.Frames() > qla::kFramesPerSeekGroup)
-    hr = DecodeInParallel(input, threads, format.nBlockAlign, format.nSamplesPerSec, writer, console, md5);
+    hr = DecodeInParallel(input, threads, format.nBlockAlign, format.nSamplesPerSec, sink, console, md5);
   else
-    hr = DecodeInRequests(file, format.nBlockAlign, format.nSamplesPerSec, writer, console, md5);
-  if (hr != cv::kS_OK) return hr;
-  hr = writer.Finish();
-  if (hr != cv::kS_OK) return hr;
+    hr = DecodeInRequests(file, format.nBlockAlign, format.nSamplesPerSec, sink, console, md5);
+  if (hr == cv::kS_OK) hr = sink.Write(plan.tail.data(), plan.tail.size());
+  if (hr == cv::kS_OK) hr = sink.Flush();
+  return hr;
+}
 
-  cv::ICvMetadataSource* metadata = nullptr;
-  hr = file.Metadata(&metadata);
-  if (hr == cv::kE_NOTIMPL) return cv::kS_OK;  // a reader without metadata: the audio is all there is
+// The plan for a file: from its stored source layout when it has one.
+HRESULT PlanFor(QlaFile& file, const std::string& input, WavPlan* plan) {
+  std::vector<uint8_t> metadata;
+  HRESULT hr = file.MetadataChunks(&metadata);
   if (cv::Failed(hr)) return hr;
-  hr = cv::AppendMetadata(path.c_str(), true, false, format.nSamplesPerSec, metadata);
-  if (cv::Succeeded(hr)) hr = cv::WriteLoopInfo(path.c_str(), metadata, false);
-  metadata->Release();
-  return cv::Failed(hr) ? hr : cv::kS_OK;
+  std::vector<uint8_t> stored;
+  SourceLayout layout;
+  hr = ReadChunkBody(input, kSourceChunk, &stored);
+  if (cv::Failed(hr)) return hr;
+  const bool haveLayout = hr == cv::kS_OK && ParseLayout(stored, &layout);
+  // The stream's byte rate is that of the compressed file; a WAVE file states
+  // the PCM rate.
+  const WAVEFORMATEX& f = file.Format();
+  return PlanWav(PcmFormat(f.nChannels, f.nSamplesPerSec, f.wBitsPerSample), file.Frames(),
+                 haveLayout ? &layout : nullptr, metadata, plan);
 }
 
 bool DecodeOne(const std::string& input, const Options& options, Console& console) {
@@ -96,19 +102,37 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
     console.Error(FailureLine(input, why, hr));
     return false;
   }
-  std::string target = OutputNameFor(input, options, ".wav");
-  OutputFile output;
-  std::string problem;
-  hr = output.Prepare(input, target, options.force, &problem);
+  WavPlan plan;
+  hr = PlanFor(file, input, &plan);
   if (hr != cv::kS_OK) {
-    console.Error(FailureLine(target, problem, hr));
+    console.Error(FailureLine(input, "planning the WAVE file failed", hr));
     return false;
+  }
+  if (plan.metadataChanged)
+    console.Error("qla: " + input + ": the metadata was changed after encoding: the current metadata is written, "
+                  "with the source's other chunks");
+  const std::string target = OutputNameFor(input, options, ".wav");
+  const bool toStandardOutput = target == "-";
+  const std::string shownTarget = toStandardOutput ? "standard output" : target;
+  OutputFile output;
+  ByteSink sink;
+  if (toStandardOutput) {
+    sink.UseStandardOutput();
+  } else {
+    std::string problem;
+    hr = output.Prepare(input, target, options.force, &problem);
+    if (hr == cv::kS_OK) hr = sink.Create(output.TempPath());
+    if (hr != cv::kS_OK) {
+      console.Error(FailureLine(target, problem, hr));
+      return false;
+    }
   }
   double started = NowSeconds();
   cv::Md5 md5;
-  hr = WriteWav(file, input, ThreadsPerFile(options), output.TempPath(), console, &md5);
+  hr = WriteWav(file, input, ThreadsPerFile(options), plan, sink, console, &md5);
+  sink.Close();
   if (hr != cv::kS_OK) {
-    if (!Interrupted()) console.Error(FailureLine(input, "decoding failed", hr));
+    if (!Interrupted()) console.Error(FailureLine(input, "decoding to " + shownTarget + " failed", hr));
     return false;
   }
   std::string mismatch = DigestMismatch(input, md5.Finish());
@@ -116,18 +140,19 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
     console.Error(FailureLine(input, mismatch, cv::CVERR_FILE_CORRUPT));
     return false;
   }
-  std::string detail;
-  hr = output.Commit(&detail);
-  if (hr != cv::kS_OK) {
-    console.Error(FailureLine(target == "-" ? "standard output" : target, detail, hr));
-    return false;
+  if (!toStandardOutput) {
+    std::string detail;
+    hr = output.Commit(&detail);
+    if (hr != cv::kS_OK) {
+      console.Error(FailureLine(target, detail, hr));
+      return false;
+    }
   }
   double seconds = static_cast<double>(file.Frames()) / file.Format().nSamplesPerSec;
   double elapsed = NowSeconds() - started;
-  char line[256];
-  std::snprintf(line, sizeof line, "%s -> %s: %.1f s, %.0fx realtime", input.c_str(),
-                target == "-" ? "standard output" : target.c_str(), seconds, elapsed > 0 ? seconds / elapsed : 0.0);
-  console.Info(line);
+  char figures[64];
+  std::snprintf(figures, sizeof figures, ": %.1f s, %.0fx realtime", seconds, elapsed > 0 ? seconds / elapsed : 0.0);
+  console.Info(input + " -> " + shownTarget + figures);
   return true;
 }
 
@@ -135,10 +160,9 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
 
 int RunDecode(const Options& options) {
   if (options.output == "-") cvplat::SetStdoutBinary();
-  double total = 0;
-  for (const std::string& input : options.inputs) total += QlaSeconds(input);
   const std::vector<size_t> owners = OutputOwners(options, ".wav");
-  return RunPerInput(options, options.output != "-", total, [&](size_t index, Console& console) {
+  const double total = PlannedSeconds(options, owners, ".wav", QlaSeconds);
+  return RunPerInput(options, true, total, "decoded", [&](size_t index, Console& console) {
     if (RefuseTakenOutput(options, owners, index, ".wav", console)) return false;
     return DecodeOne(options.inputs[index], options, console);
   });

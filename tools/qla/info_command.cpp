@@ -1,10 +1,13 @@
 // qla info: what a .qla file holds: format, length, compression, blocks and
 // seek table, markers and regions, INFO fields and loop information.
+#include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/reader/container.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
+#include "krn/byte_io.h"
 #include "krn/record_list.h"
+#include "krn/wav_reader.h"
 #include "krn/results.h"
 #include "tools/qla/commands.h"
 #include "tools/qla/job_report.h"
@@ -25,6 +28,8 @@ struct FileFacts {
   uint64_t fileSize = 0;
   uint64_t frames = 0;
   FileMetadata metadata;
+  uint64_t readableFrames = 0;  // set when the file is shorter than its audio
+  bool truncated = false;
   bool hasDigest = false;
   cv::Md5::Digest digest{};
 };
@@ -89,9 +94,12 @@ std::string Describe(const std::string& path, const FileFacts& f, bool json) {
     o += ", \"markers\": [";
     for (size_t i = 0; i < f.metadata.markers.size(); ++i) {
       const MarkerFacts& m = f.metadata.markers[i];
-      o += std::string(i ? ", " : "") + "{\"name\": " + JsonString(m.name) + ", \"start_seconds\": " +
-           Number(m.start, 6) + ", \"region\": " + (m.region ? "true" : "false") +
-           ", \"length_seconds\": " + Number(m.length, 6) + "}";
+      const double rate = f.format.nSamplesPerSec;
+      o += std::string(i ? ", " : "") + "{\"id\": " + std::to_string(m.id) + ", \"name\": " + JsonString(m.name) +
+           ", \"start_frame\": " + std::to_string(m.startFrame) + ", \"start_seconds\": " +
+           Number(m.startFrame / rate, 6) + ", \"region\": " + (m.region ? "true" : "false") +
+           ", \"length_frames\": " + std::to_string(m.lengthFrames) + ", \"length_seconds\": " +
+           Number(m.lengthFrames / rate, 6) + "}";
     }
     o += "], \"info\": {";
     for (size_t i = 0; i < f.metadata.info.size(); ++i)
@@ -128,8 +136,13 @@ std::string Describe(const std::string& path, const FileFacts& f, bool json) {
     o += "missing (only sequential decoding)\n";
   o += "  audio MD5:    " + (f.hasDigest ? cv::Md5::ToHex(f.digest) : std::string("none stored")) + "\n";
   o += "  markers:      " + std::to_string(f.metadata.markers.size()) + "\n";
+  const double rate = f.format.nSamplesPerSec;
   for (const MarkerFacts& m : f.metadata.markers) {
-    o += "    " + FormatSeconds(m.start) + (m.region ? " region of " + FormatSeconds(m.length) : std::string(" marker")) +
+    o += "    #" + std::to_string(m.id) + "  frame " + std::to_string(m.startFrame) + " (" +
+         Number(m.startFrame / rate, 6) + " s)" +
+         (m.region ? ", region of " + std::to_string(m.lengthFrames) + " frames (" + Number(m.lengthFrames / rate, 6) +
+                         " s)"
+                   : std::string(", marker")) +
          (m.name.empty() ? "" : "  \"" + m.name + "\"") + "\n";
   }
   o += "  INFO fields:  " + std::to_string(f.metadata.info.size()) + "\n";
@@ -138,6 +151,22 @@ std::string Describe(const std::string& path, const FileFacts& f, bool json) {
        (f.metadata.hasStrc ? std::to_string(f.metadata.loopCount) + " loop records" : std::string("no strc chunk")) +
        "\n";
   return o;
+}
+
+// Frames that decode block after block from the start of the audio before the
+// file ends or a block is damaged (no seek table needed).
+uint64_t ReadableFrames(HANDLE file, const FileFacts& facts) {
+  qla::BlockDecoder decoder;
+  if (!cv::SeekTo(file, facts.container.dataOffset) ||
+      cv::Failed(decoder.Initialize(facts.container.format, facts.container.codec.codecFlags)))
+    return 0;
+  cv::FileByteSource source(file);
+  std::vector<uint8_t> block(qla::BlockDecoder::kMaxBlockBytes);
+  uint64_t frames = 0;
+  uint32_t bytes = 0;
+  while (frames < facts.frames && decoder.DecodeBlock(source, block.data(), &bytes) == cv::kS_OK)
+    frames += bytes / facts.container.format.nBlockAlign;
+  return frames < facts.frames ? frames : facts.frames;
 }
 
 HRESULT Gather(const std::string& path, FileFacts* facts) {
@@ -152,6 +181,8 @@ HRESULT Gather(const std::string& path, FileFacts* facts) {
   hr = qla::ParseContainer(raw.Get(), &facts->container);
   if (cv::Failed(hr)) return hr;
   facts->hasDigest = ReadAudioDigest(path, &facts->digest);
+  facts->truncated = static_cast<uint64_t>(facts->container.dataOffset) + facts->container.dataSize > facts->fileSize;
+  if (facts->truncated) facts->readableFrames = ReadableFrames(raw.Get(), *facts);
   cv::ICvMetadataSource* source = nullptr;
   hr = file.Metadata(&source);
   if (hr == cv::kE_NOTIMPL) return cv::kS_OK;  // a reader without metadata
@@ -165,12 +196,20 @@ HRESULT Gather(const std::string& path, FileFacts* facts) {
 
 int RunInfo(const Options& options) {
   std::vector<std::string> texts(options.inputs.size());
-  int code = RunPerInput(options, false, 0, [&](size_t index, Console& console) {
+  int code = RunPerInput(options, false, 0, "described", [&](size_t index, Console& console) {
     FileFacts facts;
     HRESULT hr = Gather(options.inputs[index], &facts);
     if (cv::Failed(hr)) {
       const std::string why = WhyNotOpened(options.inputs[index], &hr);
       console.Error(FailureLine(options.inputs[index], why, hr));
+      return false;
+    }
+    if (facts.truncated) {
+      console.Error(FailureLine(options.inputs[index],
+                                "truncated: the file ends after " + std::to_string(facts.fileSize) +
+                                    " bytes, within its audio; " + std::to_string(facts.readableFrames) + " of " +
+                                    std::to_string(facts.frames) + " frames are readable",
+                                cv::CVERR_FILE_CORRUPT));
       return false;
     }
     texts[index] = Describe(options.inputs[index], facts, options.json);

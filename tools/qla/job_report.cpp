@@ -69,18 +69,37 @@ bool RefuseTakenOutput(const Options& options, const std::vector<size_t>& owners
   return true;
 }
 
-int RunPerInput(const Options& options, bool progress, double totalSeconds,
+double PlannedSeconds(const Options& options, const std::vector<size_t>& owners, const char* extension,
+                      double (*seconds)(const std::string&)) {
+  double total = 0;
+  for (size_t i = 0; i < options.inputs.size(); ++i) {
+    const std::string target = OutputNameFor(options.inputs[i], options, extension);
+    if (owners[i] != i || (!options.force && target != "-" && cvplat::PathExists(target))) continue;
+    total += seconds(options.inputs[i]);
+  }
+  return total;
+}
+
+int RunPerInput(const Options& options, bool progress, double totalSeconds, const char* doneWord,
                 const std::function<bool(size_t, Console&)>& job) {
-  bool terminal = progress && cvplat::StdoutIsTerminal() && cvplat::StderrIsTerminal();
+  bool terminal = progress && cvplat::StderrIsTerminal();
   Console console(options.quiet, terminal);
   std::atomic<size_t> failures{0};
   unsigned threads = TotalThreads(options);
   console.StartProgress(totalSeconds, options.inputs.size());
   RunJobs(options.inputs.size(), threads, [&](size_t index) {
+    console.BeginJob(index);
     if (!job(index, console)) failures.fetch_add(1);
-    console.FileDone();
+    console.FinishJob(index);
   });
   console.StopProgress();
+  const size_t count = options.inputs.size();
+  if (count > 1 && !Interrupted()) {
+    const std::string closing = std::to_string(count - failures.load()) + " " + doneWord + ", " +
+                                std::to_string(failures.load()) + " failed";
+    if (failures.load()) console.Error("qla: " + closing);
+    else console.Info("qla: " + closing);
+  }
   if (Interrupted()) {
     console.Error("qla: " + InterruptReason() + "; unfinished outputs were removed");
     return InterruptExitCode();

@@ -20,13 +20,19 @@ std::vector<size_t> OutputOwners(const Options& options, const char* extension);
 bool RefuseTakenOutput(const Options& options, const std::vector<size_t>& owners, size_t index, const char* extension,
                        Console& console);
 
+// The audio length of the inputs that will be worked on: an input whose output
+// another input takes, or exists without --force, is not counted.
+double PlannedSeconds(const Options& options, const std::vector<size_t>& owners, const char* extension,
+                      double (*seconds)(const std::string&));
+
 // "qla: FILE: what: <system message>" (what may be empty).
 std::string FailureLine(const std::string& file, const std::string& what, HRESULT result);
 
 // Runs job(index) for every input on options.jobs threads (default: one per
-// processor) with a console; the job answers true on success. Returns the exit
-// code of the run.
-int RunPerInput(const Options& options, bool progress, double totalSeconds,
+// processor) with a console; the job answers true on success. With more than
+// one input a closing line counts them ("12 encoded, 1 failed", doneWord
+// "encoded"). Returns the exit code of the run.
+int RunPerInput(const Options& options, bool progress, double totalSeconds, const char* doneWord,
                 const std::function<bool(size_t, Console&)>& job);
 
 // Threads that one file may use: the files share the -j threads (default: one

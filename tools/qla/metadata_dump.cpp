@@ -5,6 +5,8 @@
 #include "krn/record_list.h"
 #include "krn/results.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -26,6 +28,23 @@ std::vector<uint8_t> Drain(IStream* stream) {
   return bytes;
 }
 
+// True for bytes that form valid UTF-8 with at least one multi-byte sequence.
+bool IsMultibyteUtf8(const std::string& bytes) {
+  bool multibyte = false;
+  for (size_t i = 0; i < bytes.size();) {
+    const uint8_t c = static_cast<uint8_t>(bytes[i]);
+    const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > bytes.size() || (length == 2 && c < 0xC2)) return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<uint8_t>(bytes[i + k]) & 0xC0) != 0x80) return false;
+    multibyte |= length > 1;
+    i += length;
+  }
+  return multibyte;
+}
+
+// The text of a record. Texts are read from the file in the ANSI code page;
+// bytes that were UTF-8 all along are shown as such.
 std::string Utf8(const uint8_t* text, size_t bytes) {
   cvplat::WideString wide;
   for (size_t i = 0; i + 1 < bytes; i += 2) {
@@ -33,13 +52,17 @@ std::string Utf8(const uint8_t* text, size_t bytes) {
     if (c == 0) break;
     wide.push_back(c);
   }
-  return cvplat::WideToUtf8(wide);
+  const std::string original = cvplat::WideToAnsiString(wide);
+  return IsMultibyteUtf8(original) ? original : cvplat::WideToUtf8(wide);
+}
+
+uint64_t Frames(int64_t time, uint32_t sampleRate) {
+  return time <= 0 ? 0 : static_cast<uint64_t>(std::llround(static_cast<double>(time) * sampleRate / 1e7));
 }
 
 }  // namespace
 
 HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out) {
-  (void)sampleRate;
   IStream* stream = nullptr;
   if (cv::Succeeded(source->GetMarkerStream(&stream)) && stream) {
     std::vector<uint8_t> bytes = Drain(stream);
@@ -49,14 +72,17 @@ HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMet
       std::memcpy(&h, bytes.data() + pos, sizeof h);
       if (h.headerSize < sizeof h || pos + h.headerSize + h.nameSize > bytes.size()) break;
       MarkerFacts m;
-      m.start = h.position / 1e7;
-      m.length = h.length / 1e7;
+      m.id = static_cast<uint32_t>(out->markers.size() + 1);
+      m.startFrame = Frames(h.position, sampleRate);
+      m.lengthFrames = Frames(h.length, sampleRate);
       m.region = h.isRegion != 0;
       m.name = Utf8(bytes.data() + pos + h.headerSize, h.nameSize);
       out->markers.push_back(m);
       pos += h.headerSize + h.nameSize;
     }
   }
+  std::stable_sort(out->markers.begin(), out->markers.end(),
+                   [](const MarkerFacts& a, const MarkerFacts& b) { return a.startFrame < b.startFrame; });
   stream = nullptr;
   if (cv::Succeeded(source->GetInfoStream(&stream)) && stream) {
     std::vector<uint8_t> bytes = Drain(stream);

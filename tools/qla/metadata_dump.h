@@ -12,9 +12,10 @@
 namespace qlatool {
 
 struct MarkerFacts {
+  uint32_t id = 0;   // 1-based place in the file's cue list
   std::string name;  // UTF-8
-  double start = 0;  // seconds
-  double length = 0;
+  uint64_t startFrame = 0;
+  uint64_t lengthFrames = 0;
   bool region = false;
 };
 
@@ -26,6 +27,8 @@ struct FileMetadata {
   uint32_t loopCount = 0;
 };
 
+// Markers come in time order (regions before markers at the same frame keep
+// their cue order), positions as frames at sampleRate.
 HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out);
 
 }  // namespace qlatool

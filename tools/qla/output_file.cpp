@@ -8,8 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <vector>
 
 namespace qlatool {
 namespace {
@@ -33,24 +31,6 @@ std::string UniqueSuffix() {
          std::to_string(g_counter.fetch_add(1));
 }
 
-bool CopyToStdout(const std::string& path) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) return false;
-  std::vector<char> buffer(1 << 16);
-  bool ok = true;
-  for (;;) {
-    size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
-    if (n == 0) break;
-    if (std::fwrite(buffer.data(), 1, n, stdout) != n) {
-      ok = false;
-      break;
-    }
-  }
-  ok = ok && !std::ferror(in);
-  std::fclose(in);
-  return std::fflush(stdout) == 0 && ok;
-}
-
 }  // namespace
 
 OutputFile::~OutputFile() { Discard(); }
@@ -61,14 +41,7 @@ HRESULT OutputFile::Prepare(const std::string& source, const std::string& target
   source_ = source;
   target_ = target;
   force_ = force;
-  std::string folder;
-  std::string name;
-  if (target == "-") {
-    std::error_code error;
-    std::filesystem::path tempFolder = std::filesystem::temp_directory_path(error);
-    folder = error ? std::string() : tempFolder.string() + "/";
-    name = "qla-stdout";
-  } else {
+  {
     if (target == source || cvplat::SameFile(source, target)) {
       *problem = "the output would replace the input; name another output";
       return cv::CVERR_FILE_CREATE;
@@ -79,9 +52,9 @@ HRESULT OutputFile::Prepare(const std::string& source, const std::string& target
       return cv::CVERR_FILE_CREATE;
     }
     if (!force && kind != cvplat::PathKind::kMissing) return cv::CVERR_FILE_EXISTS;
-    folder = FolderOf(target);
-    name = NameOf(target);
   }
+  const std::string folder = FolderOf(target);
+  const std::string name = NameOf(target);
   // Reserve the name by creating the file; CREATE_NEW never takes over a file.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = folder + "." + name + "." + UniqueSuffix() + ".part";
@@ -102,11 +75,6 @@ HRESULT OutputFile::Prepare(const std::string& source, const std::string& target
 
 HRESULT OutputFile::Commit(std::string* detail) {
   if (temp_.empty()) return cv::kE_UNEXPECTED;
-  if (target_ == "-") {
-    bool ok = CopyToStdout(temp_);
-    Discard();
-    return ok ? cv::kS_OK : cv::CVERR_FILE_WRITE;
-  }
   if (!force_ && cvplat::PathExists(target_)) return cv::CVERR_FILE_EXISTS;
   if (cvplat::KindOfPath(source_) == cvplat::PathKind::kRegularFile) cvplat::CopyModeAndTime(source_, temp_);
   if (!cvplat::MoveFileInto(temp_, target_, force_, detail)) {

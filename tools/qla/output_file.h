@@ -2,8 +2,7 @@
 // renamed to the target name only when everything succeeded. An interrupted,
 // cancelled or failed job removes the temporary file, so the target name never
 // holds a half-written file, and an existing target is never touched without
-// `force`. The target "-" stands for standard output: the finished file is copied
-// there instead of being renamed.
+// `force`.
 #pragma once
 
 #include "krn/platform/win_types.h"
@@ -28,8 +27,7 @@ class OutputFile {
   const std::string& TempPath() const { return temp_; }
   const std::string& Target() const { return target_; }
 
-  // Moves the temporary file into place (or copies it to standard output),
-  // with the permission bits and modification time of the source.
+  // Moves the temporary file into place, with the permission bits and modification time of the source.
   // *detail receives the system's words when the move fails.
   HRESULT Commit(std::string* detail);
   // Deletes the temporary file now.

@@ -1,6 +1,7 @@
 #include "tools/qla/qla_file.h"
 
 #include "ffplugs/cvla/module/inproc_host.h"
+#include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/platform/tool_io.h"
@@ -85,5 +86,16 @@ HRESULT QlaFile::Read(uint64_t position, void* buffer, uint32_t count, uint32_t*
 }
 
 HRESULT QlaFile::Metadata(cv::ICvMetadataSource** out) { return reader_->GetMetadata(out); }
+
+HRESULT QlaFile::MetadataChunks(std::vector<uint8_t>* chunks) {
+  chunks->clear();
+  cv::ICvMetadataSource* source = nullptr;
+  HRESULT hr = Metadata(&source);
+  if (hr == cv::kE_NOTIMPL) return cv::kS_OK;  // a reader without metadata
+  if (cv::Failed(hr)) return hr;
+  hr = cv::BuildMetadataChunks(format_.nSamplesPerSec, source, chunks);
+  source->Release();
+  return cv::Failed(hr) ? hr : cv::kS_OK;
+}
 
 }  // namespace qlatool

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qlatool {
 
@@ -40,6 +41,8 @@ class QlaFile {
   HRESULT Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got);
   // The reader's metadata source (the caller releases it).
   HRESULT Metadata(cv::ICvMetadataSource** out);
+  // The metadata as the chunks that a decode writes (empty without any).
+  [[nodiscard]] HRESULT MetadataChunks(std::vector<uint8_t>* chunks);
 
  private:
   cv::ICvFileType* fileType_ = nullptr;

@@ -151,7 +151,7 @@ Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut)
 int RunTest(const Options& options) {
   double total = 0;
   for (const std::string& input : options.inputs) total += QlaSeconds(input);
-  return RunPerInput(options, true, total, [&](size_t index, Console& console) {
+  return RunPerInput(options, true, total, "passed", [&](size_t index, Console& console) {
     const std::string& path = options.inputs[index];
     uint64_t frames = 0;
     Finding finding = TestFile(path, console, &frames);

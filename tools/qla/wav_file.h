@@ -1,8 +1,11 @@
-// The plain PCM WAVE files that a decode produces.
+// The WAVE files that a decode produces, written front to back to a file or a
+// pipe: every byte before and after the audio is planned first, so that the
+// sizes in the header are right from the first byte on.
 #pragma once
 
 #include "krn/platform/file.h"
 #include "krn/platform/win_types.h"
+#include "tools/qla/source_layout.h"
 
 #include <cstdint>
 #include <string>
@@ -10,23 +13,33 @@
 
 namespace qlatool {
 
-// Writes a PCM WAVE file: RIFF header, a 16-byte "fmt " chunk and "data"; the
-// sizes are patched by Finish.
-class WavWriter {
+// The plain PCM format (tag 1, cbSize 0) for channels, rate and bits.
+WAVEFORMATEX PcmFormat(uint32_t channels, uint32_t sampleRate, uint32_t bits);
+
+// Where the bytes go: a new file or standard output.
+class ByteSink {
  public:
-  HRESULT Create(const std::string& path, const WAVEFORMATEX& format);
-  HRESULT Write(const void* bytes, uint32_t count);
-  // Pads the data chunk and patches the sizes; the file stays open for nothing:
-  // it is closed here so that metadata can be appended by name.
-  HRESULT Finish();
+  [[nodiscard]] HRESULT Create(const std::string& path);
+  void UseStandardOutput();
+  [[nodiscard]] HRESULT Write(const void* bytes, size_t count);
+  [[nodiscard]] HRESULT Flush();
   void Close() { file_.Reset(); }
 
  private:
   cvplat::UniqueFile file_;
-  uint64_t dataBytes_ = 0;
+  bool standardOutput_ = false;
 };
 
-// The plain PCM format (tag 1, cbSize 0) for channels, rate and bits.
-WAVEFORMATEX PcmFormat(uint32_t channels, uint32_t sampleRate, uint32_t bits);
+struct WavPlan {
+  std::vector<uint8_t> head;  // every byte before the audio
+  std::vector<uint8_t> tail;  // every byte after it
+  bool metadataChanged = false;
+};
+
+// Plans the WAVE file for audio of `frames` frames in `pcm`: the source byte
+// for byte when the .qla keeps its layout and the metadata is the one written
+// with it; else a plain file with the kept chunks and the current metadata.
+[[nodiscard]] HRESULT PlanWav(const WAVEFORMATEX& pcm, uint64_t frames, const SourceLayout* stored,
+                              const std::vector<uint8_t>& metadata, WavPlan* plan);
 
 }  // namespace qlatool

@@ -50,7 +50,7 @@ class MetadataLists {
 };
 
 // A metadata source over lists of its own.
-class ListMetadataSource final
+class ListMetadataSource
     : public ComObject<ListMetadataSource, PlainCount, ICvMetadataSource, ICvLoopInfo> {
  public:
   // A new source with one reference; empty without memory.

@@ -8,6 +8,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 
 for p in cmake g++ ninja-build googletest libgtest-dev libbenchmark-dev \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev \
+         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 \
          flac wavpack libcli11-dev wine wine32:i386 python3; do
   have "$p" || need_pkgs+=("$p")
 done

@@ -77,6 +77,28 @@ inline WAVEFORMATEX* TemplateFileFormat(RenderTemplate* renderTemplate) {
   return block->alternative ? block->alternative : &block->format;
 }
 
+// A format block for a render into `format`: `streamCount` streams, no
+// alternative format, the value every template of the plug-in carries.
+inline TemplateFormatBlock MakeTemplateFormat(const WAVEFORMATEX& format, uint32_t streamCount = 1) {
+  TemplateFormatBlock block{};
+  block.format = format;
+  block.streamCount = streamCount;
+  block.alternative = nullptr;
+  block.value = kTemplateFormatValue;
+  return block;
+}
+
+// A template record over a format block the caller keeps, as a host prepares
+// one for a render.
+inline RenderTemplate MakeRenderTemplate(TemplateFormatBlock* format, uint32_t flags = kTemplateFlagsPrepared) {
+  RenderTemplate record{};
+  record.size = kTemplateRecordSize;
+  record.flags = flags;
+  record.format = format;
+  record.trailing = nullptr;
+  return record;
+}
+
 // The extra data a template's format block carries for a stream: eight 32-bit
 // values, the reserved bytes after the alternative format and the value that
 // follows them. Copied field by field, so the 64-bit layout reads the same.

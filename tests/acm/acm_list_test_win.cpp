@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 #include <msacm.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -21,20 +21,13 @@ using cvla::CVDRVFMT_DATAFMTS;
 using CreateListFunction = DWORD(WINAPI*)(DWORD*, CVDRVFMT_DATAFMTS*, DWORD);
 using Record = std::tuple<std::string, uint32_t, uint32_t>;
 
-class LoadedList {
- public:
-  explicit LoadedList(const std::string& path) : module_(::LoadLibraryA(path.c_str())) {}
-  ~LoadedList() { ::FreeLibrary(module_); }
-  explicit operator bool() const { return module_ != nullptr; }
-  DWORD Create(DWORD* count, CVDRVFMT_DATAFMTS* list, DWORD flags) const {
-    auto create = reinterpret_cast<CreateListFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(module_, "CvACM_CreateList")));
-    return create(count, list, flags);
-  }
-
- private:
-  HMODULE module_;
-};
+// The export of a module that stays loaded for the rest of the run.
+CreateListFunction LoadCreateList(const std::string& path) {
+  HMODULE module = ::LoadLibraryA(path.c_str());
+  return module ? reinterpret_cast<CreateListFunction>(
+                      reinterpret_cast<void*>(::GetProcAddress(module, "CvACM_CreateList")))
+                : nullptr;
+}
 
 std::vector<Record> Records(const CVDRVFMT_DATAFMTS* list, DWORD first, DWORD end) {
   std::vector<Record> records;
@@ -106,8 +99,8 @@ void SeedCache(const std::vector<std::string>& names) {
 
 class AcmList : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(list_) << "cvqlplug.dll not loadable"; }
-  LoadedList list_{cvtest::FindPlugIn()};
+  void SetUp() override { ASSERT_TRUE(create_) << "cvqlplug.dll not loadable"; }
+  CreateListFunction create_ = LoadCreateList(cvtest::FindPlugIn());
   std::vector<CVDRVFMT_DATAFMTS> records_ = std::vector<CVDRVFMT_DATAFMTS>(cvla::kFormatListCapacity);
 };
 
@@ -115,7 +108,7 @@ TEST_F(AcmList, InProcessEnumerationMatchesTheCodecManagerAndAppends) {
   cvtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey);
   std::strcpy(records_[0].name, "before");
   DWORD count = 1;
-  ASSERT_EQ(list_.Create(&count, records_.data(), 0x4 | 0x2 | 0x8), 0u);
+  ASSERT_EQ(create_(&count, records_.data(), 0x4 | 0x2 | 0x8), 0u);
   std::vector<Record> expected = WalkCodecs();
   ASSERT_FALSE(expected.empty()) << "no codecs installed";
   EXPECT_STREQ(records_[0].name, "before");
@@ -129,7 +122,7 @@ TEST_F(AcmList, ACodecThatFaultsEndsTheEnumerationKeepingWhatCameBefore) {
                            ACM_DRIVERADDF_FUNCTION | ACM_DRIVERADDF_LOCAL), 0u);
   g_faultArmed = true;
   DWORD count = 0;
-  EXPECT_EQ(list_.Create(&count, records_.data(), 0x4 | 0x2 | 0x8), 0u);
+  EXPECT_EQ(create_(&count, records_.data(), 0x4 | 0x2 | 0x8), 0u);
   g_faultArmed = false;
   ::acmDriverRemove(faulty, 0);
   ASSERT_GE(count, 1u);
@@ -140,57 +133,47 @@ TEST_F(AcmList, ACodecThatFaultsEndsTheEnumerationKeepingWhatCameBefore) {
 TEST_F(AcmList, CacheReadStopsAtAMissingKeyAnOverlongNameAndOneHundredRecords) {
   cvtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey);
   DWORD count = 7;
-  EXPECT_EQ(list_.Create(&count, records_.data(), 0x8), 1u);
+  EXPECT_EQ(create_(&count, records_.data(), 0x8), 1u);
   EXPECT_EQ(count, 7u);
 
   // Created in name order, so the order of enumeration is the same whichever
   // order the registry keeps.
   std::string name127 = "A" + std::string(126, 'a');
   SeedCache({name127, "B" + std::string(127, 'b'), "C"});
-  ASSERT_EQ(list_.Create(&count, records_.data(), 0x8), 0u);
+  ASSERT_EQ(create_(&count, records_.data(), 0x8), 0u);
   ASSERT_EQ(count, 1u);
   EXPECT_EQ(Records(records_.data(), 0, 1), std::vector<Record>{Record(name127, 0x100, 0)});
 
   std::vector<std::string> many;
   for (int i = 0; i < 120; ++i) many.push_back("Format " + std::to_string(1000 + i));
   SeedCache(many);
-  ASSERT_EQ(list_.Create(&count, records_.data(), 0x8), 0u);
+  ASSERT_EQ(create_(&count, records_.data(), 0x8), 0u);
   EXPECT_EQ(count, cvla::kFormatListCapacity);
   cvtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey);
 }
 
-// A refresh through rundll32 fills the cache; the list is what the cache holds.
-void ExpectRefreshFillsTheCache(const LoadedList& list, std::vector<CVDRVFMT_DATAFMTS>& records) {
-  cvtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey);
-  DWORD count = 0;
-  ASSERT_EQ(list.Create(&count, records.data(), 0), 0u);
-  std::vector<CVDRVFMT_DATAFMTS> cached(cvla::kFormatListCapacity);
-  DWORD cachedCount = 0;
-  ASSERT_EQ(list.Create(&cachedCount, cached.data(), 0x8), 0u);
-  EXPECT_EQ(Records(records.data(), 0, count), Records(cached.data(), 0, cachedCount));
-  std::vector<std::string> names, walked;
-  for (DWORD i = 0; i < count; ++i) names.push_back(records[i].name);
-  for (const Record& r : WalkCodecs()) walked.push_back(std::get<0>(r));
-  std::sort(names.begin(), names.end());
-  std::sort(walked.begin(), walked.end());
-  walked.erase(std::unique(walked.begin(), walked.end()), walked.end());
-  EXPECT_EQ(names, walked);
-}
-
-TEST_F(AcmList, RefreshThroughRundll32FillsTheCache) { ExpectRefreshFillsTheCache(list_, records_); }
-
-TEST_F(AcmList, RefreshWorksForAModuleInAFolderWithABlank) {
+// A refresh through rundll32 fills the cache with every tag of the machine;
+// the list is what the cache holds. The module also runs from a folder whose
+// path holds a blank.
+TEST_F(AcmList, RefreshThroughRundll32FillsTheCache) {
   std::filesystem::path folder = std::filesystem::temp_directory_path() / "cvql plug in";
   std::filesystem::create_directories(folder);
-  std::filesystem::path copy = folder / "cvqlplug.dll";
-  std::filesystem::copy_file(cvtest::FindPlugIn(), copy, std::filesystem::copy_options::overwrite_existing);
-  {
-    LoadedList moved(copy.string());
-    ASSERT_TRUE(moved);
-    ExpectRefreshFillsTheCache(moved, records_);
+  std::filesystem::copy_file(cvtest::FindPlugIn(), folder / "cvqlplug.dll",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::set<std::string> walked;
+  for (const Record& r : WalkCodecs()) walked.insert(std::get<0>(r));
+  for (CreateListFunction create : {create_, LoadCreateList((folder / "cvqlplug.dll").string())}) {
+    ASSERT_TRUE(create);
+    cvtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey);
+    DWORD count = 0, cachedCount = 0;
+    ASSERT_EQ(create(&count, records_.data(), 0), 0u);
+    std::vector<CVDRVFMT_DATAFMTS> cached(cvla::kFormatListCapacity);
+    ASSERT_EQ(create(&cachedCount, cached.data(), 0x8), 0u);
+    EXPECT_EQ(Records(records_.data(), 0, count), Records(cached.data(), 0, cachedCount));
+    std::set<std::string> names;
+    for (DWORD i = 0; i < count; ++i) names.insert(records_[i].name);
+    EXPECT_EQ(names, walked);
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -242,14 +242,10 @@ Bytes Block(size_t n, uint8_t seed) {
 }
 
 void SetLoops(TestMetadataSource& source, size_t records) {
-  source.hasLoopInfo = source.hasAcid = source.hasStrc = true;
-  Bytes acid = Block(24, 1);
-  std::memcpy(source.acid, acid.data(), 24);
-  Bytes header = Block(28, 100);
-  std::memcpy(source.strcHeader, header.data(), 28);
+  source.SetAcid(Block(24, 1));
   std::vector<Bytes> loops;
   for (size_t i = 0; i < records; ++i) loops.push_back(Block(32, static_cast<uint8_t>(50 + i)));
-  source.loopBytes = LoopStreamBytes(loops);
+  source.SetLoops(Block(28, 100), loops);
 }
 
 TEST(MetadataLoop, RewrittenInPlaceWhenLargeEnough) {

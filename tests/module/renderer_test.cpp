@@ -209,8 +209,9 @@ TEST_F(RendererTest, RenderJobAppendsTheMetadataThatTheReaderReadsBack) {
   cvtest::TestMetadataSource metadata;
   metadata.SetMarkers({{10000000, 0, false, u"Start", false}, {20000000, 5000000, true, u"Loop", false}});
   metadata.SetInfo({{cv::FourCC("INAM"), u"Title"}, {cv::FourCC("IART"), u"Artist"}});
-  metadata.hasLoopInfo = metadata.hasAcid = true;
-  for (uint8_t i = 0; i < 24; ++i) metadata.acid[i] = i;
+  std::vector<uint8_t> acid(24);
+  for (uint8_t i = 0; i < 24; ++i) acid[i] = i;
+  metadata.SetAcid(acid);
 
   PcmTestStream stream(cvtest::SyntheticAudio(2, 44100, 16, 44100 * 3));
   const std::string path = cvtest::HostTestPath("job_metadata.qla");

@@ -8,14 +8,8 @@
 
 namespace cvtest {
 
-TestTemplate::TestTemplate(const WAVEFORMATEX& format) {
-  record.size = qla::kTemplateRecordSize;
-  record.flags = qla::kTemplateFlagsPrepared;
-  record.format = &block;
-  block.format = format;
-  block.streamCount = 1;
-  block.value = qla::kTemplateFormatValue;
-}
+TestTemplate::TestTemplate(const WAVEFORMATEX& format)
+    : record(qla::MakeRenderTemplate(&block)), block(qla::MakeTemplateFormat(format)) {}
 
 void TestTemplate::UseAlternative(const WAVEFORMATEX& format) {
   alternative = format;

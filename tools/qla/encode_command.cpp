@@ -34,13 +34,8 @@ struct PreparedTemplate {
 };
 
 void FillTemplate(const WAVEFORMATEX& fileFormat, PreparedTemplate* t) {
-  t->block.format = fileFormat;
-  t->block.streamCount = 1;
-  t->block.alternative = nullptr;
-  t->block.value = qla::kTemplateFormatValue;
-  t->record.size = qla::kTemplateRecordSize;
-  t->record.flags = qla::kTemplateFlagsPrepared;
-  t->record.format = &t->block;
+  t->block = qla::MakeTemplateFormat(fileFormat);
+  t->record = qla::MakeRenderTemplate(&t->block);
 }
 
 // Stores what the .qla does not carry of the source (its other chunks, the

@@ -15,30 +15,23 @@ constexpr uint32_t kRate = 44100;
 constexpr uint16_t kBits = 16;
 
 qla::TemplateFormatBlock MakeFormat(uint16_t channels, uint32_t streamCount) {
-  qla::TemplateFormatBlock block{};
-  block.format.wFormatTag = 1;
-  block.format.nChannels = channels;
-  block.format.nSamplesPerSec = kRate;
-  block.format.nBlockAlign = static_cast<uint16_t>(channels * kBits / 8);
-  block.format.nAvgBytesPerSec = kRate * block.format.nBlockAlign;
-  block.format.wBitsPerSample = kBits;
-  block.format.cbSize = 0;
-  block.streamCount = streamCount;
-  block.alternative = nullptr;
-  block.value = qla::kTemplateFormatValue;
-  return block;
+  WAVEFORMATEX format{};
+  format.wFormatTag = 1;
+  format.nChannels = channels;
+  format.nSamplesPerSec = kRate;
+  format.nBlockAlign = static_cast<uint16_t>(channels * kBits / 8);
+  format.nAvgBytesPerSec = kRate * format.nBlockAlign;
+  format.wBitsPerSample = kBits;
+  format.cbSize = 0;
+  return qla::MakeTemplateFormat(format, streamCount);
 }
 
 qla::RenderTemplate MakeRecord(uint32_t flags, uint32_t builtIn, uint32_t nameId, uint32_t descriptionId,
                                qla::TemplateFormatBlock* format) {
-  qla::RenderTemplate record{};
-  record.size = qla::kTemplateRecordSize;
-  record.flags = flags;
+  qla::RenderTemplate record = qla::MakeRenderTemplate(format, flags);
   record.builtInIndex = builtIn;
   record.nameId = nameId;
   record.descriptionId = descriptionId;
-  record.format = format;
-  record.trailing = nullptr;
   return record;
 }
 

@@ -499,7 +499,11 @@ class CliTest(unittest.TestCase):
             with self.subTest(sig.name):
                 p = subprocess.Popen([QLA, 'encode', '-q', '-f', '--verify', src], stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE)
-                time.sleep(0.15)
+                # The signal goes once the output is under way (the handlers are set by then).
+                deadline = time.monotonic() + 10
+                while p.poll() is None and time.monotonic() < deadline and \
+                        not any(n.endswith('.part') for n in os.listdir(self.dir)):
+                    time.sleep(0.005)
                 p.send_signal(sig)
                 _, err = p.communicate(timeout=60)
                 if p.returncode == 0:

@@ -271,21 +271,4 @@ TEST_F(MemoryStreamTest, InterfacesAndReferences) {
   EXPECT_EQ(CreateMemoryStream(MemoryStreamKind::kInfo, &info_, nullptr), kE_POINTER);
 }
 
-TEST(InfoFields, NumbersAndEnumerationOrder) {
-  EXPECT_EQ(InfoFieldNumber(FourCC("IARL")), 0);
-  EXPECT_EQ(InfoFieldNumber(FourCC("INAM")), 14);
-  EXPECT_EQ(InfoFieldNumber(FourCC("ITCH")), 22);
-  EXPECT_EQ(InfoFieldNumber(FourCC("DISP")), 23);
-  EXPECT_EQ(InfoFieldNumber(FourCC("IDIT")), -1);
-  for (size_t i = 0; i < kInfoFieldCount; ++i) EXPECT_EQ(InfoFieldTable[i].fieldNumber, static_cast<int>(i));
-
-  // Every id asked for has a field except five; ICRD and DISP are never asked for.
-  std::vector<std::string> withoutField;
-  for (uint32_t id : InfoEnumerationOrder) {
-    if (id == FourCC("ICRD") || id == FourCC("DISP")) ADD_FAILURE() << "unexpected id in the order";
-    if (InfoFieldNumber(id) < 0) withoutField.push_back(std::string(reinterpret_cast<const char*>(&id), 4));
-  }
-  EXPECT_EQ(withoutField, (std::vector<std::string>{"IDIT", "ISMP", "TLEN", "TRCK", "TURL"}));
-}
-
 }  // namespace

@@ -142,18 +142,6 @@ TEST(PlatformCodePage, BufferCopyIsCutAndTerminated) {
   EXPECT_EQ(buf[3], 0);
 }
 
-TEST(PlatformSync, MutexCanBeReenteredAndCountersAreAtomic) {
-  cvplat::RecursiveMutex m;
-  ASSERT_TRUE(m.IsValid());
-  m.Lock();
-  m.Lock();
-  m.Unlock();
-  m.Unlock();
-  volatile LONG c = 0;
-  EXPECT_EQ(cvplat::AtomicIncrement(&c), 1);
-  EXPECT_EQ(cvplat::AtomicDecrement(&c), 0);
-}
-
 TEST(PlatformMemory, BlocksAreZeroFilled) {
   cvplat::GlobalBlock b(4096);
   ASSERT_TRUE(b);

@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <map>
-#include <set>
 #include <vector>
 
 namespace {
@@ -86,36 +84,6 @@ TEST(ClassifySampleFormat, ExtensibleNeedsPcmSubtypeAndValidBits) {
   // A record too short to hold the extension is not read past its end.
   EXPECT_EQ(ClassifySampleFormat(MakeExtensible(16, 16, kSubtypePcm, 0).Get()), kSampleFormatUnsupported);
   EXPECT_EQ(ClassifySampleFormat(MakeExtensible(16, 16, kSubtypePcm, 21).Get()), kSampleFormatUnsupported);
-}
-
-TEST(GetConverter, MatrixHasExactlyTheListedPairs) {
-  const std::set<SampleFormatId> common = {kSampleU8,  kSampleS16,     kSampleS24, kSampleS32,
-                                           kSampleF32, kSampleF64, kSampleS24In32, kSampleS8};
-  auto with = [&](std::set<SampleFormatId> extra, std::set<SampleFormatId> without = {}) {
-    for (SampleFormatId id : common)
-      if (!without.count(id)) extra.insert(id);
-    return extra;
-  };
-  const std::map<SampleFormatId, std::set<SampleFormatId>> matrix = {
-      {kSampleU8, with({})},
-      {kSampleS16, with({kSampleS16BE, kSampleS24BE})},
-      {kSampleS24, with({kSampleS24BE})},
-      {kSampleS32, with({kSampleS32BE})},
-      {kSampleF32, with({kSampleS16BE, kSampleS24BE, kSampleS32BE})},
-      {kSampleF64, with({kSampleS16BE, kSampleS24BE})},
-      {kSampleS24In32, with({})},
-      {kSampleS8, with({kSampleS16BE, kSampleS24BE})},
-      {kSampleS16BE, with({kSampleS16BE, kSampleS24BE}, {kSampleS24In32})},
-      {kSampleS24BE, with({kSampleS16BE, kSampleS24BE}, {kSampleS24In32})},
-      {kSampleS32BE, {kSampleS16, kSampleS24, kSampleS32, kSampleF32, kSampleF64, kSampleS32BE}},
-  };
-  for (const auto& [dst, sources] : matrix) {
-    for (const auto& [src, unused] : matrix) {
-      (void)unused;
-      EXPECT_EQ(GetConverterForIds(dst, src) != nullptr, sources.count(src) == 1) << dst << " <- " << src;
-    }
-    EXPECT_EQ(GetConverterForIds(dst, kSampleFormatUnsupported), nullptr);
-  }
 }
 
 TEST(GetConverter, ByFormatRecords) {

@@ -53,8 +53,8 @@ class FaultInjectionTest : public ::testing::Test {
     audio = ReadWholeFile(audioPath);
     source.SetMarkers({{100000, 0, false, u"one", false}, {200000, 50000, true, u"two", false}});
     source.SetInfo({{cv::FourCC("INAM"), u"title"}, {cv::FourCC("IART"), u"artist"}});
-    source.hasAcid = source.hasStrc = source.hasLoopInfo = true;
-    source.acid[0] = 1;
+    source.SetAcid(std::vector<uint8_t>(24, 1));
+    source.SetLoops(std::vector<uint8_t>(28, 0), {});
     ASSERT_EQ(cv::AppendMetadata(audioPath.c_str(), true, false, 44100, &source), cv::kS_OK);
     ASSERT_EQ(cv::WriteLoopInfo(audioPath.c_str(), &source, false), cv::kS_OK);
     withMetadata = ReadWholeFile(audioPath);

@@ -1,6 +1,7 @@
 // The fast bit reader against a bit-at-a-time reader that follows the reading
 // rules literally, on random streams that also run past the end of the buffer.
 #include "ffplugs/cvla/codec/rice_bit_reader.h"
+#include "tests/codec/bit_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -12,45 +13,7 @@ namespace {
 
 using qla::RiceBitReader;
 
-// Byte index, bit position and current byte, one bit at a time.
-class SlowReader {
- public:
-  explicit SlowReader(std::vector<uint8_t> buffer) : buf_(std::move(buffer)), byte_(buf_[0]) {}
-  uint32_t ReadBit() {
-    const uint32_t bit = (byte_ >> (7 - bitPos_)) & 1u;
-    if (++bitPos_ == 8) {
-      if (index_ < static_cast<int32_t>(buf_.size()) - 1) ++index_;
-      bitPos_ = 0;
-      byte_ = buf_[index_];
-    }
-    return bit;
-  }
-  uint32_t ReadBits(uint32_t n) {
-    uint32_t v = 0;
-    for (uint32_t i = 0; i < n; ++i) v = (v << 1) | ReadBit();
-    return v;
-  }
-  uint32_t ReadRice(uint32_t k) {
-    uint32_t q = 0;
-    if (ReadBit() == 0) {
-      for (;;) {
-        ++q;
-        if (index_ >= static_cast<int32_t>(buf_.size()) - 1) break;
-        if (ReadBit() == 1) break;
-      }
-    }
-    return ReadBits(k) + (q << (k % 32));
-  }
-  // Literal residual mapping: complement odd values, then halve toward zero.
-  static int32_t Map(uint32_t u) {
-    const int32_t s = static_cast<int32_t>((u & 1u) ? ~u : u);
-    return s / 2;
-  }
-  std::vector<uint8_t> buf_;
-  int32_t index_ = 0;
-  int32_t bitPos_ = 0;
-  uint8_t byte_;
-};
+using SlowReader = qlatest::BitReaderOracle;
 
 void ExpectSameState(const RiceBitReader& fast, const SlowReader& slow) {
   ASSERT_EQ(fast.ByteIndex(), static_cast<uint32_t>(slow.index_));
@@ -61,20 +24,16 @@ void ExpectSameState(const RiceBitReader& fast, const SlowReader& slow) {
 // A buffer of Rice codes with parameter k whose values follow a Laplace-like
 // spread, then random or zero bytes to the end.
 std::vector<uint8_t> RiceStream(std::mt19937& rng, uint32_t capacity, uint32_t k, uint32_t fillBytes) {
-  std::vector<uint8_t> buf(capacity, 0);
   std::geometric_distribution<uint32_t> spread(1.0 / (1u << (k < 20 ? k : 20)) / 2.0);
-  uint64_t bit = 0;
-  auto put = [&](uint32_t b) {
-    if (b) buf[bit / 8] |= static_cast<uint8_t>(0x80u >> (bit % 8));
-    ++bit;
-  };
-  while (bit + 200 < uint64_t{fillBytes} * 8) {
+  qlatest::BitPacker bits;
+  while (bits.BitCount() + 200 < uint64_t{fillBytes} * 8) {
     const uint32_t u = spread(rng);
-    const uint32_t q = (u >> k) > 100 ? 100 : (u >> k);
-    for (uint32_t i = 0; i < q; ++i) put(0);
-    put(1);
-    for (uint32_t i = k; i-- > 0;) put((u >> i) & 1u);
+    bits.PutZeros((u >> k) > 100 ? 100 : (u >> k));
+    bits.PutBit(1);
+    bits.Put(u, k);
   }
+  std::vector<uint8_t> buf = bits.Bytes();
+  buf.resize(capacity, 0);
   for (uint32_t i = fillBytes; i < capacity; ++i) buf[i] = static_cast<uint8_t>(rng());
   return buf;
 }
@@ -101,7 +60,7 @@ TEST(DecoderBitReader, ResidualsMatchTheBitRulesUpToAndPastTheEnd) {
     bool fastOk = true;
     while (slow.index_ < static_cast<int32_t>(capacity) - 1 || fastOk) {
       const uint32_t n = 1 + rng() % 512;
-      for (uint32_t i = 0; i < n; ++i) expected[i] = SlowReader::Map(slow.ReadRice(k));
+      for (uint32_t i = 0; i < n; ++i) expected[i] = qlatest::RiceUnfold(slow.ReadRice(k));
       fastOk = reader.ReadResiduals(k, n, fast.data());
       ASSERT_EQ(std::vector<int32_t>(fast.begin(), fast.begin() + n),
                 std::vector<int32_t>(expected.begin(), expected.begin() + n))
@@ -145,7 +104,7 @@ TEST(DecoderBitReader, MixedReadsMatchTheBitRules) {
           const uint32_t n = 1 + rng() % 64;
           std::vector<int32_t> out(n);
           reader.ReadResiduals(k, n, out.data());
-          for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(out[i], SlowReader::Map(slow.ReadRice(k)));
+          for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(out[i], qlatest::RiceUnfold(slow.ReadRice(k)));
         }
       }
       ExpectSameState(reader, slow);
@@ -153,19 +112,6 @@ TEST(DecoderBitReader, MixedReadsMatchTheBitRules) {
     }
     EXPECT_TRUE(reader.OnLastByte());
   }
-}
-
-TEST(DecoderBitReader, ResidualMappingFollowsSignedHalving) {
-  const uint32_t samples[] = {0u, 1u, 2u, 3u, 0x7FFFFFFEu, 0x7FFFFFFFu, 0x80000000u, 0x80000001u, 0xFFFFFFFEu,
-                              0xFFFFFFFFu};
-  for (uint32_t u : samples) EXPECT_EQ(RiceBitReader::MapResidual(u), SlowReader::Map(u)) << u;
-  std::mt19937 rng(5);
-  for (int i = 0; i < 100000; ++i) {
-    const uint32_t u = rng();
-    ASSERT_EQ(RiceBitReader::MapResidual(u), SlowReader::Map(u)) << u;
-  }
-  EXPECT_EQ(RiceBitReader::MapResidual(1), -1);
-  EXPECT_EQ(RiceBitReader::MapResidual(4), 2);
 }
 
 TEST(DecoderBitReader, GrowthDoublesKeepsContentsAndStopsAt64000) {

@@ -1,9 +1,10 @@
-// Test helpers for the block decoder tests: an MSB-first bit packer for hand-made
-// payloads, a block serializer, and temporary block files.
+// Test helpers for the block decoder tests: a block serializer for hand-made
+// payloads (packed with the bit oracle), and temporary block files.
 #pragma once
 
 #include "ffplugs/cvla/qla_format.h"
 #include "krn/platform/file.h"
+#include "tests/codec/bit_oracle.h"
 
 #include <cstdint>
 #include <algorithm>
@@ -13,40 +14,6 @@
 #include <vector>
 
 namespace qlatest {
-
-// Packs bits most significant first; Bytes() pads the last byte with zeros and
-// adds the one extra zero byte a stream ending on a byte boundary carries.
-class BitPacker {
- public:
-  void Put(uint32_t value, uint32_t count) {
-    for (uint32_t i = count; i-- > 0;) PutBit((value >> i) & 1u);
-  }
-  void PutBit(uint32_t bit) {
-    if (bits_ % 8 == 0) bytes_.push_back(0);
-    if (bit) bytes_.back() |= static_cast<uint8_t>(0x80u >> (bits_ % 8));
-    ++bits_;
-  }
-  void PutZeros(uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) PutBit(0);
-  }
-  // Rice code of the signed value v with parameter k (k <= 31).
-  void PutRice(int32_t v, uint32_t k) {
-    const uint32_t u = v >= 0 ? 2u * static_cast<uint32_t>(v) : 2u * static_cast<uint32_t>(-(v + 1)) + 1u;
-    PutZeros(u >> k);
-    PutBit(1);
-    if (k) Put(u & ((1u << k) - 1u), k);
-  }
-  std::vector<uint8_t> Bytes() const {
-    std::vector<uint8_t> out = bytes_;
-    if (bits_ % 8 == 0) out.push_back(0);
-    return out;
-  }
-  uint64_t BitCount() const { return bits_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  uint64_t bits_ = 0;
-};
 
 struct TestBlock {
   bool sync = false;

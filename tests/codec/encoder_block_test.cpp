@@ -115,19 +115,6 @@ TEST(BlockEncoder, MidAndSide) {
   EXPECT_EQ(e.Header().history[1].x1, -16777215);
 }
 
-TEST(BlockEncoder, HistorySnapshotGivesTheLastFourValues) {
-  BlockEncoder e;
-  ASSERT_EQ(e.Create(PcmFormat(1, 24), false), cv::kS_OK);
-  const std::vector<int32_t> x = {5, -8000000, 7999999, 12, -3, 400};
-  ASSERT_EQ(e.EncodeBlock(6, Interleave({x}, 24).data()), cv::kS_OK);
-  ASSERT_EQ(e.EncodeBlock(6, Interleave({x}, 24).data()), cv::kS_OK);
-  const qla::PredictorHistory& h = e.Header().history[0];
-  EXPECT_EQ(h.x1, 400);
-  EXPECT_EQ(h.x2, -3);
-  EXPECT_EQ(h.x3, 12);
-  EXPECT_EQ(h.x4, 7999999);
-}
-
 TEST(BlockEncoder, VerbatimFallback) {
   // Faint noise does not compress: its Rice coding needs about 3 bits a value
   // where 2 bits hold it plainly, and it is coded verbatim.

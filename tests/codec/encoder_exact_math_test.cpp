@@ -91,43 +91,6 @@ TEST(ExactLog, SpecialValues) {
   EXPECT_EQ(ExactLog(std::numeric_limits<double>::infinity()), std::numeric_limits<double>::infinity());
 }
 
-TEST(EncoderFormulas, BitsForMagnitude) {
-  // ceil(log2(m)) + 1, with the formula's own rounding at the powers of two.
-  EXPECT_EQ(qla::BitsForMagnitude(1), 1);
-  EXPECT_EQ(qla::BitsForMagnitude(2), 2);
-  EXPECT_EQ(qla::BitsForMagnitude(3), 3);
-  EXPECT_EQ(qla::BitsForMagnitude(32767), 16);
-  EXPECT_EQ(qla::BitsForMagnitude(32769), 17);
-  EXPECT_EQ(qla::BitsForMagnitude(8388607), 24);
-  int powerMismatches = 0;
-  for (int j = 1; j <= 30; ++j) {
-    const int32_t p = int32_t{1} << j;
-    EXPECT_EQ(qla::BitsForMagnitude(p + 1), j + 2) << j;
-    EXPECT_EQ(qla::BitsForMagnitude(p - 1), j == 1 ? 1 : j + 1) << j;
-    // At exact powers ln(2^j) * log2(e) may land one ulp above j.
-    const double log2 = ExactLog(static_cast<double>(p)) * 1.4426950408889634;
-    EXPECT_EQ(qla::BitsForMagnitude(p), static_cast<int32_t>(std::ceil(log2) + 1.0));
-    powerMismatches += qla::BitsForMagnitude(p) != j + 1;
-  }
-  std::printf("BitsForMagnitude exceeds log2+1 at %d of 30 powers of two\n", powerMismatches);
-}
-
-TEST(EncoderFormulas, RiceParameterForCost) {
-  EXPECT_EQ(qla::RiceParameterForCost(0, 512), 1);
-  EXPECT_EQ(qla::RiceParameterForCost(511, 512), 1);
-  EXPECT_EQ(qla::RiceParameterForCost(512, 512), 1);  // log2(0.69) + 1.5 = 0.97 -> 0 -> 1
-  // mean 1000: log2(693.1) + 1.5 = 10.94 -> 10
-  EXPECT_EQ(qla::RiceParameterForCost(512000, 512), 10);
-  EXPECT_EQ(qla::RiceParameterForCost(0x7FFFFFFF, 1), 31);
-  for (int32_t cost = 1; cost < 4000000; cost += 997) {
-    const double expected = std::trunc(std::log2(cost * 0.6931471805599453 / 512) + 1.5);
-    const int32_t k = qla::RiceParameterForCost(cost, 512);
-    if (cost >= 512) {
-      EXPECT_EQ(k, expected < 1 ? 1 : static_cast<int32_t>(expected)) << cost;
-    }
-  }
-}
-
 // The formulas answer without the logarithm away from their boundaries; these
 // are the formulas computed with it, for every magnitude up to 2^20, the
 // powers of two beyond, and every cost around each Rice boundary.

@@ -17,58 +17,35 @@ using TablePtr = std::unique_ptr<cv::StringTable, TableDeleter>;
 
 const char* const kTexts[] = {"zero", nullptr, "", "three"};
 
-TEST(StringTable, RangesServeTheirTextsAndDiagnoseOtherIds) {
-  TablePtr table(cv::CreateStringTable(nullptr));
-  ASSERT_TRUE(table);
-  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 100), cv::kS_OK);
-  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 1, 50), cv::kS_OK);
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 100), "zero");
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 103), "three");
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 50), "zero");
-  // Entries without a text give "", never null.
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 101), "");
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 102), "");
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 104), "CvGetString2(uId=104, ERROR)");
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 99), "CvGetString2(uId=99, ERROR)");
-  EXPECT_STREQ(cv::CvGetString2(nullptr, 7), "CvGetString2(uId=7, ERROR)");
-}
-
-TEST(StringTable, OverlappingOrInvalidRangesAreRefused) {
+TEST(StringTable, RangesServeCopiesOfTheirTextsAndRefuseOverlaps) {
   TablePtr table(cv::CreateStringTable(nullptr));
   ASSERT_TRUE(table);
   ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 100), cv::kS_OK);  // 100..103
-  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 103), cv::kE_INVALIDARG);
-  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 97), cv::kE_INVALIDARG);
-  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 1, 101), cv::kE_INVALIDARG);
-  EXPECT_EQ(cv::AddStringRange(table.get(), nullptr, 100, 50), cv::kE_INVALIDARG);  // covers it all
-  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 0, 10), cv::kE_INVALIDARG);
-  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 0xFFFFFFFEu), cv::kE_INVALIDARG);
+  const struct {
+    const char* const* texts;
+    uint32_t count, first;
+    HRESULT hr;
+  } ranges[] = {{kTexts, 1, 50, cv::kS_OK},           {kTexts, 4, 103, cv::kE_INVALIDARG},
+                {kTexts, 4, 97, cv::kE_INVALIDARG},   {kTexts, 1, 101, cv::kE_INVALIDARG},
+                {nullptr, 100, 40, cv::kE_INVALIDARG}, {kTexts, 0, 10, cv::kE_INVALIDARG},
+                {kTexts, 4, 0xFFFFFFFEu, cv::kE_INVALIDARG}, {kTexts, 4, 104, cv::kS_OK},
+                {kTexts, 4, 96, cv::kS_OK}};  // neighbours on both sides fit
+  for (const auto& r : ranges) EXPECT_EQ(cv::AddStringRange(table.get(), r.texts, r.count, r.first), r.hr) << r.first;
   EXPECT_EQ(cv::AddStringRange(nullptr, kTexts, 4, 10), cv::kE_INVALIDARG);
-  // Neighbours on both sides fit.
-  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 104), cv::kS_OK);
-  EXPECT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 96), cv::kS_OK);
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 101), "");  // the refused ranges changed nothing
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 107), "three");
-}
-
-TEST(StringTable, TextsAreCachedCopies) {
-  TablePtr table(cv::CreateStringTable(nullptr));
-  ASSERT_TRUE(table);
-  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 1), cv::kS_OK);
-  const char* first = cv::CvGetString2(table.get(), 1);
-  EXPECT_EQ(cv::CvGetString2(table.get(), 1), first);
+  // Entries without a text give "", never null; ids outside every range a diagnostic.
+  const std::pair<uint32_t, const char*> texts[] = {
+      {100, "zero"}, {103, "three"}, {50, "zero"}, {101, ""}, {102, ""}, {107, "three"},
+      {108, "CvGetString2(uId=108, ERROR)"}, {95, "CvGetString2(uId=95, ERROR)"}};
+  for (const auto& [id, text] : texts) EXPECT_STREQ(cv::CvGetString2(table.get(), id), text) << id;
+  EXPECT_STREQ(cv::CvGetString2(nullptr, 7), "CvGetString2(uId=7, ERROR)");
+  const char* first = cv::CvGetString2(table.get(), 100);
+  EXPECT_EQ(cv::CvGetString2(table.get(), 100), first);
   EXPECT_NE(first, kTexts[0]);  // a copy owned by the table
-  EXPECT_STREQ(first, "zero");
-}
-
-TEST(StringTable, EnglishOrNoResourceModuleReadsBuiltInTexts) {
-  TablePtr table(cv::CreateStringTable(nullptr));
-  ASSERT_TRUE(table);
-  ASSERT_EQ(cv::AddStringRange(table.get(), kTexts, 4, 1), cv::kS_OK);
-  EXPECT_EQ(cv::SetStringTableLanguage(table.get(), 0x0409, nullptr), cv::kS_OK);
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 4), "three");
-  EXPECT_EQ(cv::SetStringTableLanguage(table.get(), 0x0407, nullptr), cv::kS_OK);
-  EXPECT_STREQ(cv::CvGetString2(table.get(), 1), "zero");
+  // English, or a language without a resource module, reads the built-in texts.
+  for (LANGID language : {LANGID{0x0409}, LANGID{0x0407}}) {
+    EXPECT_EQ(cv::SetStringTableLanguage(table.get(), language, nullptr), cv::kS_OK);
+    EXPECT_STREQ(cv::CvGetString2(table.get(), 103), "three");
+  }
   EXPECT_EQ(cv::SetStringTableLanguage(nullptr, 0x0407, nullptr), cv::kE_INVALIDARG);
 }
 

@@ -1,10 +1,12 @@
-#include "krn/info_fields.h"
 #include "krn/memory_stream.h"
 #include "krn/results.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -107,21 +109,6 @@ TEST_F(MemoryStreamTest, EmptyListDeliversOnlyTheHeader) {
   EXPECT_EQ(n, 0u);
 }
 
-TEST_F(MemoryStreamTest, EveryKindDeliversItsRecordsInPiecesOfAnySize) {
-  struct Case {
-    MemoryStreamKind kind;
-    const RecordList* list;
-  };
-  for (const Case& c : {Case{MemoryStreamKind::kMarker, &markers_}, Case{MemoryStreamKind::kInfo, &info_},
-                        Case{MemoryStreamKind::kLoop, &loops_}}) {
-    const Bytes expected = StreamBytes(*c.list);
-    for (ULONG chunk : {1u, 7u, 12u, 4096u}) {
-      StreamRef s(c.kind, c.list);
-      EXPECT_EQ(ReadAll(s.get(), chunk), expected) << "kind " << static_cast<int>(c.kind) << " chunk " << chunk;
-    }
-  }
-}
-
 TEST_F(MemoryStreamTest, LengthRulesFollowTheRecordHeaders) {
   // Each kind takes the record length from its own header fields.
   StreamRef s(MemoryStreamKind::kMarker, &markers_);
@@ -154,28 +141,6 @@ TEST_F(MemoryStreamTest, RecordClaimingMoreThanItsBlockIsCutToTheBlock) {
   EXPECT_EQ(ReadAll(s.get(), 4096), StreamBytes(list));
 }
 
-TEST_F(MemoryStreamTest, AnswersAtTheEndOfTheRecords) {
-  const Bytes expected = StreamBytes(info_);
-  Bytes buffer(expected.size() + 50);
-  ULONG n = 0;
-  {
-    StreamRef s(MemoryStreamKind::kInfo, &info_);
-    // Exactly everything: the last step copied bytes.
-    EXPECT_EQ(s->Read(buffer.data(), static_cast<ULONG>(expected.size()), &n), kS_OK);
-    EXPECT_EQ(n, expected.size());
-    EXPECT_TRUE(Failed(s->Read(buffer.data(), 10, &n)));
-    EXPECT_EQ(n, 0u);
-  }
-  StreamRef s(MemoryStreamKind::kInfo, &info_);
-  // More than there is: the count copied with the failure of the last hand-out.
-  EXPECT_EQ(s->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &n), kE_FAIL);
-  EXPECT_EQ(n, expected.size());
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + n), expected);
-  // Starting at the end.
-  EXPECT_EQ(s->Read(buffer.data(), 10, &n), kE_INVALIDARG);
-  EXPECT_EQ(n, 0u);
-}
-
 TEST_F(MemoryStreamTest, ReadArgumentChecks) {
   StreamRef s(MemoryStreamKind::kMarker, &markers_);
   uint8_t b[4];
@@ -190,53 +155,66 @@ TEST_F(MemoryStreamTest, ReadArgumentChecks) {
   EXPECT_EQ(noList->Seek(Move(0), STREAM_SEEK_SET, nullptr), kStreamPastEnd);
 }
 
-TEST_F(MemoryStreamTest, SeekToStartAndEnd) {
-  StreamRef s(MemoryStreamKind::kMarker, &markers_);
-  const Bytes expected = StreamBytes(markers_);
-  Bytes part(40);
-  ULONG n = 0;
-  ASSERT_EQ(s->Read(part.data(), 40, &n), kS_OK);
-
-  ULARGE_INTEGER position;
-  position.QuadPart = 0xFFFFFFFFFFFFull;
-  EXPECT_EQ(s->Seek(Move(123), STREAM_SEEK_END, &position), kS_OK);
-  EXPECT_EQ(position.u.LowPart, 3u);
-  EXPECT_EQ(position.u.HighPart, 0u);
-  EXPECT_EQ(s->Read(part.data(), 4, &n), kE_INVALIDARG);
-  EXPECT_EQ(n, 0u);
-
-  EXPECT_EQ(s->Seek(Move(123), STREAM_SEEK_SET, &position), kS_OK);  // the distance is not used
-  EXPECT_EQ(position.QuadPart, 0u);
-  EXPECT_EQ(ReadAll(s.get(), 5), expected);
-}
-
-TEST_F(MemoryStreamTest, RelativeSeekCountsHeaderAndRecordBytes) {
-  const Bytes expected = StreamBytes(markers_);
-  const uint32_t first = static_cast<uint32_t>(markers_.SizeAt(0));
-  ULARGE_INTEGER position;
-  {
-    StreamRef s(MemoryStreamKind::kMarker, &markers_);
-    EXPECT_EQ(s->Seek(Move(5), STREAM_SEEK_CUR, &position), kS_OK);
-    EXPECT_EQ(position.QuadPart, 0u);  // still in the header
-    EXPECT_EQ(ReadAll(s.get(), 9), Bytes(expected.begin() + 5, expected.end()));
-  }
-  {
-    StreamRef s(MemoryStreamKind::kMarker, &markers_);
-    uint8_t b[3];
-    ULONG n = 0;
-    ASSERT_EQ(s->Read(b, 3, &n), kS_OK);
-    EXPECT_EQ(s->Seek(Move(9 + first + 3), STREAM_SEEK_CUR, &position), kS_OK);
-    EXPECT_EQ(position.QuadPart, 1u);
-    EXPECT_EQ(ReadAll(s.get(), 7), Bytes(expected.begin() + 12 + first + 3, expected.end()));
-  }
-  {
-    StreamRef s(MemoryStreamKind::kMarker, &markers_);
-    EXPECT_EQ(s->Seek(Move(-1), STREAM_SEEK_CUR, &position), kE_INVALIDARG);
-    EXPECT_EQ(s->Seek(Move(static_cast<int64_t>(expected.size()) + 1), STREAM_SEEK_CUR, &position),
-              kStreamPastEnd);
-    EXPECT_EQ(position.QuadPart, 3u);
-    EXPECT_EQ(s->Seek(Move(0), STREAM_SEEK_SET, nullptr), kS_OK);
-    EXPECT_EQ(ReadAll(s.get(), 4096), expected);
+// Random reads and seeks against a byte model of the stream: the header, then
+// every record. The reported position is the record index the stream stands in.
+TEST_F(MemoryStreamTest, ReadsAndSeeksFollowAByteModel) {
+  std::mt19937 rng(5);
+  const std::pair<MemoryStreamKind, const RecordList*> kinds[] = {
+      {MemoryStreamKind::kMarker, &markers_}, {MemoryStreamKind::kInfo, &info_}, {MemoryStreamKind::kLoop, &loops_}};
+  for (const auto& kindAndList : kinds) {
+    const RecordList* list = kindAndList.second;
+    const Bytes expected = StreamBytes(*list);
+    // Record index holding the byte before `pos` (0 within the header).
+    auto indexAt = [&](size_t pos) {
+      uint64_t end = 12, index = 0;
+      while (index + 1 < list->Count() && pos > end + list->SizeAt(index)) end += list->SizeAt(index++);
+      return index;
+    };
+    StreamRef s(kindAndList.first, list);
+    size_t pos = 0;
+    bool pastEnd = false;  // moved beyond the last record: the position is the record count
+    for (int op = 0; op < 3000; ++op) {
+      ULARGE_INTEGER position;
+      position.QuadPart = 0xFFFF;
+      switch (rng() % 9) {
+        case 0:
+          ASSERT_EQ(s->Seek(Move(static_cast<int64_t>(rng() % 99)), STREAM_SEEK_SET, &position), kS_OK);
+          pos = 0, pastEnd = false;
+          ASSERT_EQ(position.QuadPart, 0u);
+          break;
+        case 1:
+          ASSERT_EQ(s->Seek(Move(-1), STREAM_SEEK_CUR, &position), kE_INVALIDARG);
+          ASSERT_EQ(position.QuadPart, pastEnd ? list->Count() : indexAt(pos));
+          break;
+        case 2:
+          ASSERT_EQ(s->Seek(Move(static_cast<int64_t>(rng() % 99)), STREAM_SEEK_END, &position), kS_OK);
+          pos = expected.size(), pastEnd = true;
+          ASSERT_EQ(position.QuadPart, list->Count());
+          break;
+        case 3:
+        case 4: {
+          const size_t move = rng() % (expected.size() / 2);
+          const bool beyond = pos + move > expected.size() || (pastEnd && move > 0);
+          ASSERT_EQ(s->Seek(Move(static_cast<int64_t>(move)), STREAM_SEEK_CUR, &position),
+                    beyond ? kStreamPastEnd : kS_OK) << op;
+          pos = std::min(pos + move, expected.size()), pastEnd |= beyond;
+          ASSERT_EQ(position.QuadPart, pastEnd ? list->Count() : indexAt(pos)) << op;
+          break;
+        }
+        default: {
+          const ULONG n = 1 + rng() % 40;
+          Bytes buffer(n);
+          ULONG got = 0xDEAD;
+          const HRESULT hr = s->Read(buffer.data(), n, &got);
+          const size_t want = pastEnd ? 0 : std::min<size_t>(n, expected.size() - pos);
+          ASSERT_EQ(got, want) << op;
+          ASSERT_EQ(Bytes(buffer.begin(), buffer.begin() + got), Bytes(expected.begin() + pos, expected.begin() + pos + got));
+          ASSERT_EQ(Failed(hr), want < n) << op;
+          pos += got;
+          if (want < n) pastEnd = true;
+        }
+      }
+    }
   }
 }
 

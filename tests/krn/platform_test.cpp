@@ -60,21 +60,6 @@ TEST_F(PlatformFileTest, OpenErrorsAreWin32Numbers) {
   EXPECT_EQ(cvplat::LastError(), 3u);
 }
 
-TEST_F(PlatformFileTest, WriteSeamFailsTheNthWrite) {
-  std::string path = TempPath("platform_seam.bin");
-  cvplat::UniqueFile f(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
-  ASSERT_TRUE(f.IsValid());
-  cvplat::FailWriteAfter(2);
-  DWORD n = 0;
-  EXPECT_TRUE(cvplat::WriteFileBytes(f.Get(), "a", 1, &n));
-  EXPECT_FALSE(cvplat::WriteFileBytes(f.Get(), "b", 1, &n));
-  EXPECT_EQ(cvplat::LastError(), 112u);
-  EXPECT_TRUE(cvplat::WriteFileBytes(f.Get(), "c", 1, &n));
-  cvplat::FailWriteAfter(0);
-  f.Reset();
-  cvplat::DeleteFileAnsi(path.c_str());
-}
-
 // The sharing rules hold in every build: a second open must share what the
 // first handle does and ask only for what the first handle shares.
 TEST_F(PlatformFileTest, SharingModesDecideWhetherASecondOpenSucceeds) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -142,43 +143,26 @@ TEST(IntegerTo16, BitPathsAtUnitGain) {
   EXPECT_EQ(out[1], -32768);
 }
 
-TEST(InPlace, EightBitWidensAndBigEndianSwaps) {
-  // Source bytes at the start of a buffer large enough for the result.
-  std::vector<uint8_t> buffer(2 * 5, 0xEE);
-  const uint8_t source[5] = {0x80, 0xFF, 0x00, 0x01, 0xC0};
-  std::memcpy(buffer.data(), source, sizeof source);
-  WAVEFORMATEX u8 = Format(1, 8), s16 = Format(1, 16);
-  ASSERT_EQ(ConvertSamples(&s16, buffer.data(), &u8, buffer.data(), 5, 1.0f), kS_OK);
-  int16_t widened[5];
-  std::memcpy(widened, buffer.data(), sizeof widened);
-  const int16_t expected[5] = {0, 0x7F00, -32768, -32512, 0x4000};
-  EXPECT_EQ(std::vector<int16_t>(widened, widened + 5), std::vector<int16_t>(expected, expected + 5));
+// Converts n samples in place: the source bytes at the start of a buffer large enough for the result.
+template <typename D, typename S>
+std::vector<D> ConvertInPlace(SampleFormatId dst, SampleFormatId src, const std::vector<S>& in, size_t n) {
+  std::vector<uint8_t> buffer(std::max(in.size() * sizeof(S), n * sizeof(D)), 0xEE);
+  std::memcpy(buffer.data(), in.data(), in.size() * sizeof(S));
+  GetConverterForIds(dst, src)(buffer.data(), buffer.data(), static_cast<uint32_t>(n), 1.0f);
+  std::vector<D> out(n);
+  std::memcpy(out.data(), buffer.data(), n * sizeof(D));
+  return out;
+}
 
-  std::vector<uint8_t> wide(4 * 3);
-  const uint8_t s8[3] = {0x7F, 0x80, 0x01};
-  std::memcpy(wide.data(), s8, sizeof s8);
-  GetConverterForIds(kSampleS32, kSampleS8)(wide.data(), wide.data(), 3, 1.0f);
-  int32_t words[3];
-  std::memcpy(words, wide.data(), sizeof words);
-  EXPECT_EQ(words[0], 0x7F000000);
-  EXPECT_EQ(words[1], INT32_MIN);
-  EXPECT_EQ(words[2], 0x01000000);
-
-  uint8_t be[4] = {0x12, 0x34, 0xFF, 0xFE};
-  GetConverterForIds(kSampleS16, kSampleS16BE)(be, be, 2, 1.0f);
-  int16_t swapped[2];
-  std::memcpy(swapped, be, sizeof swapped);
-  EXPECT_EQ(swapped[0], 0x1234);
-  EXPECT_EQ(swapped[1], -2);
-
-  // Narrowing in place walks forward.
-  std::vector<int32_t> narrow = {0x12345678, -0x10000, 0x7FFF0000};
-  GetConverterForIds(kSampleS16, kSampleS32)(narrow.data(), narrow.data(), 3, 1.0f);
-  int16_t narrowed[3];
-  std::memcpy(narrowed, narrow.data(), sizeof narrowed);
-  EXPECT_EQ(narrowed[0], 0x1234);
-  EXPECT_EQ(narrowed[1], -1);
-  EXPECT_EQ(narrowed[2], 0x7FFF);
+TEST(InPlace, WideningWalksBackwardNarrowingForwardAndBigEndianSwaps) {
+  EXPECT_EQ((ConvertInPlace<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x01, 0xC0}, 5)),
+            (std::vector<int16_t>{0, 0x7F00, -32768, -32512, 0x4000}));
+  EXPECT_EQ((ConvertInPlace<int32_t>(kSampleS32, kSampleS8, std::vector<uint8_t>{0x7F, 0x80, 0x01}, 3)),
+            (std::vector<int32_t>{0x7F000000, INT32_MIN, 0x01000000}));
+  EXPECT_EQ((ConvertInPlace<int16_t>(kSampleS16, kSampleS16BE, std::vector<uint8_t>{0x12, 0x34, 0xFF, 0xFE}, 2)),
+            (std::vector<int16_t>{0x1234, -2}));
+  EXPECT_EQ((ConvertInPlace<int16_t>(kSampleS16, kSampleS32, std::vector<int32_t>{0x12345678, -0x10000, 0x7FFF0000}, 3)),
+            (std::vector<int16_t>{0x1234, -1, 0x7FFF}));
 }
 
 TEST(RoundTrips, IntegerLayoutsAtUnitGain) {

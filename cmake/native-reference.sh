@@ -20,6 +20,7 @@ for recording in "$corpus"/*.flac; do
   [ -e "$recording" ] || continue
   name=$(basename "$recording" .flac)
   flac -d -f -s -o "$out/$name.wav" "$recording" </dev/null || exit 1
-  "$qla" encode -q -f -o "$out/$name.qla" "$out/$name.wav" </dev/null || exit 1
+  # The host renders audio and metadata only: no copy of the source layout.
+  "$qla" encode -q -f --no-keep-foreign -o "$out/$name.qla" "$out/$name.wav" </dev/null || exit 1
 done
 exit 0

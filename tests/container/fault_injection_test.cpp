@@ -71,7 +71,9 @@ class FaultInjectionTest : public ::testing::Test {
     // Past the RIFF size, which grows with every chunk appended.
     EXPECT_TRUE(std::equal(audio.begin() + 8, audio.end(), now.begin() + 8)) << "audio changed";
     EXPECT_EQ(ReadWholeFile(otherPath), Bytes(100, 0x5A));
-    if (!sidecarMayGo) EXPECT_EQ(ReadWholeFile(sidecarPath), Bytes(40, 0x33));
+    if (!sidecarMayGo) {
+      EXPECT_EQ(ReadWholeFile(sidecarPath), Bytes(40, 0x33));
+    }
   }
   void Restore() {
     WriteFile(audioPath, withMetadata);
@@ -126,10 +128,11 @@ TEST_F(FaultInjectionTest, RenderJobFailsWithoutHarmingOthers) {
         [&](HRESULT hr) {
           // A failed look for an old chunk to overwrite only means a new one is appended.
           PcmAudio decoded;
-          if (!cv::Failed(hr))
+          if (!cv::Failed(hr)) {
             EXPECT_TRUE(DecodeQlaFile(audioPath, &decoded) == cv::kS_OK && decoded.bytes == pcm.bytes &&
                         MarkerCount() == 2)
                 << "success reported for a failure";
+          }
           EXPECT_EQ(stream.References(), 1u);
           EXPECT_EQ(ReadWholeFile(otherPath), Bytes(100, 0x5A));
         });
@@ -161,7 +164,9 @@ TEST_F(FaultInjectionTest, MetadataWritersFailOrFinishKeepingTheAudio) {
           [&](HRESULT hr) {
             ExpectNothingElseChanged(!cv::Failed(hr) && writer.name == std::string("append"));
             // S_FALSE: the file could not be opened, so nothing was removed.
-            if (hr == cv::kS_OK) EXPECT_EQ(MarkerCount(), writer.markersOnSuccess) << "success reported for a failure";
+            if (hr == cv::kS_OK) {
+              EXPECT_EQ(MarkerCount(), writer.markersOnSuccess) << "success reported for a failure";
+            }
           });
     }
   }

@@ -2,6 +2,7 @@
 // payloads (packed with the bit oracle), and temporary block files.
 #pragma once
 
+#include "tests/support/suite_file_name.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "krn/platform/file.h"
 #include "tests/codec/bit_oracle.h"
@@ -84,7 +85,7 @@ inline void AppendBlock(std::vector<uint8_t>& out, const TestBlock& b, uint32_t 
 inline std::string TempPath(const std::string& name) {
   std::error_code ignored;
   std::filesystem::create_directories(CVQL_TESTDATA_DIR, ignored);
-  return std::string(CVQL_TESTDATA_DIR) + "/" + name;
+  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
 }
 
 inline std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {

@@ -2,6 +2,7 @@
 // double recurrences (no C library maths), so every build sees the same samples.
 #pragma once
 
+#include "tests/support/suite_file_name.h"
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -79,7 +80,7 @@ inline int32_t Clamp(int64_t v, int bits) {
 // A file path under the test data folder (created on demand).
 inline std::string TempPath(const std::string& name) {
   std::filesystem::create_directories(CVQL_TESTDATA_DIR);
-  return std::string(CVQL_TESTDATA_DIR) + "/" + name;
+  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
 }
 
 inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {

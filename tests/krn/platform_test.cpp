@@ -1,3 +1,4 @@
+#include "tests/support/suite_file_name.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/platform/memory.h"
@@ -11,7 +12,7 @@
 namespace {
 
 std::string TempPath(const char* name) {
-  return std::string(CVQL_TESTDATA_DIR) + "/" + name;
+  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
 }
 
 class PlatformFileTest : public ::testing::Test {

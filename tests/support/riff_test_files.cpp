@@ -1,3 +1,4 @@
+#include "tests/support/suite_file_name.h"
 #include "tests/support/riff_test_files.h"
 
 #include <cstdio>
@@ -17,7 +18,7 @@ std::string TestDataPath(const std::string& name) {
 #else
   mkdir(CVQL_TESTDATA_DIR, 0755);
 #endif
-  return std::string(CVQL_TESTDATA_DIR) + "/" + name;
+  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
 }
 
 void PutU32(Bytes& out, uint32_t v) {

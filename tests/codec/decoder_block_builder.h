@@ -85,7 +85,7 @@ inline void AppendBlock(std::vector<uint8_t>& out, const TestBlock& b, uint32_t 
 inline std::string TempPath(const std::string& name) {
   std::error_code ignored;
   std::filesystem::create_directories(CVQL_TESTDATA_DIR, ignored);
-  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
+  return cvtest::SuiteDataPath(name);
 }
 
 inline std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {

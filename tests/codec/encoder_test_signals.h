@@ -80,7 +80,7 @@ inline int32_t Clamp(int64_t v, int bits) {
 // A file path under the test data folder (created on demand).
 inline std::string TempPath(const std::string& name) {
   std::filesystem::create_directories(CVQL_TESTDATA_DIR);
-  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
+  return cvtest::SuiteDataPath(name);
 }
 
 inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {

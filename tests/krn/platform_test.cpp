@@ -12,7 +12,7 @@
 namespace {
 
 std::string TempPath(const char* name) {
-  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
+  return cvtest::SuiteDataPath(name);
 }
 
 class PlatformFileTest : public ::testing::Test {

@@ -18,7 +18,7 @@ std::string TestDataPath(const std::string& name) {
 #else
   mkdir(CVQL_TESTDATA_DIR, 0755);
 #endif
-  return std::string(CVQL_TESTDATA_DIR) + "/" + cvtest::SuiteFileName(name);
+  return cvtest::SuiteDataPath(name);
 }
 
 void PutU32(Bytes& out, uint32_t v) {

@@ -1,21 +1,27 @@
-// Test programs run one suite per process and several processes at once, so a
-// scratch file carries the name of the suite that uses it.
+// Test programs run one suite per process and several processes at once, so
+// each suite keeps its scratch files in a folder of its own under the test data
+// folder (file names stay as the tests give them).
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace cvtest {
 
-inline std::string SuiteFileName(const std::string& name) {
-  const ::testing::TestSuite* suite = ::testing::UnitTest::GetInstance()->current_test_suite();
-  if (suite == nullptr) return name;
-  std::string prefix = suite->name();
-  for (char& c : prefix) {
-    if (c == '/') c = '_';
+inline std::string SuiteDataPath(const std::string& name) {
+  std::string folder = CVQL_TESTDATA_DIR;
+  if (const ::testing::TestSuite* suite = ::testing::UnitTest::GetInstance()->current_test_suite()) {
+    std::string suiteName = suite->name();
+    for (char& c : suiteName) {
+      if (c == '/') c = '_';
+    }
+    folder += "/" + suiteName;
   }
-  return prefix + "." + name;
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  return folder + "/" + name;
 }
 
 }  // namespace cvtest

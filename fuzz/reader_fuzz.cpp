@@ -12,7 +12,8 @@
 namespace {
 
 cv::ICvFileType* FileType() {
-  static cvtest::ModuleScope* module = new cvtest::ModuleScope;
+  static cvtest::ModuleScope module;
+  (void)module;
   static cvtest::TestHost* host = new cvtest::TestHost;
   static cv::ICvFileType* fileType = [] {
     cv::ICvFileType* made = nullptr;

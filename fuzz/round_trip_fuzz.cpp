@@ -10,7 +10,8 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static cvtest::ModuleScope* module = new cvtest::ModuleScope;
+  static cvtest::ModuleScope module;
+  (void)module;
   static cvtest::TestHost* host = new cvtest::TestHost;
   static cv::ICvFileType* fileType = nullptr;
   if (!fileType && cvtest::CreateFileTypeLikeHost(host->Host(), 0, &fileType) != cv::kS_OK) std::abort();

@@ -95,10 +95,10 @@ TEST_F(FormatPageTest, SelectionChangeReachesTheRendererOnApply) {
   void* handle = nullptr;
   ASSERT_EQ(renderer_->GetCurrentTemplate(&handle), cv::kS_OK);
   const auto* current = static_cast<qla::RenderTemplate*>(handle);
-  EXPECT_EQ(current->format->streamCount, 6u);
-  EXPECT_EQ(current->format->format.nChannels, 1);
-  EXPECT_EQ(current->format->format.wBitsPerSample, 24);
-  EXPECT_EQ(current->format->format.nAvgBytesPerSec, 44100u * 3);
+  EXPECT_EQ(+(current->format->streamCount), 6u);
+  EXPECT_EQ(+(current->format->format.nChannels), 1);
+  EXPECT_EQ(+(current->format->format.wBitsPerSample), 24);
+  EXPECT_EQ(+(current->format->format.nAvgBytesPerSec), 44100u * 3);
   renderer_->FreeTemplate(handle);
 
   // After a refresh the lists show the applied template, now with "Multiple Stereo".

@@ -73,7 +73,7 @@ TEST_F(RendererTest, TemplatesSelectSaveAndLoadThroughTheStore) {
   qla::RenderTemplate* third = Current();
   EXPECT_EQ(third->builtInIndex, 3u);
   EXPECT_EQ(Narrow(third->name), "Multiple Mono, 44.1 kHz, 16 bit audio");
-  EXPECT_EQ(third->format->streamCount, 2u);
+  EXPECT_EQ(+(third->format->streamCount), 2u);
 
   // An edited template comes back through the store under its key.
   current->format->format.nSamplesPerSec = 22050;
@@ -86,7 +86,7 @@ TEST_F(RendererTest, TemplatesSelectSaveAndLoadThroughTheStore) {
   EXPECT_EQ(renderer_->LoadTemplate("missing"), cv::CVERR_NOT_FOUND);
   ASSERT_EQ(renderer_->LoadTemplate(kKey), cv::kS_OK);
   qla::RenderTemplate* loaded = Current();
-  EXPECT_EQ(loaded->format->format.nSamplesPerSec, 22050u);
+  EXPECT_EQ(+(loaded->format->format.nSamplesPerSec), 22050u);
   for (void* handle : {static_cast<void*>(current), static_cast<void*>(third), static_cast<void*>(loaded)})
     EXPECT_EQ(renderer_->FreeTemplate(handle), cv::kS_OK);
 

@@ -223,8 +223,8 @@ TEST_F(RendererTest, RenderJobAppendsTheMetadataThatTheReaderReadsBack) {
   ASSERT_EQ(cv::LoadFileLoopInfo(path.c_str(), loop), cv::kS_OK);
   ASSERT_EQ(markers.Count(), 2u);
   const auto* region = reinterpret_cast<const cv::MarkerRecordHeader*>(markers.At(1));
-  EXPECT_EQ(region->position, 20000000);
-  EXPECT_EQ(region->length, 5000000);
+  EXPECT_EQ(+(region->position), 20000000);
+  EXPECT_EQ(+(region->length), 5000000);
   wchar16 title[16];
   ASSERT_EQ(cv::GetInfoText(info, cv::FourCC("INAM"), title, 16), cv::kS_OK);
   EXPECT_EQ(Narrow(title), "Title");

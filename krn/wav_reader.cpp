@@ -5,6 +5,8 @@
 #include "krn/platform/tool_io.h"
 #include "krn/sample_format.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -276,6 +278,27 @@ HRESULT WavReader::ReadFrames(uint64_t frame, uint32_t count, void* buffer, uint
     aheadFrames_ = fill;
   }
   *got = count;
+  return kS_OK;
+}
+
+HRESULT ReadWavAudio(const std::string& path, WAVEFORMATEX* layout, std::vector<uint8_t>* bytes,
+                     std::string* problem) {
+  WavReader wav;
+  HRESULT hr = wav.Open(path, WavReadOptions{}, problem);
+  if (Failed(hr)) return hr;
+  const uint64_t frameBytes = wav.FrameBytes();
+  if (wav.Frames() > SIZE_MAX / frameBytes) return kE_OUTOFMEMORY;
+  bytes->resize(static_cast<size_t>(wav.Frames() * frameBytes));
+  constexpr uint64_t kFramesPerRead = 1u << 16;
+  for (uint64_t frame = 0; frame < wav.Frames();) {
+    uint32_t got = 0;
+    hr = wav.ReadFrames(frame, static_cast<uint32_t>(std::min(kFramesPerRead, wav.Frames() - frame)),
+                        bytes->data() + frame * frameBytes, &got);
+    if (Failed(hr)) return hr;
+    if (got == 0) return CVERR_FILE_READ;
+    frame += got;
+  }
+  *layout = wav.SampleLayout();
   return kS_OK;
 }
 

@@ -11,7 +11,7 @@
 namespace cv {
 namespace metadata_detail {
 
-HRESULT OpenFailure(DWORD win32Error) { return ResultFromWin32Error(win32Error); }
+[[nodiscard]] HRESULT OpenFailure(DWORD win32Error) { return ResultFromWin32Error(win32Error); }
 
 void PutU32(Bytes& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -54,7 +54,7 @@ cvplat::WideString WideTextOf(const uint8_t* text, size_t bytes) {
   return out;
 }
 
-HRESULT ReadStreamBytes(IStream* stream, void* buffer, uint32_t count) {
+[[nodiscard]] HRESULT ReadStreamBytes(IStream* stream, void* buffer, uint32_t count) {
   if (count == 0) return kS_OK;
   ULONG got = 0;
   stream->Read(buffer, count, &got);
@@ -63,12 +63,13 @@ HRESULT ReadStreamBytes(IStream* stream, void* buffer, uint32_t count) {
   return got == count ? kS_OK : CVERR_FILE_READ;
 }
 
-HRESULT ReadStreamHeader(IStream* stream, uint32_t* count) {
+[[nodiscard]] HRESULT ReadStreamHeader(IStream* stream, uint32_t* count) {
   LARGE_INTEGER zero;
   zero.QuadPart = 0;
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  HRESULT hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  if (Failed(hr)) return hr;
   uint8_t header[kRecordStreamHeaderSize];
-  HRESULT hr = ReadStreamBytes(stream, header, sizeof header);
+  hr = ReadStreamBytes(stream, header, sizeof header);
   if (Failed(hr)) return hr;
   *count = Le32(header + 8);
   return kS_OK;
@@ -129,7 +130,7 @@ HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
   return kS_OK;
 }
 
-HRESULT AppendAtRiffEnd(HANDLE file, const Bytes& bytes) {
+[[nodiscard]] HRESULT AppendAtRiffEnd(HANDLE file, const Bytes& bytes) {
   if (bytes.empty()) return kS_OK;
   uint8_t sizeField[4];
   DWORD got = 0;

@@ -10,7 +10,7 @@ namespace cv {
 
 using namespace metadata_detail;
 
-HRESULT ReadInfo(HANDLE file, RecordList* info) {
+[[nodiscard]] HRESULT ReadInfo(HANDLE file, RecordList* info) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return CVERR_FILE_OPEN;
   if (!info) return kS_OK;
   uint8_t head[8];
@@ -58,7 +58,7 @@ HRESULT ReadInfo(HANDLE file, RecordList* info) {
   return kS_OK;
 }
 
-HRESULT GetInfoText(const RecordList& info, uint32_t id, wchar16* buffer, uint32_t length) {
+[[nodiscard]] HRESULT GetInfoText(const RecordList& info, uint32_t id, wchar16* buffer, uint32_t length) {
   if (buffer && length) buffer[0] = 0;
   for (size_t i = 0; i < info.Count(); ++i) {
     if (info.SizeAt(i) < sizeof(InfoRecordHeader)) continue;
@@ -92,7 +92,7 @@ HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
   return kS_OK;
 }
 
-HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source) {
+[[nodiscard]] HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source) {
   ComPtr<IStream> stream;
   if (Failed(source->GetInfoStream(stream.Put())) || !stream) return kS_OK;
   std::vector<InfoEntry> fields;

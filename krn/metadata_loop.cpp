@@ -17,7 +17,7 @@ void StoreLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
+[[nodiscard]] HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
   if (Failed(SetFilePos(file, pos))) return CVERR_FILE_WRITE;
   DWORD put = 0;
   if (!cvplat::WriteFileBytes(file, data, size, &put)) return CVERR_FILE_WRITE;
@@ -33,7 +33,7 @@ bool FindTopLevel(HANDLE file, uint32_t id, uint32_t* size, uint32_t* dataPos) {
 
 // Rewrites a chunk's data in place when `fits` says the old chunk can take it;
 // otherwise renames the old chunk "JUNK" and appends a new chunk at the end.
-HRESULT ReplaceChunk(HANDLE file, uint32_t id, const Bytes& data, bool (*fits)(uint32_t oldSize, uint32_t newSize)) {
+[[nodiscard]] HRESULT ReplaceChunk(HANDLE file, uint32_t id, const Bytes& data, bool (*fits)(uint32_t oldSize, uint32_t newSize)) {
   uint32_t oldSize = 0, dataPos = 0;
   uint32_t newSize = static_cast<uint32_t>(data.size());
   if (FindTopLevel(file, id, &oldSize, &dataPos)) {
@@ -52,7 +52,7 @@ bool AcidFits(uint32_t oldSize, uint32_t newSize) { return oldSize == newSize; }
 bool StrcFits(uint32_t oldSize, uint32_t newSize) { return oldSize >= newSize; }
 }  // namespace
 
-HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
+[[nodiscard]] HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   uint32_t size = 0, dataPos = 0;
   if (FindTopLevel(file, FourCC("acid"), &size, &dataPos)) {
     std::memset(loop.acid, 0, sizeof loop.acid);
@@ -93,7 +93,7 @@ namespace metadata_detail {
 
 // The "strc" data: the source's header with its size and count fields set to
 // what is written, then the records of the loop stream.
-HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
+[[nodiscard]] HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
   uint32_t count = 0;
   if (loops && Failed(ReadStreamHeader(loops, &count))) count = 0;
   out.assign(header, header + kStrcHeaderSize);
@@ -108,7 +108,7 @@ HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
   return kS_OK;
 }
 
-HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
+[[nodiscard]] HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   uint8_t acid[kAcidBlockSize] = {};
   if (loopInfo->GetAcid(acid) == kS_OK) {
     Bytes data(acid, acid + sizeof acid);

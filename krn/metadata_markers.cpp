@@ -20,7 +20,7 @@ class AdtlBody {
  public:
   // Loads the list of the file (searched from the start); the file position is
   // restored. Without a list the body stays empty.
-  HRESULT Load(HANDLE file) {
+  [[nodiscard]] HRESULT Load(HANDLE file) {
     uint32_t saved = 0;
     HRESULT hr = GetFilePos(file, &saved);
     if (Failed(hr)) return hr;
@@ -72,7 +72,7 @@ cvplat::WideString LabelOf(const AdtlBody& adtl, uint32_t cueId) {
 }
 }  // namespace
 
-HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
+[[nodiscard]] HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
   HRESULT hr = SetFilePos(file, 0);
   if (Failed(hr)) return hr;
   uint32_t bodySize = 0;
@@ -162,7 +162,7 @@ HRESULT BuildMarkerChunks(const std::vector<MarkerEntry>& markers, uint32_t samp
   return kS_OK;
 }
 
-HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source) {
+[[nodiscard]] HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source) {
   ComPtr<IStream> stream;
   if (Failed(source->GetMarkerStream(stream.Put())) || !stream) return kS_OK;
   std::vector<MarkerEntry> markers;

@@ -123,7 +123,7 @@ SampleConverter GetConverter(const WAVEFORMATEX* dstFormat, const WAVEFORMATEX* 
   return GetConverterForIds(ClassifySampleFormat(dstFormat), ClassifySampleFormat(srcFormat));
 }
 
-HRESULT ConvertSamples(const WAVEFORMATEX* dstFormat, void* dst, const WAVEFORMATEX* srcFormat, const void* src,
+[[nodiscard]] HRESULT ConvertSamples(const WAVEFORMATEX* dstFormat, void* dst, const WAVEFORMATEX* srcFormat, const void* src,
                        uint32_t frames, float gain) {
   if (frames == 0) return kS_OK;
   const SampleConverter convert = GetConverter(dstFormat, srcFormat);

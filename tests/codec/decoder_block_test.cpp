@@ -24,8 +24,8 @@ std::vector<Decoded> DecodeBlocks(BlockDecoder& decoder, const std::string& path
   cvplat::UniqueFile file = OpenForReading(path);
   EXPECT_TRUE(file.IsValid());
   uint64_t size = 0;
-  cvplat::GetFileSize64(file.Get(), &size);
-  cvplat::SetFilePosition(file.Get(), static_cast<LONG>(startOffset), nullptr, FILE_BEGIN);
+  EXPECT_TRUE(cvplat::GetFileSize64(file.Get(), &size));
+  EXPECT_TRUE(cvplat::SeekFile(file.Get(), startOffset));
   decoder.SetNextBlockOffset(startOffset);
   std::vector<Decoded> result;
   while (decoder.NextBlockOffset() < size) {

@@ -62,7 +62,7 @@ int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector
                      uint32_t step = 1, const std::vector<uint32_t>* resumeAt = nullptr) {
   cvplat::UniqueFile file = OpenForReading(path);
   uint64_t size = 0;
-  cvplat::GetFileSize64(file.Get(), &size);
+  EXPECT_TRUE(cvplat::GetFileSize64(file.Get(), &size));
   uint8_t out[BlockDecoder::kMaxBlockBytes + 16];
   uint32_t blockStart = 0;
   decoder.SetNextBlockOffset(0);
@@ -97,7 +97,7 @@ int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector
         }
       }
     }
-    cvplat::SetFilePosition(file.Get(), static_cast<LONG>(blockStart), nullptr, FILE_BEGIN);
+    EXPECT_TRUE(cvplat::SeekFile(file.Get(), blockStart));
     decoder.SetNextBlockOffset(blockStart);
   }
   return decoded;

@@ -25,7 +25,7 @@ bool IsMetadataChunk(cv::WavReader& wav, const cv::WavChunk& chunk) {
     return true;
   if (chunk.id != cv::ChunkId("LIST") || chunk.bytes < 4) return false;
   uint8_t type[4];
-  if (wav.ReadAt(chunk.offset + 8, type, 4) != cv::kS_OK) return false;
+  if (cv::Failed(wav.ReadAt(chunk.offset + 8, type, 4))) return false;
   const uint32_t id = GetU32(type);
   return id == cv::ChunkId("adtl") || id == cv::ChunkId("INFO");
 }

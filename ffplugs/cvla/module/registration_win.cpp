@@ -81,7 +81,7 @@ std::string EntryKeyPath(const CLSID& classId) {
   return path;
 }
 
-HRESULT WriteFileFormatEntry(const FileFormatEntry& entry) {
+[[nodiscard]] HRESULT WriteFileFormatEntry(const FileFormatEntry& entry) {
   cvplat::RegistryKey key;
   LONG error = ::RegCreateKeyA(HKEY_LOCAL_MACHINE, EntryKeyPath(*entry.classId).c_str(), key.Receive());
   if (error != ERROR_SUCCESS) return FromWin32(error);
@@ -127,13 +127,13 @@ HRESULT RemoveKeyTree(HKEY root, const std::string& path) {
 
 }  // namespace
 
-HRESULT RegisterPlugIn() {
+[[nodiscard]] HRESULT RegisterPlugIn() {
   WriteShellAssociation(kIconIndex);
   FileFormatEntry entry{&cv::CLSID_QuartzlinePlugIn, kEntryName, kAccessReadAndWrite, kStreamTypeAudio, 0, 0};
   return WriteFileFormatEntry(entry);
 }
 
-HRESULT UnregisterPlugIn() {
+[[nodiscard]] HRESULT UnregisterPlugIn() {
   (void)RemoveKeyTree(HKEY_LOCAL_MACHINE, EntryKeyPath(cv::CLSID_QuartzlinePlugIn));
   return cv::kS_OK;
 }

@@ -71,13 +71,13 @@ cvplat::WideString WideTextOf(const uint8_t* text, size_t bytes) {
   uint8_t header[kRecordStreamHeaderSize];
   hr = ReadStreamBytes(stream, header, sizeof header);
   if (Failed(hr)) return hr;
-  *count = Le32(header + 8);
+  *count = LoadU32(header + 8);
   return kS_OK;
 }
 
 namespace {
 // Reads `size` bytes of a record's text into a UTF-16 string.
-HRESULT ReadStreamText(IStream* stream, uint32_t size, cvplat::WideString& text) {
+[[nodiscard]] HRESULT ReadStreamText(IStream* stream, uint32_t size, cvplat::WideString& text) {
   if (size == 0) return kS_OK;
   cvplat::GlobalBlock block(size);
   if (!block) return kE_OUTOFMEMORY;
@@ -88,7 +88,7 @@ HRESULT ReadStreamText(IStream* stream, uint32_t size, cvplat::WideString& text)
 }
 }  // namespace
 
-HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers) {
+[[nodiscard]] HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers) {
   uint32_t count = 0;
   HRESULT hr = ReadStreamHeader(stream, &count);
   if (Failed(hr)) return hr;
@@ -109,7 +109,7 @@ HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers) {
   return kS_OK;
 }
 
-HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
+[[nodiscard]] HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
   uint32_t count = 0;
   HRESULT hr = ReadStreamHeader(stream, &count);
   if (Failed(hr)) return hr;
@@ -136,7 +136,7 @@ HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
   DWORD got = 0;
   if (Failed(SetFilePos(file, 4)) || !cvplat::ReadFileBytes(file, sizeField, 4, &got) || got != 4)
     return CVERR_FILE_READ;
-  uint32_t riffSize = Le32(sizeField);
+  uint32_t riffSize = LoadU32(sizeField);
   uint32_t grow = static_cast<uint32_t>(bytes.size());
   if (Failed(SetFilePos(file, riffSize + 8))) return CVERR_FILE_WRITE;
   DWORD put = 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "krn/com_ptr.h"
+#include "krn/little_endian.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
@@ -22,10 +23,6 @@ constexpr uint32_t kMaxSidecarNameBytes = 260;
 // The result code for a failed file open, from the Win32 error number.
 [[nodiscard]] HRESULT OpenFailure(DWORD win32Error);
 
-inline uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 void PutU32(Bytes& out, uint32_t v);
 void PutU16(Bytes& out, uint16_t v);
 // A sub-chunk into a byte buffer: header, data, pad byte for an odd size.

@@ -18,10 +18,10 @@ using namespace metadata_detail;
   if (Failed(hr)) return hr;
   hr = ReadChunkPrefix(file, head, 8, 8);
   if (Failed(hr)) return CVERR_NOT_FOUND;
-  int32_t remaining = static_cast<int32_t>(Le32(head));
+  int32_t remaining = static_cast<int32_t>(LoadU32(head));
   // A file whose first chunk follows the size directly (no form type) is
   // searched from offset 8.
-  hr = SetFilePos(file, Le32(head + 4) == FourCC("LIST") ? 8 : 12);
+  hr = SetFilePos(file, LoadU32(head + 4) == FourCC("LIST") ? 8 : 12);
   if (Failed(hr)) return hr;
   uint32_t listSize = 0;
   if (Failed(FindList(file, FourCC("INFO"), &listSize, &remaining))) return CVERR_NOT_FOUND;
@@ -79,7 +79,7 @@ using namespace metadata_detail;
 
 namespace metadata_detail {
 
-HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
+[[nodiscard]] HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
   if (fields.empty()) return kS_OK;
   Bytes list;
   PutU32(list, FourCC("INFO"));

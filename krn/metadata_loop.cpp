@@ -13,7 +13,7 @@ using namespace metadata_detail;
 namespace {
 constexpr uint32_t kJunkId = 0x4B4E554A;  // "JUNK"
 
-void StoreLe32(uint8_t* p, uint32_t v) {
+void StoreLoadU32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
@@ -39,7 +39,7 @@ bool FindTopLevel(HANDLE file, uint32_t id, uint32_t* size, uint32_t* dataPos) {
   if (FindTopLevel(file, id, &oldSize, &dataPos)) {
     if (fits(oldSize, newSize)) return WriteAt(file, dataPos, data.data(), newSize);
     uint8_t junk[4];
-    StoreLe32(junk, kJunkId);
+    StoreLoadU32(junk, kJunkId);
     HRESULT hr = WriteAt(file, dataPos - kChunkHeaderSize, junk, 4);
     if (Failed(hr)) return hr;
   }
@@ -65,8 +65,8 @@ bool StrcFits(uint32_t oldSize, uint32_t newSize) { return oldSize >= newSize; }
   if (size < kStrcHeaderSize) return CVERR_FILE_READ;
   HRESULT hr = ReadChunkPrefix(file, loop.strcHeader, sizeof loop.strcHeader, size);
   if (Failed(hr)) return hr;
-  uint32_t headerSize = Le32(loop.strcHeader);
-  uint32_t count = Le32(loop.strcHeader + 4);
+  uint32_t headerSize = LoadU32(loop.strcHeader);
+  uint32_t count = LoadU32(loop.strcHeader + 4);
   if (headerSize > kStrcHeaderSize) {
     if (headerSize > size) return CVERR_FILE_READ;
     hr = SetFilePos(file, dataPos + headerSize);
@@ -103,8 +103,8 @@ namespace metadata_detail {
     if (Failed(hr)) return hr;
     out.insert(out.end(), record, record + sizeof record);
   }
-  StoreLe32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
-  StoreLe32(out.data() + 4, count);
+  StoreLoadU32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
+  StoreLoadU32(out.data() + 4, count);
   return kS_OK;
 }
 

@@ -15,13 +15,13 @@ HANDLE OpenExisting(const char* name) {
 }
 
 // Creates an empty sidecar: a "CVPL" RIFF with nothing in it yet.
-HRESULT CreateSidecar(const std::string& name, cvplat::UniqueFile& out) {
+[[nodiscard]] HRESULT CreateSidecar(const std::string& name, cvplat::UniqueFile& out) {
   out.Reset(cvplat::CreateFileAnsi(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
   if (!out.IsValid()) return OpenFailure(cvplat::LastError());
   return WriteRiffHeader(out.Get(), FourCC("CVPL"), kRiffFormSize);
 }
 
-HRESULT AppendSidecarName(HANDLE file, const std::string& audioFileName) {
+[[nodiscard]] HRESULT AppendSidecarName(HANDLE file, const std::string& audioFileName) {
   std::string name = FileNameWithoutFolder(audioFileName);
   name.push_back('\0');
   Bytes chunk;
@@ -78,7 +78,7 @@ uint32_t CountSourceRecords(ICvMetadataSource* source, uint32_t kinds) {
 
 // Opens the matching sidecar for writing, or creates a new one named
 // "<name>.cvl"; *created tells which.
-HRESULT OpenOrCreateSidecar(const std::string& audioFileName, cvplat::UniqueFile& out, bool* created) {
+[[nodiscard]] HRESULT OpenOrCreateSidecar(const std::string& audioFileName, cvplat::UniqueFile& out, bool* created) {
   out.Reset(OpenMatchingSidecar(audioFileName, GENERIC_READ | GENERIC_WRITE));
   *created = !out.IsValid();
   if (!*created) return kS_OK;

@@ -1,6 +1,7 @@
 // Internal helpers of the RIFF chunk code: exact reads and forward seeks.
 #pragma once
 
+#include "krn/little_endian.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 

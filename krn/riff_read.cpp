@@ -16,20 +16,12 @@ using riff_detail::ReadExact;
 using riff_detail::SeekForward;
 using riff_detail::SeekTo;
 
-namespace {
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-}  // namespace
-
 [[nodiscard]] HRESULT ReadChunkHeader(HANDLE file, uint32_t* id, uint32_t* size) {
   uint8_t header[8];
   HRESULT hr = ReadExact(file, header, sizeof header);
   if (Failed(hr)) return hr;
-  if (id) *id = Le32(header);
-  if (size) *size = Le32(header + 4);
+  if (id) *id = LoadU32(header);
+  if (size) *size = LoadU32(header + 4);
   return kS_OK;
 }
 
@@ -43,7 +35,7 @@ uint32_t Le32(const uint8_t* p) {
   uint8_t form[4];
   HRESULT hr = ReadExact(file, form, sizeof form);
   if (Failed(hr)) return hr;
-  if (formType) *formType = Le32(form);
+  if (formType) *formType = LoadU32(form);
   return kS_OK;
 }
 
@@ -81,7 +73,7 @@ uint32_t Le32(const uint8_t* p) {
     hr = ReadExact(file, type, sizeof type);
     if (Failed(hr)) return hr;
     work = Consume(work, kListTypeSize);
-    if (Le32(type) == listType) {
+    if (LoadU32(type) == listType) {
       if (size) *size = listSize - kListTypeSize;
       if (remaining) *remaining = work;
       return kS_OK;
@@ -120,7 +112,7 @@ uint32_t Le32(const uint8_t* p) {
       break;
     }
     ++n;
-    uint32_t chunkSize = Le32(header + 4);
+    uint32_t chunkSize = LoadU32(header + 4);
     if (!SeekForward(file, PaddedSize(chunkSize))) {
       hr = CVERR_FILE_READ;
       break;

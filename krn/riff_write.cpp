@@ -15,23 +15,16 @@ using riff_detail::WriteAll;
 namespace {
 constexpr uint32_t kRiffSizeOffset = 4;
 
-void StoreLe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-HRESULT WriteU32Pair(HANDLE file, uint32_t first, uint32_t second) {
+[[nodiscard]] HRESULT WriteU32Pair(HANDLE file, uint32_t first, uint32_t second) {
   uint8_t bytes[8];
-  StoreLe32(bytes, first);
-  StoreLe32(bytes + 4, second);
+  StoreU32(bytes, first);
+  StoreU32(bytes + 4, second);
   return WriteAll(file, bytes, sizeof bytes);
 }
 
-HRESULT WriteU32(HANDLE file, uint32_t value) {
+[[nodiscard]] HRESULT WriteU32(HANDLE file, uint32_t value) {
   uint8_t bytes[4];
-  StoreLe32(bytes, value);
+  StoreU32(bytes, value);
   return WriteAll(file, bytes, sizeof bytes);
 }
 }  // namespace

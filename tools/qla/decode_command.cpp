@@ -41,7 +41,7 @@ namespace {
 }
 
 // The same on several threads, each decoding runs of seek groups of its own.
-HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
+[[nodiscard]] HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
                          ByteSink& sink, Console& console, cv::Md5* md5) {
   ParallelDecoder decoder;
   HRESULT hr = decoder.Start(input, threads);
@@ -61,7 +61,7 @@ HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t fr
 
 // Writes the planned bytes and the decoded audio between them; the first bytes
 // leave at once, so that a pipe's reader can start.
-HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, const WavPlan& plan, ByteSink& sink,
+[[nodiscard]] HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, const WavPlan& plan, ByteSink& sink,
                  Console& console, cv::Md5* md5) {
   const WAVEFORMATEX& format = file.Format();
   HRESULT hr = sink.Write(plan.head.data(), plan.head.size());
@@ -78,7 +78,7 @@ HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, cons
 }
 
 // The plan for a file: from its stored source layout when it has one.
-HRESULT PlanFor(QlaFile& file, const std::string& input, WavPlan* plan) {
+[[nodiscard]] HRESULT PlanFor(QlaFile& file, const std::string& input, WavPlan* plan) {
   std::vector<uint8_t> metadata;
   HRESULT hr = file.MetadataChunks(&metadata);
   if (cv::Failed(hr)) return hr;

@@ -40,7 +40,7 @@ void FillTemplate(const WAVEFORMATEX& fileFormat, PreparedTemplate* t) {
 
 // Stores what the .qla does not carry of the source (its other chunks, the
 // format chunk, the order), with the digest of the metadata as written now.
-HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& qlaPath, const std::string& input,
+[[nodiscard]] HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& qlaPath, const std::string& input,
                          Console& console) {
   SourceLayout layout;
   std::vector<std::string> notKept;
@@ -64,7 +64,7 @@ HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& 
 
 // Opens a source by name, or standard input ("-") copied into a scratch file
 // first, whose sizes may be unknown.
-HRESULT OpenSource(const std::string& input, const Options& options, cv::WavReader* wav, std::string* problem) {
+[[nodiscard]] HRESULT OpenSource(const std::string& input, const Options& options, cv::WavReader* wav, std::string* problem) {
   cv::WavReadOptions readOptions;
   readOptions.ignoreChunkSizes = options.ignoreChunkSizes;
   if (input != "-") return wav->Open(input, readOptions, problem);

@@ -169,7 +169,7 @@ uint64_t ReadableFrames(HANDLE file, const FileFacts& facts) {
   return frames < facts.frames ? frames : facts.frames;
 }
 
-HRESULT Gather(const std::string& path, FileFacts* facts) {
+[[nodiscard]] HRESULT Gather(const std::string& path, FileFacts* facts) {
   QlaFile file;
   HRESULT hr = file.Open(path);
   if (cv::Failed(hr)) return hr;

@@ -58,7 +58,7 @@ uint64_t Frames(int64_t time, uint32_t sampleRate) {
 
 }  // namespace
 
-HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out) {
+[[nodiscard]] HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out) {
   IStream* stream = nullptr;
   if (cv::Succeeded(source->GetMarkerStream(&stream)) && stream) {
     std::vector<uint8_t> bytes = Drain(stream);

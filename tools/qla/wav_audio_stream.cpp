@@ -127,7 +127,7 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   return cv::kS_OK;
 }
 
-HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md5::Digest* digest) {
+[[nodiscard]] HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md5::Digest* digest) {
   WavAudioStream stream(wav, delivered);
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * delivered.nBlockAlign);

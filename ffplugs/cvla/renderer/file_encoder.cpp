@@ -109,7 +109,7 @@ class FileWriter {
     size_ += size;
     return cv::kS_OK;
   }
-  HRESULT AppendU32Pair(uint32_t first, uint32_t second) {
+  [[nodiscard]] HRESULT AppendU32Pair(uint32_t first, uint32_t second) {
     uint8_t bytes[8];
     StoreU32(bytes, first);
     StoreU32(bytes + 4, second);
@@ -139,7 +139,7 @@ class FileWriter {
     if (cv::Failed(cv::SetFilePos(file_, offset))) return cv::CVERR_FILE_WRITE;
     return WriteAll(data, size);
   }
-  HRESULT PatchU32(uint32_t offset, uint32_t value) {
+  [[nodiscard]] HRESULT PatchU32(uint32_t offset, uint32_t value) {
     uint8_t bytes[4];
     StoreU32(bytes, value);
     return Patch(offset, bytes, sizeof bytes);
@@ -171,7 +171,7 @@ void BuildFormatChunk(const WAVEFORMATEX& fileFormat, const QlaCodecHeader& head
   std::memcpy(out + sizeof stored, &header, sizeof header);
 }
 
-HRESULT FetchSourceFormat(cv::ICvAudioStream* source, WAVEFORMATEX* sourceFormat) {
+[[nodiscard]] HRESULT FetchSourceFormat(cv::ICvAudioStream* source, WAVEFORMATEX* sourceFormat) {
   uint32_t needed = 0;
   if (cv::Failed(source->GetFormat(nullptr, 0, &needed, nullptr, 0, nullptr))) return cv::kE_UNEXPECTED;
   // A format record shorter than WAVEFORMATEX leaves the rest zero.
@@ -450,7 +450,7 @@ HRESULT Render::Finish() {
 
 }  // namespace
 
-HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
+[[nodiscard]] HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
                    RenderTemplate* renderTemplate, unsigned threads) {
   if (progress) progress->SetRange(0, 100, 0);
 

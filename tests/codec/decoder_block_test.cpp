@@ -3,6 +3,7 @@
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/codec/sample_reconstruction.h"
 #include "krn/results.h"
+#include "tests/codec/memory_bytes.h"
 #include "tests/codec/decoder_block_builder.h"
 
 #include <gtest/gtest.h>
@@ -19,21 +20,16 @@ struct Decoded {
   std::vector<uint8_t> pcm;
 };
 
-// Decodes blocks from startOffset on until the end of the file or the first failure.
-std::vector<Decoded> DecodeBlocks(BlockDecoder& decoder, const std::string& path, uint32_t startOffset = 0) {
-  cvplat::UniqueFile file = OpenForReading(path);
-  EXPECT_TRUE(file.IsValid());
-  uint64_t size = 0;
-  cvplat::GetFileSize64(file.Get(), &size);
-  cvplat::SetFilePosition(file.Get(), static_cast<LONG>(startOffset), nullptr, FILE_BEGIN);
+// Decodes blocks from startOffset on until the end of the stream or the first failure.
+std::vector<Decoded> DecodeBlocks(BlockDecoder& decoder, const std::vector<uint8_t>& bytes, uint32_t startOffset = 0) {
+  MemoryBytes source(bytes, startOffset);
   decoder.SetNextBlockOffset(startOffset);
   std::vector<Decoded> result;
-  while (decoder.NextBlockOffset() < size) {
+  while (decoder.NextBlockOffset() < bytes.size()) {
     std::vector<uint8_t> pcm(BlockDecoder::kMaxBlockBytes);
-    uint32_t bytes = 0;
-    cv::FileByteSource fileBytes(file.Get());
-    const HRESULT hr = decoder.DecodeBlock(fileBytes, pcm.data(), &bytes);
-    pcm.resize(bytes);
+    uint32_t n = 0;
+    const HRESULT hr = decoder.DecodeBlock(source, pcm.data(), &n);
+    pcm.resize(n);
     result.push_back({hr, pcm});
     if (hr != cv::kS_OK) break;
   }
@@ -44,7 +40,7 @@ std::vector<Decoded> DecodeFile(const std::vector<uint8_t>& bytes, uint32_t chan
                                 uint32_t flags) {
   BlockDecoder decoder;
   EXPECT_EQ(decoder.Initialize(channels, bits, flags), cv::kS_OK);
-  return DecodeBlocks(decoder, WriteTempFile("decoder_block.bin", bytes));
+  return DecodeBlocks(decoder, bytes);
 }
 
 std::vector<int32_t> Samples16(const std::vector<uint8_t>& pcm) {
@@ -160,7 +156,7 @@ TEST(DecoderBlock, SilentChannelsGiveZerosAndResetHistories) {
 
   BlockDecoder decoder;
   ASSERT_EQ(decoder.Initialize(2, 16, 0), cv::kS_OK);
-  std::vector<Decoded> d = DecodeBlocks(decoder, WriteTempFile("decoder_silent.bin", file));
+  std::vector<Decoded> d = DecodeBlocks(decoder, file);
   ASSERT_EQ(d.size(), 2u);
   ASSERT_EQ(d[0].hr, cv::kS_OK);
   EXPECT_EQ(d[0].pcm, std::vector<uint8_t>(512 * 4, 0));
@@ -264,10 +260,10 @@ TEST(DecoderBlock, SyncBlockRestoresTheHistoryAfterAFailedBlock) {
     seq.Add(signals, orders, ks, block % 3 == 0, lpc);
   }
   const uint32_t flags = qla::kFlagMidSide | qla::kFlagLpc;
-  const std::string path = WriteTempFile("decoder_sync.bin", seq.Bytes());
+  const std::vector<uint8_t> stream = seq.Bytes();
   BlockDecoder full;
   ASSERT_EQ(full.Initialize(2, 16, flags), cv::kS_OK);
-  const std::vector<Decoded> all = DecodeBlocks(full, path);
+  const std::vector<Decoded> all = DecodeBlocks(full, stream);
   ASSERT_EQ(all.size(), 6u);
   for (const Decoded& d : all) ASSERT_EQ(d.hr, cv::kS_OK);
   EXPECT_EQ(all[5].pcm.size(), 77u * 4);
@@ -275,10 +271,10 @@ TEST(DecoderBlock, SyncBlockRestoresTheHistoryAfterAFailedBlock) {
   // A damaged block first (a header pointing into the middle of block 1), then block 3's sync block.
   BlockDecoder resumed;
   ASSERT_EQ(resumed.Initialize(2, 16, flags), cv::kS_OK);
-  const std::vector<Decoded> bad = DecodeBlocks(resumed, path, seq.Offset(1) + 7);
+  const std::vector<Decoded> bad = DecodeBlocks(resumed, stream, seq.Offset(1) + 7);
   ASSERT_FALSE(bad.empty());
   EXPECT_EQ(bad.back().hr, cv::CVERR_FILE_READ);
-  const std::vector<Decoded> tail = DecodeBlocks(resumed, path, seq.Offset(3));
+  const std::vector<Decoded> tail = DecodeBlocks(resumed, stream, seq.Offset(3));
   ASSERT_EQ(tail.size(), 3u);
   for (size_t i = 0; i < 3; ++i) {
     ASSERT_EQ(tail[i].hr, cv::kS_OK);
@@ -296,7 +292,7 @@ TEST(DecoderBlock, TruncatedFileFailsAtOnce) {
     const std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
     BlockDecoder decoder;
     ASSERT_EQ(decoder.Initialize(1, 16, qla::kFlagLpc), cv::kS_OK);
-    const std::vector<Decoded> d = DecodeBlocks(decoder, WriteTempFile("decoder_cut.bin", part));
+    const std::vector<Decoded> d = DecodeBlocks(decoder, part);
     ASSERT_EQ(d.size(), 1u);
     EXPECT_EQ(d[0].hr, cv::CVERR_FILE_READ) << cut;
     EXPECT_EQ(decoder.NextBlockOffset(), cut);
@@ -309,7 +305,7 @@ TEST(DecoderBlock, PayloadBufferGrowsTo64000AndNoFurther) {
   std::vector<uint8_t> file = MonoBlock(big, 0);
   BlockDecoder decoder;
   ASSERT_EQ(decoder.Initialize(1, 16, 0), cv::kS_OK);
-  const std::vector<Decoded> d = DecodeBlocks(decoder, WriteTempFile("decoder_big.bin", file));
+  const std::vector<Decoded> d = DecodeBlocks(decoder, file);
   ASSERT_EQ(d[0].hr, cv::kS_OK);
   EXPECT_EQ(Samples16(d[0].pcm)[499], 500);
   EXPECT_EQ(decoder.PayloadCapacity(), 64000u);

@@ -4,6 +4,7 @@
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "krn/results.h"
 #include "tests/codec/decoder_block_builder.h"
+#include "tests/codec/memory_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -54,26 +55,23 @@ BlockSequence RandomStream(std::mt19937& rng, const Shape& shape, std::vector<st
   return seq;
 }
 
-// Decodes the file from offset 0; after a failed block goes on at the next offset
-// of resumeAt, or `step` bytes after where that block began (clearing nothing).
-// With pcm, collects the output and stops at the first failure.
+// Decodes the stream from offset 0; after a failed block goes on at the next
+// offset of resumeAt, or one byte after where that block began (clearing
+// nothing). With pcm, collects the output and stops at the first failure.
 // Returns the number of blocks decoded.
-int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector<uint8_t>* pcm,
-                     uint32_t step = 1, const std::vector<uint32_t>* resumeAt = nullptr) {
-  cvplat::UniqueFile file = OpenForReading(path);
-  uint64_t size = 0;
-  cvplat::GetFileSize64(file.Get(), &size);
+int DecodeTolerantly(BlockDecoder& decoder, const std::vector<uint8_t>& stream, std::vector<uint8_t>* pcm,
+                     const std::vector<uint32_t>* resumeAt = nullptr) {
+  MemoryBytes source(stream);
   uint8_t out[BlockDecoder::kMaxBlockBytes + 16];
   uint32_t blockStart = 0;
   decoder.SetNextBlockOffset(0);
   int decoded = 0;
-  for (int guard = 0; blockStart < size; ++guard) {
+  for (int guard = 0; blockStart < stream.size(); ++guard) {
     EXPECT_LT(guard, 200000);
     if (guard >= 200000) break;
     std::memset(out + BlockDecoder::kMaxBlockBytes, 0xCD, 16);
     uint32_t bytes = 12345;
-    cv::FileByteSource fileBytes(file.Get());
-    const HRESULT hr = decoder.DecodeBlock(fileBytes, out, &bytes);
+    const HRESULT hr = decoder.DecodeBlock(source, out, &bytes);
     EXPECT_EQ(out[BlockDecoder::kMaxBlockBytes], 0xCD);
     if (hr == cv::kS_OK) {
       EXPECT_EQ(bytes, decoder.FrameCount() * decoder.BlockAlign());
@@ -87,17 +85,14 @@ int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector
     EXPECT_EQ(bytes, 0u);
     if (pcm) return decoded;
     const uint32_t failedAt = blockStart;
-    blockStart += step;
-    if (resumeAt) {
-      blockStart = static_cast<uint32_t>(size);
-      for (uint32_t offset : *resumeAt) {
-        if (offset > failedAt) {
-          blockStart = offset;
-          break;
-        }
+    blockStart = resumeAt ? static_cast<uint32_t>(stream.size()) : blockStart + 1;
+    for (size_t i = 0; resumeAt && i < resumeAt->size(); ++i) {
+      if ((*resumeAt)[i] > failedAt) {
+        blockStart = (*resumeAt)[i];
+        break;
       }
     }
-    cvplat::SetFilePosition(file.Get(), static_cast<LONG>(blockStart), nullptr, FILE_BEGIN);
+    source.position = blockStart;
     decoder.SetNextBlockOffset(blockStart);
   }
   return decoded;
@@ -113,7 +108,7 @@ TEST(DecoderFuzz, RandomValidStreamsDecodeToTheirSignals) {
     BlockDecoder decoder;
     ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
     std::vector<uint8_t> pcm;
-    DecodeTolerantly(decoder, WriteTempFile("decoder_fuzz_valid.bin", seq.Bytes()), &pcm);
+    DecodeTolerantly(decoder, seq.Bytes(), &pcm);
     const size_t frames = signals[0].size();
     ASSERT_EQ(pcm.size(), frames * decoder.BlockAlign()) << "round " << round;
     for (size_t i = 0; i < frames; ++i) {
@@ -148,11 +143,10 @@ TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
       }
     }
     if (rng() % 4 == 0) bytes.resize(rng() % bytes.size() + 1);
-    const std::string path = WriteTempFile("decoder_fuzz_damaged.bin", bytes);
 
     BlockDecoder decoder;
     ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
-    DecodeTolerantly(decoder, path, nullptr, 1, &resumeAt);
+    DecodeTolerantly(decoder, bytes, nullptr, &resumeAt);
 
     // The first block, when it is (still) a sync block, decodes the same with a
     // fresh decoder and with one whose buffer holds another block's bytes.
@@ -167,17 +161,14 @@ TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
     for (uint8_t& v : filler.payload) v = static_cast<uint8_t>(rng() | 1);
     std::vector<uint8_t> fillerFile;
     AppendBlock(fillerFile, filler, shape.channels, shape.flags);
-    {
-      cvplat::UniqueFile fillerHandle = OpenForReading(WriteTempFile("decoder_fuzz_filler.bin", fillerFile));
-      uint8_t out[BlockDecoder::kMaxBlockBytes];
-      uint32_t bytesOut = 0;
-      cv::FileByteSource fillerHandleBytes(fillerHandle.Get());
-      ASSERT_EQ(used.DecodeBlock(fillerHandleBytes, out, &bytesOut), cv::CVERR_FILE_READ);
-    }
+    MemoryBytes fillerBytes(fillerFile);
+    uint8_t out[BlockDecoder::kMaxBlockBytes];
+    uint32_t bytesOut = 0;
+    ASSERT_EQ(used.DecodeBlock(fillerBytes, out, &bytesOut), cv::CVERR_FILE_READ);
     ASSERT_EQ(used.PayloadCapacity(), 4000u);
     std::vector<uint8_t> a, b;
-    const int na = DecodeTolerantly(fresh, path, &a);
-    const int nb = DecodeTolerantly(used, path, &b);
+    const int na = DecodeTolerantly(fresh, bytes, &a);
+    const int nb = DecodeTolerantly(used, bytes, &b);
     ASSERT_EQ(na, nb) << "round " << round;
     ASSERT_EQ(a, b) << "round " << round;
   }

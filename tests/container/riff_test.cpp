@@ -253,12 +253,6 @@ TEST(RiffRead, ChunkAllocAndPrefix) {
   EXPECT_EQ(prefix[4], 14);
 }
 
-TEST(RiffRead, CheckChunkLength) {
-  EXPECT_EQ(cv::CheckChunkLength(-1), cv::CVERR_BAD_CHUNK_LENGTH);
-  EXPECT_EQ(cv::CheckChunkLength(0), cv::CVERR_ZERO_CHUNK_LENGTH);
-  EXPECT_EQ(cv::CheckChunkLength(1), cv::kS_OK);
-}
-
 TEST(RiffWrite, ChunksListsAndSizes) {
   std::string path = TestDataPath("riff_write.wav");
   auto f = MakeFile(path, Bytes());

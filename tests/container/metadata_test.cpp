@@ -73,40 +73,6 @@ size_t FindIn(const Bytes& file, const char* id, uint32_t* size = nullptr) {
   return 0;
 }
 
-// The chunks as other programs read them: cue points in samples, the region's
-// "ltxt" before the "labl" names, INFO texts terminated and padded.
-TEST(MetadataLayout, CueAdtlAndInfoChunks) {
-  std::string path = TestDataPath("meta_layout.wav");
-  WriteFile(path, PlainWav());
-  TestMetadataSource source;
-  source.SetMarkers({{10000000, 0, false, u"Intro", false},
-                     {20000000, 5000000, true, u"Verse \u00e9", false},
-                     {30000000, 0, false, u"", false},
-                     {40000000, 0, false, u"", true}});
-  source.SetInfo({{FourCC("INAM"), u"abcd"}, {FourCC("IART"), u"xy"}});
-  ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &source), cv::kS_OK);
-
-  Bytes image = ReadWholeFile(path);
-  EXPECT_EQ(GetU32(image, 4), image.size() - 8);
-  uint32_t cueSize = 0;
-  size_t cue = FindIn(image, "cue ", &cueSize);
-  ASSERT_NE(cue, 0u);
-  EXPECT_EQ(cueSize, 4u + 4 * 24);
-  EXPECT_EQ(GetU32(image, cue), 4u);
-  EXPECT_EQ(GetU32(image, cue + 4 + 0 * 24 + 20), 44100u);
-  EXPECT_EQ(GetU32(image, cue + 4 + 1 * 24 + 4), 88200u);
-  EXPECT_EQ(GetU32(image, cue + 4 + 3 * 24), 4u);  // ids 1, 2, 3, 4
-  // The empty name is a labl holding only the terminator (size 5, padded).
-  const Bytes expected = Concat(
-      {List("adtl", Concat({Chunk("ltxt", Concat({Bytes{2, 0, 0, 0}, Bytes{0x22, 0x56, 0, 0}, Text("rgn ", false),
-                                                  Bytes(8, 0)})),
-                            Chunk("labl", Concat({Bytes{1, 0, 0, 0}, Text("Intro")})),
-                            Chunk("labl", Concat({Bytes{2, 0, 0, 0}, Text("Verse \xe9")})),
-                            Chunk("labl", Concat({Bytes{3, 0, 0, 0}, Text("")}))})),
-       List("INFO", Concat({Chunk("INAM", Text("abcd")), Chunk("IART", Text("xy"))}))});
-  EXPECT_TRUE(std::search(image.begin(), image.end(), expected.begin(), expected.end()) != image.end());
-}
-
 TEST(MetadataMarkers, CuePointsWithoutNamesAndOddRates) {
   Bytes cue;
   PutU32(cue, 2);

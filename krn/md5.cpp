@@ -57,10 +57,15 @@ inline void Round(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint
 Md5::Md5() : state_{0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u} {}
 
 void Md5::Block(const uint8_t* block) {
+  // The message words are little-endian: on such a machine they are copied as they are.
   uint32_t m[16];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(m, block, sizeof m);
+#else
   for (int i = 0; i < 16; ++i)
     m[i] = static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
            (static_cast<uint32_t>(block[4 * i + 2]) << 16) | (static_cast<uint32_t>(block[4 * i + 3]) << 24);
+#endif
   uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
   Round<0>(a, b, c, d, m);
   Round<1>(a, b, c, d, m);

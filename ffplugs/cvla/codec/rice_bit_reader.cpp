@@ -135,31 +135,31 @@ bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
   while (i < n) {
     if (fastK && last >= 64) {
       uint32_t p = position_;
-      // w holds the stream bits from p on, the first `valid` of them known; it is
-      // reloaded from the buffer when a code may reach past them.
+      // w holds the stream bits from p on; those before bit position `known`
+      // are certain. It is reloaded from the buffer when a code may reach past
+      // them.
       uint64_t w = 0;
-      uint32_t valid = 0;
+      uint32_t known = p;
+      const uint32_t codeBits = k + 1;  // the terminating one and the k low bits
       while (i < n) {
         // Bit 0 is never among the known bits: an empty window counts 63 zeros,
         // which is past them and reloads.
         uint32_t zeros = LeadingZeros64(w | 1u);
-        if (zeros + 1 + k > valid) {
+        if (p + zeros + codeBits > known) {
           if (p > fastEnd) break;
           w = LoadBigEndian64(data + (p >> 3)) << (p & 7);
-          valid = kWindowBits;
+          known = p + kWindowBits;
           if (w == 0) break;
           zeros = LeadingZeros64(w);
-          if (zeros + 1 + k > kWindowBits) break;
+          if (zeros + codeBits > kWindowBits) break;
         }
         // The terminating one and the k low bits, as one number; the one is worth
         // 1 << k and is traded for the unary count.
-        const uint32_t tail = static_cast<uint32_t>((w << zeros) >> (63 - k));
-        const uint32_t u = tail + ((zeros - 1u) << k);
-        out[i++] = MapResidual(u);
-        const uint32_t length = zeros + 1 + k;  // at most 57: the shift stays defined
-        w <<= length;
-        valid -= length;
-        p += length;
+        const uint64_t top = w << zeros;
+        const uint32_t tail = static_cast<uint32_t>(top >> (63 - k));
+        out[i++] = MapResidual(tail + ((zeros - 1u) << k));
+        w = top << codeBits;  // at most 32 bits: the shift stays defined
+        p += zeros + codeBits;
       }
       position_ = p;
       if (i == n) break;

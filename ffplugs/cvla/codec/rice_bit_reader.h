@@ -61,9 +61,9 @@ class RiceBitReader {
 
   // A Rice value back to the signed residual: even u gives u / 2, odd u gives
   // (~u) / 2, both read as signed 32-bit numbers and divided toward zero.
+  // Written as an arithmetic shift, which keeps bit 31 of u as the sign.
   static int32_t MapResidual(uint32_t u) {
-    const uint32_t v = (u >> 1) ^ (0u - (u & 1u)) ^ (u & 0x80000000u);
-    return static_cast<int32_t>(v);
+    return (static_cast<int32_t>(u) >> 1) ^ static_cast<int32_t>(0u - (u & 1u));
   }
 
  private:

@@ -26,30 +26,6 @@ class PlatformFileTest : public ::testing::Test {
   }
 };
 
-TEST_F(PlatformFileTest, WriteSeekReadTruncate) {
-  std::string path = TempPath("platform_rw.bin");
-  cvplat::UniqueFile f(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
-  ASSERT_TRUE(f.IsValid());
-  DWORD n = 0;
-  ASSERT_TRUE(cvplat::WriteFileBytes(f.Get(), "abcdefgh", 8, &n));
-  EXPECT_EQ(n, 8u);
-  EXPECT_EQ(cvplat::SetFilePosition(f.Get(), -3, nullptr, FILE_CURRENT), 5u);
-  char buf[8] = {};
-  ASSERT_TRUE(cvplat::ReadFileBytes(f.Get(), buf, 8, &n));
-  EXPECT_EQ(n, 3u);  // a short read at the end is not a failure
-  EXPECT_EQ(std::string(buf, 3), "fgh");
-  EXPECT_EQ(cvplat::SetFilePosition(f.Get(), 4, nullptr, FILE_BEGIN), 4u);
-  ASSERT_TRUE(cvplat::SetEndOfFileHere(f.Get()));
-  uint64_t size = 0;
-  ASSERT_TRUE(cvplat::GetFileSize64(f.Get(), &size));
-  EXPECT_EQ(size, 4u);
-  FILETIME t{};
-  EXPECT_TRUE(cvplat::GetLastWriteTime(f.Get(), &t));
-  EXPECT_NE(t.dwHighDateTime, 0u);
-  f.Reset();
-  EXPECT_TRUE(cvplat::DeleteFileAnsi(path.c_str()));
-}
-
 TEST_F(PlatformFileTest, OpenErrorsAreWin32Numbers) {
   std::string missing = TempPath("no_such_file.bin");
   HANDLE h = cvplat::CreateFileAnsi(missing.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);

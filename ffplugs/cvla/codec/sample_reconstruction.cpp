@@ -1,5 +1,7 @@
 #include "ffplugs/cvla/codec/sample_reconstruction.h"
 
+#include <cstring>
+
 namespace qla {
 namespace {
 
@@ -43,7 +45,10 @@ template <uint32_t kOrder, bool kLpc>
 inline void Step(uint32_t e, const uint32_t* c, uint32_t y1, uint32_t y2, uint32_t y3, uint32_t& y4, uint32_t x1,
                  uint32_t x2, uint32_t x3, uint32_t& x4, int32_t* out) {
   if (kLpc) {
-    e -= Bits(Signed(c[0] * y1 + c[1] * y2 + c[2] * y3 + c[3] * y4) >> 5);
+    // The terms of the older values are summed first, so that only one product
+    // and one addition wait for the newest value (the wrapping sum is the same
+    // in any order).
+    e -= Bits(Signed(c[0] * y1 + (c[1] * y2 + c[2] * y3 + c[3] * y4)) >> 5);
     y4 = e;
   }
   x4 = Integrate<kOrder>(e, x1, x2, x3, x4);
@@ -135,33 +140,34 @@ inline StereoPair PlainMidSideToLeftRight(int32_t mid, int32_t side) {
   return {Signed(sum + s) >> 1, Signed(sum - s) >> 1};
 }
 
-template <void (*Store)(uint8_t*, int32_t), uint32_t kBytes>
-void WritePcm(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
-              uint8_t* out) {
-  if (channels == 1) {
-    for (uint32_t i = 0; i < frames; ++i, out += kBytes) Store(out, ch0[i]);
-    return;
-  }
+// Calls put(i, left, right) for every frame of a stereo block. Each loop has a
+// fixed shape, so that the compiler can run it on whole vectors.
+template <typename Put>
+void ForEachStereoFrame(const int32_t* ch0, const int32_t* ch1, bool midSide, uint32_t frames, Put put) {
   if (!midSide) {
-    for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
-      Store(out, ch0[i]);
-      Store(out + kBytes, ch1[i]);
-    }
+    for (uint32_t i = 0; i < frames; ++i) put(i, ch0[i], ch1[i]);
     return;
   }
   if (MidSideBound(ch0, ch1, frames) < kPlainMidSideBound) {
-    for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
+    for (uint32_t i = 0; i < frames; ++i) {
       const StereoPair lr = PlainMidSideToLeftRight(ch0[i], ch1[i]);
-      Store(out, lr.left);
-      Store(out + kBytes, lr.right);
+      put(i, lr.left, lr.right);
     }
     return;
   }
-  for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
+  for (uint32_t i = 0; i < frames; ++i) {
     const StereoPair lr = MidSideToLeftRight(ch0[i], ch1[i]);
-    Store(out, lr.left);
-    Store(out + kBytes, lr.right);
+    put(i, lr.left, lr.right);
   }
+}
+
+// Little-endian 16-bit samples: a plain copy where the machine is little-endian.
+void StoreWords16(const uint16_t* words, uint32_t count, uint8_t* out) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(out, words, count * sizeof(uint16_t));
+#else
+  for (uint32_t i = 0; i < count; ++i, out += 2) Store16(out, static_cast<int16_t>(words[i]));
+#endif
 }
 
 }  // namespace
@@ -178,12 +184,34 @@ bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory
 
 void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                 uint8_t* out) {
-  WritePcm<Store16, 2>(ch0, ch1, channels, midSide, frames, out);
+  // The samples are gathered as 16-bit words first, a block's worth at a time:
+  // the loops then need no byte stores and run on whole vectors.
+  uint16_t words[kMaxChannels * kFramesPerBlock];
+  const uint32_t width = channels == 1 ? 1 : 2;
+  for (uint32_t done = 0; done < frames; done += kFramesPerBlock) {
+    const uint32_t n = frames - done < kFramesPerBlock ? frames - done : kFramesPerBlock;
+    if (channels == 1) {
+      for (uint32_t i = 0; i < n; ++i) words[i] = static_cast<uint16_t>(ch0[done + i]);
+    } else {
+      ForEachStereoFrame(ch0 + done, ch1 + done, midSide, n, [&words](uint32_t i, int32_t left, int32_t right) {
+        words[2 * i] = static_cast<uint16_t>(left);
+        words[2 * i + 1] = static_cast<uint16_t>(right);
+      });
+    }
+    StoreWords16(words, n * width, out + 2 * width * done);
+  }
 }
 
 void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                 uint8_t* out) {
-  WritePcm<Store24, 3>(ch0, ch1, channels, midSide, frames, out);
+  if (channels == 1) {
+    for (uint32_t i = 0; i < frames; ++i) Store24(out + 3 * i, ch0[i]);
+    return;
+  }
+  ForEachStereoFrame(ch0, ch1, midSide, frames, [out](uint32_t i, int32_t left, int32_t right) {
+    Store24(out + 6 * i, left);
+    Store24(out + 6 * i + 3, right);
+  });
 }
 
 }  // namespace qla

@@ -23,12 +23,14 @@ constexpr uint32_t kSine[64] = {
 
 uint32_t RotateLeft(uint32_t x, uint32_t n) { return (x << n) | (x >> (32 - n)); }
 
-// The mixing function of round r (0..3), in forms with fewer operations.
+// The mixing function of round r (0..3), in forms where b, the word computed
+// last, passes through as few operations as possible: the processor works on
+// c and d meanwhile.
 template <int kRound>
 inline uint32_t Mix(uint32_t b, uint32_t c, uint32_t d) {
-  if (kRound == 0) return d ^ (b & (c ^ d));  // (b & c) | (~b & d)
-  if (kRound == 1) return c ^ (d & (b ^ c));  // (d & b) | (~d & c)
-  if (kRound == 2) return b ^ c ^ d;
+  if (kRound == 0) return d ^ (b & (c ^ d));   // (b & c) | (~b & d)
+  if (kRound == 1) return (b & d) + (c & ~d);  // (d & b) | (~d & c): the two parts share no bit
+  if (kRound == 2) return b ^ (c ^ d);
   return c ^ (b | ~d);
 }
 
@@ -44,7 +46,9 @@ inline void Round(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint
 #pragma GCC unroll 16
   for (uint32_t j = 0; j < 16; ++j) {
     const uint32_t i = 16 * kRound + j;
-    const uint32_t rotated = RotateLeft(a + Mix<kRound>(b, c, d) + kSine[i] + m[WordIndex(i)], kShift[i]);
+    // The constant and the message word are added to a while b is still being computed.
+    const uint32_t early = a + kSine[i] + m[WordIndex(i)];
+    const uint32_t rotated = RotateLeft(early + Mix<kRound>(b, c, d), kShift[i]);
     a = d;
     d = c;
     c = b;

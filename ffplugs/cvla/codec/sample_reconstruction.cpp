@@ -20,7 +20,7 @@ inline void Store16(uint8_t* p, int32_t v) {
 }
 
 inline void Store24(uint8_t* p, int32_t v) {
-  const uint32_t u = Bits(Clamp24(v));
+  const uint32_t u = Bits(v);
   p[0] = static_cast<uint8_t>(u);
   p[1] = static_cast<uint8_t>(u >> 8);
   p[2] = static_cast<uint8_t>(u >> 16);
@@ -170,6 +170,21 @@ void StoreWords16(const uint16_t* words, uint32_t count, uint8_t* out) {
 #endif
 }
 
+// Packed 24-bit samples, little-endian, from values already in range: four
+// samples go out as three 32-bit words where the machine is little-endian.
+void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out) {
+  uint32_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  for (; i + 4 <= count; i += 4, out += 12) {
+    const uint32_t a = Bits(values[i]) & 0xFFFFFFu, b = Bits(values[i + 1]) & 0xFFFFFFu;
+    const uint32_t c = Bits(values[i + 2]) & 0xFFFFFFu, d = Bits(values[i + 3]) & 0xFFFFFFu;
+    const uint32_t words[3] = {a | (b << 24), (b >> 8) | (c << 16), (c >> 16) | (d << 8)};
+    std::memcpy(out, words, sizeof words);
+  }
+#endif
+  for (; i < count; ++i, out += 3) Store24(out, values[i]);
+}
+
 }  // namespace
 
 bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
@@ -204,14 +219,21 @@ void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool 
 
 void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                 uint8_t* out) {
-  if (channels == 1) {
-    for (uint32_t i = 0; i < frames; ++i) Store24(out + 3 * i, ch0[i]);
-    return;
+  // Clamped values are gathered a block's worth at a time, then packed.
+  int32_t values[kMaxChannels * kFramesPerBlock];
+  const uint32_t width = channels == 1 ? 1 : 2;
+  for (uint32_t done = 0; done < frames; done += kFramesPerBlock) {
+    const uint32_t n = frames - done < kFramesPerBlock ? frames - done : kFramesPerBlock;
+    if (channels == 1) {
+      for (uint32_t i = 0; i < n; ++i) values[i] = Clamp24(ch0[done + i]);
+    } else {
+      ForEachStereoFrame(ch0 + done, ch1 + done, midSide, n, [&values](uint32_t i, int32_t left, int32_t right) {
+        values[2 * i] = Clamp24(left);
+        values[2 * i + 1] = Clamp24(right);
+      });
+    }
+    StorePacked24(values, n * width, out + 3 * width * done);
   }
-  ForEachStereoFrame(ch0, ch1, midSide, frames, [out](uint32_t i, int32_t left, int32_t right) {
-    Store24(out + 6 * i, left);
-    Store24(out + 6 * i + 3, right);
-  });
 }
 
 }  // namespace qla

@@ -23,12 +23,14 @@ constexpr uint32_t kSine[64] = {
 
 uint32_t RotateLeft(uint32_t x, uint32_t n) { return (x << n) | (x >> (32 - n)); }
 
-// The mixing function of round r (0..3), in forms with fewer operations.
+// The mixing function of round r (0..3), in forms where b, the word computed
+// last, passes through as few operations as possible: the processor works on
+// c and d meanwhile.
 template <int kRound>
 inline uint32_t Mix(uint32_t b, uint32_t c, uint32_t d) {
-  if (kRound == 0) return d ^ (b & (c ^ d));  // (b & c) | (~b & d)
-  if (kRound == 1) return c ^ (d & (b ^ c));  // (d & b) | (~d & c)
-  if (kRound == 2) return b ^ c ^ d;
+  if (kRound == 0) return d ^ (b & (c ^ d));   // (b & c) | (~b & d)
+  if (kRound == 1) return (b & d) + (c & ~d);  // (d & b) | (~d & c): the two parts share no bit
+  if (kRound == 2) return b ^ (c ^ d);
   return c ^ (b | ~d);
 }
 
@@ -44,7 +46,9 @@ inline void Round(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint
 #pragma GCC unroll 16
   for (uint32_t j = 0; j < 16; ++j) {
     const uint32_t i = 16 * kRound + j;
-    const uint32_t rotated = RotateLeft(a + Mix<kRound>(b, c, d) + kSine[i] + m[WordIndex(i)], kShift[i]);
+    // The constant and the message word are added to a while b is still being computed.
+    const uint32_t early = a + kSine[i] + m[WordIndex(i)];
+    const uint32_t rotated = RotateLeft(early + Mix<kRound>(b, c, d), kShift[i]);
     a = d;
     d = c;
     c = b;
@@ -57,10 +61,15 @@ inline void Round(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint
 Md5::Md5() : state_{0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u} {}
 
 void Md5::Block(const uint8_t* block) {
+  // The message words are little-endian: on such a machine they are copied as they are.
   uint32_t m[16];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(m, block, sizeof m);
+#else
   for (int i = 0; i < 16; ++i)
     m[i] = static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
            (static_cast<uint32_t>(block[4 * i + 2]) << 16) | (static_cast<uint32_t>(block[4 * i + 3]) << 24);
+#endif
   uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
   Round<0>(a, b, c, d, m);
   Round<1>(a, b, c, d, m);

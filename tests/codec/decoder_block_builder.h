@@ -1,17 +1,12 @@
 // Test helpers for the block decoder tests: a block serializer for hand-made
-// payloads (packed with the bit oracle), and temporary block files.
+// payloads (packed with the bit oracle) and sequences of coded blocks.
 #pragma once
 
-#include "tests/support/suite_file_name.h"
 #include "ffplugs/cvla/qla_format.h"
-#include "krn/platform/file.h"
 #include "tests/codec/bit_oracle.h"
 
 #include <cstdint>
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 namespace qlatest {
@@ -80,24 +75,6 @@ inline void AppendBlock(std::vector<uint8_t>& out, const TestBlock& b, uint32_t 
     for (uint32_t c = 0; c < channels; ++c) out.insert(out.end(), b.lpcCoef[c], b.lpcCoef[c] + 4);
   if (flags & qla::kFlagExtraWord) AppendU32(out, 0xDEADBEEFu);
   out.insert(out.end(), b.payload.begin(), b.payload.end());
-}
-
-inline std::string TempPath(const std::string& name) {
-  std::error_code ignored;
-  std::filesystem::create_directories(CVQL_TESTDATA_DIR, ignored);
-  return cvtest::SuiteDataPath(name);
-}
-
-inline std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const std::string path = TempPath(name);
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return path;
-}
-
-inline cvplat::UniqueFile OpenForReading(const std::string& path) {
-  return cvplat::UniqueFile(
-      cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
 }
 
 // Little-endian 16-bit and packed 24-bit samples of decoded output.

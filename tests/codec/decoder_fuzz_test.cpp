@@ -4,6 +4,7 @@
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "krn/results.h"
 #include "tests/codec/decoder_block_builder.h"
+#include "tests/codec/memory_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -54,26 +55,22 @@ BlockSequence RandomStream(std::mt19937& rng, const Shape& shape, std::vector<st
   return seq;
 }
 
-// Decodes the file from offset 0; after a failed block goes on at the next offset
-// of resumeAt, or `step` bytes after where that block began (clearing nothing).
-// With pcm, collects the output and stops at the first failure.
-// Returns the number of blocks decoded.
-int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector<uint8_t>* pcm,
-                     uint32_t step = 1, const std::vector<uint32_t>* resumeAt = nullptr) {
-  cvplat::UniqueFile file = OpenForReading(path);
-  uint64_t size = 0;
-  cvplat::GetFileSize64(file.Get(), &size);
+// Decodes the stream from offset 0; after a failed block goes on one byte
+// after where that block began (clearing nothing), as a resync would. With pcm,
+// collects the output and stops at the first failure. Returns the number of
+// blocks decoded.
+int DecodeTolerantly(BlockDecoder& decoder, const std::vector<uint8_t>& stream, std::vector<uint8_t>* pcm) {
+  MemoryBytes source(stream);
   uint8_t out[BlockDecoder::kMaxBlockBytes + 16];
   uint32_t blockStart = 0;
   decoder.SetNextBlockOffset(0);
   int decoded = 0;
-  for (int guard = 0; blockStart < size; ++guard) {
+  for (int guard = 0; blockStart < stream.size(); ++guard) {
     EXPECT_LT(guard, 200000);
     if (guard >= 200000) break;
     std::memset(out + BlockDecoder::kMaxBlockBytes, 0xCD, 16);
     uint32_t bytes = 12345;
-    cv::FileByteSource fileBytes(file.Get());
-    const HRESULT hr = decoder.DecodeBlock(fileBytes, out, &bytes);
+    const HRESULT hr = decoder.DecodeBlock(source, out, &bytes);
     EXPECT_EQ(out[BlockDecoder::kMaxBlockBytes], 0xCD);
     if (hr == cv::kS_OK) {
       EXPECT_EQ(bytes, decoder.FrameCount() * decoder.BlockAlign());
@@ -86,18 +83,8 @@ int DecodeTolerantly(BlockDecoder& decoder, const std::string& path, std::vector
     EXPECT_EQ(hr, cv::CVERR_FILE_READ);
     EXPECT_EQ(bytes, 0u);
     if (pcm) return decoded;
-    const uint32_t failedAt = blockStart;
-    blockStart += step;
-    if (resumeAt) {
-      blockStart = static_cast<uint32_t>(size);
-      for (uint32_t offset : *resumeAt) {
-        if (offset > failedAt) {
-          blockStart = offset;
-          break;
-        }
-      }
-    }
-    cvplat::SetFilePosition(file.Get(), static_cast<LONG>(blockStart), nullptr, FILE_BEGIN);
+    ++blockStart;
+    source.position = blockStart;
     decoder.SetNextBlockOffset(blockStart);
   }
   return decoded;
@@ -113,7 +100,7 @@ TEST(DecoderFuzz, RandomValidStreamsDecodeToTheirSignals) {
     BlockDecoder decoder;
     ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
     std::vector<uint8_t> pcm;
-    DecodeTolerantly(decoder, WriteTempFile("decoder_fuzz_valid.bin", seq.Bytes()), &pcm);
+    DecodeTolerantly(decoder, seq.Bytes(), &pcm);
     const size_t frames = signals[0].size();
     ASSERT_EQ(pcm.size(), frames * decoder.BlockAlign()) << "round " << round;
     for (size_t i = 0; i < frames; ++i) {
@@ -133,10 +120,6 @@ TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
     std::vector<std::vector<int32_t>> signals;
     const BlockSequence seq = RandomStream(rng, shape, signals);
     std::vector<uint8_t> bytes = seq.Bytes();
-    // Resume after a failure at a block boundary nearby, as a reader resumes at a sync block.
-    std::vector<uint32_t> resumeAt;
-    for (size_t b = 0; b < seq.BlockCount(); ++b)
-      for (uint32_t nearby : {seq.Offset(b), seq.Offset(b) + 1, seq.Offset(b) + 5}) resumeAt.push_back(nearby);
     const int damage = 1 + rng() % 8;
     for (int i = 0; i < damage; ++i) {
       const size_t at = rng() % bytes.size();
@@ -148,11 +131,10 @@ TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
       }
     }
     if (rng() % 4 == 0) bytes.resize(rng() % bytes.size() + 1);
-    const std::string path = WriteTempFile("decoder_fuzz_damaged.bin", bytes);
 
     BlockDecoder decoder;
     ASSERT_EQ(decoder.Initialize(shape.channels, shape.bits, shape.flags), cv::kS_OK);
-    DecodeTolerantly(decoder, path, nullptr, 1, &resumeAt);
+    DecodeTolerantly(decoder, bytes, nullptr);
 
     // The first block, when it is (still) a sync block, decodes the same with a
     // fresh decoder and with one whose buffer holds another block's bytes.
@@ -167,17 +149,14 @@ TEST(DecoderFuzz, DamagedStreamsFailCleanlyAndDecodeAlikeWhateverCameBefore) {
     for (uint8_t& v : filler.payload) v = static_cast<uint8_t>(rng() | 1);
     std::vector<uint8_t> fillerFile;
     AppendBlock(fillerFile, filler, shape.channels, shape.flags);
-    {
-      cvplat::UniqueFile fillerHandle = OpenForReading(WriteTempFile("decoder_fuzz_filler.bin", fillerFile));
-      uint8_t out[BlockDecoder::kMaxBlockBytes];
-      uint32_t bytesOut = 0;
-      cv::FileByteSource fillerHandleBytes(fillerHandle.Get());
-      ASSERT_EQ(used.DecodeBlock(fillerHandleBytes, out, &bytesOut), cv::CVERR_FILE_READ);
-    }
+    MemoryBytes fillerBytes(fillerFile);
+    uint8_t out[BlockDecoder::kMaxBlockBytes];
+    uint32_t bytesOut = 0;
+    ASSERT_EQ(used.DecodeBlock(fillerBytes, out, &bytesOut), cv::CVERR_FILE_READ);
     ASSERT_EQ(used.PayloadCapacity(), 4000u);
     std::vector<uint8_t> a, b;
-    const int na = DecodeTolerantly(fresh, path, &a);
-    const int nb = DecodeTolerantly(used, path, &b);
+    const int na = DecodeTolerantly(fresh, bytes, &a);
+    const int nb = DecodeTolerantly(used, bytes, &b);
     ASSERT_EQ(na, nb) << "round " << round;
     ASSERT_EQ(a, b) << "round " << round;
   }

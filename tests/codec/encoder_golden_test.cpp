@@ -9,7 +9,6 @@
 
 #include "encoder_test_signals.h"
 #include "ffplugs/cvla/codec/block_encoder.h"
-#include "krn/platform/file.h"
 #include "krn/results.h"
 
 namespace {
@@ -40,28 +39,11 @@ std::vector<std::vector<int32_t>> Signal(int channels, int bits, size_t frames) 
   return out;
 }
 
-std::vector<uint8_t> EncodeStream(int channels, int bits, bool lpc, size_t frames, const char* name) {
-  const std::string path = enctest::TempPath(name);
-  cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
-                                                 FILE_ATTRIBUTE_NORMAL));
-  EXPECT_TRUE(file.IsValid());
-  const auto pcm = enctest::Interleave(Signal(channels, bits, frames), bits);
-  const size_t frameBytes = static_cast<size_t>(channels * bits / 8);
+std::vector<uint8_t> EncodeStream(int channels, int bits, bool lpc, size_t frames) {
   qla::BlockEncoder encoder;
   EXPECT_EQ(encoder.Create(enctest::PcmFormat(channels, bits), lpc), cv::kS_OK);
-  cv::FileByteSink fileBytes(file.Get());
-  for (size_t first = 0, block = 0; first < frames; first += 512, ++block) {
-    const int32_t n = static_cast<int32_t>(std::min<size_t>(512, frames - first));
-    EXPECT_EQ(encoder.EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
-    uint32_t headerBytes = 0;
-    EXPECT_EQ(encoder.WriteBlockHeader(fileBytes, block % 25 == 0, false, &headerBytes), cv::kS_OK);
-    DWORD written = 0;
-    EXPECT_TRUE(cvplat::WriteFileBytes(file.Get(), encoder.Payload(), encoder.PayloadSize(), &written));
-  }
-  file.Reset();
-  auto bytes = enctest::ReadWholeFile(path);
-  cvplat::DeleteFileAnsi(path.c_str());
-  return bytes;
+  const auto pcm = enctest::Interleave(Signal(channels, bits, frames), bits);
+  return enctest::EncodeBlocks(encoder, pcm, static_cast<size_t>(channels * bits / 8), {512});
 }
 
 struct Golden {
@@ -81,7 +63,7 @@ TEST(EncoderGolden, StreamsKeepTheirExactBytes) {
       {2, 24, false, 30 * 512 + 511, 65620, 0x320c91f26b49dfcbull},
   };
   for (const auto& g : cases) {
-    const auto bytes = EncodeStream(g.channels, g.bits, g.lpc, g.frames, "golden.bin");
+    const auto bytes = EncodeStream(g.channels, g.bits, g.lpc, g.frames);
     EXPECT_EQ(bytes.size(), g.size);
     EXPECT_EQ(Fnv1a(bytes), g.hash);
   }

@@ -13,7 +13,6 @@
 #include "encoder_test_signals.h"
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/codec/block_encoder.h"
-#include "krn/platform/file.h"
 #include "krn/results.h"
 
 namespace {
@@ -25,37 +24,14 @@ struct RoundTripOptions {
   int32_t payloadLimit = 0;  // 0: the real one
 };
 
-// Encodes pcm in blocks of the given lengths (cycled) into a file, decodes the
-// file block by block and compares. Returns the encoded size.
+// Encodes pcm in blocks of the given lengths (cycled), decodes the stream block
+// by block and compares. Returns the encoded size.
 size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const std::vector<int32_t>& lengths,
                  RoundTripOptions options = {}) {
-  const size_t frameBytes = static_cast<size_t>(channels * bits / 8);
-  const size_t frames = pcm.size() / frameBytes;
-  const std::string path = enctest::TempPath("round_trip.qlb");
-  size_t encodedBytes = 0;
-  {
-    cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
-                                                   FILE_ATTRIBUTE_NORMAL));
-    EXPECT_TRUE(file.IsValid());
-    auto encoder = std::make_unique<qla::BlockEncoder>();
-    EXPECT_EQ(encoder->Create(enctest::PcmFormat(channels, bits), options.lpc), cv::kS_OK);
-    cv::FileByteSink fileBytes(file.Get());
-    if (options.payloadLimit) encoder->SetPayloadLimitForTesting(options.payloadLimit);
-    size_t first = 0;
-    for (size_t block = 0; first < frames; ++block) {
-      const int32_t n = static_cast<int32_t>(std::min<size_t>(lengths[block % lengths.size()], frames - first));
-      EXPECT_EQ(encoder->EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
-      uint32_t headerBytes = 0;
-      EXPECT_EQ(encoder->WriteBlockHeader(fileBytes, block % 25 == 0, false, &headerBytes), cv::kS_OK);
-      EXPECT_LT(encoder->PayloadSize(), qla::kMaxPayloadCapacity);
-      DWORD written = 0;
-      EXPECT_TRUE(cvplat::WriteFileBytes(file.Get(), encoder->Payload(), encoder->PayloadSize(), &written));
-      encodedBytes += headerBytes + encoder->PayloadSize();
-      first += static_cast<size_t>(n);
-    }
-  }
-  cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                                 FILE_ATTRIBUTE_NORMAL));
+  auto encoder = std::make_unique<qla::BlockEncoder>();
+  EXPECT_EQ(encoder->Create(enctest::PcmFormat(channels, bits), options.lpc), cv::kS_OK);
+  if (options.payloadLimit) encoder->SetPayloadLimitForTesting(options.payloadLimit);
+  qlatest::MemoryBytes stream(enctest::EncodeBlocks(*encoder, pcm, static_cast<size_t>(channels * bits / 8), lengths));
   auto decoder = std::make_unique<qla::BlockDecoder>();
   EXPECT_EQ(decoder->Initialize(static_cast<uint32_t>(channels), static_cast<uint32_t>(bits),
                                 qla::kFlagMidSide | (options.lpc ? qla::kFlagLpc : 0)),
@@ -64,8 +40,7 @@ size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const 
   size_t offset = 0;
   for (size_t block = 0; offset < pcm.size(); ++block) {
     uint32_t bytes = 0;
-    cv::FileByteSource fileBytes(file.Get());
-    const HRESULT hr = decoder->DecodeBlock(fileBytes, out.data(), &bytes);
+    const HRESULT hr = decoder->DecodeBlock(stream, out.data(), &bytes);
     if (hr != cv::kS_OK || bytes == 0 || offset + bytes > pcm.size()) {
       ADD_FAILURE() << "block " << block << " does not decode";
       break;
@@ -76,9 +51,7 @@ size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const 
     }
     offset += bytes;
   }
-  file.Reset();
-  cvplat::DeleteFileAnsi(path.c_str());
-  return encodedBytes;
+  return stream.bytes.size();
 }
 
 std::vector<int32_t> Noise(size_t n, int32_t amplitude, uint32_t seed) {

@@ -2,27 +2,22 @@
 // double recurrences (no C library maths), so every build sees the same samples.
 #pragma once
 
-#include "tests/support/suite_file_name.h"
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
-
+#include "ffplugs/cvla/codec/block_encoder.h"
 #include "krn/platform/win_types.h"
+#include "krn/results.h"
+#include "tests/codec/memory_bytes.h"
+#include "tests/support/pcm_test_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 namespace enctest {
 
 inline WAVEFORMATEX PcmFormat(int channels, int bits) {
-  WAVEFORMATEX f{};
-  f.wFormatTag = 1;
-  f.nChannels = static_cast<WORD>(channels);
-  f.nSamplesPerSec = 44100;
-  f.wBitsPerSample = static_cast<WORD>(bits);
-  f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
-  return f;
+  return cvtest::PcmFormat(static_cast<uint16_t>(channels), 44100, static_cast<uint16_t>(bits));
 }
 
 class Lcg {
@@ -77,15 +72,22 @@ inline int32_t Clamp(int64_t v, int bits) {
   return static_cast<int32_t>(v > hi ? hi : v < lo ? lo : v);
 }
 
-// A file path under the test data folder (created on demand).
-inline std::string TempPath(const std::string& name) {
-  std::filesystem::create_directories(CVQL_TESTDATA_DIR);
-  return cvtest::SuiteDataPath(name);
-}
-
-inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Encodes interleaved PCM in blocks of the given lengths (cycled), a sync block
+// every 25 blocks, and returns the block stream.
+inline std::vector<uint8_t> EncodeBlocks(qla::BlockEncoder& encoder, const std::vector<uint8_t>& pcm,
+                                         size_t frameBytes, const std::vector<int32_t>& lengths) {
+  qlatest::MemoryBytes out;
+  const size_t frames = pcm.size() / frameBytes;
+  for (size_t first = 0, block = 0; first < frames; ++block) {
+    const int32_t n = static_cast<int32_t>(std::min<size_t>(lengths[block % lengths.size()], frames - first));
+    EXPECT_EQ(encoder.EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
+    uint32_t headerBytes = 0;
+    EXPECT_EQ(encoder.WriteBlockHeader(out, block % 25 == 0, false, &headerBytes), cv::kS_OK);
+    EXPECT_LT(encoder.PayloadSize(), qla::kMaxPayloadCapacity);
+    out.Write(encoder.Payload(), encoder.PayloadSize());
+    first += static_cast<size_t>(n);
+  }
+  return out.bytes;
 }
 
 }  // namespace enctest

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <string>
 
 namespace {
 
@@ -33,44 +36,109 @@ Bytes SampleFile() {
                               List("INFO", Chunk("INAM", Text("abc"))), Chunk("data", Filled(2, 50))}));
 }
 
-TEST(RiffRead, HeaderAndSearchFromStart) {
-  auto f = MakeFile(TestDataPath("riff_search.wav"), SampleFile());
-  ASSERT_TRUE(f.IsValid());
-  uint32_t body = 0, form = 0;
-  ASSERT_EQ(cv::ReadRiffHeader(f.Get(), &body, &form), cv::kS_OK);
-  EXPECT_EQ(form, FourCC("WAVE"));
-  EXPECT_EQ(body, 12u + 14u + 24u + 10u);
+// One top-level chunk of a generated file: its id (the list type for a list),
+// its data (a list's sub-chunks) and its whole padded bytes.
+struct ModelChunk {
+  std::string id;
+  bool isList;
+  Bytes data, bytes;
+};
 
-  uint32_t size = 0;
-  int32_t remaining = 0;
-  ASSERT_EQ(cv::FindChunkFromStart(f.Get(), FourCC("data"), &size, &remaining), cv::kS_OK);
-  EXPECT_EQ(size, 2u);
-  EXPECT_EQ(remaining, 2);  // the matched chunk's data is still counted
-  Bytes data(2);
-  ASSERT_EQ(cv::ReadChunkData(f.Get(), data.data(), 2), cv::kS_OK);
-  EXPECT_EQ(data, Filled(2, 50));
-
-  EXPECT_EQ(cv::FindChunkFromStart(f.Get(), FourCC("cue "), &size, &remaining), cv::CVERR_NOT_FOUND);
-  EXPECT_EQ(remaining, 0);
-
-  ASSERT_EQ(cv::FindListFromStart(f.Get(), FourCC("INFO"), &size), cv::kS_OK);
-  EXPECT_EQ(size, 12u);  // the INAM sub-chunk only
-  uint32_t id = 0;
-  ASSERT_EQ(cv::ReadChunkHeader(f.Get(), &id, &size), cv::kS_OK);
-  EXPECT_EQ(id, FourCC("INAM"));
-  EXPECT_EQ(cv::FindListFromStart(f.Get(), FourCC("adtl"), &size), cv::CVERR_NOT_FOUND);
+std::vector<ModelChunk> RandomChunks(std::mt19937& rng) {
+  static const char* const kIds[] = {"fmt ", "data", "cue ", "odd "};
+  static const char* const kLists[] = {"INFO", "adtl"};
+  std::vector<ModelChunk> chunks(1 + rng() % 6);
+  for (ModelChunk& c : chunks) {
+    c.isList = rng() % 4 == 0;
+    c.id = c.isList ? kLists[rng() % 2] : kIds[rng() % 4];
+    // Mostly small and often odd sizes; now and then more than the removal's copy step.
+    const Bytes payload = Filled(rng() % 8 == 0 ? 4096 + rng() % 9000 : rng() % 12, static_cast<uint8_t>(rng()));
+    c.data = c.isList ? Chunk("INAM", payload) : payload;
+    c.bytes = c.isList ? List(c.id.c_str(), c.data) : Chunk(c.id.c_str(), c.data);
+  }
+  return chunks;
 }
 
-TEST(RiffRead, SkippedListLowersCountByItsWholeLength) {
-  auto f = MakeFile(TestDataPath("riff_lists.wav"),
-                    Riff("WAVE", Concat({List("adtl", Chunk("labl", Filled(5, 0))), List("INFO", Bytes())})));
-  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
-  int32_t remaining = 26 + 12;
-  uint32_t size = 99;
-  ASSERT_EQ(cv::FindList(f.Get(), FourCC("INFO"), &size, &remaining), cv::kS_OK);
-  EXPECT_EQ(size, 0u);
-  EXPECT_EQ(remaining, 0);
-  EXPECT_EQ(Pos(f.Get()), 12u + 26u + 12u);
+uint32_t IdOf(const std::string& id) {
+  char text[5] = {};
+  id.copy(text, 4);
+  return FourCC(text);
+}
+
+Bytes FileOf(const std::vector<ModelChunk>& chunks) {
+  Bytes body;
+  for (const ModelChunk& c : chunks) body = Concat({body, c.bytes});
+  return Riff("WAVE", body);
+}
+
+// Random files against the model of their chunks: header, count, searches from
+// the start (chunks and lists, odd sizes skipped with their pad), chunk data,
+// skips and the removal of a chunk with everything behind it moved up.
+TEST(RiffModel, RandomFilesReadAndEditLikeTheirModel) {
+  std::mt19937 rng(17);
+  const std::string path = TestDataPath("riff_model.wav");
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE(round);
+    const std::vector<ModelChunk> chunks = RandomChunks(rng);
+    const Bytes file = FileOf(chunks);
+    const int32_t total = static_cast<int32_t>(file.size() - 12);
+    auto f = MakeFile(path, file);
+    uint32_t body = 0, form = 0, count = 0;
+    ASSERT_EQ(cv::ReadRiffHeader(f.Get(), &body, &form), cv::kS_OK);
+    EXPECT_EQ(form, FourCC("WAVE"));
+    EXPECT_EQ(body, static_cast<uint32_t>(total));
+    ASSERT_EQ(cv::CountChunks(f.Get(), &count, &total), cv::kS_OK);
+    EXPECT_EQ(count, chunks.size());
+    EXPECT_EQ(Pos(f.Get()), 12u);
+
+    for (const std::string id : {"fmt ", "data", "cue ", "odd ", "INFO", "adtl"}) {
+      const bool isList = id == "INFO" || id == "adtl";
+      const auto first = std::find_if(chunks.begin(), chunks.end(),
+                                      [&](const ModelChunk& c) { return c.id == id && c.isList == isList; });
+      int32_t before = 0;
+      for (auto c = chunks.begin(); c != first; ++c) before += static_cast<int32_t>(c->bytes.size());
+      uint32_t size = 0;
+      int32_t remaining = 0;
+      const uint32_t fourCC = IdOf(id);
+      const HRESULT hr = isList ? cv::FindListFromStart(f.Get(), fourCC, &size)
+                                : cv::FindChunkFromStart(f.Get(), fourCC, &size, &remaining);
+      if (first == chunks.end()) {
+        EXPECT_EQ(hr, cv::CVERR_NOT_FOUND) << id;
+        continue;
+      }
+      ASSERT_EQ(hr, cv::kS_OK) << id;
+      EXPECT_EQ(size, first->data.size()) << id;
+      if (!isList) {
+        EXPECT_EQ(remaining, total - before - 8) << id;  // the matched chunk's data is still counted
+      }
+      Bytes data(first->data.size());
+      ASSERT_EQ(cv::ReadChunkData(f.Get(), data.data(), size), cv::kS_OK);
+      EXPECT_EQ(data, first->data) << id;
+      EXPECT_EQ(Pos(f.Get()), 12u + before + first->bytes.size()) << id;
+    }
+
+    const uint32_t skip = static_cast<uint32_t>(rng() % (chunks.size() + 1));
+    int32_t remaining = total, skipped = 0;
+    for (uint32_t i = 0; i < skip; ++i) skipped += static_cast<int32_t>(chunks[i].bytes.size());
+    ASSERT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
+    ASSERT_EQ(cv::SkipChunks(f.Get(), skip, &remaining), cv::kS_OK);
+    EXPECT_EQ(remaining, total - skipped);
+    EXPECT_EQ(Pos(f.Get()), 12u + skipped);
+
+    // Removing a chunk removes the first of its id and kind.
+    const ModelChunk& victim = chunks[rng() % chunks.size()];
+    std::vector<ModelChunk> rest = chunks;
+    const auto first = std::find_if(rest.begin(), rest.end(), [&](const ModelChunk& c) {
+      return c.id == victim.id && c.isList == victim.isList;
+    });
+    const size_t length = first->bytes.size();
+    rest.erase(first);
+    uint32_t removed = 0;
+    ASSERT_EQ(cv::RemoveChunk(f.Get(), IdOf(victim.id), victim.isList, &removed), cv::kS_OK);
+    EXPECT_EQ(removed, length);
+    f.Reset();
+    EXPECT_EQ(ReadWholeFile(path), FileOf(rest));
+  }
 }
 
 TEST(RiffRead, RemainingCounts) {
@@ -125,50 +193,16 @@ TEST(RiffRead, OddSizesSkipThePad) {
   EXPECT_EQ(Pos(f.Get()), 30u);
   EXPECT_EQ(riffzz_SkipChunk(f.Get(), 5), 6u);
   EXPECT_EQ(Pos(f.Get()), 36u);
-
   EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   int32_t remaining = 60;
-  ASSERT_EQ(cv::SkipChunks(f.Get(), 2, &remaining), cv::kS_OK);
-  EXPECT_EQ(remaining, 60 - 12 - 14);
-  EXPECT_EQ(Pos(f.Get()), 12u + 12u + 14u);
-  EXPECT_EQ(cv::SkipChunks(f.Get(), 3, &remaining), cv::CVERR_NOT_FOUND);
-
-  EXPECT_EQ(cv::SetFilePos(f.Get(), 24 + 8), cv::kS_OK);
-  uint8_t odd[5];
-  ASSERT_EQ(cv::ReadChunkData(f.Get(), odd, 5), cv::kS_OK);
-  EXPECT_EQ(Pos(f.Get()), 24u + 8u + 6u);
-
-  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
+  EXPECT_EQ(cv::SkipChunks(f.Get(), 5, &remaining), cv::CVERR_NOT_FOUND);
   uint32_t count = 0;
-  remaining = 60;
-  ASSERT_EQ(cv::CountChunks(f.Get(), &count, &remaining), cv::kS_OK);
-  EXPECT_EQ(count, 4u);
-  EXPECT_EQ(Pos(f.Get()), 12u);
+  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   ASSERT_EQ(cv::CountChunks(f.Get(), &count, nullptr), cv::kS_OK);
   EXPECT_EQ(count, 4u);
   remaining = 80;  // more than the file holds: the short header read fails
   EXPECT_EQ(cv::CountChunks(f.Get(), &count, &remaining), cv::CVERR_FILE_READ);
   EXPECT_EQ(Pos(f.Get()), 12u);
-}
-
-TEST(RiffRead, ShortFiles) {
-  auto four = MakeFile(TestDataPath("riff_four.wav"), Text("RIFF", false));
-  EXPECT_EQ(cv::ReadRiffHeader(four.Get(), nullptr, nullptr), cv::CVERR_NO_RIFF_HEADER);
-  // "RIFF" and a size, then the form type is missing.
-  auto eight = MakeFile(TestDataPath("riff_eight.wav"), Concat({Text("RIFF", false), Bytes{4, 0, 0, 0}}));
-  uint32_t body = 0;
-  EXPECT_EQ(cv::ReadRiffHeader(eight.Get(), &body, nullptr), cv::CVERR_FILE_READ);
-  EXPECT_EQ(body, 0u);
-  auto empty = MakeFile(TestDataPath("riff_empty.wav"), Bytes());
-  EXPECT_EQ(cv::ReadRiffHeader(empty.Get(), nullptr, nullptr), cv::CVERR_NO_RIFF_HEADER);
-  auto other = MakeFile(TestDataPath("riff_other.wav"), Concat({Text("RIFX", false), Bytes(8, 0)}));
-  EXPECT_EQ(cv::ReadRiffHeader(other.Get(), nullptr, nullptr), cv::CVERR_NO_RIFF_HEADER);
-
-  EXPECT_EQ(cv::SetFilePos(four.Get(), 0), cv::kS_OK);
-  EXPECT_EQ(cv::ReadChunkHeader(four.Get(), nullptr, nullptr), cv::CVERR_FILE_READ);
-  EXPECT_EQ(cv::SetFilePos(four.Get(), 0), cv::kS_OK);
-  uint8_t buf[8];
-  EXPECT_EQ(cv::ReadChunkData(four.Get(), buf, 5), cv::CVERR_FILE_READ);
 }
 
 TEST(RiffRead, ChunkAllocAndPrefix) {
@@ -199,13 +233,7 @@ TEST(RiffRead, ChunkAllocAndPrefix) {
   EXPECT_EQ(prefix[4], 14);
 }
 
-TEST(RiffRead, CheckChunkLength) {
-  EXPECT_EQ(cv::CheckChunkLength(-1), cv::CVERR_BAD_CHUNK_LENGTH);
-  EXPECT_EQ(cv::CheckChunkLength(0), cv::CVERR_ZERO_CHUNK_LENGTH);
-  EXPECT_EQ(cv::CheckChunkLength(1), cv::kS_OK);
-}
-
-TEST(RiffWrite, ChunksListsAndSizes) {
+TEST(RiffWrite, ChunksListsAndSizesWithThePositionRestored) {
   std::string path = TestDataPath("riff_write.wav");
   auto f = MakeFile(path, Bytes());
   ASSERT_EQ(cv::WriteRiffHeader(f.Get(), FourCC("WAVE"), 4), cv::kS_OK);
@@ -215,84 +243,16 @@ TEST(RiffWrite, ChunksListsAndSizes) {
   EXPECT_EQ(total, 12u);
   ASSERT_EQ(cv::WriteListHeader(f.Get(), FourCC("INFO"), 4), cv::kS_OK);
   ASSERT_EQ(cv::AddRiffSize(f.Get(), 12 + 12), cv::kS_OK);
-  EXPECT_EQ(Pos(f.Get()), 36u);  // restored
-  f.Reset();
-  Bytes expected = Riff("WAVE", Concat({Chunk("abc ", Bytes{1, 2, 3}), List("INFO", Bytes())}));
-  EXPECT_EQ(ReadWholeFile(path), expected);
-
-  f = OpenReadWrite(path);
-  EXPECT_EQ(cv::SetFilePos(f.Get(), 20), cv::kS_OK);
+  EXPECT_EQ(Pos(f.Get()), 36u);
+  ASSERT_EQ(cv::SetFilePos(f.Get(), 20), cv::kS_OK);
   ASSERT_EQ(cv::SetRiffSize(f.Get(), 1000), cv::kS_OK);
   EXPECT_EQ(Pos(f.Get()), 20u);
-  ASSERT_EQ(cv::AddRiffSize(f.Get(), -999), cv::kS_OK);
-  EXPECT_EQ(Pos(f.Get()), 20u);
+  ASSERT_EQ(cv::AddRiffSize(f.Get(), 28 - 1000), cv::kS_OK);
   f.Reset();
-  EXPECT_EQ(GetU32(ReadWholeFile(path), 4), 1u);
+  EXPECT_EQ(ReadWholeFile(path), Riff("WAVE", Concat({Chunk("abc ", Bytes{1, 2, 3}), List("INFO", Bytes())})));
 }
 
-TEST(RiffWrite, FailuresAreReportedAndPositionsRestored) {
-  std::string path = TestDataPath("riff_writefail.wav");
-  auto f = MakeFile(path, SampleFile());
-  EXPECT_EQ(cv::SetFilePos(f.Get(), 30), cv::kS_OK);
-  cvplat::FailWriteAfter(1);
-  EXPECT_EQ(cv::AddRiffSize(f.Get(), 10), cv::CVERR_FILE_WRITE);
-  EXPECT_EQ(Pos(f.Get()), 30u);
-  cvplat::FailWriteAfter(2);  // the data write of the chunk
-  const uint8_t data[2] = {};
-  EXPECT_EQ(cv::WriteChunk(f.Get(), FourCC("xx  "), data, 2, nullptr), cv::CVERR_FILE_WRITE);
-  cvplat::FailWriteAfter(1);
-  EXPECT_EQ(cv::WriteRiffHeader(f.Get(), FourCC("WAVE"), 4), cv::CVERR_FILE_WRITE);
-  cvplat::FailWriteAfter(0);
-
-  auto tiny = MakeFile(TestDataPath("riff_tiny.wav"), Text("RIFF", false));
-  EXPECT_EQ(cv::SetFilePos(tiny.Get(), 2), cv::kS_OK);
-  EXPECT_EQ(cv::AddRiffSize(tiny.Get(), 1), cv::CVERR_FILE_READ);
-  EXPECT_EQ(Pos(tiny.Get()), 2u);
-}
-
-class RiffRemove : public ::testing::Test {
- protected:
-  // Removes a chunk and checks that the file equals `expected` afterwards.
-  void ExpectRemoval(const Bytes& before, uint32_t id, bool isList, uint32_t expectedLength,
-                     const Bytes& expected) {
-    std::string path = TestDataPath("riff_remove.wav");
-    auto f = MakeFile(path, before);
-    ASSERT_TRUE(f.IsValid());
-    uint32_t removed = 0;
-    ASSERT_EQ(cv::RemoveChunk(f.Get(), id, isList, &removed),
-              cv::kS_OK);
-    EXPECT_EQ(removed, expectedLength);
-    f.Reset();
-    Bytes after = ReadWholeFile(path);
-    EXPECT_EQ(after.size(), before.size() - expectedLength);
-    EXPECT_EQ(after, expected);
-  }
-};
-
-TEST_F(RiffRemove, MiddleLastAndListChunks) {
-  Bytes fmt = Chunk("fmt ", Filled(4, 1));
-  Bytes odd = Chunk("odd ", Filled(5, 10));
-  Bytes info = List("INFO", Chunk("INAM", Text("abc")));
-  Bytes data = Chunk("data", Filled(3, 50));
-  ExpectRemoval(Riff("WAVE", Concat({fmt, odd, info, data})), FourCC("odd "), false, 14,
-                Riff("WAVE", Concat({fmt, info, data})));
-  ExpectRemoval(Riff("WAVE", Concat({fmt, odd, info, data})), FourCC("data"), false, 12,
-                Riff("WAVE", Concat({fmt, odd, info})));
-  ExpectRemoval(Riff("WAVE", Concat({fmt, odd, info, data})), FourCC("INFO"), true, 24,
-                Riff("WAVE", Concat({fmt, odd, data})));
-}
-
-TEST_F(RiffRemove, TailLongerThanOneStep) {
-  Bytes big = Chunk("big ", Filled(4096 * 2 + 301, 3));
-  Bytes first = Chunk("cue ", Filled(7, 9));
-  ExpectRemoval(Riff("WAVE", Concat({first, big, Chunk("end ", Filled(1, 1))})), FourCC("cue "), false, 16,
-                Riff("WAVE", Concat({big, Chunk("end ", Filled(1, 1))})));
-  // The tail after the removed chunk is an exact multiple of the step.
-  Bytes exact = Chunk("fill", Filled(4096 - 8, 0));
-  ExpectRemoval(Riff("WAVE", Concat({first, exact})), FourCC("cue "), false, 16, Riff("WAVE", exact));
-}
-
-TEST_F(RiffRemove, MissingChunkOrNoRiff) {
+TEST(RiffRemove, MissingChunkOrNoRiff) {
   std::string path = TestDataPath("riff_remove_missing.wav");
   Bytes before = SampleFile();
   auto f = MakeFile(path, before);
@@ -303,14 +263,6 @@ TEST_F(RiffRemove, MissingChunkOrNoRiff) {
 
   auto plain = MakeFile(path, Concat({Text("NOPE", false), Bytes(40, 0)}));
   EXPECT_EQ(cv::RemoveChunk(plain.Get(), FourCC("cue "), false, nullptr), cv::CVERR_NO_RIFF_HEADER);
-}
-
-TEST_F(RiffRemove, WriteFailureIsReported) {
-  std::string path = TestDataPath("riff_remove_fail.wav");
-  auto f = MakeFile(path, SampleFile());
-  cvplat::FailWriteAfter(1);
-  EXPECT_EQ(cv::RemoveChunk(f.Get(), FourCC("fmt "), false, nullptr), cv::CVERR_FILE_WRITE);
-  cvplat::FailWriteAfter(0);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/support/suite_file_name.h"
+#include "tests/support/riff_test_files.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/platform/memory.h"
@@ -11,44 +11,9 @@
 
 namespace {
 
-std::string TempPath(const char* name) {
-  return cvtest::SuiteDataPath(name);
-}
+std::string TempPath(const char* name) { return cvtest::TestDataPath(name); }
 
-class PlatformFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-#ifdef _WIN32
-    CreateDirectoryA(CVQL_TESTDATA_DIR, nullptr);
-#else
-    std::system((std::string("mkdir -p '") + CVQL_TESTDATA_DIR + "'").c_str());
-#endif
-  }
-};
-
-TEST_F(PlatformFileTest, WriteSeekReadTruncate) {
-  std::string path = TempPath("platform_rw.bin");
-  cvplat::UniqueFile f(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
-  ASSERT_TRUE(f.IsValid());
-  DWORD n = 0;
-  ASSERT_TRUE(cvplat::WriteFileBytes(f.Get(), "abcdefgh", 8, &n));
-  EXPECT_EQ(n, 8u);
-  EXPECT_EQ(cvplat::SetFilePosition(f.Get(), -3, nullptr, FILE_CURRENT), 5u);
-  char buf[8] = {};
-  ASSERT_TRUE(cvplat::ReadFileBytes(f.Get(), buf, 8, &n));
-  EXPECT_EQ(n, 3u);  // a short read at the end is not a failure
-  EXPECT_EQ(std::string(buf, 3), "fgh");
-  EXPECT_EQ(cvplat::SetFilePosition(f.Get(), 4, nullptr, FILE_BEGIN), 4u);
-  ASSERT_TRUE(cvplat::SetEndOfFileHere(f.Get()));
-  uint64_t size = 0;
-  ASSERT_TRUE(cvplat::GetFileSize64(f.Get(), &size));
-  EXPECT_EQ(size, 4u);
-  FILETIME t{};
-  EXPECT_TRUE(cvplat::GetLastWriteTime(f.Get(), &t));
-  EXPECT_NE(t.dwHighDateTime, 0u);
-  f.Reset();
-  EXPECT_TRUE(cvplat::DeleteFileAnsi(path.c_str()));
-}
+class PlatformFileTest : public ::testing::Test {};
 
 TEST_F(PlatformFileTest, OpenErrorsAreWin32Numbers) {
   std::string missing = TempPath("no_such_file.bin");

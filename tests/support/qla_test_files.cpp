@@ -43,7 +43,7 @@ std::vector<StoredBlock> WalkBlocks(const std::vector<uint8_t>& file, uint32_t o
   return blocks;
 }
 
-HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio, uint32_t seekEntry) {
+HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio) {
   cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
   if (!file.IsValid()) return cv::CVERR_FILE_OPEN;
   qla::QlaContainerInfo info;
@@ -51,36 +51,17 @@ HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio, uint32_t seekEnt
   if (cv::Failed(hr)) return hr;
   audio->format = info.format;
   audio->bytes.clear();
-
-  uint32_t offset = info.dataOffset;
-  uint64_t framesLeft = info.totalFrames;
-  if (seekEntry > 0) {
-    if (!info.hasSeekTable || seekEntry >= info.seekTableEntries) return cv::kE_INVALIDARG;
-    uint8_t entry[4];
-    hr = cv::SetFilePos(file.Get(), info.seekTableBase + 4 * seekEntry);
-    if (cv::Succeeded(hr)) hr = cv::ReadChunkData(file.Get(), entry, 4);
-    if (cv::Failed(hr)) return hr;
-    offset = qla::LoadU32(entry);
-    const uint64_t skipped =
-        static_cast<uint64_t>(seekEntry) * info.codec.framesPerBlock * info.codec.blocksPerSeekPoint;
-    framesLeft = skipped < framesLeft ? framesLeft - skipped : 0;
-  }
-
   qla::BlockDecoder decoder;
   hr = decoder.Initialize(info.format, info.codec.codecFlags);
+  if (cv::Succeeded(hr)) hr = cv::SetFilePos(file.Get(), info.dataOffset);
   if (cv::Failed(hr)) return hr;
-  hr = cv::SetFilePos(file.Get(), offset);
-  if (cv::Failed(hr)) return hr;
-  decoder.SetNextBlockOffset(offset);
+  decoder.SetNextBlockOffset(info.dataOffset);
   std::vector<uint8_t> block(qla::BlockDecoder::kMaxBlockBytes);
-  bool first = true;
-  while (framesLeft > 0) {
+  for (uint64_t framesLeft = info.totalFrames; framesLeft > 0;) {
     uint32_t bytes = 0;
     cv::FileByteSource fileBytes(file.Get());
     hr = decoder.DecodeBlock(fileBytes, block.data(), &bytes);
     if (cv::Failed(hr)) return hr;
-    if (first && seekEntry > 0 && !decoder.IsSyncBlock()) return cv::CVERR_FILE_CORRUPT;
-    first = false;
     audio->bytes.insert(audio->bytes.end(), block.begin(), block.begin() + bytes);
     const uint64_t frames = decoder.FrameCount();
     framesLeft = frames < framesLeft ? framesLeft - frames : 0;

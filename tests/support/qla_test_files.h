@@ -40,8 +40,7 @@ struct StoredBlock {
 std::vector<StoredBlock> WalkBlocks(const std::vector<uint8_t>& file, uint32_t offset, uint32_t size,
                                     uint32_t channels, uint32_t codecFlags);
 
-// Decodes a ".qla" file back to PCM: sequentially from block 0, or from seek
-// table entry `seekEntry` to the end (the frames before it are then absent).
-HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio, uint32_t seekEntry = 0);
+// Decodes a ".qla" file back to PCM, sequentially from block 0.
+HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio);
 
 }  // namespace cvtest

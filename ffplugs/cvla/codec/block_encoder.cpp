@@ -43,8 +43,10 @@ void SplitStereo(int32_t n, const uint8_t* frames, int32_t* mid, int32_t* side, 
   uint32_t any0 = 0, any1 = 0;
   for (int32_t i = 0; i < n; ++i) {
     const uint8_t* f = frames + i * kFrameBytes;
-    const int32_t left = kSixteenBit ? Load16(f) : Load24(f);
-    const int32_t right = kSixteenBit ? Load16(f + 2) : Load24(f + 3);
+    // A 24-bit frame is read as two overlapping 32-bit words within its six
+    // bytes: the low three bytes of the first and the high three of the second.
+    const int32_t left = kSixteenBit ? Load16(f) : static_cast<int32_t>(LoadU32(f) << 8) >> 8;
+    const int32_t right = kSixteenBit ? Load16(f + 2) : static_cast<int32_t>(LoadU32(f + 2)) >> 8;
     mid[i] = Mid(left, right);
     side[i] = left - right;
     any0 |= static_cast<uint32_t>(mid[i]);

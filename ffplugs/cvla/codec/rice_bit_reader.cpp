@@ -1,8 +1,12 @@
 #include "ffplugs/cvla/codec/rice_bit_reader.h"
 
 #include "ffplugs/cvla/qla_format.h"
+#include "krn/platform/cpu.h"
 
+#include <array>
+#include <atomic>
 #include <cstring>
+#include <utility>
 
 namespace qla {
 namespace {
@@ -124,44 +128,99 @@ uint32_t RiceBitReader::ReadRice(uint32_t k) {
   return ReadBits(k) + (q << (k & 31));
 }
 
+namespace {
+
+// Decodes codes with parameter kK from bit position p on into out[i..n-1] while
+// each code starts at or before fastEnd, where the window sees it whole (its
+// terminating one well before the last byte, all of it within buffer bytes).
+// Stops early at a code longer than a window. Returns the index reached and
+// leaves the position after the last code in p. One instance per parameter
+// turns every shift by k into a shift by a constant.
+template <uint32_t kK>
+inline uint32_t ReadFastCodes(const uint8_t* data, uint32_t fastEnd, uint32_t& position, uint32_t i, uint32_t n,
+                       int32_t* out) {
+  constexpr uint32_t kCodeBits = kK + 1;  // the terminating one and the k low bits
+  uint32_t p = position;
+  // w holds the stream bits from p on; those before bit position `known` are
+  // certain. It is reloaded from the buffer when a code may reach past them.
+  uint64_t w = 0;
+  uint32_t known = p;
+  while (i < n) {
+    // Bit 0 is never among the known bits: an empty window counts 63 zeros,
+    // which is past them and reloads.
+    uint32_t zeros = LeadingZeros64(w | 1u);
+    if (p + zeros + kCodeBits > known) {
+      if (p > fastEnd) break;
+      w = LoadBigEndian64(data + (p >> 3)) << (p & 7);
+      known = p + kWindowBits;
+      if (w == 0) break;
+      zeros = LeadingZeros64(w);
+      if (zeros + kCodeBits > kWindowBits) break;
+    }
+    // The terminating one and the k low bits, as one number; the one is worth
+    // 1 << k and is traded for the unary count.
+    const uint64_t top = w << zeros;
+    const uint32_t tail = static_cast<uint32_t>(top >> (63 - kK));
+    out[i++] = RiceBitReader::MapResidual(tail + ((zeros - 1u) << kK));
+    w = top << kCodeBits;  // at most 32 bits: the shift stays defined
+    p += zeros + kCodeBits;
+  }
+  position = p;
+  return i;
+}
+
+// The loop built twice: for any processor, and for those with one-instruction
+// leading-zero counts and register shifts, which shorten the chain from one
+// code to the next. Both give the same values.
+template <uint32_t kK>
+uint32_t ReadFastCodesPlain(const uint8_t* data, uint32_t fastEnd, uint32_t& position, uint32_t i, uint32_t n,
+                            int32_t* out) {
+  return ReadFastCodes<kK>(data, fastEnd, position, i, n, out);
+}
+
+template <uint32_t kK>
+CVPLAT_TARGET_BIT_INSTRUCTIONS uint32_t ReadFastCodesBits(const uint8_t* data, uint32_t fastEnd,
+                                                          uint32_t& position, uint32_t i, uint32_t n, int32_t* out) {
+  return ReadFastCodes<kK>(data, fastEnd, position, i, n, out);
+}
+
+using FastCodesReader = uint32_t (*)(const uint8_t*, uint32_t, uint32_t&, uint32_t, uint32_t, int32_t*);
+constexpr uint32_t kFastParameters = 32;  // parameters 0 to 31
+using FastCodesReaders = std::array<FastCodesReader, kFastParameters>;
+
+template <uint32_t... kKs>
+constexpr FastCodesReaders PlainReaders(std::integer_sequence<uint32_t, kKs...>) {
+  return {&ReadFastCodesPlain<kKs>...};
+}
+template <uint32_t... kKs>
+constexpr FastCodesReaders BitsReaders(std::integer_sequence<uint32_t, kKs...>) {
+  return {&ReadFastCodesBits<kKs>...};
+}
+
+constexpr FastCodesReaders kPlainReaders = PlainReaders(std::make_integer_sequence<uint32_t, kFastParameters>{});
+constexpr FastCodesReaders kBitsReaders = BitsReaders(std::make_integer_sequence<uint32_t, kFastParameters>{});
+
+std::atomic<bool> bitInstructionsAllowed{true};
+
+const FastCodesReaders& Readers() {
+  static const bool has = cvplat::HasBitInstructions();
+  return has && bitInstructionsAllowed.load(std::memory_order_relaxed) ? kBitsReaders : kPlainReaders;
+}
+
+}  // namespace
+
+void RiceBitReader::AllowBitInstructions(bool allow) { bitInstructionsAllowed.store(allow); }
+
 bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
-  const uint8_t* data = Data();
   const uint32_t last = LastByteBit();
   // Codes that start at or before fastEnd have their terminating one well before
   // the last byte and lie within buffer bytes, so the window sees them whole.
   const uint32_t fastEnd = last >= 64 ? last - 64 : 0;
-  const bool fastK = k <= 31;
+  const FastCodesReader fast = k < kFastParameters && last >= 64 ? Readers()[k] : nullptr;
   uint32_t i = 0;
   while (i < n) {
-    if (fastK && last >= 64) {
-      uint32_t p = position_;
-      // w holds the stream bits from p on, the first `valid` of them known; it is
-      // reloaded from the buffer when a code may reach past them.
-      uint64_t w = 0;
-      uint32_t valid = 0;
-      while (i < n) {
-        // Bit 0 is never among the known bits: an empty window counts 63 zeros,
-        // which is past them and reloads.
-        uint32_t zeros = LeadingZeros64(w | 1u);
-        if (zeros + 1 + k > valid) {
-          if (p > fastEnd) break;
-          w = LoadBigEndian64(data + (p >> 3)) << (p & 7);
-          valid = kWindowBits;
-          if (w == 0) break;
-          zeros = LeadingZeros64(w);
-          if (zeros + 1 + k > kWindowBits) break;
-        }
-        // The terminating one and the k low bits, as one number; the one is worth
-        // 1 << k and is traded for the unary count.
-        const uint32_t tail = static_cast<uint32_t>((w << zeros) >> (63 - k));
-        const uint32_t u = tail + ((zeros - 1u) << k);
-        out[i++] = MapResidual(u);
-        const uint32_t length = zeros + 1 + k;  // at most 57: the shift stays defined
-        w <<= length;
-        valid -= length;
-        p += length;
-      }
-      position_ = p;
+    if (fast) {
+      i = fast(Data(), fastEnd, position_, i, n, out);
       if (i == n) break;
     }
     out[i++] = MapResidual(ReadRice(k));

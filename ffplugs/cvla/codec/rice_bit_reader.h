@@ -52,6 +52,10 @@ class RiceBitReader {
   // The same as n ReadRice calls followed by MapResidual. Returns false when the
   // position ended on the last byte of the buffer (the payload ran out).
   bool ReadResiduals(uint32_t k, uint32_t n, int32_t* out);
+  // Whether ReadResiduals may use a variant built for the processor's bit
+  // instructions where it has them (the default); tests turn it off to check
+  // the plain variant on such processors.
+  static void AllowBitInstructions(bool allow);
 
   // The position in the terms of the bit-at-a-time rules.
   uint32_t ByteIndex() const { return position_ >> 3; }
@@ -61,9 +65,9 @@ class RiceBitReader {
 
   // A Rice value back to the signed residual: even u gives u / 2, odd u gives
   // (~u) / 2, both read as signed 32-bit numbers and divided toward zero.
+  // Written as an arithmetic shift, which keeps bit 31 of u as the sign.
   static int32_t MapResidual(uint32_t u) {
-    const uint32_t v = (u >> 1) ^ (0u - (u & 1u)) ^ (u & 0x80000000u);
-    return static_cast<int32_t>(v);
+    return (static_cast<int32_t>(u) >> 1) ^ static_cast<int32_t>(0u - (u & 1u));
   }
 
  private:

@@ -13,16 +13,22 @@ inline uint32_t Zigzag(int32_t v) {
   return (u << 1) ^ (0u - (u >> 31));
 }
 
-inline void StoreBigEndian32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
+// Bytes after the end of the buffer that a store of eight bytes may touch.
+constexpr uint32_t kStorePadding = 8;
+
+inline void StoreBigEndian64(uint8_t* p, uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  std::memcpy(p, &v, sizeof v);
 }
 
-// Bits flow into the low end of a 64-bit word; whenever 32 or more are pending
-// the oldest 32 are stored as four bytes. Fewer than 32 bits are pending
-// between appends, so an append of up to 32 bits never loses any.
+// Bits flow into the low end of a 64-bit word. After every append the pending
+// bits are stored as eight bytes, most significant first, and the complete
+// bytes among them are passed; fewer than 8 bits stay pending, so an append of
+// up to 32 bits never loses any. Storing every time costs less than deciding
+// when to store, which real audio makes unpredictable. The bytes after the
+// complete ones are overwritten by later stores.
 class BitSink {
  public:
   BitSink(uint8_t* out, uint32_t pending, int pendingBits) : out_(out), bits_(pending), count_(pendingBits) {}
@@ -30,11 +36,9 @@ class BitSink {
   void Append(uint32_t value, int length) {  // length 1..32, value < 2^length
     bits_ = (bits_ << length) | value;
     count_ += length;
-    if (count_ >= 32) {
-      count_ -= 32;
-      StoreBigEndian32(out_, static_cast<uint32_t>(bits_ >> count_));
-      out_ += 4;
-    }
+    StoreBigEndian64(out_, bits_ << (64 - count_));
+    out_ += count_ >> 3;
+    count_ &= 7;
   }
 
   // Appends q zero bits, a one bit and the low k bits of u (k 1..31).
@@ -75,7 +79,7 @@ class BitSink {
 }  // namespace
 
 bool RiceBitWriter::Create() {
-  buffer_ = cvplat::GlobalBlock(kInitialPayloadCapacity);
+  buffer_ = cvplat::GlobalBlock(kInitialPayloadCapacity + kStorePadding);
   if (!buffer_) return false;
   capacity_ = static_cast<int32_t>(kInitialPayloadCapacity);
   Reset();
@@ -107,7 +111,7 @@ int32_t RiceBitWriter::Grow() {
     overflow_ = true;
     return -1;
   }
-  cvplat::GlobalBlock grown(static_cast<size_t>(newCapacity));
+  cvplat::GlobalBlock grown(static_cast<size_t>(newCapacity) + kStorePadding);
   if (!grown) {
     overflow_ = true;
     return -1;

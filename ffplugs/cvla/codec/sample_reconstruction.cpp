@@ -1,5 +1,7 @@
 #include "ffplugs/cvla/codec/sample_reconstruction.h"
 
+#include <cstring>
+
 namespace qla {
 namespace {
 
@@ -18,7 +20,7 @@ inline void Store16(uint8_t* p, int32_t v) {
 }
 
 inline void Store24(uint8_t* p, int32_t v) {
-  const uint32_t u = Bits(Clamp24(v));
+  const uint32_t u = Bits(v);
   p[0] = static_cast<uint8_t>(u);
   p[1] = static_cast<uint8_t>(u >> 8);
   p[2] = static_cast<uint8_t>(u >> 16);
@@ -43,7 +45,10 @@ template <uint32_t kOrder, bool kLpc>
 inline void Step(uint32_t e, const uint32_t* c, uint32_t y1, uint32_t y2, uint32_t y3, uint32_t& y4, uint32_t x1,
                  uint32_t x2, uint32_t x3, uint32_t& x4, int32_t* out) {
   if (kLpc) {
-    e -= Bits(Signed(c[0] * y1 + c[1] * y2 + c[2] * y3 + c[3] * y4) >> 5);
+    // The terms of the older values are summed first, so that only one product
+    // and one addition wait for the newest value (the wrapping sum is the same
+    // in any order).
+    e -= Bits(Signed(c[0] * y1 + (c[1] * y2 + c[2] * y3 + c[3] * y4)) >> 5);
     y4 = e;
   }
   x4 = Integrate<kOrder>(e, x1, x2, x3, x4);
@@ -135,33 +140,49 @@ inline StereoPair PlainMidSideToLeftRight(int32_t mid, int32_t side) {
   return {Signed(sum + s) >> 1, Signed(sum - s) >> 1};
 }
 
-template <void (*Store)(uint8_t*, int32_t), uint32_t kBytes>
-void WritePcm(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
-              uint8_t* out) {
-  if (channels == 1) {
-    for (uint32_t i = 0; i < frames; ++i, out += kBytes) Store(out, ch0[i]);
-    return;
-  }
+// Calls put(i, left, right) for every frame of a stereo block. Each loop has a
+// fixed shape, so that the compiler can run it on whole vectors.
+template <typename Put>
+void ForEachStereoFrame(const int32_t* ch0, const int32_t* ch1, bool midSide, uint32_t frames, Put put) {
   if (!midSide) {
-    for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
-      Store(out, ch0[i]);
-      Store(out + kBytes, ch1[i]);
-    }
+    for (uint32_t i = 0; i < frames; ++i) put(i, ch0[i], ch1[i]);
     return;
   }
   if (MidSideBound(ch0, ch1, frames) < kPlainMidSideBound) {
-    for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
+    for (uint32_t i = 0; i < frames; ++i) {
       const StereoPair lr = PlainMidSideToLeftRight(ch0[i], ch1[i]);
-      Store(out, lr.left);
-      Store(out + kBytes, lr.right);
+      put(i, lr.left, lr.right);
     }
     return;
   }
-  for (uint32_t i = 0; i < frames; ++i, out += 2 * kBytes) {
+  for (uint32_t i = 0; i < frames; ++i) {
     const StereoPair lr = MidSideToLeftRight(ch0[i], ch1[i]);
-    Store(out, lr.left);
-    Store(out + kBytes, lr.right);
+    put(i, lr.left, lr.right);
   }
+}
+
+// Little-endian 16-bit samples: a plain copy where the machine is little-endian.
+void StoreWords16(const uint16_t* words, uint32_t count, uint8_t* out) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(out, words, count * sizeof(uint16_t));
+#else
+  for (uint32_t i = 0; i < count; ++i, out += 2) Store16(out, static_cast<int16_t>(words[i]));
+#endif
+}
+
+// Packed 24-bit samples, little-endian, from values already in range: four
+// samples go out as three 32-bit words where the machine is little-endian.
+void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out) {
+  uint32_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  for (; i + 4 <= count; i += 4, out += 12) {
+    const uint32_t a = Bits(values[i]) & 0xFFFFFFu, b = Bits(values[i + 1]) & 0xFFFFFFu;
+    const uint32_t c = Bits(values[i + 2]) & 0xFFFFFFu, d = Bits(values[i + 3]) & 0xFFFFFFu;
+    const uint32_t words[3] = {a | (b << 24), (b >> 8) | (c << 16), (c >> 16) | (d << 8)};
+    std::memcpy(out, words, sizeof words);
+  }
+#endif
+  for (; i < count; ++i, out += 3) Store24(out, values[i]);
 }
 
 }  // namespace
@@ -178,12 +199,41 @@ bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory
 
 void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                 uint8_t* out) {
-  WritePcm<Store16, 2>(ch0, ch1, channels, midSide, frames, out);
+  // The samples are gathered as 16-bit words first, a block's worth at a time:
+  // the loops then need no byte stores and run on whole vectors.
+  uint16_t words[kMaxChannels * kFramesPerBlock];
+  const uint32_t width = channels == 1 ? 1 : 2;
+  for (uint32_t done = 0; done < frames; done += kFramesPerBlock) {
+    const uint32_t n = frames - done < kFramesPerBlock ? frames - done : kFramesPerBlock;
+    if (channels == 1) {
+      for (uint32_t i = 0; i < n; ++i) words[i] = static_cast<uint16_t>(ch0[done + i]);
+    } else {
+      ForEachStereoFrame(ch0 + done, ch1 + done, midSide, n, [&words](uint32_t i, int32_t left, int32_t right) {
+        words[2 * i] = static_cast<uint16_t>(left);
+        words[2 * i + 1] = static_cast<uint16_t>(right);
+      });
+    }
+    StoreWords16(words, n * width, out + 2 * width * done);
+  }
 }
 
 void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                 uint8_t* out) {
-  WritePcm<Store24, 3>(ch0, ch1, channels, midSide, frames, out);
+  // Clamped values are gathered a block's worth at a time, then packed.
+  int32_t values[kMaxChannels * kFramesPerBlock];
+  const uint32_t width = channels == 1 ? 1 : 2;
+  for (uint32_t done = 0; done < frames; done += kFramesPerBlock) {
+    const uint32_t n = frames - done < kFramesPerBlock ? frames - done : kFramesPerBlock;
+    if (channels == 1) {
+      for (uint32_t i = 0; i < n; ++i) values[i] = Clamp24(ch0[done + i]);
+    } else {
+      ForEachStereoFrame(ch0 + done, ch1 + done, midSide, n, [&values](uint32_t i, int32_t left, int32_t right) {
+        values[2 * i] = Clamp24(left);
+        values[2 * i + 1] = Clamp24(right);
+      });
+    }
+    StorePacked24(values, n * width, out + 3 * width * done);
+  }
 }
 
 }  // namespace qla

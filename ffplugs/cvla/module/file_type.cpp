@@ -31,7 +31,7 @@ std::string AnsiPath(const wchar16* path) {
 
 }  // namespace
 
-HRESULT CheckQuartzlineHeader(const uint8_t* bytes, uint32_t count) {
+[[nodiscard]] HRESULT CheckQuartzlineHeader(const uint8_t* bytes, uint32_t count) {
   if (count < 12 || !bytes) return cv::CVERR_NO_RIFF_HEADER;
   if (!HasId(bytes, "RIFF")) return cv::CVERR_NO_RIFF_HEADER;
   if (!HasId(bytes + 8, "WAVE")) return cv::CVERR_NO_RIFF_HEADER;

@@ -143,17 +143,18 @@ inline uint32_t ReadFastCodes(const uint8_t* data, uint32_t fastEnd, uint32_t& p
   uint32_t p = position;
   // w holds the stream bits from p on; those before bit position `known` are
   // certain. It is reloaded from the buffer when a code may reach past them.
-  uint64_t w = 0;
+  // A marker one sits right after the known bits, so that w is never zero and
+  // a count of zeros that reaches it reaches past the known bits. It starts
+  // with no known bits, which reloads at once.
+  constexpr uint64_t kMarker = uint64_t{1} << (63 - kWindowBits);
+  uint64_t w = 1;
   uint32_t known = p;
   while (i < n) {
-    // Bit 0 is never among the known bits: an empty window counts 63 zeros,
-    // which is past them and reloads.
-    uint32_t zeros = LeadingZeros64(w | 1u);
+    uint32_t zeros = LeadingZeros64(w);
     if (p + zeros + kCodeBits > known) {
       if (p > fastEnd) break;
-      w = LoadBigEndian64(data + (p >> 3)) << (p & 7);
+      w = (LoadBigEndian64(data + (p >> 3)) << (p & 7)) | kMarker;
       known = p + kWindowBits;
-      if (w == 0) break;
       zeros = LeadingZeros64(w);
       if (zeros + kCodeBits > kWindowBits) break;
     }

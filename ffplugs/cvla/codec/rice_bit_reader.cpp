@@ -4,7 +4,6 @@
 #include "krn/platform/cpu.h"
 
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -201,16 +200,9 @@ constexpr FastCodesReaders BitsReaders(std::integer_sequence<uint32_t, kKs...>) 
 constexpr FastCodesReaders kPlainReaders = PlainReaders(std::make_integer_sequence<uint32_t, kFastParameters>{});
 constexpr FastCodesReaders kBitsReaders = BitsReaders(std::make_integer_sequence<uint32_t, kFastParameters>{});
 
-std::atomic<bool> bitInstructionsAllowed{true};
-
-const FastCodesReaders& Readers() {
-  static const bool has = cvplat::HasBitInstructions();
-  return has && bitInstructionsAllowed.load(std::memory_order_relaxed) ? kBitsReaders : kPlainReaders;
-}
+const FastCodesReaders& Readers() { return cvplat::UseBitInstructions() ? kBitsReaders : kPlainReaders; }
 
 }  // namespace
-
-void RiceBitReader::AllowBitInstructions(bool allow) { bitInstructionsAllowed.store(allow); }
 
 bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
   const uint32_t last = LastByteBit();

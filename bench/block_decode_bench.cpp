@@ -7,16 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/recording.h"
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/codec/block_encoder.h"
 #include "ffplugs/cvla/codec/rice_bit_reader.h"
@@ -26,48 +23,14 @@
 
 namespace {
 
-struct Pcm {
-  WAVEFORMATEX format{};
-  std::vector<uint8_t> data;
-};
-
 std::filesystem::path TempDir() {
   const auto dir = std::filesystem::temp_directory_path() / "cvql_decode_bench";
   std::filesystem::create_directories(dir);
   return dir;
 }
 
-std::string CorpusDir() {
-  const char* env = std::getenv("CVQL_CORPUS_DIR");
-  return env ? env : CVQL_CORPUS_DIR;
-}
-
-bool DecodeRecording(const std::string& name, Pcm* pcm) {
-  const std::string wav = (TempDir() / (name + ".wav")).string();
-  const std::string command =
-      "flac -d -s -f -o \"" + wav + "\" \"" + CorpusDir() + "/" + name + ".flac\" > /dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) return false;
-  std::ifstream in(wav, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::filesystem::remove(wav);
-  for (size_t pos = 12; pos + 8 <= bytes.size();) {
-    const uint32_t size = qla::LoadU32(&bytes[pos + 4]);
-    const uint8_t* body = &bytes[pos + 8];
-    if (std::memcmp(&bytes[pos], "fmt ", 4) == 0) {
-      std::memcpy(&pcm->format, body, 16);
-      pcm->format.wFormatTag = 1;
-      pcm->format.cbSize = 0;
-    } else if (std::memcmp(&bytes[pos], "data", 4) == 0) {
-      pcm->data.assign(body, body + std::min<size_t>(size, bytes.size() - pos - 8));
-      return pcm->format.nChannels > 0;
-    }
-    pos += 8 + size + (size & 1);
-  }
-  return false;
-}
-
 // The recording as a file of blocks, every 25th a sync block. Empty path on failure.
-std::string EncodeRecording(const std::string& name, const Pcm& pcm, uint32_t* flags) {
+std::string EncodeRecording(const std::string& name, const cvbench::Recording& pcm, uint32_t* flags) {
   const std::string path = (TempDir() / (name + ".blocks")).string();
   cvplat::UniqueFile file(
       cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
@@ -92,8 +55,8 @@ std::string EncodeRecording(const std::string& name, const Pcm& pcm, uint32_t* f
 }
 
 void DecodeRecordingBlocks(benchmark::State& state, const std::string& name) {
-  Pcm pcm;
-  if (!DecodeRecording(name, &pcm)) {
+  cvbench::Recording pcm;
+  if (!cvbench::LoadRecording(name, &pcm)) {
     state.SkipWithError("cannot decode the recording with flac");
     return;
   }
@@ -106,7 +69,10 @@ void DecodeRecordingBlocks(benchmark::State& state, const std::string& name) {
   cvplat::UniqueFile file(
       cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
   uint64_t fileSize = 0;
-  cvplat::GetFileSize64(file.Get(), &fileSize);
+  if (!cvplat::GetFileSize64(file.Get(), &fileSize)) {
+    state.SkipWithError("cannot size the block file");
+    return;
+  }
   auto decoder = std::make_unique<qla::BlockDecoder>();
   if (decoder->Initialize(pcm.format, flags) != cv::kS_OK) {
     state.SkipWithError("unsupported format");
@@ -117,14 +83,17 @@ void DecodeRecordingBlocks(benchmark::State& state, const std::string& name) {
   decoded.reserve(pcm.data.size());
   uint64_t pcmBytes = 0;
   for (auto _ : state) {
-    cvplat::SetFilePosition(file.Get(), 0, nullptr, FILE_BEGIN);
+    if (!cvplat::SeekFile(file.Get(), 0)) {
+      state.SkipWithError("cannot rewind the block file");
+      return;
+    }
     decoder->SetNextBlockOffset(0);
     pcmBytes = 0;
     decoded.clear();
     while (decoder->NextBlockOffset() < fileSize) {
       uint32_t bytes = 0;
       cv::FileByteSource fileBytes(file.Get());
-      if (decoder->DecodeBlock(fileBytes, out.data(), &bytes) != cv::kS_OK) {
+      if (cv::Failed(decoder->DecodeBlock(fileBytes, out.data(), &bytes))) {
         state.SkipWithError("a block does not decode");
         return;
       }

@@ -27,17 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cvplat::UniqueFile file = cvfuzz::OpenScratch(path);
     cv::RecordList markers, info;
     cv::LoopInfo loop;
-    cv::ReadMarkers(file.Get(), sampleRate, markers);
-    cv::ReadInfo(file.Get(), &info);
-    cv::ReadLoopInfo(file.Get(), loop);
+    static_cast<void>(cv::ReadMarkers(file.Get(), sampleRate, markers));
+    static_cast<void>(cv::ReadInfo(file.Get(), &info));
+    static_cast<void>(cv::ReadLoopInfo(file.Get(), loop));
     cv::SidecarMatches(file.Get(), "input.wav");
     wchar16 text[5];
-    cv::GetInfoText(info, 0x4D414E49u, text, 5);  // "INAM"
+    static_cast<void>(cv::GetInfoText(info, 0x4D414E49u, text, 5));  // "INAM"
     ExerciseList(cv::MemoryStreamKind::kMarker, markers, choices);
     ExerciseList(cv::MemoryStreamKind::kInfo, info, choices);
     ExerciseList(cv::MemoryStreamKind::kLoop, loop.loops, choices);
   }
   cv::RecordList markers, info;
-  cv::LoadFileMetadata(path.c_str(), sampleRate, markers, info);
+  static_cast<void>(cv::LoadFileMetadata(path.c_str(), sampleRate, markers, info));
   return 0;
 }

@@ -36,11 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A careful caller reads no more than the file can hold.
     cv::ChunkBlob blob{chunkSize <= size ? chunkSize : 0, nullptr};
     if (cv::ReadChunkAlloc(h, &blob) == cv::kS_OK) cvplat::GlobalFreeBlock(blob.data);
-    cv::CountChunks(h, &count, &remaining);
-    cv::SkipChunks(h, count, &remaining);
+    static_cast<void>(cv::CountChunks(h, &count, &remaining));
+    static_cast<void>(cv::SkipChunks(h, count, &remaining));
   }
-  cv::FindListFromStart(h, listType, &chunkSize);
-  cv::CountChunks(h, &count, nullptr);
+  static_cast<void>(cv::FindListFromStart(h, listType, &chunkSize));
+  static_cast<void>(cv::CountChunks(h, &count, nullptr));
 
   uint32_t body = 0, form = 0, unsignedRemaining = 0;
   if (cv::SetFilePos(h, 0) == cv::kS_OK && cv::ReadRiffHeader(h, &body, &form) == cv::kS_OK) {
@@ -49,6 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       riffzz_SkipChunk(h, chunkSize);
   }
   uint32_t removed = 0;
-  cv::RemoveChunk(h, id, id == listType, &removed);
+  static_cast<void>(cv::RemoveChunk(h, id, id == listType, &removed));
   return 0;
 }

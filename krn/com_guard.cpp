@@ -7,7 +7,7 @@
 
 namespace cv {
 
-HRESULT ResultFromCaughtException() noexcept {
+[[nodiscard]] HRESULT ResultFromCaughtException() noexcept {
   try {
     throw;
   } catch (const std::bad_alloc&) {

@@ -17,7 +17,7 @@ namespace cv {
 
 // The result code for the exception being handled. Call only inside a catch
 // handler.
-HRESULT ResultFromCaughtException() noexcept;
+[[nodiscard]] HRESULT ResultFromCaughtException() noexcept;
 
 }  // namespace cv
 

@@ -42,7 +42,7 @@ class MetadataLists {
   void ReleaseStreams();
 
  private:
-  HRESULT HandOut(MemoryStreamKind kind, const RecordList* list, IStream** kept, IStream** out);
+  [[nodiscard]] HRESULT HandOut(MemoryStreamKind kind, const RecordList* list, IStream** kept, IStream** out);
 
   IStream* markerStream_ = nullptr;
   IStream* infoStream_ = nullptr;

@@ -2,7 +2,6 @@
 
 #include "krn/com_guard.h"
 #include "krn/platform/memory.h"
-#include "krn/platform/sync.h"
 #include "krn/results.h"
 
 #include <algorithm>
@@ -66,23 +65,9 @@ MemoryStream::MemoryStream(const RecordList* list) : list_(list) {
   StoreU32At(header_, 4, kStreamHeaderTag);
 }
 
-HRESULT CV_STDCALL MemoryStream::QueryInterface(REFIID iid, void** out) {
-  if (!out) return kE_POINTER;
-  if (iid == kIID_IUnknown || iid == kIID_IStream) {
-    *out = static_cast<IStream*>(this);
-    AddRef();
-    return kS_OK;
-  }
-  *out = nullptr;
-  return kE_NOINTERFACE;
-}
-
-ULONG CV_STDCALL MemoryStream::AddRef() { return static_cast<ULONG>(cvplat::AtomicIncrement(&references_)); }
-
-ULONG CV_STDCALL MemoryStream::Release() {
-  const LONG count = cvplat::AtomicDecrement(&references_);
-  if (count == 0) Destroy();
-  return static_cast<ULONG>(count);
+void* MemoryStream::FindInterface(REFIID iid) {
+  if (iid != kIID_IUnknown && iid != kIID_IStream) return nullptr;
+  return static_cast<IStream*>(this);
 }
 
 size_t MemoryStream::BlockSize(const uint8_t* record) const {
@@ -180,7 +165,8 @@ HRESULT CV_STDCALL MemoryStream::Read(void* buffer, ULONG count, ULONG* read) tr
   // A read that starts at the end of the records moves nothing and keeps this.
   HRESULT lastStep = kE_INVALIDARG;
   uint64_t moved = 0;
-  Advance(static_cast<uint8_t*>(buffer), count, &moved, &lastStep);
+  // The answer is the last step's, whether or not all bytes were passed.
+  static_cast<void>(Advance(static_cast<uint8_t*>(buffer), count, &moved, &lastStep));
   if (read) *read = static_cast<ULONG>(moved);
   return lastStep;
 } CV_COM_CATCH_RETURN()
@@ -226,7 +212,7 @@ HRESULT CV_STDCALL MemoryStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DW
 HRESULT CV_STDCALL MemoryStream::Stat(STATSTG*, DWORD) { return kE_NOTIMPL; }
 HRESULT CV_STDCALL MemoryStream::Clone(IStream**) { return kE_NOTIMPL; }
 
-HRESULT CreateMemoryStream(MemoryStreamKind kind, const RecordList* list, IStream** out) {
+[[nodiscard]] HRESULT CreateMemoryStream(MemoryStreamKind kind, const RecordList* list, IStream** out) {
   if (!out) return kE_POINTER;
   *out = nullptr;
   MemoryStream* stream = nullptr;

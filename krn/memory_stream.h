@@ -5,6 +5,7 @@
 // list; the list and its records must outlive the stream.
 #pragma once
 
+#include "krn/com_object.h"
 #include "krn/platform/win_types.h"
 #include "krn/record_list.h"
 
@@ -21,16 +22,14 @@ enum class MemoryStreamKind {
 constexpr uint32_t kStreamHeaderSize = 12;
 constexpr uint32_t kStreamHeaderTag = 100;
 
-class MemoryStream : public IStream {
+class MemoryStream : public ComObject<MemoryStream, AtomicCount, IStream> {
  public:
   // A kind's length rule: the stream length of a record whose block holds
   // `available` bytes (SIZE_MAX when unknown); never more than `available`.
   using LengthRule = uint32_t (*)(const uint8_t* record, size_t available);
 
   // IUnknown: answers IUnknown and IStream.
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
 
   // ISequentialStream / IStream. Everything from Write on except Seek answers
   // E_NOTIMPL without effect.
@@ -49,6 +48,7 @@ class MemoryStream : public IStream {
 
   // Destroys the object; called by the last Release.
   virtual void Destroy() = 0;
+  void FinalRelease() { Destroy(); }
 
   // Hands out a record: a null record clears the memo of the record last handed
   // out and answers S_OK; that record itself answers E_FAIL; any other record is
@@ -65,7 +65,7 @@ class MemoryStream : public IStream {
   MemoryStream& operator=(const MemoryStream&) = delete;
 
   // RecordData's common part.
-  HRESULT HandOut(const uint8_t* record, const uint8_t** data, uint32_t* length, LengthRule rule);
+  [[nodiscard]] HRESULT HandOut(const uint8_t* record, const uint8_t** data, uint32_t* length, LengthRule rule);
 
  private:
   // Moves forward over up to `count` bytes as Read does, copying them to `out`
@@ -73,14 +73,13 @@ class MemoryStream : public IStream {
   // RecordData answer after a record change. Answers S_OK when all `count`
   // bytes were passed, kStreamPastEnd when the records ended first, or the
   // failure of handing out record 0.
-  HRESULT Advance(uint8_t* out, uint64_t count, uint64_t* moved, HRESULT* lastStep);
+  [[nodiscard]] HRESULT Advance(uint8_t* out, uint64_t count, uint64_t* moved, HRESULT* lastStep);
   // Goes to a record boundary (-1: the start of the header) and forgets the
   // record last handed out.
   void Rewind(int32_t index);
   // The size of a record's block in the list, SIZE_MAX when it is not there.
   size_t BlockSize(const uint8_t* record) const;
 
-  volatile LONG references_ = 0;
   const RecordList* list_;
   int32_t index_ = -1;
   uint32_t offset_ = 0;
@@ -93,6 +92,6 @@ class MemoryStream : public IStream {
 // Makes a stream of the given kind over `list` (which may be null: such a stream
 // answers 0x800A0026 to Read and Seek) and hands out its first reference as
 // IStream. E_POINTER for a null `out`, E_OUTOFMEMORY without memory.
-HRESULT CreateMemoryStream(MemoryStreamKind kind, const RecordList* list, IStream** out);
+[[nodiscard]] HRESULT CreateMemoryStream(MemoryStreamKind kind, const RecordList* list, IStream** out);
 
 }  // namespace cv

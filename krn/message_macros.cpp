@@ -35,7 +35,7 @@ struct Macro {
 // Kept sorted by name, so that lookups are binary searches.
 class MessageMacroTable {
  public:
-  HRESULT Set(const char* name, size_t nameLength, const char* value) {
+  [[nodiscard]] HRESULT Set(const char* name, size_t nameLength, const char* value) {
     cvplat::MutexLock hold(lock_);
     auto it = LowerBound(name, nameLength);
     const bool found = it != macros_.end() && Equal(*it, name, nameLength);
@@ -95,7 +95,7 @@ MessageMacroTable& Table() {
 
 }  // namespace
 
-HRESULT SetMessageMacro(const char* name, const char* value) {
+[[nodiscard]] HRESULT SetMessageMacro(const char* name, const char* value) {
   if (!name || !*name) return kE_INVALIDARG;
   const size_t length = std::strlen(name);
   if (length > kMaxMacroNameLength || std::strchr(name, ')')) return kE_INVALIDARG;

@@ -15,7 +15,7 @@ constexpr size_t kMaxMacroNameLength = 260;
 // Sets (or with a null value removes) the macro `name`. E_INVALIDARG for a null
 // or empty name, a name longer than kMaxMacroNameLength or one holding ")";
 // E_OUTOFMEMORY when there is no memory.
-HRESULT SetMessageMacro(const char* name, const char* value);
+[[nodiscard]] HRESULT SetMessageMacro(const char* name, const char* value);
 
 // Removes every macro.
 void ClearMessageMacros();

@@ -17,7 +17,7 @@ namespace cv {
 
 // The result code for a Win32 error number: the row of Win32ErrorMap, E_FAIL for
 // any number without one.
-HRESULT ResultFromWin32Error(DWORD win32Error);
+[[nodiscard]] HRESULT ResultFromWin32Error(DWORD win32Error);
 
 // The message text of a result code, looked up in the registered tables (in
 // registration order) and then in ErrorMessageTable; the first row with the

@@ -6,7 +6,7 @@ namespace cv {
 
 using namespace metadata_detail;
 
-HRESULT BuildMetadataChunks(uint32_t sampleRate, ICvMetadataSource* source, std::vector<uint8_t>* out) {
+[[nodiscard]] HRESULT BuildMetadataChunks(uint32_t sampleRate, ICvMetadataSource* source, std::vector<uint8_t>* out) {
   if (!source || !out) return kE_INVALIDARG;
   out->clear();
   try {

@@ -11,7 +11,7 @@
 namespace cv {
 namespace metadata_detail {
 
-HRESULT OpenFailure(DWORD win32Error) { return ResultFromWin32Error(win32Error); }
+[[nodiscard]] HRESULT OpenFailure(DWORD win32Error) { return ResultFromWin32Error(win32Error); }
 
 void PutU32(Bytes& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -54,7 +54,7 @@ cvplat::WideString WideTextOf(const uint8_t* text, size_t bytes) {
   return out;
 }
 
-HRESULT ReadStreamBytes(IStream* stream, void* buffer, uint32_t count) {
+[[nodiscard]] HRESULT ReadStreamBytes(IStream* stream, void* buffer, uint32_t count) {
   if (count == 0) return kS_OK;
   ULONG got = 0;
   stream->Read(buffer, count, &got);
@@ -63,20 +63,21 @@ HRESULT ReadStreamBytes(IStream* stream, void* buffer, uint32_t count) {
   return got == count ? kS_OK : CVERR_FILE_READ;
 }
 
-HRESULT ReadStreamHeader(IStream* stream, uint32_t* count) {
+[[nodiscard]] HRESULT ReadStreamHeader(IStream* stream, uint32_t* count) {
   LARGE_INTEGER zero;
   zero.QuadPart = 0;
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  uint8_t header[kRecordStreamHeaderSize];
-  HRESULT hr = ReadStreamBytes(stream, header, sizeof header);
+  HRESULT hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
   if (Failed(hr)) return hr;
-  *count = Le32(header + 8);
+  uint8_t header[kRecordStreamHeaderSize];
+  hr = ReadStreamBytes(stream, header, sizeof header);
+  if (Failed(hr)) return hr;
+  *count = LoadU32(header + 8);
   return kS_OK;
 }
 
 namespace {
 // Reads `size` bytes of a record's text into a UTF-16 string.
-HRESULT ReadStreamText(IStream* stream, uint32_t size, cvplat::WideString& text) {
+[[nodiscard]] HRESULT ReadStreamText(IStream* stream, uint32_t size, cvplat::WideString& text) {
   if (size == 0) return kS_OK;
   cvplat::GlobalBlock block(size);
   if (!block) return kE_OUTOFMEMORY;
@@ -87,7 +88,7 @@ HRESULT ReadStreamText(IStream* stream, uint32_t size, cvplat::WideString& text)
 }
 }  // namespace
 
-HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers) {
+[[nodiscard]] HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers) {
   uint32_t count = 0;
   HRESULT hr = ReadStreamHeader(stream, &count);
   if (Failed(hr)) return hr;
@@ -108,7 +109,7 @@ HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers) {
   return kS_OK;
 }
 
-HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
+[[nodiscard]] HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
   uint32_t count = 0;
   HRESULT hr = ReadStreamHeader(stream, &count);
   if (Failed(hr)) return hr;
@@ -129,13 +130,13 @@ HRESULT ReadInfoStream(IStream* stream, std::vector<InfoEntry>& fields) {
   return kS_OK;
 }
 
-HRESULT AppendAtRiffEnd(HANDLE file, const Bytes& bytes) {
+[[nodiscard]] HRESULT AppendAtRiffEnd(HANDLE file, const Bytes& bytes) {
   if (bytes.empty()) return kS_OK;
   uint8_t sizeField[4];
   DWORD got = 0;
   if (Failed(SetFilePos(file, 4)) || !cvplat::ReadFileBytes(file, sizeField, 4, &got) || got != 4)
     return CVERR_FILE_READ;
-  uint32_t riffSize = Le32(sizeField);
+  uint32_t riffSize = LoadU32(sizeField);
   uint32_t grow = static_cast<uint32_t>(bytes.size());
   if (Failed(SetFilePos(file, riffSize + 8))) return CVERR_FILE_WRITE;
   DWORD put = 0;

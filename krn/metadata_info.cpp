@@ -10,7 +10,7 @@ namespace cv {
 
 using namespace metadata_detail;
 
-HRESULT ReadInfo(HANDLE file, RecordList* info) {
+[[nodiscard]] HRESULT ReadInfo(HANDLE file, RecordList* info) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return CVERR_FILE_OPEN;
   if (!info) return kS_OK;
   uint8_t head[8];
@@ -18,10 +18,10 @@ HRESULT ReadInfo(HANDLE file, RecordList* info) {
   if (Failed(hr)) return hr;
   hr = ReadChunkPrefix(file, head, 8, 8);
   if (Failed(hr)) return CVERR_NOT_FOUND;
-  int32_t remaining = static_cast<int32_t>(Le32(head));
+  int32_t remaining = static_cast<int32_t>(LoadU32(head));
   // A file whose first chunk follows the size directly (no form type) is
   // searched from offset 8.
-  hr = SetFilePos(file, Le32(head + 4) == FourCC("LIST") ? 8 : 12);
+  hr = SetFilePos(file, LoadU32(head + 4) == FourCC("LIST") ? 8 : 12);
   if (Failed(hr)) return hr;
   uint32_t listSize = 0;
   if (Failed(FindList(file, FourCC("INFO"), &listSize, &remaining))) return CVERR_NOT_FOUND;
@@ -58,7 +58,7 @@ HRESULT ReadInfo(HANDLE file, RecordList* info) {
   return kS_OK;
 }
 
-HRESULT GetInfoText(const RecordList& info, uint32_t id, wchar16* buffer, uint32_t length) {
+[[nodiscard]] HRESULT GetInfoText(const RecordList& info, uint32_t id, wchar16* buffer, uint32_t length) {
   if (buffer && length) buffer[0] = 0;
   for (size_t i = 0; i < info.Count(); ++i) {
     if (info.SizeAt(i) < sizeof(InfoRecordHeader)) continue;
@@ -79,7 +79,7 @@ HRESULT GetInfoText(const RecordList& info, uint32_t id, wchar16* buffer, uint32
 
 namespace metadata_detail {
 
-HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
+[[nodiscard]] HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
   if (fields.empty()) return kS_OK;
   Bytes list;
   PutU32(list, FourCC("INFO"));
@@ -92,7 +92,7 @@ HRESULT BuildInfoList(const std::vector<InfoEntry>& fields, Bytes& out) {
   return kS_OK;
 }
 
-HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source) {
+[[nodiscard]] HRESULT AppendInfoFrom(HANDLE file, ICvMetadataSource* source) {
   ComPtr<IStream> stream;
   if (Failed(source->GetInfoStream(stream.Put())) || !stream) return kS_OK;
   std::vector<InfoEntry> fields;

@@ -28,18 +28,18 @@ struct LoopInfo {
 
 // Appends one marker record per cue point; no "cue " chunk: success, no markers.
 // Positions are in 100 ns units at `sampleRate` (0 gives position 0).
-HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers);
+[[nodiscard]] HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers);
 // Appends one INFO record per non-empty field of the "LIST" "INFO". Invalid
 // handle: CVERR_FILE_OPEN; null list: S_OK; no INFO list: CVERR_NOT_FOUND.
-HRESULT ReadInfo(HANDLE file, RecordList* info);
+[[nodiscard]] HRESULT ReadInfo(HANDLE file, RecordList* info);
 // Reads the "acid" block and the "strc" header and records; absent chunks leave
 // their present flags false. A short read gives CVERR_FILE_READ.
-HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop);
+[[nodiscard]] HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop);
 
 // Copies the text of the first INFO record with `id`: at most length - 1 units
 // and a terminator. The buffer starts empty in every case; no such record:
 // CVERR_NOT_FOUND.
-HRESULT GetInfoText(const RecordList& info, uint32_t id, wchar16* buffer, uint32_t length);
+[[nodiscard]] HRESULT GetInfoText(const RecordList& info, uint32_t id, wchar16* buffer, uint32_t length);
 
 // ---- Sidecar files ----
 
@@ -61,33 +61,33 @@ HANDLE OpenMatchingSidecar(const std::string& audioFileName, DWORD access);
 // of the audio file. CVERR_FILE_OPEN when the audio file cannot be opened; the
 // optional outputs receive the outcome for each list (CVERR_NOT_FOUND for INFO
 // when neither file has an INFO list).
-HRESULT LoadFileMetadata(const char* ansiFileName, uint32_t sampleRate, RecordList& markers, RecordList& info,
+[[nodiscard]] HRESULT LoadFileMetadata(const char* ansiFileName, uint32_t sampleRate, RecordList& markers, RecordList& info,
                          HRESULT* markersResult = nullptr, HRESULT* infoResult = nullptr);
 // Reads the loop information of the audio file alone; CVERR_FILE_OPEN when it
 // cannot be opened.
-HRESULT LoadFileLoopInfo(const char* ansiFileName, LoopInfo& loop);
+[[nodiscard]] HRESULT LoadFileLoopInfo(const char* ansiFileName, LoopInfo& loop);
 
 // ---- Writing (each opens and closes the file itself) ----
 
 // After the audio of a file is complete: appends markers, regions and INFO from
 // the source to the file (or, with useSidecar, to a new sidecar). keepExisting 0
 // first removes the file's "cue ", "adtl" and "INFO" chunks.
-HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar, uint32_t sampleRate,
+[[nodiscard]] HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar, uint32_t sampleRate,
                        ICvMetadataSource* source);
 // Replaces the metadata kinds (kMetadataMarkers, kMetadataInfo) of an existing
 // file (or of its sidecar) with those of the source.
-HRESULT UpdateMetadata(const char* fileName, bool useSidecar, uint32_t sampleRate, ICvMetadataSource* source,
+[[nodiscard]] HRESULT UpdateMetadata(const char* fileName, bool useSidecar, uint32_t sampleRate, ICvMetadataSource* source,
                        uint32_t kinds);
 // The chunks that AppendMetadata and WriteLoopInfo append to a file that has
 // none, in memory and in the same order: "cue ", "LIST" "adtl", "LIST" "INFO",
 // "acid", "strc" (each only when the source has it).
-HRESULT BuildMetadataChunks(uint32_t sampleRate, ICvMetadataSource* source, std::vector<uint8_t>* out);
+[[nodiscard]] HRESULT BuildMetadataChunks(uint32_t sampleRate, ICvMetadataSource* source, std::vector<uint8_t>* out);
 // Removes the "cue " chunk and the "adtl" list of a file. S_FALSE when the file
 // cannot be opened (nothing to remove).
-HRESULT RemoveMarkerChunks(const char* fileName);
+[[nodiscard]] HRESULT RemoveMarkerChunks(const char* fileName);
 // Writes "acid" and "strc" from the source's ICvLoopInfo (nothing when it has
 // none): rewritten in place when the old chunk is large enough, else the old one
 // becomes "JUNK" and a new one is appended.
-HRESULT WriteLoopInfo(const char* fileName, ICvMetadataSource* source, bool useSidecar);
+[[nodiscard]] HRESULT WriteLoopInfo(const char* fileName, ICvMetadataSource* source, bool useSidecar);
 
 }  // namespace cv

@@ -13,11 +13,11 @@ using namespace metadata_detail;
 namespace {
 constexpr uint32_t kJunkId = 0x4B4E554A;  // "JUNK"
 
-void StoreLe32(uint8_t* p, uint32_t v) {
+void StoreLoadU32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
+[[nodiscard]] HRESULT WriteAt(HANDLE file, uint32_t pos, const void* data, uint32_t size) {
   if (Failed(SetFilePos(file, pos))) return CVERR_FILE_WRITE;
   DWORD put = 0;
   if (!cvplat::WriteFileBytes(file, data, size, &put)) return CVERR_FILE_WRITE;
@@ -33,13 +33,13 @@ bool FindTopLevel(HANDLE file, uint32_t id, uint32_t* size, uint32_t* dataPos) {
 
 // Rewrites a chunk's data in place when `fits` says the old chunk can take it;
 // otherwise renames the old chunk "JUNK" and appends a new chunk at the end.
-HRESULT ReplaceChunk(HANDLE file, uint32_t id, const Bytes& data, bool (*fits)(uint32_t oldSize, uint32_t newSize)) {
+[[nodiscard]] HRESULT ReplaceChunk(HANDLE file, uint32_t id, const Bytes& data, bool (*fits)(uint32_t oldSize, uint32_t newSize)) {
   uint32_t oldSize = 0, dataPos = 0;
   uint32_t newSize = static_cast<uint32_t>(data.size());
   if (FindTopLevel(file, id, &oldSize, &dataPos)) {
     if (fits(oldSize, newSize)) return WriteAt(file, dataPos, data.data(), newSize);
     uint8_t junk[4];
-    StoreLe32(junk, kJunkId);
+    StoreLoadU32(junk, kJunkId);
     HRESULT hr = WriteAt(file, dataPos - kChunkHeaderSize, junk, 4);
     if (Failed(hr)) return hr;
   }
@@ -52,7 +52,7 @@ bool AcidFits(uint32_t oldSize, uint32_t newSize) { return oldSize == newSize; }
 bool StrcFits(uint32_t oldSize, uint32_t newSize) { return oldSize >= newSize; }
 }  // namespace
 
-HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
+[[nodiscard]] HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   uint32_t size = 0, dataPos = 0;
   if (FindTopLevel(file, FourCC("acid"), &size, &dataPos)) {
     std::memset(loop.acid, 0, sizeof loop.acid);
@@ -65,8 +65,8 @@ HRESULT ReadLoopInfo(HANDLE file, LoopInfo& loop) {
   if (size < kStrcHeaderSize) return CVERR_FILE_READ;
   HRESULT hr = ReadChunkPrefix(file, loop.strcHeader, sizeof loop.strcHeader, size);
   if (Failed(hr)) return hr;
-  uint32_t headerSize = Le32(loop.strcHeader);
-  uint32_t count = Le32(loop.strcHeader + 4);
+  uint32_t headerSize = LoadU32(loop.strcHeader);
+  uint32_t count = LoadU32(loop.strcHeader + 4);
   if (headerSize > kStrcHeaderSize) {
     if (headerSize > size) return CVERR_FILE_READ;
     hr = SetFilePos(file, dataPos + headerSize);
@@ -93,7 +93,7 @@ namespace metadata_detail {
 
 // The "strc" data: the source's header with its size and count fields set to
 // what is written, then the records of the loop stream.
-HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
+[[nodiscard]] HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
   uint32_t count = 0;
   if (loops && Failed(ReadStreamHeader(loops, &count))) count = 0;
   out.assign(header, header + kStrcHeaderSize);
@@ -103,12 +103,12 @@ HRESULT BuildStrc(const uint8_t* header, IStream* loops, Bytes& out) {
     if (Failed(hr)) return hr;
     out.insert(out.end(), record, record + sizeof record);
   }
-  StoreLe32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
-  StoreLe32(out.data() + 4, count);
+  StoreLoadU32(out.data(), static_cast<uint32_t>(kStrcHeaderSize));
+  StoreLoadU32(out.data() + 4, count);
   return kS_OK;
 }
 
-HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
+[[nodiscard]] HRESULT WriteLoopChunks(HANDLE file, ICvLoopInfo* loopInfo) {
   uint8_t acid[kAcidBlockSize] = {};
   if (loopInfo->GetAcid(acid) == kS_OK) {
     Bytes data(acid, acid + sizeof acid);

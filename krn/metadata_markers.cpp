@@ -20,7 +20,7 @@ class AdtlBody {
  public:
   // Loads the list of the file (searched from the start); the file position is
   // restored. Without a list the body stays empty.
-  HRESULT Load(HANDLE file) {
+  [[nodiscard]] HRESULT Load(HANDLE file) {
     uint32_t saved = 0;
     HRESULT hr = GetFilePos(file, &saved);
     if (Failed(hr)) return hr;
@@ -42,11 +42,11 @@ class AdtlBody {
     const auto* p = static_cast<const uint8_t*>(blob_.data);
     size_t offset = 0;
     while (p && offset + 8 <= blob_.size) {
-      uint32_t id = Le32(p + offset);
-      uint32_t size = Le32(p + offset + 4);
+      uint32_t id = LoadU32(p + offset);
+      uint32_t size = LoadU32(p + offset + 4);
       size_t data = offset + 8;
       if (size > blob_.size - data) return nullptr;  // a sub-chunk that runs past the list
-      if (id == chunkId && size >= 4 && Le32(p + data) == cueId) {
+      if (id == chunkId && size >= 4 && LoadU32(p + data) == cueId) {
         *dataSize = size;
         return p + data;
       }
@@ -72,7 +72,7 @@ cvplat::WideString LabelOf(const AdtlBody& adtl, uint32_t cueId) {
 }
 }  // namespace
 
-HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
+[[nodiscard]] HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
   HRESULT hr = SetFilePos(file, 0);
   if (Failed(hr)) return hr;
   uint32_t bodySize = 0;
@@ -85,7 +85,7 @@ HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
   uint8_t countBytes[4];
   hr = ReadChunkPrefix(file, countBytes, 4, cueSize);
   if (Failed(hr)) return hr;
-  uint32_t count = Le32(countBytes);
+  uint32_t count = LoadU32(countBytes);
   // A count beyond the chunk would read the following chunks as cue points.
   uint32_t fits = (cueSize - 4) / kCuePointSize;
   if (count > fits) count = fits;
@@ -99,13 +99,13 @@ HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
       uint8_t point[kCuePointSize];
       hr = ReadChunkPrefix(file, point, kCuePointSize, kCuePointSize);
       if (Failed(hr)) return hr;
-      uint32_t cueId = Le32(point);
-      uint32_t sampleOffset = Le32(point + 20);
+      uint32_t cueId = LoadU32(point);
+      uint32_t sampleOffset = LoadU32(point + 20);
       cvplat::WideString name = LabelOf(adtl, cueId);
       uint32_t ltxtSize = 0;
       const uint8_t* ltxt = adtl.Find(FourCC("ltxt"), cueId, &ltxtSize);
       bool isRegion = ltxt != nullptr && ltxtSize >= 8;
-      int64_t length = isRegion ? SamplesToTime(Le32(ltxt + 4), sampleRate) : 0;
+      int64_t length = isRegion ? SamplesToTime(LoadU32(ltxt + 4), sampleRate) : 0;
       hr = AppendMarkerRecord(markers, SamplesToTime(sampleOffset, sampleRate), length, isRegion, name.data(),
                               name.size());
       if (Failed(hr)) return hr;
@@ -118,7 +118,7 @@ HRESULT ReadMarkers(HANDLE file, uint32_t sampleRate, RecordList& markers) {
 
 namespace metadata_detail {
 
-HRESULT BuildMarkerChunks(const std::vector<MarkerEntry>& markers, uint32_t sampleRate, Bytes& out) {
+[[nodiscard]] HRESULT BuildMarkerChunks(const std::vector<MarkerEntry>& markers, uint32_t sampleRate, Bytes& out) {
   if (markers.empty()) return kS_OK;
   Bytes cue;
   PutU32(cue, static_cast<uint32_t>(markers.size()));
@@ -162,7 +162,7 @@ HRESULT BuildMarkerChunks(const std::vector<MarkerEntry>& markers, uint32_t samp
   return kS_OK;
 }
 
-HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source) {
+[[nodiscard]] HRESULT AppendMarkersFrom(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source) {
   ComPtr<IStream> stream;
   if (Failed(source->GetMarkerStream(stream.Put())) || !stream) return kS_OK;
   std::vector<MarkerEntry> markers;

@@ -48,7 +48,7 @@ HANDLE OpenMatchingSidecar(const std::string& audioFileName, DWORD access) {
   return INVALID_HANDLE_VALUE;
 }
 
-HRESULT LoadFileMetadata(const char* ansiFileName, uint32_t sampleRate, RecordList& markers, RecordList& info,
+[[nodiscard]] HRESULT LoadFileMetadata(const char* ansiFileName, uint32_t sampleRate, RecordList& markers, RecordList& info,
                          HRESULT* markersResult, HRESULT* infoResult) {
   if (!ansiFileName) return CVERR_FILE_OPEN;
   cvplat::UniqueFile audio(
@@ -70,7 +70,7 @@ HRESULT LoadFileMetadata(const char* ansiFileName, uint32_t sampleRate, RecordLi
   return kS_OK;
 }
 
-HRESULT LoadFileLoopInfo(const char* ansiFileName, LoopInfo& loop) {
+[[nodiscard]] HRESULT LoadFileLoopInfo(const char* ansiFileName, LoopInfo& loop) {
   if (!ansiFileName) return CVERR_FILE_OPEN;
   cvplat::UniqueFile audio(
       cvplat::CreateFileAnsi(ansiFileName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));

@@ -15,13 +15,13 @@ HANDLE OpenExisting(const char* name) {
 }
 
 // Creates an empty sidecar: a "CVPL" RIFF with nothing in it yet.
-HRESULT CreateSidecar(const std::string& name, cvplat::UniqueFile& out) {
+[[nodiscard]] HRESULT CreateSidecar(const std::string& name, cvplat::UniqueFile& out) {
   out.Reset(cvplat::CreateFileAnsi(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
   if (!out.IsValid()) return OpenFailure(cvplat::LastError());
   return WriteRiffHeader(out.Get(), FourCC("CVPL"), kRiffFormSize);
 }
 
-HRESULT AppendSidecarName(HANDLE file, const std::string& audioFileName) {
+[[nodiscard]] HRESULT AppendSidecarName(HANDLE file, const std::string& audioFileName) {
   std::string name = FileNameWithoutFolder(audioFileName);
   name.push_back('\0');
   Bytes chunk;
@@ -30,7 +30,7 @@ HRESULT AppendSidecarName(HANDLE file, const std::string& audioFileName) {
 }
 
 // Removes a chunk that may be missing.
-HRESULT RemoveIfPresent(HANDLE file, uint32_t id, bool isList) {
+[[nodiscard]] HRESULT RemoveIfPresent(HANDLE file, uint32_t id, bool isList) {
   HRESULT hr = RemoveChunk(file, id, isList, nullptr);
   return hr == CVERR_NOT_FOUND ? kS_OK : hr;
 }
@@ -46,7 +46,8 @@ uint32_t CountSourceRecords(ICvMetadataSource* source, uint32_t kinds) {
     if (Succeeded(ReadStreamHeader(stream.Get(), &count))) total += count;
     LARGE_INTEGER zero;
     zero.QuadPart = 0;
-    stream.Get()->Seek(zero, STREAM_SEEK_SET, nullptr);
+    // A courtesy to the source: its readers seek to the start themselves.
+    static_cast<void>(stream.Get()->Seek(zero, STREAM_SEEK_SET, nullptr));
   };
   if (kinds & kMetadataMarkers) add(&ICvMetadataSource::GetMarkerStream);
   if (kinds & kMetadataInfo) add(&ICvMetadataSource::GetInfoStream);
@@ -54,7 +55,7 @@ uint32_t CountSourceRecords(ICvMetadataSource* source, uint32_t kinds) {
 }
 
 // Removes the chunks of the kinds that are about to be rewritten.
-HRESULT RemoveKinds(const char* fileName, uint32_t kinds) {
+[[nodiscard]] HRESULT RemoveKinds(const char* fileName, uint32_t kinds) {
   cvplat::UniqueFile file(OpenExisting(fileName));
   if (!file.IsValid()) return kS_FALSE;
   HRESULT hr = kS_OK;
@@ -66,7 +67,7 @@ HRESULT RemoveKinds(const char* fileName, uint32_t kinds) {
   return hr;
 }
 
-HRESULT WriteKinds(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source, uint32_t kinds) {
+[[nodiscard]] HRESULT WriteKinds(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source, uint32_t kinds) {
   if (kinds & kMetadataMarkers) {
     HRESULT hr = AppendMarkersFrom(file, sampleRate, source);
     if (Failed(hr)) return hr;
@@ -77,7 +78,7 @@ HRESULT WriteKinds(HANDLE file, uint32_t sampleRate, ICvMetadataSource* source, 
 
 // Opens the matching sidecar for writing, or creates a new one named
 // "<name>.cvl"; *created tells which.
-HRESULT OpenOrCreateSidecar(const std::string& audioFileName, cvplat::UniqueFile& out, bool* created) {
+[[nodiscard]] HRESULT OpenOrCreateSidecar(const std::string& audioFileName, cvplat::UniqueFile& out, bool* created) {
   out.Reset(OpenMatchingSidecar(audioFileName, GENERIC_READ | GENERIC_WRITE));
   *created = !out.IsValid();
   if (!*created) return kS_OK;
@@ -85,7 +86,7 @@ HRESULT OpenOrCreateSidecar(const std::string& audioFileName, cvplat::UniqueFile
 }
 }  // namespace
 
-HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar, uint32_t sampleRate,
+[[nodiscard]] HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar, uint32_t sampleRate,
                        ICvMetadataSource* source) {
   if (!fileName || !source) return kE_INVALIDARG;
   try {
@@ -119,12 +120,12 @@ HRESULT AppendMetadata(const char* fileName, bool keepExisting, bool useSidecar,
   }
 }
 
-HRESULT RemoveMarkerChunks(const char* fileName) {
+[[nodiscard]] HRESULT RemoveMarkerChunks(const char* fileName) {
   if (!fileName) return kE_INVALIDARG;
   return RemoveKinds(fileName, kMetadataMarkers);
 }
 
-HRESULT UpdateMetadata(const char* fileName, bool useSidecar, uint32_t sampleRate, ICvMetadataSource* source,
+[[nodiscard]] HRESULT UpdateMetadata(const char* fileName, bool useSidecar, uint32_t sampleRate, ICvMetadataSource* source,
                        uint32_t kinds) {
   if (!fileName || !source) return kE_INVALIDARG;
   kinds &= kMetadataMarkers | kMetadataInfo;
@@ -162,7 +163,7 @@ HRESULT UpdateMetadata(const char* fileName, bool useSidecar, uint32_t sampleRat
   }
 }
 
-HRESULT WriteLoopInfo(const char* fileName, ICvMetadataSource* source, bool useSidecar) {
+[[nodiscard]] HRESULT WriteLoopInfo(const char* fileName, ICvMetadataSource* source, bool useSidecar) {
   if (!fileName || !source) return kE_INVALIDARG;
   ICvLoopInfo* rawLoopInfo = nullptr;
   if (Failed(source->QueryInterface(kIID_ICvLoopInfo, reinterpret_cast<void**>(&rawLoopInfo))) || !rawLoopInfo)

@@ -27,7 +27,7 @@ void RecordList::Clear() {
   records_.clear();
 }
 
-HRESULT AppendMarkerRecord(RecordList& list, int64_t position, int64_t length, bool isRegion,
+[[nodiscard]] HRESULT AppendMarkerRecord(RecordList& list, int64_t position, int64_t length, bool isRegion,
                            const wchar16* name, size_t nameUnits) {
   MarkerRecordHeader h{};
   h.headerSize = sizeof(MarkerRecordHeader);
@@ -41,7 +41,7 @@ HRESULT AppendMarkerRecord(RecordList& list, int64_t position, int64_t length, b
   return list.Append(bytes.data(), bytes.size());
 }
 
-HRESULT AppendInfoRecord(RecordList& list, uint32_t id, const wchar16* text, size_t textUnits) {
+[[nodiscard]] HRESULT AppendInfoRecord(RecordList& list, uint32_t id, const wchar16* text, size_t textUnits) {
   InfoRecordHeader h{};
   h.headerSize = sizeof(InfoRecordHeader);
   h.id = id;

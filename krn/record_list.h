@@ -43,7 +43,7 @@ class RecordList {
   RecordList& operator=(const RecordList&) = delete;
 
   // Appends a copy of bytes; E_OUTOFMEMORY when no memory, else S_OK.
-  HRESULT Append(const void* bytes, size_t size);
+  [[nodiscard]] HRESULT Append(const void* bytes, size_t size);
   void Clear();
   size_t Count() const { return records_.size(); }
   const uint8_t* At(size_t index) const { return records_[index].data; }
@@ -58,10 +58,10 @@ class RecordList {
 };
 
 // Builds a marker record from its fields and a UTF-16 name (nullptr = empty).
-HRESULT AppendMarkerRecord(RecordList& list, int64_t position, int64_t length, bool isRegion,
+[[nodiscard]] HRESULT AppendMarkerRecord(RecordList& list, int64_t position, int64_t length, bool isRegion,
                            const wchar16* name, size_t nameUnits);
 // Builds an INFO record from its id and UTF-16 text.
-HRESULT AppendInfoRecord(RecordList& list, uint32_t id, const wchar16* text, size_t textUnits);
+[[nodiscard]] HRESULT AppendInfoRecord(RecordList& list, uint32_t id, const wchar16* text, size_t textUnits);
 
 // A four-character id as it appears in a file ("INAM" -> bytes I,N,A,M).
 constexpr uint32_t FourCC(const char (&s)[5]) {

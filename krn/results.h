@@ -7,7 +7,7 @@
 
 namespace cv {
 
-constexpr HRESULT Code(uint32_t value) { return static_cast<HRESULT>(value); }
+[[nodiscard]] constexpr HRESULT Code(uint32_t value) { return static_cast<HRESULT>(value); }
 
 constexpr HRESULT kS_OK = 0;
 constexpr HRESULT kS_FALSE = 1;

@@ -1,6 +1,7 @@
 // Internal helpers of the RIFF chunk code: exact reads and forward seeks.
 #pragma once
 
+#include "krn/little_endian.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 
@@ -9,14 +10,17 @@
 namespace cv {
 namespace riff_detail {
 
+constexpr uint32_t kRiffId = 0x46464952;  // "RIFF"
+constexpr uint32_t kListId = 0x5453494C;  // "LIST"
+
 // Reads exactly count bytes; a failed or short read is CVERR_FILE_READ.
-inline HRESULT ReadExact(HANDLE file, void* buffer, uint32_t count) {
+[[nodiscard]] inline HRESULT ReadExact(HANDLE file, void* buffer, uint32_t count) {
   DWORD got = 0;
   if (!cvplat::ReadFileBytes(file, buffer, count, &got) || got != count) return CVERR_FILE_READ;
   return kS_OK;
 }
 
-inline HRESULT WriteAll(HANDLE file, const void* buffer, uint32_t count) {
+[[nodiscard]] inline HRESULT WriteAll(HANDLE file, const void* buffer, uint32_t count) {
   DWORD put = 0;
   if (!cvplat::WriteFileBytes(file, buffer, count, &put)) return CVERR_FILE_WRITE;
   return kS_OK;
@@ -26,7 +30,7 @@ inline HRESULT WriteAll(HANDLE file, const void* buffer, uint32_t count) {
 // moves past the end of the file (and the next read fails) instead of wrapping
 // into a backward seek that could make a search loop forever.
 // False when the seek failed.
-inline bool SeekForward(HANDLE file, uint64_t distance) {
+[[nodiscard]] inline bool SeekForward(HANDLE file, uint64_t distance) {
   LONG high = static_cast<LONG>(static_cast<uint32_t>(distance >> 32));
   cvplat::SetLastErrorCode(0);
   return cvplat::SetFilePosition(file, static_cast<LONG>(static_cast<uint32_t>(distance)), &high, FILE_CURRENT) !=
@@ -54,7 +58,7 @@ Count Consume(Count count, uint64_t amount) {
 // The chunk search shared by cv::FindChunk (signed count) and the exported
 // riffzz_FindChunkHeader (unsigned count).
 template <typename Count>
-HRESULT SearchChunk(HANDLE file, uint32_t id, uint32_t* size, Count* remaining) {
+[[nodiscard]] HRESULT SearchChunk(HANDLE file, uint32_t id, uint32_t* size, Count* remaining) {
   Count work = remaining ? *remaining : 0;
   for (;;) {
     if (remaining && work < static_cast<Count>(8)) {

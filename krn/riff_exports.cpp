@@ -12,9 +12,7 @@ int32_t CV_STDCALL riffzz_FindChunkHeader(void* file, uint32_t id, uint32_t* siz
 } CV_COM_CATCH_RETURN()
 
 uint32_t CV_STDCALL riffzz_SkipChunk(void* file, uint32_t size) try {
-  uint64_t distance = cv::PaddedSize(size);
-  cv::riff_detail::SeekForward(static_cast<HANDLE>(file), distance);
-  return static_cast<uint32_t>(distance);
+  return static_cast<uint32_t>(cv::SkipChunk(static_cast<HANDLE>(file), size));
 } CV_COM_CATCH_RETURN_VALUE(0u)
 
 }

@@ -14,7 +14,7 @@ constexpr uint32_t kMoveStep = 4096;
 // Copies everything from `source` to the end of the file down to `destination`
 // in steps of kMoveStep bytes; *end receives the position after the last byte
 // written.
-HRESULT MoveTailDown(HANDLE file, uint32_t source, uint32_t destination, uint32_t* end) {
+[[nodiscard]] HRESULT MoveTailDown(HANDLE file, uint32_t source, uint32_t destination, uint32_t* end) {
   uint8_t buffer[kMoveStep];
   for (;;) {
     if (!SeekTo(file, source)) return CVERR_FILE_READ;
@@ -34,7 +34,7 @@ HRESULT MoveTailDown(HANDLE file, uint32_t source, uint32_t destination, uint32_
 }
 }  // namespace
 
-HRESULT RemoveChunk(HANDLE file, uint32_t id, bool isList, uint32_t* removed) {
+[[nodiscard]] HRESULT RemoveChunk(HANDLE file, uint32_t id, bool isList, uint32_t* removed) {
   // A file that is not RIFF has no chunk to remove: its "body size" would be
   // garbage and the move could cut into foreign data.
   if (!SeekTo(file, 0)) return CVERR_FILE_READ;

@@ -6,39 +6,32 @@
 namespace cv {
 
 using riff_detail::CurrentPos;
+using riff_detail::kListId;
+using riff_detail::kRiffId;
 using riff_detail::ReadExact;
 using riff_detail::SeekTo;
 using riff_detail::WriteAll;
 
 namespace {
-constexpr uint32_t kRiffId = 0x46464952;  // "RIFF"
-constexpr uint32_t kListId = 0x5453494C;  // "LIST"
 constexpr uint32_t kRiffSizeOffset = 4;
 
-void StoreLe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-HRESULT WriteU32Pair(HANDLE file, uint32_t first, uint32_t second) {
+[[nodiscard]] HRESULT WriteU32Pair(HANDLE file, uint32_t first, uint32_t second) {
   uint8_t bytes[8];
-  StoreLe32(bytes, first);
-  StoreLe32(bytes + 4, second);
+  StoreU32(bytes, first);
+  StoreU32(bytes + 4, second);
   return WriteAll(file, bytes, sizeof bytes);
 }
 
-HRESULT WriteU32(HANDLE file, uint32_t value) {
+[[nodiscard]] HRESULT WriteU32(HANDLE file, uint32_t value) {
   uint8_t bytes[4];
-  StoreLe32(bytes, value);
+  StoreU32(bytes, value);
   return WriteAll(file, bytes, sizeof bytes);
 }
 }  // namespace
 
-HRESULT WriteChunkHeader(HANDLE file, uint32_t id, uint32_t size) { return WriteU32Pair(file, id, size); }
+[[nodiscard]] HRESULT WriteChunkHeader(HANDLE file, uint32_t id, uint32_t size) { return WriteU32Pair(file, id, size); }
 
-HRESULT WriteChunk(HANDLE file, uint32_t id, const void* data, uint32_t size, uint32_t* total) {
+[[nodiscard]] HRESULT WriteChunk(HANDLE file, uint32_t id, const void* data, uint32_t size, uint32_t* total) {
   HRESULT hr = WriteChunkHeader(file, id, size);
   if (Failed(hr)) return hr;
   if (size) {
@@ -54,19 +47,19 @@ HRESULT WriteChunk(HANDLE file, uint32_t id, const void* data, uint32_t size, ui
   return kS_OK;
 }
 
-HRESULT WriteListHeader(HANDLE file, uint32_t listType, uint32_t size) {
+[[nodiscard]] HRESULT WriteListHeader(HANDLE file, uint32_t listType, uint32_t size) {
   HRESULT hr = WriteChunkHeader(file, kListId, size);
   if (Failed(hr)) return hr;
   return WriteU32(file, listType);
 }
 
-HRESULT WriteRiffHeader(HANDLE file, uint32_t formType, uint32_t size) {
+[[nodiscard]] HRESULT WriteRiffHeader(HANDLE file, uint32_t formType, uint32_t size) {
   HRESULT hr = WriteChunkHeader(file, kRiffId, size);
   if (Failed(hr)) return hr;
   return WriteU32(file, formType);
 }
 
-HRESULT SetRiffSize(HANDLE file, uint32_t size) {
+[[nodiscard]] HRESULT SetRiffSize(HANDLE file, uint32_t size) {
   uint32_t saved = 0;
   if (!CurrentPos(file, &saved) || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
   HRESULT hr = WriteU32(file, size);
@@ -74,7 +67,7 @@ HRESULT SetRiffSize(HANDLE file, uint32_t size) {
   return hr;
 }
 
-HRESULT AddRiffSize(HANDLE file, int32_t delta) {
+[[nodiscard]] HRESULT AddRiffSize(HANDLE file, int32_t delta) {
   uint32_t saved = 0;
   if (!CurrentPos(file, &saved) || !SeekTo(file, kRiffSizeOffset)) return CVERR_FILE_WRITE;
   uint8_t bytes[4];

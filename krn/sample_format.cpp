@@ -1,5 +1,6 @@
 #include "krn/sample_format.h"
 
+#include "krn/little_endian.h"
 #include "krn/platform/cpu.h"
 #include "krn/results.h"
 #include "krn/sample_converters.h"
@@ -27,10 +28,9 @@ constexpr WORD kExtensibleExtraBytes = 22;
 
 GUID LoadGuid(const uint8_t* p) {
   GUID g{};
-  g.Data1 = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-            (static_cast<uint32_t>(p[3]) << 24);
-  g.Data2 = static_cast<uint16_t>(p[4] | (p[5] << 8));
-  g.Data3 = static_cast<uint16_t>(p[6] | (p[7] << 8));
+  g.Data1 = LoadU32(p);
+  g.Data2 = LoadU16(p + 4);
+  g.Data3 = LoadU16(p + 6);
   std::memcpy(g.Data4, p + 8, 8);
   return g;
 }
@@ -123,7 +123,7 @@ SampleConverter GetConverter(const WAVEFORMATEX* dstFormat, const WAVEFORMATEX* 
   return GetConverterForIds(ClassifySampleFormat(dstFormat), ClassifySampleFormat(srcFormat));
 }
 
-HRESULT ConvertSamples(const WAVEFORMATEX* dstFormat, void* dst, const WAVEFORMATEX* srcFormat, const void* src,
+[[nodiscard]] HRESULT ConvertSamples(const WAVEFORMATEX* dstFormat, void* dst, const WAVEFORMATEX* srcFormat, const void* src,
                        uint32_t frames, float gain) {
   if (frames == 0) return kS_OK;
   const SampleConverter convert = GetConverter(dstFormat, srcFormat);

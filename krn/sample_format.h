@@ -52,7 +52,7 @@ SampleConverter GetConverter(const WAVEFORMATEX* dstFormat, const WAVEFORMATEX* 
 // Converts srcFormat->nChannels x frames samples. 0 frames: S_OK without effect.
 // No converter: E_NOTIMPL. Null buffers: E_POINTER. A sample count beyond 32 bits:
 // E_INVALIDARG.
-HRESULT ConvertSamples(const WAVEFORMATEX* dstFormat, void* dst, const WAVEFORMATEX* srcFormat, const void* src,
+[[nodiscard]] HRESULT ConvertSamples(const WAVEFORMATEX* dstFormat, void* dst, const WAVEFORMATEX* srcFormat, const void* src,
                        uint32_t frames, float gain);
 
 // Processor class used to pick among converter implementations: 1 for a 486,

@@ -11,7 +11,7 @@ namespace {
 std::atomic<StringTable*> g_processTable{nullptr};
 }  // namespace
 
-HRESULT StartSharedServices(HMODULE module) {
+[[nodiscard]] HRESULT StartSharedServices(HMODULE module) {
   if (g_processTable.load()) return kS_FALSE;
   StringTable* table = CreateStringTable(module);
   if (!table) return kE_OUTOFMEMORY;

@@ -12,7 +12,7 @@ namespace cv {
 
 // Creates the process-wide string table bound to `module` (nullptr natively)
 // with the message block. S_FALSE when it exists already; E_OUTOFMEMORY.
-HRESULT StartSharedServices(HMODULE module);
+[[nodiscard]] HRESULT StartSharedServices(HMODULE module);
 
 // Destroys the process-wide string table and its cached texts.
 void StopSharedServices();

@@ -120,7 +120,7 @@ HMODULE StringTableResourceModule(StringTable* table) {
   return table->resourceModule;
 }
 
-HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE resourceModule) {
+[[nodiscard]] HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE resourceModule) {
   if (!table) return kE_INVALIDARG;
   cvplat::MutexLock hold(table->lock);
   const bool english = (language & kPrimaryLanguageMask) == kLanguageEnglish;
@@ -129,7 +129,7 @@ HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE reso
   return kS_OK;
 }
 
-HRESULT AddStringRange(StringTable* table, const char* const* texts, UINT count, UINT firstId) {
+[[nodiscard]] HRESULT AddStringRange(StringTable* table, const char* const* texts, UINT count, UINT firstId) {
   if (!table || count == 0) return kE_INVALIDARG;
   if (firstId > UINT(-1) - count) return kE_INVALIDARG;
   cvplat::MutexLock hold(table->lock);

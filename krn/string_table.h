@@ -24,7 +24,7 @@ void DestroyStringTable(StringTable* table);
 // resource module reads the bound module's own resources instead. Call it
 // before the first lookup: texts already read stay cached (their pointers stay
 // valid). E_INVALIDARG for a null table.
-HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE resourceModule);
+[[nodiscard]] HRESULT SetStringTableLanguage(StringTable* table, LANGID language, HMODULE resourceModule);
 
 // The module whose resources the table reads first for its language (a
 // language resource module), or null when it reads the bound module's own.
@@ -34,7 +34,7 @@ HMODULE StringTableResourceModule(StringTable* table);
 // `texts` (entries may be null: no built-in text) must outlive the table.
 // E_INVALIDARG: null table, count 0, or ids that overlap an existing range or
 // run past the largest id; E_OUTOFMEMORY: no memory for the range.
-HRESULT AddStringRange(StringTable* table, const char* const* texts, UINT count, UINT firstId);
+[[nodiscard]] HRESULT AddStringRange(StringTable* table, const char* const* texts, UINT count, UINT firstId);
 
 // Returns the text with that id, never null: the resource text (marker "^*"
 // removed) or the built-in text, or "" when the entry has no text at all. An

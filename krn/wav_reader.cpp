@@ -1,10 +1,13 @@
 #include "krn/wav_reader.h"
 
+#include "krn/little_endian.h"
 #include "krn/messages.h"
 #include "krn/results.h"
 #include "krn/platform/tool_io.h"
 #include "krn/sample_format.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -20,16 +23,9 @@ constexpr uint32_t kReadAheadBytes = 1u << 20;
 // The tail that every KSDATAFORMAT_SUBTYPE_* identifier of a format tag shares.
 constexpr uint8_t kSubtypeTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-uint32_t LoadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t LoadU64(const uint8_t* p) { return LoadU32(p) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32); }
-uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 std::string Quoted(uint32_t id) { return "the \"" + ChunkName(id) + "\" chunk"; }
 
-HRESULT Refuse(std::string* problem, std::string text, HRESULT code = CVERR_FILE_CORRUPT) {
+[[nodiscard]] HRESULT Refuse(std::string* problem, std::string text, HRESULT code = CVERR_FILE_CORRUPT) {
   *problem = std::move(text);
   return code;
 }
@@ -276,6 +272,27 @@ HRESULT WavReader::ReadFrames(uint64_t frame, uint32_t count, void* buffer, uint
     aheadFrames_ = fill;
   }
   *got = count;
+  return kS_OK;
+}
+
+[[nodiscard]] HRESULT ReadWavAudio(const std::string& path, WAVEFORMATEX* layout, std::vector<uint8_t>* bytes,
+                     std::string* problem) {
+  WavReader wav;
+  HRESULT hr = wav.Open(path, WavReadOptions{}, problem);
+  if (Failed(hr)) return hr;
+  const uint64_t frameBytes = wav.FrameBytes();
+  if (wav.Frames() > SIZE_MAX / frameBytes) return kE_OUTOFMEMORY;
+  bytes->resize(static_cast<size_t>(wav.Frames() * frameBytes));
+  constexpr uint64_t kFramesPerRead = 1u << 16;
+  for (uint64_t frame = 0; frame < wav.Frames();) {
+    uint32_t got = 0;
+    hr = wav.ReadFrames(frame, static_cast<uint32_t>(std::min(kFramesPerRead, wav.Frames() - frame)),
+                        bytes->data() + frame * frameBytes, &got);
+    if (Failed(hr)) return hr;
+    if (got == 0) return CVERR_FILE_READ;
+    frame += got;
+  }
+  *layout = wav.SampleLayout();
   return kS_OK;
 }
 

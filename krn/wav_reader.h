@@ -75,10 +75,10 @@ class WavReader {
   [[nodiscard]] HRESULT ReadAt(uint64_t position, void* buffer, uint32_t count);
 
  private:
-  HRESULT Walk(const WavReadOptions& options, std::string* problem);
-  HRESULT ReadFormat(const WavChunk& chunk, std::string* problem);
-  HRESULT CheckFormat(std::string* problem);
-  HRESULT PlaceData(WavChunk* data, const WavReadOptions& options, std::string* problem);
+  [[nodiscard]] HRESULT Walk(const WavReadOptions& options, std::string* problem);
+  [[nodiscard]] HRESULT ReadFormat(const WavChunk& chunk, std::string* problem);
+  [[nodiscard]] HRESULT CheckFormat(std::string* problem);
+  [[nodiscard]] HRESULT PlaceData(WavChunk* data, const WavReadOptions& options, std::string* problem);
   bool ReadFromFile(uint64_t frame, uint32_t count, uint8_t* out);
 
   cvplat::UniqueFile file_;
@@ -97,6 +97,11 @@ class WavReader {
   uint32_t aheadFrames_ = 0;
 };
 
+// The whole audio of a WAVE file in its plain layout (SampleLayout), for callers
+// that want a recording in memory: the tests and the benchmarks.
+[[nodiscard]] HRESULT ReadWavAudio(const std::string& path, WAVEFORMATEX* layout, std::vector<uint8_t>* bytes,
+                                   std::string* problem);
+
 // The four-character code of a chunk id ("fmt " -> 0x20746D66).
 constexpr uint32_t ChunkId(const char (&s)[5]) {
   return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) | (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
@@ -107,8 +112,8 @@ constexpr uint32_t ChunkId(const char (&s)[5]) {
 std::string ChunkName(uint32_t id);
 
 // 64-bit positioning on a file handle.
-bool SeekTo(HANDLE file, uint64_t position);
+[[nodiscard]] bool SeekTo(HANDLE file, uint64_t position);
 // Reads exactly count bytes; a short read is a failure.
-bool ReadExact(HANDLE file, void* buffer, uint32_t count);
+[[nodiscard]] bool ReadExact(HANDLE file, void* buffer, uint32_t count);
 
 }  // namespace cv

@@ -30,7 +30,7 @@ constexpr Win32ErrorRow kWin32Rows[kWin32ErrorMapRows] = {
 
 const Win32ErrorRow* const Win32ErrorMap = kWin32Rows;
 
-HRESULT ResultFromWin32Error(DWORD win32Error) {
+[[nodiscard]] HRESULT ResultFromWin32Error(DWORD win32Error) {
   for (const Win32ErrorRow& row : kWin32Rows)
     if (row.win32Error == win32Error) return Code(row.result);
   return kE_FAIL;

@@ -1,6 +1,7 @@
-// The plug-in's numbered texts and their lookup. The same table feeds the
-// native build (as built-in string ranges) and the Windows string resources
-// (cvqlplug.rc). The reader, the renderer and the module all look texts up here.
+// The plug-in's numbered texts and their lookup. One table
+// (plugin_text_table.h) feeds the native build (as built-in string ranges) and
+// the Windows string resources, which the build writes from it. The reader,
+// the renderer and the module all look texts up here.
 #pragma once
 
 #include <cstddef>

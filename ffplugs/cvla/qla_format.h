@@ -2,6 +2,8 @@
 // and the limits of its blocks. All multi-byte integers are little-endian.
 #pragma once
 
+#include "krn/little_endian.h"
+
 #include <cstdint>
 
 namespace qla {
@@ -70,20 +72,9 @@ constexpr uint32_t BlockHeaderSize(bool sync, uint32_t channels, uint32_t codecF
 }
 
 // Little-endian helpers for byte buffers.
-inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t LoadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void StoreU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void StoreU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+using cv::LoadU16;
+using cv::LoadU32;
+using cv::StoreU16;
+using cv::StoreU32;
 
 }  // namespace qla

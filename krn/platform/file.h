@@ -39,25 +39,25 @@ namespace cvplat {
 // ERROR_SHARING_VIOLATION (32) and leaves the file untouched.
 HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creation, DWORD flags);
 // Reads up to count bytes; *read receives what was read (0 at the end of the file).
-BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read);
+[[nodiscard]] BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read);
 // Writes count bytes; fails as a whole if not all could be written.
-BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written);
+[[nodiscard]] BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written);
 // Moves the position like SetFilePointer: returns the low 32 bits of the new
 // position, or INVALID_SET_FILE_POINTER on failure. high may be null.
-DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);
+[[nodiscard]] DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);
 // Moves to `position` from the start of the file; false when the seek fails
 // (the error is then LastError()).
 [[nodiscard]] bool SeekFile(HANDLE file, uint64_t position);
 // The current position from the start of the file; false when it cannot be had.
 [[nodiscard]] bool FilePosition(HANDLE file, uint64_t* position);
-BOOL SetEndOfFileHere(HANDLE file);
-BOOL GetLastWriteTime(HANDLE file, FILETIME* time);
+[[nodiscard]] BOOL SetEndOfFileHere(HANDLE file);
+[[nodiscard]] BOOL GetLastWriteTime(HANDLE file, FILETIME* time);
 BOOL CloseFile(HANDLE file);
 // Fails with ERROR_SHARING_VIOLATION while a handle without FILE_SHARE_DELETE
 // is open on the file.
 BOOL DeleteFileAnsi(const char* name);
 // The size of an open file in bytes (64 bits).
-bool GetFileSize64(HANDLE file, uint64_t* size);
+[[nodiscard]] bool GetFileSize64(HANDLE file, uint64_t* size);
 
 // The last OS error as a Win32 error number (natively mapped from errno).
 DWORD LastError();

@@ -12,9 +12,6 @@ bool RecursiveMutex::IsValid() const { return handle_ != nullptr; }
 void RecursiveMutex::Lock() { ::WaitForSingleObject(handle_, INFINITE); }
 void RecursiveMutex::Unlock() { ::ReleaseMutex(handle_); }
 
-LONG AtomicIncrement(volatile LONG* value) { return ::InterlockedIncrement(value); }
-LONG AtomicDecrement(volatile LONG* value) { return ::InterlockedDecrement(value); }
-
 #else
 
 RecursiveMutex::RecursiveMutex() = default;
@@ -22,9 +19,6 @@ RecursiveMutex::~RecursiveMutex() = default;
 bool RecursiveMutex::IsValid() const { return true; }
 void RecursiveMutex::Lock() { mutex_.lock(); }
 void RecursiveMutex::Unlock() { mutex_.unlock(); }
-
-LONG AtomicIncrement(volatile LONG* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
-LONG AtomicDecrement(volatile LONG* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
 
 #endif
 

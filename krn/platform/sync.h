@@ -39,8 +39,4 @@ class MutexLock {
   RecursiveMutex& mutex_;
 };
 
-// Return the new value, as InterlockedIncrement/Decrement do.
-LONG AtomicIncrement(volatile LONG* value);
-LONG AtomicDecrement(volatile LONG* value);
-
 }  // namespace cvplat

@@ -191,57 +191,6 @@ TEST(DecoderBlock, HeaderFieldsOutsideTheirRangeFailTheBlock) {
   EXPECT_EQ(silent.pcm, std::vector<uint8_t>(10, 0));
 }
 
-TEST(DecoderBlock, SyncBlockRestoresTheHistoryAfterAFailedBlock) {
-  const uint8_t orders[2] = {3, 4}, ks[2] = {9, 10};
-  const uint8_t lpc[2][4] = {{0x20, 0x88, 0x01, 0x00}, {0x10, 0x10, 0x81, 0x82}};
-  BlockSequence seq(2, qla::kFlagMidSide | qla::kFlagLpc);
-  std::mt19937 rng(11);
-  for (int block = 0; block < 6; ++block) {
-    std::vector<std::vector<int32_t>> signals(2, std::vector<int32_t>(block == 5 ? 77 : 512));
-    for (auto& ch : signals)
-      for (size_t i = 0; i < ch.size(); ++i) ch[i] = static_cast<int32_t>(rng() % 4001) - 2000;
-    seq.Add(signals, orders, ks, block % 3 == 0, lpc);
-  }
-  const uint32_t flags = qla::kFlagMidSide | qla::kFlagLpc;
-  const std::vector<uint8_t> stream = seq.Bytes();
-  BlockDecoder full;
-  ASSERT_EQ(full.Initialize(2, 16, flags), cv::kS_OK);
-  const std::vector<Decoded> all = DecodeBlocks(full, stream);
-  ASSERT_EQ(all.size(), 6u);
-  for (const Decoded& d : all) ASSERT_EQ(d.hr, cv::kS_OK);
-  EXPECT_EQ(all[5].pcm.size(), 77u * 4);
-
-  // A damaged block first (a header pointing into the middle of block 1), then block 3's sync block.
-  BlockDecoder resumed;
-  ASSERT_EQ(resumed.Initialize(2, 16, flags), cv::kS_OK);
-  const std::vector<Decoded> bad = DecodeBlocks(resumed, stream, seq.Offset(1) + 7);
-  ASSERT_FALSE(bad.empty());
-  EXPECT_EQ(bad.back().hr, cv::CVERR_FILE_READ);
-  const std::vector<Decoded> tail = DecodeBlocks(resumed, stream, seq.Offset(3));
-  ASSERT_EQ(tail.size(), 3u);
-  for (size_t i = 0; i < 3; ++i) {
-    ASSERT_EQ(tail[i].hr, cv::kS_OK);
-    EXPECT_EQ(tail[i].pcm, all[3 + i].pcm) << "block " << 3 + i;
-  }
-  EXPECT_EQ(resumed.NextBlockOffset(), seq.Bytes().size());
-}
-
-TEST(DecoderBlock, TruncatedFileFailsAtOnce) {
-  const uint8_t orders[2] = {1, 1}, ks[2] = {3, 3};
-  BlockSequence seq(1, qla::kFlagLpc);
-  seq.Add({std::vector<int32_t>(100, 3)}, orders, ks, true);
-  const std::vector<uint8_t>& whole = seq.Bytes();
-  for (size_t cut : {size_t{2}, size_t{21}, size_t{30}, whole.size() - 1}) {
-    const std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
-    BlockDecoder decoder;
-    ASSERT_EQ(decoder.Initialize(1, 16, qla::kFlagLpc), cv::kS_OK);
-    const std::vector<Decoded> d = DecodeBlocks(decoder, part);
-    ASSERT_EQ(d.size(), 1u);
-    EXPECT_EQ(d[0].hr, cv::CVERR_FILE_READ) << cut;
-    EXPECT_EQ(decoder.NextBlockOffset(), cut);
-  }
-}
-
 TEST(DecoderBlock, PayloadBufferGrowsTo64000AndNoFurther) {
   // Long unary parts make a large payload: 500 codes of about 1000 bits.
   const std::vector<int32_t> big(500, 500);

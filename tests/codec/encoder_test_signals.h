@@ -6,6 +6,7 @@
 #include "krn/platform/win_types.h"
 #include "krn/results.h"
 #include "tests/codec/memory_bytes.h"
+#include "tests/support/pcm_test_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,7 @@
 namespace enctest {
 
 inline WAVEFORMATEX PcmFormat(int channels, int bits) {
-  WAVEFORMATEX f{};
-  f.wFormatTag = 1;
-  f.nChannels = static_cast<WORD>(channels);
-  f.nSamplesPerSec = 44100;
-  f.wBitsPerSample = static_cast<WORD>(bits);
-  f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
-  return f;
+  return cvtest::PcmFormat(static_cast<uint16_t>(channels), 44100, static_cast<uint16_t>(bits));
 }
 
 class Lcg {

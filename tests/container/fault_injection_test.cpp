@@ -81,7 +81,7 @@ class FaultInjectionTest : public ::testing::Test {
   }
   size_t MarkerCount() {
     cv::RecordList markers, info;
-    cv::LoadFileMetadata(audioPath.c_str(), 44100, markers, info);
+    static_cast<void>(cv::LoadFileMetadata(audioPath.c_str(), 44100, markers, info));
     return markers.Count();
   }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -290,38 +291,26 @@ TEST_F(FileEncoderTest, FileFormatsTheBlocksCannotHoldAreRefused) {
 
 TEST_F(FileEncoderTest, StreamFailuresBeforeTheAudio) {
   const PcmAudio audio = SyntheticAudio(2, 44100, 16, 600);
-  {
+  WAVEFORMATEX odd = audio.format;
+  odd.wFormatTag = 0x1234;  // a source format that no converter reaches
+  const struct {
+    std::function<void(PcmTestStream&)> setUp;
+    HRESULT expected;
+  } cases[] = {
+      {[](PcmTestStream& s) { s.HideStreamInterface(); }, cv::kE_UNEXPECTED},
+      {[](PcmTestStream& s) { s.FailFormatSizeQuery(cv::kE_FAIL); }, cv::kE_UNEXPECTED},
+      {[](PcmTestStream& s) { s.FailFormatDataCall(kReadFailure); }, kReadFailure},
+      {[&](PcmTestStream& s) { s.SetReportedFormat(odd); }, cv::kE_NOTIMPL},
+  };
+  for (const auto& c : cases) {
     PcmTestStream stream(audio);
-    stream.HideStreamInterface();
-    EXPECT_EQ(cv::kE_UNEXPECTED, Render(stream, audio.format));
-    EXPECT_EQ(1u, stream.References());
-  }
-  {
-    TestTemplate renderTemplate(audio.format);
-    EXPECT_EQ(cv::kE_UNEXPECTED, qla::EncodeFile(nullptr, path.c_str(), nullptr, &renderTemplate.record));
-  }
-  {
-    PcmTestStream stream(audio);
-    stream.FailFormatSizeQuery(cv::kE_FAIL);
-    EXPECT_EQ(cv::kE_UNEXPECTED, Render(stream, audio.format));
-    EXPECT_EQ(1u, stream.References());
-  }
-  {
-    PcmTestStream stream(audio);
-    stream.FailFormatDataCall(kReadFailure);
-    EXPECT_EQ(kReadFailure, Render(stream, audio.format));
-    EXPECT_EQ(1u, stream.References());
-  }
-  {
-    // A source format that no converter reaches.
-    PcmTestStream stream(audio);
-    WAVEFORMATEX odd = audio.format;
-    odd.wFormatTag = 0x1234;
-    stream.SetReportedFormat(odd);
-    EXPECT_EQ(cv::kE_NOTIMPL, Render(stream, audio.format));
+    c.setUp(stream);
+    EXPECT_EQ(c.expected, Render(stream, audio.format));
     EXPECT_EQ(0u, stream.ReadCalls());
     EXPECT_EQ(1u, stream.References());
   }
+  TestTemplate renderTemplate(audio.format);
+  EXPECT_EQ(cv::kE_UNEXPECTED, qla::EncodeFile(nullptr, path.c_str(), nullptr, &renderTemplate.record));
 }
 
 TEST_F(FileEncoderTest, WideSourceOrFileTurnsTheLpcStageOff) {

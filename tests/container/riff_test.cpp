@@ -233,6 +233,25 @@ TEST(RiffRead, ChunkAllocAndPrefix) {
   EXPECT_EQ(prefix[4], 14);
 }
 
+TEST(RiffWrite, ChunksListsAndSizesWithThePositionRestored) {
+  std::string path = TestDataPath("riff_write.wav");
+  auto f = MakeFile(path, Bytes());
+  ASSERT_EQ(cv::WriteRiffHeader(f.Get(), FourCC("WAVE"), 4), cv::kS_OK);
+  uint32_t total = 0;
+  const uint8_t three[3] = {1, 2, 3};
+  ASSERT_EQ(cv::WriteChunk(f.Get(), FourCC("abc "), three, 3, &total), cv::kS_OK);
+  EXPECT_EQ(total, 12u);
+  ASSERT_EQ(cv::WriteListHeader(f.Get(), FourCC("INFO"), 4), cv::kS_OK);
+  ASSERT_EQ(cv::AddRiffSize(f.Get(), 12 + 12), cv::kS_OK);
+  EXPECT_EQ(Pos(f.Get()), 36u);
+  ASSERT_EQ(cv::SetFilePos(f.Get(), 20), cv::kS_OK);
+  ASSERT_EQ(cv::SetRiffSize(f.Get(), 1000), cv::kS_OK);
+  EXPECT_EQ(Pos(f.Get()), 20u);
+  ASSERT_EQ(cv::AddRiffSize(f.Get(), 28 - 1000), cv::kS_OK);
+  f.Reset();
+  EXPECT_EQ(ReadWholeFile(path), Riff("WAVE", Concat({Chunk("abc ", Bytes{1, 2, 3}), List("INFO", Bytes())})));
+}
+
 TEST(RiffRemove, MissingChunkOrNoRiff) {
   std::string path = TestDataPath("riff_remove_missing.wav");
   Bytes before = SampleFile();

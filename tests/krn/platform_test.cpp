@@ -1,4 +1,4 @@
-#include "tests/support/suite_file_name.h"
+#include "tests/support/riff_test_files.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
 #include "krn/platform/memory.h"
@@ -11,20 +11,9 @@
 
 namespace {
 
-std::string TempPath(const char* name) {
-  return cvtest::SuiteDataPath(name);
-}
+std::string TempPath(const char* name) { return cvtest::TestDataPath(name); }
 
-class PlatformFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-#ifdef _WIN32
-    CreateDirectoryA(CVQL_TESTDATA_DIR, nullptr);
-#else
-    std::system((std::string("mkdir -p '") + CVQL_TESTDATA_DIR + "'").c_str());
-#endif
-  }
-};
+class PlatformFileTest : public ::testing::Test {};
 
 TEST_F(PlatformFileTest, OpenErrorsAreWin32Numbers) {
   std::string missing = TempPath("no_such_file.bin");

@@ -165,39 +165,34 @@ TEST(InPlace, WideningWalksBackwardNarrowingForwardAndBigEndianSwaps) {
             (std::vector<int16_t>{0x1234, -1, 0x7FFF}));
 }
 
-TEST(RoundTrips, IntegerLayoutsAtUnitGain) {
-  std::vector<int16_t> s16;
+// 16-bit samples through every layout that holds them and back, at unit gain.
+TEST(RoundTrips, SixteenBitSamplesSurviveEveryWiderLayout) {
+  std::vector<int16_t> s16 = {32767, -32768, 0, -1};
   uint32_t seed = 12345;
   for (int i = 0; i < 1000; ++i) {
     seed = seed * 1664525u + 1013904223u;
     s16.push_back(static_cast<int16_t>(seed >> 16));
   }
-  s16.push_back(32767);
-  s16.push_back(-32768);
-  const size_t n = s16.size();
-  std::vector<uint8_t> s24(n * 3), back24(n * 3);
-  std::vector<int32_t> s32(n);
-  std::vector<int16_t> back16(n);
-
-  GetConverterForIds(kSampleS24, kSampleS16)(s24.data(), s16.data(), static_cast<uint32_t>(n), 1.0f);
-  GetConverterForIds(kSampleS32, kSampleS24)(s32.data(), s24.data(), static_cast<uint32_t>(n), 1.0f);
-  for (size_t i = 0; i < n; ++i) ASSERT_EQ(s32[i], static_cast<int32_t>(static_cast<uint32_t>(s16[i]) << 16));
-  GetConverterForIds(kSampleS24, kSampleS32)(back24.data(), s32.data(), static_cast<uint32_t>(n), 1.0f);
-  EXPECT_EQ(back24, s24);
-  GetConverterForIds(kSampleS16, kSampleS24)(back16.data(), back24.data(), static_cast<uint32_t>(n), 1.0f);
-  EXPECT_EQ(back16, s16);
-  GetConverterForIds(kSampleS16, kSampleS32)(back16.data(), s32.data(), static_cast<uint32_t>(n), 1.0f);
-  EXPECT_EQ(back16, s16);
-
-  // Through float and back, and through the big-endian layouts.
-  std::vector<float> f(n);
-  GetConverterForIds(kSampleF32, kSampleS16)(f.data(), s16.data(), static_cast<uint32_t>(n), 1.0f);
-  GetConverterForIds(kSampleS16, kSampleF32)(back16.data(), f.data(), static_cast<uint32_t>(n), 1.0f);
-  EXPECT_EQ(back16, s16);
-  std::vector<uint8_t> be(n * 2);
-  GetConverterForIds(kSampleS16BE, kSampleS16)(be.data(), s16.data(), static_cast<uint32_t>(n), 1.0f);
-  GetConverterForIds(kSampleS16, kSampleS16BE)(back16.data(), be.data(), static_cast<uint32_t>(n), 1.0f);
-  EXPECT_EQ(back16, s16);
+  const uint32_t n = static_cast<uint32_t>(s16.size());
+  const std::pair<SampleFormatId, size_t> layouts[] = {{kSampleS24, 3},     {kSampleS32, 4},    {kSampleF32, 4},
+                                                       {kSampleF64, 8},     {kSampleS24In32, 4}, {kSampleS16BE, 2},
+                                                       {kSampleS24BE, 3}};
+  for (const auto& [id, bytes] : layouts) {
+    std::vector<uint8_t> wide(n * bytes);
+    std::vector<int16_t> back(n);
+    const SampleConverter to = GetConverterForIds(id, kSampleS16), from = GetConverterForIds(kSampleS16, id);
+    ASSERT_TRUE(to && from) << id;
+    to(wide.data(), s16.data(), n, 1.0f);
+    from(back.data(), wide.data(), n, 1.0f);
+    EXPECT_EQ(back, s16) << id;
+  }
+  // Between the wide layouts the low bits come along.
+  std::vector<int32_t> s32(n), again(n);
+  std::vector<uint8_t> s24(n * 3);
+  for (uint32_t i = 0; i < n; ++i) s32[i] = static_cast<int32_t>(static_cast<uint32_t>(s16[i]) << 16 | (i & 0xFF) << 8);
+  GetConverterForIds(kSampleS24, kSampleS32)(s24.data(), s32.data(), n, 1.0f);
+  GetConverterForIds(kSampleS32, kSampleS24)(again.data(), s24.data(), n, 1.0f);
+  EXPECT_EQ(again, s32);
 }
 
 TEST(Gain, ScalesTruncatesTowardZeroAndClips) {

@@ -111,7 +111,7 @@ TEST(DllHost, RendersRecordingsAsTheNativeToolEncodesThem) {
     SCOPED_TRACE(reference.string());
     cvtest::PcmAudio audio;
     std::filesystem::path wav = reference;
-    ASSERT_TRUE(cvtest::ParseWav(cvtest::LoadBytes(wav.replace_extension(".wav").string()), &audio));
+    ASSERT_TRUE(cvtest::ReadWavFile(wav.replace_extension(".wav").string(), &audio));
     cvtest::PcmTestStream stream(audio);
     const std::string path = cvtest::HostTestPath("dll-" + reference.filename().string());
     ASSERT_EQ(cvtest::RenderLikeHost(renderer, path, {&stream}), cv::kS_OK);

@@ -15,7 +15,7 @@ bool FlacAvailable();
 std::vector<std::string> CorpusFiles();
 // Decodes one corpus file into PCM (tag 1, cbSize 0); false when it fails.
 bool DecodeCorpusFile(const std::string& name, PcmAudio* audio);
-// Parses a RIFF WAVE file's "fmt " and "data" into PCM; false when not usable.
-bool ParseWav(const std::vector<uint8_t>& file, PcmAudio* audio);
+// Reads a WAVE file's audio through the WAVE reader; false when not usable.
+bool ReadWavFile(const std::string& path, PcmAudio* audio);
 
 }  // namespace cvtest

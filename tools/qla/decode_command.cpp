@@ -21,7 +21,7 @@ namespace qlatool {
 namespace {
 
 // Decodes the whole audio into sink in 16384-frame requests, as a host reads.
-HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, ByteSink& sink, Console& console,
+[[nodiscard]] HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, ByteSink& sink, Console& console,
                          cv::Md5* md5) {
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
@@ -33,7 +33,7 @@ HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, Byte
     if (got == 0) return cv::CVERR_FILE_READ;  // the stream ended before its announced length
     md5->Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
     hr = sink.Write(buffer.data(), static_cast<size_t>(got) * frameBytes);
-    if (hr != cv::kS_OK) return hr;
+    if (cv::Failed(hr)) return hr;
     position += got;
     console.AddDone(static_cast<double>(got) / rate);
   }
@@ -41,7 +41,7 @@ HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, Byte
 }
 
 // The same on several threads, each decoding runs of seek groups of its own.
-HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
+[[nodiscard]] HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
                          ByteSink& sink, Console& console, cv::Md5* md5) {
   ParallelDecoder decoder;
   HRESULT hr = decoder.Start(input, threads);
@@ -54,31 +54,31 @@ HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t fr
     if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
     md5->Update(data, static_cast<size_t>(got) * frameBytes);
     hr = sink.Write(data, static_cast<size_t>(got) * frameBytes);
-    if (hr != cv::kS_OK) return hr;
+    if (cv::Failed(hr)) return hr;
     console.AddDone(static_cast<double>(got) / rate);
   }
 }
 
 // Writes the planned bytes and the decoded audio between them; the first bytes
 // leave at once, so that a pipe's reader can start.
-HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, const WavPlan& plan, ByteSink& sink,
+[[nodiscard]] HRESULT WriteWav(QlaFile& file, const std::string& input, unsigned threads, const WavPlan& plan, ByteSink& sink,
                  Console& console, cv::Md5* md5) {
   const WAVEFORMATEX& format = file.Format();
   HRESULT hr = sink.Write(plan.head.data(), plan.head.size());
-  if (hr == cv::kS_OK) hr = sink.Flush();
-  if (hr != cv::kS_OK) return hr;
+  if (cv::Succeeded(hr)) hr = sink.Flush();
+  if (cv::Failed(hr)) return hr;
   // Files of one seek group gain nothing from more threads.
   if (threads > 1 && file.Frames() > qla::kFramesPerSeekGroup)
     hr = DecodeInParallel(input, threads, format.nBlockAlign, format.nSamplesPerSec, sink, console, md5);
   else
     hr = DecodeInRequests(file, format.nBlockAlign, format.nSamplesPerSec, sink, console, md5);
-  if (hr == cv::kS_OK) hr = sink.Write(plan.tail.data(), plan.tail.size());
-  if (hr == cv::kS_OK) hr = sink.Flush();
+  if (cv::Succeeded(hr)) hr = sink.Write(plan.tail.data(), plan.tail.size());
+  if (cv::Succeeded(hr)) hr = sink.Flush();
   return hr;
 }
 
 // The plan for a file: from its stored source layout when it has one.
-HRESULT PlanFor(QlaFile& file, const std::string& input, WavPlan* plan) {
+[[nodiscard]] HRESULT PlanFor(QlaFile& file, const std::string& input, WavPlan* plan) {
   std::vector<uint8_t> metadata;
   HRESULT hr = file.MetadataChunks(&metadata);
   if (cv::Failed(hr)) return hr;
@@ -104,7 +104,7 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
   }
   WavPlan plan;
   hr = PlanFor(file, input, &plan);
-  if (hr != cv::kS_OK) {
+  if (cv::Failed(hr)) {
     console.Error(FailureLine(input, "planning the WAVE file failed", hr));
     return false;
   }
@@ -121,8 +121,8 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
   } else {
     std::string problem;
     hr = output.Prepare(input, target, options.force, &problem);
-    if (hr == cv::kS_OK) hr = sink.Create(output.TempPath());
-    if (hr != cv::kS_OK) {
+    if (cv::Succeeded(hr)) hr = sink.Create(output.TempPath());
+    if (cv::Failed(hr)) {
       console.Error(FailureLine(target, problem, hr));
       return false;
     }
@@ -131,7 +131,7 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
   cv::Md5 md5;
   hr = WriteWav(file, input, ThreadsPerFile(options), plan, sink, console, &md5);
   sink.Close();
-  if (hr != cv::kS_OK) {
+  if (cv::Failed(hr)) {
     if (!Interrupted()) console.Error(FailureLine(input, "decoding to " + shownTarget + " failed", hr));
     return false;
   }
@@ -143,7 +143,7 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
   if (!toStandardOutput) {
     std::string detail;
     hr = output.Commit(&detail);
-    if (hr != cv::kS_OK) {
+    if (cv::Failed(hr)) {
       console.Error(FailureLine(target, detail, hr));
       return false;
     }

@@ -40,12 +40,12 @@ void FillTemplate(const WAVEFORMATEX& fileFormat, PreparedTemplate* t) {
 
 // Stores what the .qla does not carry of the source (its other chunks, the
 // format chunk, the order), with the digest of the metadata as written now.
-HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& qlaPath, const std::string& input,
+[[nodiscard]] HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& qlaPath, const std::string& input,
                          Console& console) {
   SourceLayout layout;
   std::vector<std::string> notKept;
   HRESULT hr = CaptureLayout(wav, converted, &layout, &notKept);
-  if (hr != cv::kS_OK) return hr;
+  if (cv::Failed(hr)) return hr;
   for (const std::string& what : notKept) console.Error("qla: " + input + ": warning: " + what);
   if (converted && wav.Format()->wFormatTag == cv::kFormatTagExtensible)
     console.Error("qla: " + input + ": warning: the extensible \"fmt \" chunk (valid bits, channel mask) is not kept: "
@@ -64,7 +64,7 @@ HRESULT KeepSourceLayout(cv::WavReader& wav, bool converted, const std::string& 
 
 // Opens a source by name, or standard input ("-") copied into a scratch file
 // first, whose sizes may be unknown.
-HRESULT OpenSource(const std::string& input, const Options& options, cv::WavReader* wav, std::string* problem) {
+[[nodiscard]] HRESULT OpenSource(const std::string& input, const Options& options, cv::WavReader* wav, std::string* problem) {
   cv::WavReadOptions readOptions;
   readOptions.ignoreChunkSizes = options.ignoreChunkSizes;
   if (input != "-") return wav->Open(input, readOptions, problem);
@@ -87,7 +87,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   HRESULT hr = OpenSource(input, options, &wav, &problem);
   if (hr == cv::CVERR_UNSUPPORTED_FORMAT && wav.HasFormat() && wav.Format()->wFormatTag == qla::WAVE_FORMAT_QUARTZLINE)
     problem = "this is a .qla file already; qla decode turns it back into a WAVE file";
-  if (hr != cv::kS_OK) {
+  if (cv::Failed(hr)) {
     console.Error(FailureLine(input, problem, hr));
     return false;
   }
@@ -138,7 +138,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   std::string target = OutputNameFor(input, options, ".qla");
   OutputFile output;
   hr = output.Prepare(input, target, options.force, &problem);
-  if (hr != cv::kS_OK) {
+  if (cv::Failed(hr)) {
     console.Error(FailureLine(target, problem, hr));
     return false;
   }
@@ -151,7 +151,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   stream.OnFrames([&](uint32_t frames) { console.AddDone(frames / rate / (options.verify ? 2 : 1)); });
   InterruptingProgressSink sink;
   hr = qla::EncodeFile(&sink, output.TempPath().c_str(), &stream, &renderTemplate.record, ThreadsPerFile(options));
-  if (hr != cv::kS_OK) {
+  if (cv::Failed(hr)) {
     if (!Interrupted()) console.Error(FailureLine(input, "encoding failed", hr));
     return false;
   }
@@ -163,9 +163,9 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
     digest = stream.FinishDigest();
   else
     hr = DigestOfSource(&wav, fileFormat, &digest);
-  if (hr == cv::kS_OK)
+  if (cv::Succeeded(hr))
     hr = AppendChunk(output.TempPath(), kChecksumChunk, std::vector<uint8_t>(digest.begin(), digest.end()));
-  if (hr != cv::kS_OK) {
+  if (cv::Failed(hr)) {
     if (!Interrupted()) console.Error(FailureLine(input, "writing the checksum failed", hr));
     return false;
   }
@@ -198,7 +198,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   }
   if (options.keepForeign) {
     hr = KeepSourceLayout(wav, converted, output.TempPath(), input, console);
-    if (hr != cv::kS_OK) {
+    if (cv::Failed(hr)) {
       console.Error(FailureLine(input, "keeping the source's chunks failed", hr));
       return false;
     }
@@ -209,7 +209,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
     hr = VerifyAgainstSource(output.TempPath(), &wav, fileFormat, &difference, [&](uint32_t frames) {
       console.AddDone(frames / rate / 2);
     });
-    if (hr != cv::kS_OK) {
+    if (cv::Failed(hr)) {
       if (!Interrupted()) console.Error(FailureLine(input, "verification failed" + difference, hr));
       return false;
     }
@@ -217,7 +217,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
 
   std::string detail;
   hr = output.Commit(&detail);
-  if (hr != cv::kS_OK) {
+  if (cv::Failed(hr)) {
     console.Error(FailureLine(target, detail, hr));
     return false;
   }
@@ -227,7 +227,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   uint64_t packed = 0;
   {
     cvplat::UniqueFile f(cvplat::CreateFileAnsi(target.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
-    if (f.IsValid()) cvplat::GetFileSize64(f.Get(), &packed);
+    if (f.IsValid() && !cvplat::GetFileSize64(f.Get(), &packed)) packed = 0;  // the report then shows 0 %
   }
   double pcmBytes = static_cast<double>(wav.Frames()) * fileFormat.nBlockAlign;
   char figures[96];

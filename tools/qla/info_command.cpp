@@ -164,12 +164,12 @@ uint64_t ReadableFrames(HANDLE file, const FileFacts& facts) {
   std::vector<uint8_t> block(qla::BlockDecoder::kMaxBlockBytes);
   uint64_t frames = 0;
   uint32_t bytes = 0;
-  while (frames < facts.frames && decoder.DecodeBlock(source, block.data(), &bytes) == cv::kS_OK)
+  while (frames < facts.frames && cv::Succeeded(decoder.DecodeBlock(source, block.data(), &bytes)))
     frames += bytes / facts.container.format.nBlockAlign;
   return frames < facts.frames ? frames : facts.frames;
 }
 
-HRESULT Gather(const std::string& path, FileFacts* facts) {
+[[nodiscard]] HRESULT Gather(const std::string& path, FileFacts* facts) {
   QlaFile file;
   HRESULT hr = file.Open(path);
   if (cv::Failed(hr)) return hr;
@@ -177,7 +177,7 @@ HRESULT Gather(const std::string& path, FileFacts* facts) {
   facts->frames = file.Frames();
   cvplat::UniqueFile raw(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
   if (!raw.IsValid()) return cv::CVERR_FILE_OPEN;
-  cvplat::GetFileSize64(raw.Get(), &facts->fileSize);
+  if (!cvplat::GetFileSize64(raw.Get(), &facts->fileSize)) return cv::CVERR_FILE_READ;
   hr = qla::ParseContainer(raw.Get(), &facts->container);
   if (cv::Failed(hr)) return hr;
   facts->hasDigest = ReadAudioDigest(path, &facts->digest);

@@ -110,7 +110,7 @@ int RunPerInput(const Options& options, bool progress, double totalSeconds, cons
 double WavSeconds(const std::string& path) {
   cv::WavReader wav;
   std::string problem;
-  if (wav.Open(path, cv::WavReadOptions{}, &problem) != cv::kS_OK) return 0;
+  if (cv::Failed(wav.Open(path, cv::WavReadOptions{}, &problem))) return 0;
   return static_cast<double>(wav.Frames()) / wav.Format()->nSamplesPerSec;
 }
 

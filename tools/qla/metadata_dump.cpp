@@ -1,6 +1,7 @@
 #include "tools/qla/metadata_dump.h"
 
 #include "ffplugs/cvla/qla_format.h"
+#include "krn/metadata_detail.h"
 #include "krn/platform/codepage.h"
 #include "krn/record_list.h"
 #include "krn/results.h"
@@ -17,7 +18,7 @@ namespace {
 std::vector<uint8_t> Drain(IStream* stream) {
   std::vector<uint8_t> bytes;
   LARGE_INTEGER zero{};
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  if (cv::Failed(stream->Seek(zero, STREAM_SEEK_SET, nullptr))) return bytes;
   uint8_t buffer[4096];
   for (;;) {
     ULONG got = 0;
@@ -46,12 +47,7 @@ bool IsMultibyteUtf8(const std::string& bytes) {
 // The text of a record. Texts are read from the file in the ANSI code page;
 // bytes that were UTF-8 all along are shown as such.
 std::string Utf8(const uint8_t* text, size_t bytes) {
-  cvplat::WideString wide;
-  for (size_t i = 0; i + 1 < bytes; i += 2) {
-    wchar16 c = static_cast<wchar16>(text[i] | (text[i + 1] << 8));
-    if (c == 0) break;
-    wide.push_back(c);
-  }
+  const cvplat::WideString wide = cv::metadata_detail::WideTextOf(text, bytes);
   const std::string original = cvplat::WideToAnsiString(wide);
   return IsMultibyteUtf8(original) ? original : cvplat::WideToUtf8(wide);
 }
@@ -62,7 +58,7 @@ uint64_t Frames(int64_t time, uint32_t sampleRate) {
 
 }  // namespace
 
-HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out) {
+[[nodiscard]] HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out) {
   IStream* stream = nullptr;
   if (cv::Succeeded(source->GetMarkerStream(&stream)) && stream) {
     std::vector<uint8_t> bytes = Drain(stream);

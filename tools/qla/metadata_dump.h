@@ -29,6 +29,6 @@ struct FileMetadata {
 
 // Markers come in time order (regions before markers at the same frame keep
 // their cue order), positions as frames at sampleRate.
-HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out);
+[[nodiscard]] HRESULT ReadMetadata(cv::ICvMetadataSource* source, uint32_t sampleRate, FileMetadata* out);
 
 }  // namespace qlatool

@@ -29,7 +29,7 @@ class OutputFile {
 
   // Moves the temporary file into place, with the permission bits and modification time of the source.
   // *detail receives the system's words when the move fails.
-  HRESULT Commit(std::string* detail);
+  [[nodiscard]] HRESULT Commit(std::string* detail);
   // Deletes the temporary file now.
   void Discard();
 

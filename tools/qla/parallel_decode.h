@@ -24,11 +24,11 @@ class ParallelDecoder {
   ParallelDecoder& operator=(const ParallelDecoder&) = delete;
 
   // Opens the file once per thread and starts decoding.
-  HRESULT Start(const std::string& path, unsigned threads);
+  [[nodiscard]] HRESULT Start(const std::string& path, unsigned threads);
 
   // The next run of frames in file order, valid until the next call:
   // S_OK with *frames > 0, S_FALSE after the last run, or a read's failure.
-  HRESULT Next(const uint8_t** data, uint32_t* frames);
+  [[nodiscard]] HRESULT Next(const uint8_t** data, uint32_t* frames);
 
  private:
   struct Run {

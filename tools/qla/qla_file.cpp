@@ -35,9 +35,9 @@ std::string WhyNotOpened(const std::string& path, HRESULT* result) {
   cv::WavReader wav;
   std::string problem;
   const HRESULT asWav = wav.Attach(std::move(probe), cv::WavReadOptions{}, &problem);
-  if (asWav != cv::kS_OK && asWav != cv::CVERR_NO_RIFF_HEADER) return std::string();  // a damaged RIFF file
+  if (cv::Failed(asWav) && asWav != cv::CVERR_NO_RIFF_HEADER) return std::string();  // a damaged RIFF file
   *result = cv::CVERR_UNSUPPORTED_FILE_TYPE;
-  if (asWav == cv::kS_OK) return std::string(wav.IsRf64() ? "an RF64 WAVE file" : "a WAVE file") +
+  if (cv::Succeeded(asWav)) return std::string(wav.IsRf64() ? "an RF64 WAVE file" : "a WAVE file") +
                     ", not a .qla file: qla encode turns it into one";
   return "not a .qla file";
 }
@@ -53,9 +53,9 @@ HRESULT QlaFile::Open(const std::string& path) {
   if (file == INVALID_HANDLE_VALUE) return ResultOfLastSystemError();
   uint8_t bytes[cvla::kHostHeaderBytes] = {};
   DWORD got = 0;
-  cvplat::ReadFileBytes(file, bytes, sizeof bytes, &got);
+  if (!cvplat::ReadFileBytes(file, bytes, sizeof bytes, &got)) got = 0;  // the check then refuses the file
   hr = fileType_->CheckHeader(file, bytes, got, 0);
-  if (hr != cv::kS_OK) {
+  if (hr != cv::kS_OK) {  // S_FALSE too: the file type does not claim the file
     cvplat::CloseFile(file);
     return cv::Failed(hr) ? hr : cv::CVERR_NO_RIFF_HEADER;
   }

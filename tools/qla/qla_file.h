@@ -30,7 +30,7 @@ class QlaFile {
 
   // CVERR_NO_RIFF_HEADER when the file type does not accept the file; the
   // reader's and stream's own codes otherwise.
-  HRESULT Open(const std::string& path);
+  [[nodiscard]] HRESULT Open(const std::string& path);
 
   cv::ICvFileReader* Reader() const { return reader_; }
   cv::ICvAudioStream* Stream() const { return stream_; }
@@ -38,9 +38,9 @@ class QlaFile {
   uint64_t Frames() const { return frames_; }
 
   // Reads exactly count frames at position (fewer only at the end).
-  HRESULT Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got);
+  [[nodiscard]] HRESULT Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got);
   // The reader's metadata source (the caller releases it).
-  HRESULT Metadata(cv::ICvMetadataSource** out);
+  [[nodiscard]] HRESULT Metadata(cv::ICvMetadataSource** out);
   // The metadata as the chunks that a decode writes (empty without any).
   [[nodiscard]] HRESULT MetadataChunks(std::vector<uint8_t>* chunks);
 

@@ -1,5 +1,6 @@
 #include "tools/qla/source_layout.h"
 
+#include "krn/little_endian.h"
 #include "krn/results.h"
 
 #include <cstring>
@@ -15,18 +16,13 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 bool IsMetadataChunk(cv::WavReader& wav, const cv::WavChunk& chunk) {
   if (chunk.id == cv::ChunkId("cue ") || chunk.id == cv::ChunkId("acid") || chunk.id == cv::ChunkId("strc"))
     return true;
   if (chunk.id != cv::ChunkId("LIST") || chunk.bytes < 4) return false;
   uint8_t type[4];
-  if (wav.ReadAt(chunk.offset + 8, type, 4) != cv::kS_OK) return false;
-  const uint32_t id = GetU32(type);
+  if (cv::Failed(wav.ReadAt(chunk.offset + 8, type, 4))) return false;
+  const uint32_t id = cv::LoadU32(type);
   return id == cv::ChunkId("adtl") || id == cv::ChunkId("INFO");
 }
 
@@ -37,7 +33,7 @@ PieceKind KindOf(cv::WavReader& wav, const cv::WavChunk& chunk) {
 }
 
 // Bytes [from, to) of the source, bounded by its end.
-HRESULT ReadRange(cv::WavReader& wav, uint64_t from, uint64_t to, std::vector<uint8_t>* out) {
+[[nodiscard]] HRESULT ReadRange(cv::WavReader& wav, uint64_t from, uint64_t to, std::vector<uint8_t>* out) {
   if (to > wav.FileSize()) to = wav.FileSize();
   out->assign(to > from ? static_cast<size_t>(to - from) : 0, 0);
   return out->empty() ? cv::kS_OK : wav.ReadAt(from, out->data(), static_cast<uint32_t>(out->size()));
@@ -45,7 +41,7 @@ HRESULT ReadRange(cv::WavReader& wav, uint64_t from, uint64_t to, std::vector<ui
 
 }  // namespace
 
-HRESULT CaptureLayout(cv::WavReader& wav, bool converted, SourceLayout* layout, std::vector<std::string>* notKept) {
+[[nodiscard]] HRESULT CaptureLayout(cv::WavReader& wav, bool converted, SourceLayout* layout, std::vector<std::string>* notKept) {
   layout->converted = converted;
   layout->pieces.clear();
   HRESULT hr = wav.ReadAt(0, layout->riffHeader, sizeof layout->riffHeader);
@@ -110,21 +106,21 @@ std::vector<uint8_t> SerializeLayout(const SourceLayout& layout) {
 
 bool ParseLayout(const std::vector<uint8_t>& bytes, SourceLayout* layout) {
   const size_t fixed = 8 + layout->metadataDigest.size() + sizeof layout->riffHeader + 4;
-  if (bytes.size() < fixed || GetU32(bytes.data()) != kLayoutVersion) return false;
+  if (bytes.size() < fixed || cv::LoadU32(bytes.data()) != kLayoutVersion) return false;
   const uint8_t* p = bytes.data() + 4;
-  layout->converted = GetU32(p) & 1;
+  layout->converted = cv::LoadU32(p) & 1;
   p += 4;
   std::memcpy(layout->metadataDigest.data(), p, layout->metadataDigest.size());
   p += layout->metadataDigest.size();
   std::memcpy(layout->riffHeader, p, sizeof layout->riffHeader);
   p += sizeof layout->riffHeader;
-  const uint32_t count = GetU32(p);
+  const uint32_t count = cv::LoadU32(p);
   size_t at = fixed;
   layout->pieces.clear();
   for (uint32_t i = 0; i < count; ++i) {
     if (bytes.size() - at < 8) return false;
-    const uint32_t kind = GetU32(bytes.data() + at);
-    const uint32_t length = GetU32(bytes.data() + at + 4);
+    const uint32_t kind = cv::LoadU32(bytes.data() + at);
+    const uint32_t length = cv::LoadU32(bytes.data() + at + 4);
     at += 8;
     if (kind < 1 || kind > 7 || bytes.size() - at < length) return false;
     layout->pieces.push_back({static_cast<PieceKind>(kind), {bytes.begin() + at, bytes.begin() + at + length}});

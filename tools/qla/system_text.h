@@ -12,6 +12,6 @@ namespace qlatool {
 // without a message is shown as its hexadecimal value.
 std::string ResultText(HRESULT result);
 // The result code of the last operating-system error (a failed open or create).
-HRESULT ResultOfLastSystemError();
+[[nodiscard]] HRESULT ResultOfLastSystemError();
 
 }  // namespace qlatool

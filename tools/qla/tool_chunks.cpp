@@ -9,7 +9,7 @@
 
 namespace qlatool {
 
-HRESULT ListChunks(HANDLE file, std::vector<cv::WavChunk>* chunks) {
+[[nodiscard]] HRESULT ListChunks(HANDLE file, std::vector<cv::WavChunk>* chunks) {
   chunks->clear();
   uint64_t size = 0;
   if (!cvplat::GetFileSize64(file, &size)) return ResultOfLastSystemError();
@@ -28,7 +28,7 @@ HRESULT ListChunks(HANDLE file, std::vector<cv::WavChunk>* chunks) {
   return cv::kS_OK;
 }
 
-HRESULT ReadChunkBody(const std::string& path, uint32_t id, std::vector<uint8_t>* body) {
+[[nodiscard]] HRESULT ReadChunkBody(const std::string& path, uint32_t id, std::vector<uint8_t>* body) {
   cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
   if (!file.IsValid()) return ResultOfLastSystemError();
   std::vector<cv::WavChunk> chunks;
@@ -46,7 +46,7 @@ HRESULT ReadChunkBody(const std::string& path, uint32_t id, std::vector<uint8_t>
   return cv::kS_FALSE;
 }
 
-HRESULT AppendChunk(const std::string& path, uint32_t id, const std::vector<uint8_t>& body) {
+[[nodiscard]] HRESULT AppendChunk(const std::string& path, uint32_t id, const std::vector<uint8_t>& body) {
   cvplat::UniqueFile file(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0));
   if (!file.IsValid()) return ResultOfLastSystemError();
   uint64_t size = 0;

@@ -10,7 +10,7 @@
 
 namespace qlatool {
 
-HRESULT VerifyAgainstSource(const std::string& qlaPath, cv::WavReader* wav, const WAVEFORMATEX& fileFormat,
+[[nodiscard]] HRESULT VerifyAgainstSource(const std::string& qlaPath, cv::WavReader* wav, const WAVEFORMATEX& fileFormat,
                             std::string* difference, const std::function<void(uint32_t)>& onFrames) {
   QlaFile decoded;
   HRESULT hr = decoded.Open(qlaPath);

@@ -41,15 +41,9 @@ WavAudioStream::WavAudioStream(cv::WavReader* wav, const WAVEFORMATEX& delivered
       delivered_(delivered),
       converts_(cv::ClassifySampleFormat(&wav->SampleLayout()) != cv::ClassifySampleFormat(&delivered)) {}
 
-HRESULT WavAudioStream::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  if (iid == cv::kIID_IUnknown || iid == cv::IID_ICvAudioStream || iid == cv::IID_ICvAudioStreamEx) {
-    *out = this;
-    AddRef();
-    return cv::kS_OK;
-  }
-  *out = nullptr;
-  return cv::kE_NOINTERFACE;
+void* WavAudioStream::FindInterface(REFIID iid) {
+  if (iid != cv::kIID_IUnknown && iid != cv::IID_ICvAudioStream && iid != cv::IID_ICvAudioStreamEx) return nullptr;
+  return static_cast<cv::ICvAudioStream*>(this);
 }
 
 HRESULT WavAudioStream::GetFileType(cv::ICvFileType** out) {
@@ -121,9 +115,9 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   } else {
     scratch_.resize(static_cast<size_t>(frames) * wav_->FrameBytes());
     hr = wav_->ReadFrames(position, frames, scratch_.data(), &got);
-    if (hr == cv::kS_OK) hr = cv::ConvertSamples(&delivered_, buffer, &wav_->SampleLayout(), scratch_.data(), got, 1.0f);
+    if (cv::Succeeded(hr)) hr = cv::ConvertSamples(&delivered_, buffer, &wav_->SampleLayout(), scratch_.data(), got, 1.0f);
   }
-  if (hr != cv::kS_OK) return hr;
+  if (cv::Failed(hr)) return hr;
   *framesRead = got;
   if (position == hashedFrames_) {
     digest_.Update(buffer, static_cast<size_t>(got) * delivered_.nBlockAlign);
@@ -133,7 +127,7 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   return cv::kS_OK;
 }
 
-HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md5::Digest* digest) {
+[[nodiscard]] HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md5::Digest* digest) {
   WavAudioStream stream(wav, delivered);
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * delivered.nBlockAlign);
@@ -150,17 +144,6 @@ HRESULT DigestOfSource(cv::WavReader* wav, const WAVEFORMATEX& delivered, cv::Md
 
 HRESULT WavAudioStream::Reserved16() { return cv::kE_NOTIMPL; }
 HRESULT WavAudioStream::Reserved17() { return cv::kE_NOTIMPL; }
-
-HRESULT InterruptingProgressSink::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  if (iid == cv::kIID_IUnknown) {
-    *out = this;
-    AddRef();
-    return cv::kS_OK;
-  }
-  *out = nullptr;
-  return cv::kE_NOINTERFACE;
-}
 
 HRESULT InterruptingProgressSink::SetRange(uint32_t, uint32_t, uint32_t) { return cv::kS_OK; }
 

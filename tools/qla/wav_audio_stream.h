@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/com_object.h"
 #include "krn/md5.h"
 #include "krn/results.h"
 #include "krn/wav_reader.h"
@@ -14,7 +15,8 @@
 
 namespace qlatool {
 
-class WavAudioStream final : public cv::ICvAudioStream {
+// Both objects live on the caller's stack: their last Release frees nothing.
+class WavAudioStream final : public cv::ComObject<WavAudioStream, cv::PlainCount, cv::ICvAudioStream> {
  public:
   // wav must stay open for the stream's life; delivered is the file format
   // (PCM, 16 or 24 bits, the source's channels and rate).
@@ -27,11 +29,9 @@ class WavAudioStream final : public cv::ICvAudioStream {
   // from the first frame; HashedFrames tells how far that went.
   uint64_t HashedFrames() const { return hashedFrames_; }
   cv::Md5::Digest FinishDigest() { return digest_.Finish(); }
-  ULONG References() const { return references_; }
 
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override { return ++references_; }
-  ULONG CV_STDCALL Release() override { return --references_; }
+  void* FindInterface(REFIID iid);
+  void FinalRelease() {}
   HRESULT CV_STDCALL GetFileType(cv::ICvFileType** out) override;
   HRESULT CV_STDCALL GetReader(cv::ICvFileReader** out) override;
   HRESULT CV_STDCALL GetFlags(uint32_t* out) override;
@@ -57,7 +57,6 @@ class WavAudioStream final : public cv::ICvAudioStream {
   std::function<void(uint32_t)> onFrames_;
   cv::Md5 digest_;
   uint64_t hashedFrames_ = 0;
-  ULONG references_ = 0;
 };
 
 // The MD5 digest of everything the stream delivers, read from the start.
@@ -65,11 +64,11 @@ class WavAudioStream final : public cv::ICvAudioStream {
 
 // Answers the render's progress reports; after an interrupt it answers a
 // failure, which makes the render stop with CVERR_CANCELLED.
-class InterruptingProgressSink final : public cv::ICvProgressSink {
+class InterruptingProgressSink final
+    : public cv::ComObject<InterruptingProgressSink, cv::PlainCount, cv::ICvProgressSink> {
  public:
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override { return ++references_; }
-  ULONG CV_STDCALL Release() override { return --references_; }
+  void* FindInterface(REFIID iid) { return iid == cv::kIID_IUnknown ? this : nullptr; }
+  void FinalRelease() {}
   HRESULT CV_STDCALL SetRange(uint32_t low, uint32_t high, uint32_t reserved) override;
   HRESULT CV_STDCALL Reserved4() override { return cv::kE_NOTIMPL; }
   HRESULT CV_STDCALL Reserved5() override { return cv::kE_NOTIMPL; }
@@ -78,7 +77,6 @@ class InterruptingProgressSink final : public cv::ICvProgressSink {
   uint64_t LastPercent() const { return percent_; }
 
  private:
-  ULONG references_ = 0;
   uint64_t percent_ = 0;
 };
 

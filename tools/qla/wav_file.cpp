@@ -69,7 +69,7 @@ HRESULT ByteSink::Flush() {
   return cv::kS_OK;
 }
 
-HRESULT PlanWav(const WAVEFORMATEX& pcm, uint64_t frames, const SourceLayout* stored,
+[[nodiscard]] HRESULT PlanWav(const WAVEFORMATEX& pcm, uint64_t frames, const SourceLayout* stored,
                 const std::vector<uint8_t>& metadata, WavPlan* plan) {
   plan->head.clear();
   plan->tail.clear();

@@ -5,7 +5,7 @@
 
 namespace qlatool {
 
-HRESULT LoadWavMetadata(HANDLE file, uint32_t sampleRate, cv::MetadataLists& lists) {
+[[nodiscard]] HRESULT LoadWavMetadata(HANDLE file, uint32_t sampleRate, cv::MetadataLists& lists) {
   HRESULT hr = cv::ReadMarkers(file, sampleRate, lists.markers);
   if (cv::Failed(hr)) return hr;
   hr = cv::ReadInfo(file, &lists.info);

@@ -60,14 +60,14 @@ HRESULT BlockDecoder::ReadBlockHeader(cv::ByteSource& source) {
   const uint32_t plainSize = BlockHeaderSize(false, channels_, flags_);
   const uint32_t syncPartSize = 4 + kSyncPartPerChannel * channels_;
   HRESULT hr = ReadExact(source, raw, plainSize);
-  if (hr != cv::kS_OK) return hr;
+  if (cv::Failed(hr)) return hr;
   ++headersRead_;
 
   const uint8_t* fields = raw;
   header_.sync = LoadU32(raw) == kSyncMarker;
   if (header_.sync) {
     hr = ReadExact(source, raw + plainSize, syncPartSize);
-    if (hr != cv::kS_OK) return hr;
+    if (cv::Failed(hr)) return hr;
     for (uint32_t c = 0; c < channels_; ++c) history_[c] = LoadHistory(raw + 4 + kSyncPartPerChannel * c);
     fields = raw + syncPartSize;
   }
@@ -100,7 +100,7 @@ HRESULT BlockDecoder::ReadPayload(cv::ByteSource& source) {
   uint8_t* data = bits_.Data();
   if (size > dirtyEnd_) dirtyEnd_ = size;
   const HRESULT hr = ReadExact(source, data, size);
-  if (hr != cv::kS_OK) return hr;
+  if (cv::Failed(hr)) return hr;
   // Bytes after the payload read as zero, whatever an earlier block left there,
   // so that a block decodes the same whichever block was decoded before it.
   std::memset(data + size, 0, dirtyEnd_ - size);
@@ -128,9 +128,9 @@ HRESULT BlockDecoder::DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t
   if (bytesOut) *bytesOut = 0;
   if (!out) return cv::CVERR_FILE_READ;
   HRESULT hr = ReadBlockHeader(source);
-  if (hr != cv::kS_OK) return hr;
+  if (cv::Failed(hr)) return hr;
   hr = ReadPayload(source);
-  if (hr != cv::kS_OK) return hr;
+  if (cv::Failed(hr)) return hr;
 
   const uint32_t frames = header_.frameCount;
   for (uint32_t c = 0; c < channels_; ++c) {

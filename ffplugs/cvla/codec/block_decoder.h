@@ -44,9 +44,9 @@ class BlockDecoder {
   // channels 1 or 2; bitsPerSample 16 (16-bit output) or 24 (packed 24-bit output).
   // Histories are cleared. CVERR_FILE_READ for a shape that cannot be decoded,
   // E_OUTOFMEMORY when the buffer cannot be allocated.
-  HRESULT Initialize(uint32_t channels, uint32_t bitsPerSample, uint32_t codecFlags);
+  [[nodiscard]] HRESULT Initialize(uint32_t channels, uint32_t bitsPerSample, uint32_t codecFlags);
   // The same from the stream's PCM format; nBlockAlign must match as well.
-  HRESULT Initialize(const WAVEFORMATEX& pcmFormat, uint32_t codecFlags);
+  [[nodiscard]] HRESULT Initialize(const WAVEFORMATEX& pcmFormat, uint32_t codecFlags);
   // Reloads the codec flags (midSide, lpc, extra word); other bits are ignored.
   void SetCodecFlags(uint32_t codecFlags) { flags_ = codecFlags & kFlagsInterpreted; }
 
@@ -81,8 +81,8 @@ class BlockDecoder {
   uint32_t BlockAlign() const { return channels_ * (output16_ ? 2 : 3); }
 
  private:
-  HRESULT ReadExact(cv::ByteSource& source, void* buffer, uint32_t count);
-  HRESULT ReadPayload(cv::ByteSource& source);
+  [[nodiscard]] HRESULT ReadExact(cv::ByteSource& source, void* buffer, uint32_t count);
+  [[nodiscard]] HRESULT ReadPayload(cv::ByteSource& source);
   void WriteFrames(uint8_t* out) const;
 
   RiceBitReader bits_;

@@ -18,7 +18,7 @@ void* QlaClassFactory::FindInterface(REFIID iid) {
 
 namespace {
 
-HRESULT CreateFileType(void** out) {
+[[nodiscard]] HRESULT CreateFileType(void** out) {
   QlaFileType* fileType = cvplat::NewZeroed<QlaFileType>();
   if (!fileType) return cv::kE_OUTOFMEMORY;
   Module().fileTypeFlags |= kFileTypeFlagBit;
@@ -27,7 +27,7 @@ HRESULT CreateFileType(void** out) {
   return cv::kS_OK;
 }
 
-HRESULT CreateRenderer(void** out) {
+[[nodiscard]] HRESULT CreateRenderer(void** out) {
   QlaRenderer* renderer = cvplat::NewZeroed<QlaRenderer>();
   if (!renderer) return cv::kE_OUTOFMEMORY;
   Module().rendererFlags = (Module().rendererFlags & ~kRendererFlagsCleared) | kRendererFlagsSet;
@@ -36,7 +36,7 @@ HRESULT CreateRenderer(void** out) {
   return cv::kS_OK;
 }
 
-HRESULT CreatePlugInPages(void** out) {
+[[nodiscard]] HRESULT CreatePlugInPages(void** out) {
   QlaPlugInPages* pages = cvplat::NewZeroed<QlaPlugInPages>();
   if (!pages) return cv::kE_OUTOFMEMORY;
   HRESULT hr = pages->Initialize();
@@ -67,7 +67,7 @@ HRESULT QlaClassFactory::LockServer(BOOL lock) try {
   return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 
-HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out) {
+[[nodiscard]] HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out) {
   if (!out) return cv::kE_POINTER;
   if (iid != cv::kIID_IUnknown && iid != cv::kIID_IClassFactory) {
     *out = nullptr;

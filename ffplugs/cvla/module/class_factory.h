@@ -24,9 +24,9 @@ class QlaClassFactory final : public cv::ComObject<QlaClassFactory, cv::PlainCou
 
 // DllGetClassObject: a new factory for any class identifier when the interface
 // is IUnknown or IClassFactory (the class is compared by CreateInstance).
-HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out);
+[[nodiscard]] HRESULT GetClassObject(const CLSID& classId, const IID& iid, void** out);
 
 // DllCanUnloadNow: the module stays loaded once loaded.
-HRESULT CanUnloadNow();
+[[nodiscard]] HRESULT CanUnloadNow();
 
 }  // namespace cvla

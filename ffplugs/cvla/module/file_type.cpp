@@ -31,7 +31,7 @@ std::string AnsiPath(const wchar16* path) {
 
 }  // namespace
 
-HRESULT CheckQuartzlineHeader(const uint8_t* bytes, uint32_t count) {
+[[nodiscard]] HRESULT CheckQuartzlineHeader(const uint8_t* bytes, uint32_t count) {
   if (count < 12 || !bytes) return cv::CVERR_NO_RIFF_HEADER;
   if (!HasId(bytes, "RIFF")) return cv::CVERR_NO_RIFF_HEADER;
   if (!HasId(bytes + 8, "WAVE")) return cv::CVERR_NO_RIFF_HEADER;
@@ -123,8 +123,9 @@ HRESULT QlaFileType::CreateReader(cv::ICvFileReader** out, HANDLE file, const wc
   *out = nullptr;
   QlaReader* reader = cvplat::NewZeroed<QlaReader>(this);
   if (!reader) return cv::kE_OUTOFMEMORY;
-  reader->QueryInterface(cv::IID_ICvFileReader, reinterpret_cast<void**>(out));
-  reader->SetFileName(path);
+  // A new reader answers its own interface, and with no file open it takes any name.
+  static_cast<void>(reader->QueryInterface(cv::IID_ICvFileReader, reinterpret_cast<void**>(out)));
+  static_cast<void>(reader->SetFileName(path));
   HRESULT hr = cv::kS_OK;
   if (open != 0) hr = reader->Open(0, kReaderOpenFlags);
   return hr;

@@ -18,7 +18,7 @@ constexpr uint32_t kMinHeaderBytes = 25;
 // The answer of CheckHeader for a block of the file's first bytes: S_OK for a
 // RIFF WAVE file whose first chunk is "fmt " with the Quartzline format tag,
 // else CVERR_NO_RIFF_HEADER.
-HRESULT CheckQuartzlineHeader(const uint8_t* bytes, uint32_t count);
+[[nodiscard]] HRESULT CheckQuartzlineHeader(const uint8_t* bytes, uint32_t count);
 
 // Fills the three optional UTF-16 buffers with the texts (ANSI -> UTF-16, cut,
 // terminated). Shared by the file type and the renderer.

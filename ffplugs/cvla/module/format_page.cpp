@@ -68,7 +68,7 @@ uint32_t FormatPageHelpContext(int controlId) {
   return 0;
 }
 
-HRESULT CreateFormatPage(IUnknown* renderer, IUnknown** out) {
+[[nodiscard]] HRESULT CreateFormatPage(IUnknown* renderer, IUnknown** out) {
   if (!out) return cv::kE_POINTER;
   *out = nullptr;
   QlaFormatPage* page = cvplat::NewZeroed<QlaFormatPage>(renderer);
@@ -76,25 +76,12 @@ HRESULT CreateFormatPage(IUnknown* renderer, IUnknown** out) {
   return page->QueryInterface(cv::kIID_IPropertyPage, reinterpret_cast<void**>(out));
 }
 
-HRESULT QlaFormatPage::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid != cv::IID_ICvFormatPage && iid != cv::kIID_IUnknown && iid != cv::kIID_IPropertyPage)
-    return cv::kE_NOINTERFACE;
-  *out = static_cast<cv::ICvFormatPage*>(this);
-  AddRef();
-  return cv::kS_OK;
+void* QlaFormatPage::FindInterface(REFIID iid) {
+  if (iid != cv::IID_ICvFormatPage && iid != cv::kIID_IUnknown && iid != cv::kIID_IPropertyPage) return nullptr;
+  return static_cast<cv::ICvFormatPage*>(this);
 }
 
-ULONG QlaFormatPage::AddRef() { return ++references_; }
-
-ULONG QlaFormatPage::Release() {
-  if (--references_ != 0) return references_;
-  Destroy();
-  return 0;
-}
-
-void QlaFormatPage::Destroy() {
+void QlaFormatPage::FinalRelease() {
   // A host that skipped the end of the protocol must not leave a window that
   // calls into a freed page, nor references behind.
   if (window_) static_cast<void>(Deactivate());

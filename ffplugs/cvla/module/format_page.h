@@ -6,6 +6,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "krn/com_object.h"
 #include "krn/com_ptr.h"
 #include "krn/platform/dialog.h"
 
@@ -30,14 +31,15 @@ enum ChannelLayout : uint32_t {
 // The help context of a control of the page, 0 when it has none.
 uint32_t FormatPageHelpContext(int controlId);
 
-class QlaFormatPage final : public cv::ICvFormatPage, private cvplat::DialogEvents {
+class QlaFormatPage final : public cv::ComObject<QlaFormatPage, cv::PlainCount, cv::ICvFormatPage>,
+                            private cvplat::DialogEvents {
  public:
   // Count 0: the creator queries IPropertyPage for the one reference it hands out.
   explicit QlaFormatPage(IUnknown* object) : object_(object) {}
 
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
+  // The last Release: closes what a host left open, then frees the page.
+  void FinalRelease();
 
   HRESULT CV_STDCALL SetPageSite(IPropertyPageSite* site) override;
   HRESULT CV_STDCALL Activate(HWND parent, const RECT* rect, BOOL modal) override;
@@ -62,8 +64,8 @@ class QlaFormatPage final : public cv::ICvFormatPage, private cvplat::DialogEven
   void OnHelp(int controlId) override;
   bool OnCommand(int controlId, int notification) override;
 
-  HRESULT Attach(IUnknown* object);
-  HRESULT Detach();
+  [[nodiscard]] HRESULT Attach(IUnknown* object);
+  [[nodiscard]] HRESULT Detach();
   void FreePageTemplate();
   // Fills the three lists from the template; false when there is no renderer,
   // template or dialog.
@@ -73,9 +75,7 @@ class QlaFormatPage final : public cv::ICvFormatPage, private cvplat::DialogEven
   void FillLayouts(const WAVEFORMATEX& format, uint32_t streamCount);
   // Writes the lists' selections into the template and marks the page dirty.
   void ReadControls();
-  void Destroy();
 
-  uint32_t references_ = 0;
   IUnknown* object_;                           // not counted
   cv::ComPtr<IPropertyPageSite> site_;
   HWND window_ = nullptr;
@@ -92,6 +92,6 @@ class QlaFormatPage final : public cv::ICvFormatPage, private cvplat::DialogEven
 };
 
 // Makes a page for `renderer` and hands out its IPropertyPage (one reference).
-HRESULT CreateFormatPage(IUnknown* renderer, IUnknown** out);
+[[nodiscard]] HRESULT CreateFormatPage(IUnknown* renderer, IUnknown** out);
 
 }  // namespace cvla

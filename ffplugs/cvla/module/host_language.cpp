@@ -26,7 +26,8 @@ void ApplyHostLanguage(cv::ICvFileHost* host) {
     // module's resources in that language (the plug-in ships no separate
     // language module).
     HMODULE resources = (language & kPrimaryLanguageMask) == kPrimaryEnglish ? nullptr : Module().module;
-    cv::SetStringTableLanguage(cv::ProcessStringTable(), static_cast<LANGID>(language), resources);
+    // A language whose texts cannot be loaded keeps the texts the table has.
+    static_cast<void>(cv::SetStringTableLanguage(cv::ProcessStringTable(), static_cast<LANGID>(language), resources));
   }
   properties->Release();
 }

@@ -15,7 +15,7 @@ void StartInProcess() { ModuleAttach(nullptr); }
 
 void StopInProcess() { ModuleDetach(); }
 
-HRESULT CreatePlugInObject(const IID& iid, void** out) {
+[[nodiscard]] HRESULT CreatePlugInObject(const IID& iid, void** out) {
   *out = nullptr;
   cv::ComPtr<IClassFactory> factory;
   const HRESULT hr = GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, factory.PutVoid());

@@ -12,8 +12,11 @@ namespace {
 ModuleState g_module;
 std::string g_helpPath;
 
+// A range that cannot be added (no memory) leaves its ids answering empty
+// texts: the module still starts.
 void AddRanges(cv::StringTable* table, const TextRange* ranges, size_t count) {
-  for (size_t i = 0; i < count; ++i) cv::AddStringRange(table, ranges[i].texts, ranges[i].count, ranges[i].firstId);
+  for (size_t i = 0; i < count; ++i)
+    static_cast<void>(cv::AddStringRange(table, ranges[i].texts, ranges[i].count, ranges[i].firstId));
 }
 
 std::string FileNamePart(const std::string& path) {
@@ -43,7 +46,9 @@ void ModuleAttach(HMODULE module) {
   g_module.module = module;
   SetPlugInStringTable(nullptr);
 
-  cv::StartSharedServices(module);
+  // S_FALSE: another module started them. Without memory for the table the
+  // shared texts answer their built-in forms; the module starts all the same.
+  static_cast<void>(cv::StartSharedServices(module));
   size_t count = 0;
   const TextRange* shared = SharedTextRanges(&count);
   AddRanges(cv::ProcessStringTable(), shared, count);

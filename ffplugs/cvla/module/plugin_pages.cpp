@@ -23,18 +23,11 @@ HRESULT QlaPlugInPages::Initialize() {
   return cv::kS_OK;
 }
 
-HRESULT QlaPlugInPages::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid == cv::kIID_IUnknown || iid == cv::IID_ICvPlugInPages || iid == cv::IID_PlugInPagesMain) {
-    *out = static_cast<ICvPlugInPagesMain*>(&main_);
-  } else if (iid == cv::IID_PlugInPagesSecond) {
-    *out = static_cast<ICvPlugInPagesSecond*>(&second_);
-  } else {
-    return cv::kE_NOINTERFACE;
-  }
-  AddRef();
-  return cv::kS_OK;
+void* QlaPlugInPages::FindInterface(REFIID iid) {
+  if (iid == cv::kIID_IUnknown || iid == cv::IID_ICvPlugInPages || iid == cv::IID_PlugInPagesMain)
+    return static_cast<ICvPlugInPagesMain*>(&main_);
+  if (iid == cv::IID_PlugInPagesSecond) return static_cast<ICvPlugInPagesSecond*>(&second_);
+  return nullptr;
 }
 
 ULONG QlaPlugInPages::Release() {
@@ -53,22 +46,13 @@ void QlaPlugInPages::StoreName(const wchar16* name, uint32_t value) {
 
 namespace pages_detail {
 
-HRESULT MainPart::QueryInterface(REFIID iid, void** out) { return owner_->QueryInterface(iid, out); }
-ULONG MainPart::AddRef() { return owner_->AddRef(); }
-ULONG MainPart::Release() { return owner_->Release(); }
 HRESULT MainPart::PageOperation3(uint32_t, uint32_t) { return cv::kE_NOTIMPL; }
 HRESULT MainPart::PageOperation4(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) { return cv::kE_NOTIMPL; }
 HRESULT MainPart::PageOperation5(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) { return cv::kE_NOTIMPL; }
 
-HRESULT SecondPart::QueryInterface(REFIID iid, void** out) { return owner_->QueryInterface(iid, out); }
-ULONG SecondPart::AddRef() { return owner_->AddRef(); }
-ULONG SecondPart::Release() { return owner_->Release(); }
 HRESULT SecondPart::PageOperation3(uint32_t, uint32_t, uint32_t) { return cv::kE_NOTIMPL; }
 HRESULT SecondPart::PageOperation4(uint32_t, uint32_t, uint32_t, uint32_t) { return cv::kE_NOTIMPL; }
 
-HRESULT NamePart::QueryInterface(REFIID iid, void** out) { return owner_->QueryInterface(iid, out); }
-ULONG NamePart::AddRef() { return owner_->AddRef(); }
-ULONG NamePart::Release() { return owner_->Release(); }
 HRESULT NamePart::SetName(const wchar16* name, uint32_t value) {
   owner_->StoreName(name, value);
   return cv::kS_OK;

@@ -3,6 +3,7 @@
 // answer E_NOTIMPL.
 #pragma once
 
+#include "krn/com_object.h"
 #include "krn/platform/win_types.h"
 
 #include <cstdint>
@@ -42,42 +43,24 @@ struct MessageBoxDefaults {
 const MessageBoxDefaults& PlugInMessageBoxDefaults();
 
 namespace pages_detail {
-class MainPart : public ICvPlugInPagesMain {
+class MainPart final : public cv::ComPart<QlaPlugInPages, ICvPlugInPagesMain> {
  public:
-  explicit MainPart(QlaPlugInPages* owner) : owner_(owner) {}
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  using ComPart::ComPart;
   HRESULT CV_STDCALL PageOperation3(uint32_t, uint32_t) override;
   HRESULT CV_STDCALL PageOperation4(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override;
   HRESULT CV_STDCALL PageOperation5(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override;
-
- private:
-  QlaPlugInPages* owner_;
 };
-class SecondPart : public ICvPlugInPagesSecond {
+class SecondPart final : public cv::ComPart<QlaPlugInPages, ICvPlugInPagesSecond> {
  public:
-  explicit SecondPart(QlaPlugInPages* owner) : owner_(owner) {}
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  using ComPart::ComPart;
   HRESULT CV_STDCALL PageOperation3(uint32_t, uint32_t, uint32_t) override;
   HRESULT CV_STDCALL PageOperation4(uint32_t, uint32_t, uint32_t, uint32_t) override;
-
- private:
-  QlaPlugInPages* owner_;
 };
-class NamePart : public ICvPlugInPagesName {
+class NamePart final : public cv::ComPart<QlaPlugInPages, ICvPlugInPagesName> {
  public:
-  explicit NamePart(QlaPlugInPages* owner) : owner_(owner) {}
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  using ComPart::ComPart;
   HRESULT CV_STDCALL SetName(const wchar16* name, uint32_t value) override;
   HRESULT CV_STDCALL Notify(uint32_t value) override;
-
- private:
-  QlaPlugInPages* owner_;
 };
 }  // namespace pages_detail
 
@@ -86,9 +69,11 @@ class QlaPlugInPages {
   QlaPlugInPages() : main_(this), second_(this), name_(this) {}
 
   // Sets the module's message-box defaults; S_OK.
-  HRESULT Initialize();
+  [[nodiscard]] HRESULT Initialize();
 
-  HRESULT QueryInterface(REFIID iid, void** out);
+  // The identity of the object is its main part.
+  void* FindInterface(REFIID iid);
+  [[nodiscard]] HRESULT QueryInterface(REFIID iid, void** out) { return cv::QueryFoundInterface(this, iid, out); }
   ULONG AddRef() { return ++references_; }
   ULONG Release();
 

@@ -29,13 +29,13 @@ struct FileFormatEntry {
   DWORD flags;
 };
 
-HRESULT FromWin32(LONG error) {
+[[nodiscard]] HRESULT FromWin32(LONG error) {
   return error == ERROR_SUCCESS ? cv::kS_OK : cv::Code(0x80070000u | (static_cast<DWORD>(error) & 0xFFFF));
 }
 
 // The module's full path, or the error that kept it from us. A path cut to the
 // buffer or an error the system left unnamed still count as failures.
-HRESULT ModulePath(std::string* path) {
+[[nodiscard]] HRESULT ModulePath(std::string* path) {
   char buffer[MAX_PATH + 1] = {};
   ::SetLastError(ERROR_SUCCESS);
   DWORD length = ::GetModuleFileNameA(Module().module, buffer, MAX_PATH);
@@ -81,7 +81,7 @@ std::string EntryKeyPath(const CLSID& classId) {
   return path;
 }
 
-HRESULT WriteFileFormatEntry(const FileFormatEntry& entry) {
+[[nodiscard]] HRESULT WriteFileFormatEntry(const FileFormatEntry& entry) {
   cvplat::RegistryKey key;
   LONG error = ::RegCreateKeyA(HKEY_LOCAL_MACHINE, EntryKeyPath(*entry.classId).c_str(), key.Receive());
   if (error != ERROR_SUCCESS) return FromWin32(error);
@@ -118,7 +118,7 @@ bool DeleteKeyTree(HKEY root, const std::string& path) {
   return ::RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
 }
 
-HRESULT RemoveKeyTree(HKEY root, const std::string& path) {
+[[nodiscard]] HRESULT RemoveKeyTree(HKEY root, const std::string& path) {
   // An empty path would name the root itself.
   if (path.empty()) return cv::kE_FAIL;
   (void)DeleteKeyTree(root, path);
@@ -127,13 +127,13 @@ HRESULT RemoveKeyTree(HKEY root, const std::string& path) {
 
 }  // namespace
 
-HRESULT RegisterPlugIn() {
+[[nodiscard]] HRESULT RegisterPlugIn() {
   WriteShellAssociation(kIconIndex);
   FileFormatEntry entry{&cv::CLSID_QuartzlinePlugIn, kEntryName, kAccessReadAndWrite, kStreamTypeAudio, 0, 0};
   return WriteFileFormatEntry(entry);
 }
 
-HRESULT UnregisterPlugIn() {
+[[nodiscard]] HRESULT UnregisterPlugIn() {
   (void)RemoveKeyTree(HKEY_LOCAL_MACHINE, EntryKeyPath(cv::CLSID_QuartzlinePlugIn));
   return cv::kS_OK;
 }

@@ -11,25 +11,10 @@
 
 namespace cvla {
 
-HRESULT QlaRenderer::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid == cv::IID_ICvFileRenderer || iid == cv::kIID_IUnknown)
-    *out = static_cast<cv::ICvFileRenderer*>(this);
-  else if (iid == cv::IID_ICvInfoTagEnum)
-    *out = static_cast<cv::ICvInfoTagEnum*>(this);
-  else
-    return cv::kE_NOINTERFACE;
-  AddRef();
-  return cv::kS_OK;
-}
-
-ULONG QlaRenderer::AddRef() { return ++references_; }
-
-ULONG QlaRenderer::Release() {
-  if (--references_ != 0) return references_;
-  Destroy();
-  return 0;
+void* QlaRenderer::FindInterface(REFIID iid) {
+  if (iid == cv::IID_ICvFileRenderer || iid == cv::kIID_IUnknown) return static_cast<cv::ICvFileRenderer*>(this);
+  if (iid == cv::IID_ICvInfoTagEnum) return static_cast<cv::ICvInfoTagEnum*>(this);
+  return nullptr;
 }
 
 void QlaRenderer::FreeOwnTemplates() {

@@ -6,6 +6,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "krn/com_object.h"
 #include "krn/com_ptr.h"
 
 #include <cstdint>
@@ -14,11 +15,11 @@ namespace cvla {
 
 constexpr uint32_t kRendererAttributes = 1;
 
-class QlaRenderer final : public cv::ICvFileRenderer, public cv::ICvInfoTagEnum {
+class QlaRenderer final
+    : public cv::ComObject<QlaRenderer, cv::PlainCount, cv::ICvFileRenderer, cv::ICvInfoTagEnum> {
  public:
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
+  void FinalRelease() { Destroy(); }
   HRESULT CV_STDCALL SetIndex(uint32_t index) override;
   uint32_t CV_STDCALL GetIndex() override;
   HRESULT CV_STDCALL SetHost(cv::ICvFileHost* host) override;
@@ -62,15 +63,14 @@ class QlaRenderer final : public cv::ICvFileRenderer, public cv::ICvInfoTagEnum 
   // Creates the working template from the default record when it is missing,
   // copies `source` into it when given, normalises its format and composes its
   // name and description. Returns the copy's result.
-  HRESULT PrepareWorkingTemplate(const qla::RenderTemplate* source);
+  [[nodiscard]] HRESULT PrepareWorkingTemplate(const qla::RenderTemplate* source);
   // A new store record filled from `source`; null with the reason in *result.
   qla::RenderTemplate* CopyToNewTemplate(const void* source, HRESULT* result);
   // Creates the selected template when it is missing (E_OUTOFMEMORY, or
   // E_NOINTERFACE without a store).
-  HRESULT EnsureSelectedTemplate();
+  [[nodiscard]] HRESULT EnsureSelectedTemplate();
   void FreeOwnTemplates();
 
-  uint32_t references_ = 0;
   cv::ComPtr<cv::ICvFileHost> host_;
   cv::ComPtr<cv::ICvTemplateStore> store_;  // the host's store, or none
   uint32_t index_ = 0;

@@ -16,7 +16,7 @@ constexpr uint32_t kFirstChunkOffset = 12;  // after "RIFF", size and form type
 
 // Searches the top level for a chunk from the first chunk after the form type;
 // on success the file position is at its first data byte.
-HRESULT FindTopLevelChunk(HANDLE file, uint32_t bodySize, uint32_t id, uint32_t* size) {
+[[nodiscard]] HRESULT FindTopLevelChunk(HANDLE file, uint32_t bodySize, uint32_t id, uint32_t* size) {
   if (cv::Failed(cv::SetFilePos(file, kFirstChunkOffset))) return cv::CVERR_FILE_READ;
   uint32_t remaining = bodySize;
   return riffzz_FindChunkHeader(file, id, size, &remaining);
@@ -45,7 +45,7 @@ bool FormatDecodable(const WAVEFORMATEX& f, const QlaCodecHeader& h) {
 
 }  // namespace
 
-HRESULT ParseContainer(HANDLE file, QlaContainerInfo* out) {
+[[nodiscard]] HRESULT ParseContainer(HANDLE file, QlaContainerInfo* out) {
   if (!out) return cv::kE_POINTER;
   std::memset(out, 0, sizeof *out);
 

@@ -29,6 +29,6 @@ struct QlaContainerInfo {
 // seekEntryCount 0); CVERR_FILE_READ when "fmt " or "data" is missing or the
 // format cannot be read. A missing or empty "cvla" is accepted with
 // hasSeekTable false. The file position is undefined afterwards.
-HRESULT ParseContainer(HANDLE file, QlaContainerInfo* out);
+[[nodiscard]] HRESULT ParseContainer(HANDLE file, QlaContainerInfo* out);
 
 }  // namespace qla

@@ -13,30 +13,13 @@ namespace {
 constexpr uint32_t kDefaultSampleRate = 44100;
 }  // namespace
 
-HRESULT QlaMetadata::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid == cv::kIID_ICvMetadataSource || iid == cv::kIID_IUnknown)
-    *out = static_cast<cv::ICvMetadataSource*>(this);
-  else if (iid == cv::kIID_ICvLoopInfo)
-    *out = static_cast<cv::ICvLoopInfo*>(&loopPart_);
-  else
-    return cv::kE_NOINTERFACE;
-  AddRef();
-  return cv::kS_OK;
+void* QlaMetadata::FindInterface(REFIID iid) {
+  if (iid == cv::kIID_ICvMetadataSource || iid == cv::kIID_IUnknown) return static_cast<cv::ICvMetadataSource*>(this);
+  if (iid == cv::kIID_ICvLoopInfo) return static_cast<cv::ICvLoopInfo*>(&loopPart_);
+  return nullptr;
 }
 
-ULONG QlaMetadata::AddRef() {
-  reader_->AddRef();
-  return static_cast<ULONG>(++references_);
-}
-
-ULONG QlaMetadata::Release() {
-  // Not freed at 0: the reader destroys it with itself, maybe inside this call.
-  LONG count = --references_;
-  reader_->Release();
-  return static_cast<ULONG>(count);
-}
+IUnknown* QlaMetadata::Owner() const { return reader_; }
 
 void QlaMetadata::Destroy() {
   lists_.ReleaseStreams();
@@ -116,9 +99,6 @@ HRESULT QlaMetadata::GetLoopStream(IStream** stream) {
 }
 
 namespace metadata_detail {
-HRESULT LoopPart::QueryInterface(REFIID iid, void** out) { return owner_->QueryInterface(iid, out); }
-ULONG LoopPart::AddRef() { return owner_->AddRef(); }
-ULONG LoopPart::Release() { return owner_->Release(); }
 HRESULT LoopPart::GetAcid(void* acid) { return owner_->GetAcid(acid); }
 HRESULT LoopPart::GetStrcHeader(void* header) { return owner_->GetStrcHeader(header); }
 HRESULT LoopPart::GetLoopStream(IStream** stream) { return owner_->GetLoopStream(stream); }

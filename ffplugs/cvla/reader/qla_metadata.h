@@ -3,10 +3,9 @@
 // memory streams. Its references count on the reader; the reader destroys it.
 #pragma once
 
+#include "krn/com_object.h"
 #include "krn/list_metadata_source.h"
 #include "krn/metadata_source.h"
-
-#include <atomic>
 
 namespace cvla {
 
@@ -14,28 +13,22 @@ class QlaReader;
 class QlaMetadata;
 
 namespace metadata_detail {
-class LoopPart final : public cv::ICvLoopInfo {
+class LoopPart final : public cv::ComPart<QlaMetadata, cv::ICvLoopInfo> {
  public:
-  explicit LoopPart(QlaMetadata* owner) : owner_(owner) {}
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  using ComPart::ComPart;
   HRESULT CV_STDCALL GetAcid(void* acid) override;
   HRESULT CV_STDCALL GetStrcHeader(void* header) override;
   HRESULT CV_STDCALL GetLoopStream(IStream** stream) override;
-
- private:
-  QlaMetadata* owner_;
 };
 }  // namespace metadata_detail
 
-class QlaMetadata final : public cv::ICvMetadataSource {
+class QlaMetadata final : public cv::OwnedComObject<QlaMetadata, cv::ICvMetadataSource> {
  public:
   explicit QlaMetadata(QlaReader* reader) : reader_(reader), loopPart_(this) {}
 
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
+  // The reader: each reference to the metadata object is one to the reader.
+  IUnknown* Owner() const;
   HRESULT CV_STDCALL GetMarkerStream(IStream** stream) override;
   HRESULT CV_STDCALL GetSecondRecordStream(IStream** stream) override;
   HRESULT CV_STDCALL GetThirdRecordStream(IStream** stream) override;
@@ -45,15 +38,14 @@ class QlaMetadata final : public cv::ICvMetadataSource {
   // Releases the streams and frees the object (the reader's destructor).
   void Destroy();
 
-  HRESULT GetAcid(void* acid);
-  HRESULT GetStrcHeader(void* header);
-  HRESULT GetLoopStream(IStream** stream);
+  [[nodiscard]] HRESULT GetAcid(void* acid);
+  [[nodiscard]] HRESULT GetStrcHeader(void* header);
+  [[nodiscard]] HRESULT GetLoopStream(IStream** stream);
 
  private:
-  HRESULT LoadLists();
-  HRESULT LoadLoops();
+  [[nodiscard]] HRESULT LoadLists();
+  [[nodiscard]] HRESULT LoadLoops();
 
-  std::atomic<LONG> references_{0};
   QlaReader* reader_;
   metadata_detail::LoopPart loopPart_;
   cv::MetadataLists lists_;

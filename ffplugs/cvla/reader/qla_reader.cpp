@@ -114,8 +114,8 @@ HRESULT QlaReader::Open(uint32_t, uint32_t) try {
     cvplat::UniqueFile check(cvplat::CreateFileAnsi(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
     if (!check.IsValid()) return cv::ResultFromWin32Error(cvplat::LastError());
     FILETIME now{};
-    cvplat::GetLastWriteTime(check.Get(), &now);
-    if (!SameTime(now, lastWrite_)) {
+    // A time that cannot be read counts as a change: parsing again is always right.
+    if (!cvplat::GetLastWriteTime(check.Get(), &now) || !SameTime(now, lastWrite_)) {
       DiscardFormat();
       if (cv::Failed(ParseFrom(check.Get()))) return cv::CVERR_FILE_CORRUPT;
     }
@@ -183,7 +183,7 @@ HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first,
     record.extraNeeded = extraNeeded;
     if (cv::Failed(hr)) last = hr;
     uint64_t frames = 0;
-    stream->GetLength(&frames);
+    if (cv::Failed(stream->GetLength(&frames))) frames = 0;
     record.totalFrames = frames;
   }
   return last;
@@ -269,7 +269,8 @@ HRESULT QlaReader::EnsureParsed() {
 HRESULT QlaReader::ParseFrom(HANDLE file) {
   DiscardFormat();
   FILETIME written{};
-  cvplat::GetLastWriteTime(file, &written);
+  // Unknown, the time stays zero, which no later query matches: the next open parses again.
+  if (!cvplat::GetLastWriteTime(file, &written)) written = FILETIME{};
   qla::QlaContainerInfo info{};
   HRESULT hr = qla::ParseContainer(file, &info);
   if (cv::Failed(hr)) return hr;

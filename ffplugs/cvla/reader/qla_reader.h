@@ -50,6 +50,7 @@ class QlaReader final : public cv::ComObject<QlaReader, cv::AtomicCount, cv::ICv
   // Slot 23: closes the file, deletes the stream and the metadata object, frees
   // the reader.
   virtual void CV_STDCALL Destroy();
+  void FinalRelease() { Destroy(); }
 
   // What the stream and the metadata object use.
   HANDLE FileHandle() const { return file_; }
@@ -58,19 +59,19 @@ class QlaReader final : public cv::ComObject<QlaReader, cv::AtomicCount, cv::ICv
   const qla::QlaContainerInfo& Container() const { return info_; }
   const wchar16* FileName() const { return fileName_; }
   // Parses on first use; S_OK when the format is known.
-  HRESULT EnsureParsed();
+  [[nodiscard]] HRESULT EnsureParsed();
   // The stream of an index, created on first need.
-  HRESULT EnsureStream(uint32_t index, QlaStream** out);
+  [[nodiscard]] HRESULT EnsureStream(uint32_t index, QlaStream** out);
   // The stream of an index when it exists (tests look at its counters).
   QlaStream* ExistingStream(uint32_t index) const;
 
  private:
-  HRESULT ParseFrom(HANDLE file);
+  [[nodiscard]] HRESULT ParseFrom(HANDLE file);
   void DiscardFormat();
   void FillEntry(StreamEntry* entry) const;
-  HRESULT StreamText(uint32_t kind, wchar16* buffer, uint32_t length);
-  HRESULT ResolveStreamIndex(uint32_t type, uint32_t n, uint32_t* index);
-  HRESULT ConfigureIndex(uint32_t index, const void* renderTemplate, QlaStream** stream);
+  [[nodiscard]] HRESULT StreamText(uint32_t kind, wchar16* buffer, uint32_t length);
+  [[nodiscard]] HRESULT ResolveStreamIndex(uint32_t type, uint32_t n, uint32_t* index);
+  [[nodiscard]] HRESULT ConfigureIndex(uint32_t index, const void* renderTemplate, QlaStream** stream);
 
   cv::ICvFileType* fileType_;  // not counted: the file type outlives its readers
   wchar16 fileName_[kMaxFileName + 1] = {};

@@ -61,28 +61,12 @@ void QlaStream::Reinitialize(StreamEntry* entry) {
 
 void QlaStream::RefreshFormat() { format_ = reader_->Format(); }
 
-HRESULT QlaStream::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid != cv::IID_ICvAudioStream && iid != cv::IID_ICvAudioStreamEx && iid != cv::kIID_IUnknown)
-    return cv::kE_NOINTERFACE;
-  *out = static_cast<cv::ICvAudioStreamEx*>(this);
-  AddRef();
-  return cv::kS_OK;
+void* QlaStream::FindInterface(REFIID iid) {
+  if (iid != cv::IID_ICvAudioStream && iid != cv::IID_ICvAudioStreamEx && iid != cv::kIID_IUnknown) return nullptr;
+  return static_cast<cv::ICvAudioStreamEx*>(this);
 }
 
-ULONG QlaStream::AddRef() {
-  reader_->AddRef();
-  return static_cast<ULONG>(++references_);
-}
-
-ULONG QlaStream::Release() {
-  // The stream itself is deleted only by its reader's destructor; releasing the
-  // reader last may run that destructor.
-  LONG count = --references_;
-  reader_->Release();
-  return static_cast<ULONG>(count);
-}
+IUnknown* QlaStream::Owner() const { return reader_; }
 
 HRESULT QlaStream::GetFileType(cv::ICvFileType** out) try {
   if (!reader_) return cv::kE_NOTIMPL;

@@ -8,6 +8,7 @@
 #include "ffplugs/cvla/reader/decoded_block_cache.h"
 #include "ffplugs/cvla/reader/stream_entry.h"
 #include "krn/buffered_file_reader.h"
+#include "krn/com_object.h"
 #include "krn/platform/sync.h"
 
 #include <atomic>
@@ -26,21 +27,21 @@ struct StreamReadCounters {
   std::atomic<uint32_t> seekTableReads{0};
 };
 
-class QlaStream final : public cv::ICvAudioStreamEx {
+class QlaStream final : public cv::OwnedComObject<QlaStream, cv::ICvAudioStreamEx> {
  public:
   QlaStream(QlaReader* reader, uint32_t index, uint32_t type, uint32_t second);
 
   // Starts the stream over with the entry's values: position counters cleared,
   // cache emptied, next block at the reader's data offset.
-  HRESULT Initialize(const StreamEntry& entry);
+  [[nodiscard]] HRESULT Initialize(const StreamEntry& entry);
   // After a re-open: waits for a read in progress, takes the reader's values
   // again and empties the cache, so that the next read goes through the seek
   // table.
   void Reinitialize(StreamEntry* entry);
 
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
+  // The reader: each reference to the stream is one to the reader.
+  IUnknown* Owner() const;
   HRESULT CV_STDCALL GetFileType(cv::ICvFileType** out) override;
   HRESULT CV_STDCALL GetReader(cv::ICvFileReader** out) override;
   HRESULT CV_STDCALL GetFlags(uint32_t* out) override;
@@ -64,12 +65,11 @@ class QlaStream final : public cv::ICvAudioStreamEx {
 
  private:
   void RefreshFormat();
-  HRESULT StartDecoder();
-  HRESULT DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t frames);
-  HRESULT SeekToGroup(uint64_t position);
-  HRESULT DecodeNextBlock();
+  [[nodiscard]] HRESULT StartDecoder();
+  [[nodiscard]] HRESULT DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t frames);
+  [[nodiscard]] HRESULT SeekToGroup(uint64_t position);
+  [[nodiscard]] HRESULT DecodeNextBlock();
 
-  std::atomic<LONG> references_{0};
   QlaReader* reader_;
   uint32_t threadId_ = 0;
   cvplat::RecursiveMutex mutex_;

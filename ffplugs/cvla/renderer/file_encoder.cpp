@@ -95,7 +95,7 @@ class FileWriter {
   }
 
   // Appends at the current end; counts the bytes written.
-  HRESULT Append(const void* data, uint32_t size) {
+  [[nodiscard]] HRESULT Append(const void* data, uint32_t size) {
     if (used_ + size > kBufferBytes) {
       const HRESULT hr = Flush();
       if (cv::Failed(hr)) return hr;
@@ -109,7 +109,7 @@ class FileWriter {
     size_ += size;
     return cv::kS_OK;
   }
-  HRESULT AppendU32Pair(uint32_t first, uint32_t second) {
+  [[nodiscard]] HRESULT AppendU32Pair(uint32_t first, uint32_t second) {
     uint8_t bytes[8];
     StoreU32(bytes, first);
     StoreU32(bytes + 4, second);
@@ -126,20 +126,20 @@ class FileWriter {
     size_ += size;
   }
   // Writes what the buffer holds.
-  HRESULT Flush() {
+  [[nodiscard]] HRESULT Flush() {
     if (used_ == 0) return cv::kS_OK;
     const uint32_t pending = used_;
     used_ = 0;
     return WriteAll(buffer_.Get(), pending);
   }
   // Overwrites bytes written earlier; the position is left after them.
-  HRESULT Patch(uint32_t offset, const void* data, uint32_t size) {
+  [[nodiscard]] HRESULT Patch(uint32_t offset, const void* data, uint32_t size) {
     HRESULT hr = Flush();
     if (cv::Failed(hr)) return hr;
     if (cv::Failed(cv::SetFilePos(file_, offset))) return cv::CVERR_FILE_WRITE;
     return WriteAll(data, size);
   }
-  HRESULT PatchU32(uint32_t offset, uint32_t value) {
+  [[nodiscard]] HRESULT PatchU32(uint32_t offset, uint32_t value) {
     uint8_t bytes[4];
     StoreU32(bytes, value);
     return Patch(offset, bytes, sizeof bytes);
@@ -149,7 +149,7 @@ class FileWriter {
  private:
   static constexpr uint32_t kBufferBytes = 64 * 1024;
 
-  HRESULT WriteAll(const void* data, uint32_t size) {
+  [[nodiscard]] HRESULT WriteAll(const void* data, uint32_t size) {
     DWORD written = 0;
     return cvplat::WriteFileBytes(file_, data, size, &written) && written == size ? cv::kS_OK
                                                                                   : cv::CVERR_FILE_WRITE;
@@ -171,7 +171,7 @@ void BuildFormatChunk(const WAVEFORMATEX& fileFormat, const QlaCodecHeader& head
   std::memcpy(out + sizeof stored, &header, sizeof header);
 }
 
-HRESULT FetchSourceFormat(cv::ICvAudioStream* source, WAVEFORMATEX* sourceFormat) {
+[[nodiscard]] HRESULT FetchSourceFormat(cv::ICvAudioStream* source, WAVEFORMATEX* sourceFormat) {
   uint32_t needed = 0;
   if (cv::Failed(source->GetFormat(nullptr, 0, &needed, nullptr, 0, nullptr))) return cv::kE_UNEXPECTED;
   // A format record shorter than WAVEFORMATEX leaves the rest zero.
@@ -190,20 +190,21 @@ class Render {
       : progress_(progress), file_(file), source_(source), callerFormat_(callerFormat),
         fileFormat_(*callerFormat), writer_(file) {}
 
-  HRESULT SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames);
-  HRESULT Stream();
+  [[nodiscard]] HRESULT SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames);
+  [[nodiscard]] HRESULT Stream();
   // The same result as Stream, with the seek groups encoded on several threads.
-  HRESULT StreamInGroups(unsigned threads);
-  HRESULT Finish();
+  [[nodiscard]] HRESULT StreamInGroups(unsigned threads);
+  [[nodiscard]] HRESULT Finish();
   // Writes out what is still buffered, so that a render that fails or is
   // cancelled leaves the blocks encoded so far in the file.
-  void FlushAfterFailure() { writer_.Flush(); }
+  // The render's own failure is the one reported.
+  void FlushAfterFailure() { static_cast<void>(writer_.Flush()); }
 
  private:
-  HRESULT EncodeHeldFrames(bool reportProgress);
-  HRESULT ReadGroup(uint8_t* out, uint32_t* frames, HRESULT* failure);
-  HRESULT WriteGroup(EncodedGroup& group, uint32_t frames, EncoderCarry* carry, bool* full);
-  HRESULT ReportProgress();
+  [[nodiscard]] HRESULT EncodeHeldFrames(bool reportProgress);
+  [[nodiscard]] HRESULT ReadGroup(uint8_t* out, uint32_t* frames, HRESULT* failure);
+  [[nodiscard]] HRESULT WriteGroup(EncodedGroup& group, uint32_t frames, EncoderCarry* carry, bool* full);
+  [[nodiscard]] HRESULT ReportProgress();
   bool lpcStage_ = false;
 
   cv::ICvProgressSink* progress_;
@@ -359,7 +360,7 @@ HRESULT Render::StreamInGroups(unsigned threads) {
   for (;;) {
     while (!ended && groups.HasFreeSlot()) {
       uint32_t frames = 0;
-      ended = ReadGroup(groups.InputSpace(), &frames, &readFailure) != cv::kS_OK;
+      ended = ReadGroup(groups.InputSpace(), &frames, &readFailure) == cv::kS_FALSE;
       if (frames == 0) break;
       groups.Submit(frames);
       frameCounts.push_back(frames);
@@ -449,7 +450,7 @@ HRESULT Render::Finish() {
 
 }  // namespace
 
-HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
+[[nodiscard]] HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
                    RenderTemplate* renderTemplate, unsigned threads) {
   if (progress) progress->SetRange(0, 100, 0);
 
@@ -471,7 +472,7 @@ HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown
   // A stream that cannot tell its length is treated as 1 frame long: the
   // length only sizes the seek table and scales the progress.
   uint64_t announced = 0;
-  source->GetLength(&announced);
+  if (cv::Failed(source->GetLength(&announced))) announced = 0;
 
   Render render(progress, file.Get(), source.operator->(), callerFormat);
   hr = render.SetUp(sourceFormat, announced);

@@ -28,7 +28,7 @@ constexpr uint64_t kMaxRenderFileSize = 0xFFFEF920u;
 // After a failure the partly written file stays, with its RIFF and "data" sizes 0.
 // threads above 1 encode the seek groups on that many threads (for the tool;
 // the plug-in renders on the caller's thread): the file's bytes are the same.
-HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
+[[nodiscard]] HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
                    RenderTemplate* renderTemplate, unsigned threads = 1);
 
 }  // namespace qla

@@ -54,7 +54,7 @@ class ParallelGroupEncoder {
   ParallelGroupEncoder& operator=(const ParallelGroupEncoder&) = delete;
 
   // Starts the workers, each with its own encoder for this format.
-  HRESULT Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage);
+  [[nodiscard]] HRESULT Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage);
 
   bool HasFreeSlot() const;
   // Room for the next group's input (kFramesPerSeekGroup frames); call only

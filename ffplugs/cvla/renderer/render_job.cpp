@@ -40,25 +40,10 @@ QlaRenderJob::QlaRenderJob(cv::ICvFileRenderer* renderer, cv::ICvTemplateStore* 
       store_(cv::ComPtr<cv::ICvTemplateStore>::Share(store)),
       template_(renderTemplate) {}
 
-HRESULT QlaRenderJob::QueryInterface(REFIID iid, void** out) {
-  if (!out) return cv::kE_POINTER;
-  *out = nullptr;
-  if (iid == cv::IID_ICvRenderJob || iid == cv::kIID_IUnknown)
-    *out = static_cast<cv::ICvRenderJob*>(this);
-  else if (iid == cv::IID_ICvRenderJobFormat)
-    *out = static_cast<cv::ICvRenderJobFormat*>(this);
-  else
-    return cv::kE_NOINTERFACE;
-  AddRef();
-  return cv::kS_OK;
-}
-
-ULONG QlaRenderJob::AddRef() { return ++references_; }
-
-ULONG QlaRenderJob::Release() {
-  if (--references_ != 0) return references_;
-  Destroy();
-  return 0;
+void* QlaRenderJob::FindInterface(REFIID iid) {
+  if (iid == cv::IID_ICvRenderJob || iid == cv::kIID_IUnknown) return static_cast<cv::ICvRenderJob*>(this);
+  if (iid == cv::IID_ICvRenderJobFormat) return static_cast<cv::ICvRenderJobFormat*>(this);
+  return nullptr;
 }
 
 void QlaRenderJob::Destroy() {

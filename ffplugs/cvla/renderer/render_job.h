@@ -6,6 +6,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "krn/com_object.h"
 #include "krn/com_ptr.h"
 #include "krn/metadata_source.h"
 
@@ -17,16 +18,16 @@ namespace qla {
 
 constexpr uint32_t kRenderFileNameLength = 260;  // UTF-16 units, terminator included
 
-class QlaRenderJob final : public cv::ICvRenderJob, public cv::ICvRenderJobFormat {
+class QlaRenderJob final
+    : public cv::ComObject<QlaRenderJob, cv::PlainCount, cv::ICvRenderJob, cv::ICvRenderJobFormat> {
  public:
   // The job takes a reference on the renderer and on the store, and owns
   // `renderTemplate` (a store record, or null), which it frees through the
   // renderer at the end. Reference count 0: the creator queries ICvRenderJob.
   QlaRenderJob(cv::ICvFileRenderer* renderer, cv::ICvTemplateStore* store, RenderTemplate* renderTemplate);
 
-  HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override;
-  ULONG CV_STDCALL AddRef() override;
-  ULONG CV_STDCALL Release() override;
+  void* FindInterface(REFIID iid);
+  void FinalRelease() { Destroy(); }
 
   HRESULT CV_STDCALL GetRenderer(cv::ICvFileRenderer** out) override;
   HRESULT CV_STDCALL Reserved4() override;
@@ -54,13 +55,12 @@ class QlaRenderJob final : public cv::ICvRenderJob, public cv::ICvRenderJobForma
   // The file name in the ANSI code page; CVERR_BAD_FILE_NAME when the name was
   // cut or holds characters that the code page lacks (the file would otherwise
   // be written under a different name).
-  HRESULT AnsiFileName(std::string* out) const;
+  [[nodiscard]] HRESULT AnsiFileName(std::string* out) const;
 
   cv::ComPtr<cv::ICvFileRenderer> renderer_;
   cv::ComPtr<cv::ICvTemplateStore> store_;  // or none
   wchar16 fileName_[kRenderFileNameLength] = {};
   bool fileNameCut_ = false;
-  uint32_t references_ = 0;
   std::vector<cv::ComPtr<IUnknown>> streams_;
   cv::ComPtr<cv::ICvMetadataSource> metadata_;
   RenderTemplate* template_;

@@ -1,5 +1,5 @@
 // What the processor is: its type as GetSystemInfo reports it, and whether it
-// has the bit instructions that the bit readers' faster variants are built for.
+// has the extensions that the codec's faster builds of its loops use.
 #pragma once
 
 #include "krn/platform/win_types.h"
@@ -10,14 +10,22 @@ namespace cvplat {
 DWORD ProcessorType();
 
 // Functions marked CVPLAT_TARGET_BIT_INSTRUCTIONS may use a leading-zero count
-// and register shifts of one instruction each (x86 LZCNT and BMI2); call them
-// only when HasBitInstructions(). They compute the same results as the plain
-// build of the same code. Elsewhere the mark is empty and the answer is false.
+// and register shifts of one instruction each (x86 LZCNT and BMI2), functions
+// marked CVPLAT_TARGET_AVX2 the 256-bit integer vectors of AVX2. Call them only
+// when UseBitInstructions() or UseAvx2() say so. They are builds of the same
+// source as their plain twins and compute the same results. Elsewhere the marks
+// are empty and the answers false.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS __attribute__((target("lzcnt,bmi2")))
+#define CVPLAT_TARGET_AVX2 __attribute__((target("avx2")))
 #else
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS
+#define CVPLAT_TARGET_AVX2
 #endif
-bool HasBitInstructions();
+bool UseBitInstructions();
+bool UseAvx2();
+// Allowed by default; tests turn the extensions off to check the plain builds
+// on processors that have them.
+void AllowProcessorExtensions(bool allow);
 
 }  // namespace cvplat

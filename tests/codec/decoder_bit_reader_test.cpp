@@ -3,6 +3,7 @@
 // alternate rounds use the residual loop built for the processor's bit
 // instructions (where it has them) and the plain one.
 #include "ffplugs/cvla/codec/rice_bit_reader.h"
+#include "krn/platform/cpu.h"
 #include "tests/codec/bit_oracle.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,7 @@ TEST(DecoderBitReader, MixedReadsMatchTheBitRules) {
   RiceBitReader reader;
   ASSERT_TRUE(reader.Allocate());
   for (int round = 0; round < 60; ++round) {
-    RiceBitReader::AllowBitInstructions(round % 2 == 0);
+    cvplat::AllowProcessorExtensions(round % 2 == 0);
     std::vector<uint8_t> buf(reader.Capacity());
     // Sparse ones make long unary runs; dense ones make short codes.
     const uint32_t density = 1 + rng() % 16;
@@ -70,7 +71,7 @@ TEST(DecoderBitReader, MixedReadsMatchTheBitRules) {
     }
     EXPECT_TRUE(reader.OnLastByte());
   }
-  RiceBitReader::AllowBitInstructions(true);
+  cvplat::AllowProcessorExtensions(true);
 }
 
 TEST(DecoderBitReader, GrowthDoublesKeepsContentsAndStopsAt64000) {

@@ -9,6 +9,7 @@
 
 #include "encoder_test_signals.h"
 #include "ffplugs/cvla/codec/block_encoder.h"
+#include "krn/platform/cpu.h"
 #include "krn/results.h"
 
 namespace {
@@ -62,11 +63,16 @@ TEST(EncoderGolden, StreamsKeepTheirExactBytes) {
       {1, 24, false, 15 * 512 + 5, 19564, 0x166178d0529f063full},
       {2, 24, false, 30 * 512 + 511, 65620, 0x320c91f26b49dfcbull},
   };
-  for (const auto& g : cases) {
-    const auto bytes = EncodeStream(g.channels, g.bits, g.lpc, g.frames);
-    EXPECT_EQ(bytes.size(), g.size);
-    EXPECT_EQ(Fnv1a(bytes), g.hash);
+  // With the processor's vector extensions where it has them, and without.
+  for (bool extensions : {true, false}) {
+    cvplat::AllowProcessorExtensions(extensions);
+    for (const auto& g : cases) {
+      const auto bytes = EncodeStream(g.channels, g.bits, g.lpc, g.frames);
+      EXPECT_EQ(bytes.size(), g.size);
+      EXPECT_EQ(Fnv1a(bytes), g.hash);
+    }
   }
+  cvplat::AllowProcessorExtensions(true);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "krn/platform/cpu.h"
+
 namespace qla {
 namespace {
 
@@ -46,7 +48,7 @@ inline int64_t WrappedProduct(uint32_t a, int32_t b) {
 // magnitude below 2^31 never reach 2^53, so adding them one by one in double
 // rounds nothing, and any order of exact integer additions gives the value of
 // the double additions in index order, on every machine.
-void AutocorrelateOrder4(const int32_t* y, int32_t terms, double* r) {
+inline void AutocorrelateOrder4Body(const int32_t* y, int32_t terms, double* r) {
   static_assert(kLpcOrder == 4, "five lags");
   static_assert(kFramesPerBlock * 2147483648.0 < 9007199254740992.0, "sums stay below 2^53");
   if (terms <= 0) {
@@ -98,6 +100,94 @@ void AutocorrelateOrder4(const int32_t* y, int32_t terms, double* r) {
   r[4] = static_cast<double>(r4);
 }
 
+// The vector loops of the analysis, as inline bodies built twice below.
+
+// The 1st to 4th differences of n values (padded holds the four values before
+// them, then the values) into d1..d4, the sums of the absolute values of the
+// values and of each difference into sums[0..4], and the largest absolute value.
+inline void DifferencesBody(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3, int32_t* d4,
+                            uint32_t* sums, int32_t* largest) {
+  uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0;
+  int32_t maxAbs = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t x0 = padded[i + 4], x1 = padded[i + 3], x2 = padded[i + 2], x3 = padded[i + 1],
+                   x4 = padded[i];
+    const uint32_t e1 = x0 - x1;
+    const uint32_t e2 = x0 - 2u * x1 + x2;
+    const uint32_t e3 = x0 - 3u * x1 + 3u * x2 - x3;
+    const uint32_t e4 = x0 - 4u * x1 + 6u * x2 - 4u * x3 + x4;
+    d1[i] = static_cast<int32_t>(e1);
+    d2[i] = static_cast<int32_t>(e2);
+    d3[i] = static_cast<int32_t>(e3);
+    d4[i] = static_cast<int32_t>(e4);
+    const uint32_t a0 = Abs32(x0);
+    s0 += a0;
+    s1 += Abs32(e1);
+    s2 += Abs32(e2);
+    s3 += Abs32(e3);
+    s4 += Abs32(e4);
+    const int32_t signedA0 = static_cast<int32_t>(a0);
+    maxAbs = signedA0 > maxAbs ? signedA0 : maxAbs;
+  }
+  sums[0] = s0;
+  sums[1] = s1;
+  sums[2] = s2;
+  sums[3] = s3;
+  sums[4] = s4;
+  *largest = maxAbs;
+}
+
+// The order-4 LPC filter from index 4 on: out[i] = y[i] + (q . y[i-1..i-4]) >> 5;
+// returns total plus the sum of |out[i]|, all wrapping. The terms are added in
+// the order written (which wrapping integer sums would not even need).
+inline uint32_t FilterOrder4Body(const int32_t* y, int32_t n, const uint32_t* q, int32_t* out, uint32_t total) {
+  for (int32_t i = 4; i < n; ++i) {
+    const uint32_t s = q[0] * static_cast<uint32_t>(y[i - 1]) + q[1] * static_cast<uint32_t>(y[i - 2]) +
+                       q[2] * static_cast<uint32_t>(y[i - 3]) + q[3] * static_cast<uint32_t>(y[i - 4]);
+    const uint32_t value = static_cast<uint32_t>(y[i]) + static_cast<uint32_t>(static_cast<int32_t>(s) >> 5);
+    out[i] = static_cast<int32_t>(value);
+    total += Abs32(value);
+  }
+  return total;
+}
+
+// Each loop for any processor, and for processors with AVX2 (eight values per
+// vector instead of four; the same integer results and the same double
+// operations in the same order). The choice is made per call.
+void DifferencesPlain(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3, int32_t* d4,
+                      uint32_t* sums, int32_t* largest) {
+  DifferencesBody(padded, n, d1, d2, d3, d4, sums, largest);
+}
+CVPLAT_TARGET_AVX2 void DifferencesAvx2(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3,
+                                        int32_t* d4, uint32_t* sums, int32_t* largest) {
+  DifferencesBody(padded, n, d1, d2, d3, d4, sums, largest);
+}
+void Differences(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3, int32_t* d4,
+                 uint32_t* sums, int32_t* largest) {
+  if (cvplat::UseAvx2()) return DifferencesAvx2(padded, n, d1, d2, d3, d4, sums, largest);
+  DifferencesPlain(padded, n, d1, d2, d3, d4, sums, largest);
+}
+
+uint32_t FilterOrder4Plain(const int32_t* y, int32_t n, const uint32_t* q, int32_t* out, uint32_t total) {
+  return FilterOrder4Body(y, n, q, out, total);
+}
+CVPLAT_TARGET_AVX2 uint32_t FilterOrder4Avx2(const int32_t* y, int32_t n, const uint32_t* q, int32_t* out,
+                                             uint32_t total) {
+  return FilterOrder4Body(y, n, q, out, total);
+}
+uint32_t FilterOrder4(const int32_t* y, int32_t n, const uint32_t* q, int32_t* out, uint32_t total) {
+  return cvplat::UseAvx2() ? FilterOrder4Avx2(y, n, q, out, total) : FilterOrder4Plain(y, n, q, out, total);
+}
+
+void AutocorrelateOrder4Plain(const int32_t* y, int32_t terms, double* r) { AutocorrelateOrder4Body(y, terms, r); }
+CVPLAT_TARGET_AVX2 void AutocorrelateOrder4Avx2(const int32_t* y, int32_t terms, double* r) {
+  AutocorrelateOrder4Body(y, terms, r);
+}
+void AutocorrelateOrder4(const int32_t* y, int32_t terms, double* r) {
+  if (cvplat::UseAvx2()) return AutocorrelateOrder4Avx2(y, terms, r);
+  AutocorrelateOrder4Plain(y, terms, r);
+}
+
 }  // namespace
 
 bool PredictionAnalyzer::Create(bool lpcStage) {
@@ -144,32 +234,13 @@ const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x
   padded[0] = h[0] - 3u * h[1] + 3u * h[2] - h[3];
   std::memcpy(padded + 4, x, static_cast<size_t>(n) * sizeof(int32_t));
 
-  uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0;
-  int32_t maxAbs = 0;
   int32_t* const d1 = differences_[0];
   int32_t* const d2 = differences_[1];
   int32_t* const d3 = differences_[2];
   int32_t* const d4 = differences_[3];
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t x0 = padded[i + 4], x1 = padded[i + 3], x2 = padded[i + 2], x3 = padded[i + 1],
-                   x4 = padded[i];
-    const uint32_t e1 = x0 - x1;
-    const uint32_t e2 = x0 - 2u * x1 + x2;
-    const uint32_t e3 = x0 - 3u * x1 + 3u * x2 - x3;
-    const uint32_t e4 = x0 - 4u * x1 + 6u * x2 - 4u * x3 + x4;
-    d1[i] = static_cast<int32_t>(e1);
-    d2[i] = static_cast<int32_t>(e2);
-    d3[i] = static_cast<int32_t>(e3);
-    d4[i] = static_cast<int32_t>(e4);
-    const uint32_t a0 = Abs32(x0);
-    s0 += a0;
-    s1 += Abs32(e1);
-    s2 += Abs32(e2);
-    s3 += Abs32(e3);
-    s4 += Abs32(e4);
-    const int32_t signedA0 = static_cast<int32_t>(a0);
-    maxAbs = signedA0 > maxAbs ? signedA0 : maxAbs;
-  }
+  uint32_t s[5];
+  int32_t maxAbs = 0;
+  Differences(padded, n, d1, d2, d3, d4, s, &maxAbs);
   if (n > 0) {
     history_[channel][0] = static_cast<uint32_t>(x[n - 1]);
     history_[channel][1] = static_cast<uint32_t>(d1[n - 1]);
@@ -177,8 +248,8 @@ const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x
     history_[channel][3] = static_cast<uint32_t>(d3[n - 1]);
   }
 
-  int32_t sums[5] = {static_cast<int32_t>(s0), static_cast<int32_t>(s1), static_cast<int32_t>(s2),
-                     static_cast<int32_t>(s3), static_cast<int32_t>(s4)};
+  int32_t sums[5] = {static_cast<int32_t>(s[0]), static_cast<int32_t>(s[1]), static_cast<int32_t>(s[2]),
+                     static_cast<int32_t>(s[3]), static_cast<int32_t>(s[4])};
   RepairOverflowedSums(sums);
   order_ = ChooseOrder(sums);
   cost_ = sums[order_];
@@ -290,18 +361,7 @@ int32_t PredictionAnalyzer::QuantizeAndFilter(const int32_t* y, int32_t n, const
     out[i] = y[i];
     total += Abs32(static_cast<uint32_t>(y[i]));
   }
-  if (p == 4) {
-    // The usual order, unrolled; the terms are added in the same order (which
-    // wrapping integer sums would not even need).
-    for (int32_t i = p; i < n; ++i) {
-      const uint32_t s = q[0] * static_cast<uint32_t>(y[i - 1]) + q[1] * static_cast<uint32_t>(y[i - 2]) +
-                         q[2] * static_cast<uint32_t>(y[i - 3]) + q[3] * static_cast<uint32_t>(y[i - 4]);
-      const uint32_t value = static_cast<uint32_t>(y[i]) + static_cast<uint32_t>(static_cast<int32_t>(s) >> 5);
-      out[i] = static_cast<int32_t>(value);
-      total += Abs32(value);
-    }
-    return static_cast<int32_t>(total);
-  }
+  if (p == 4) return static_cast<int32_t>(FilterOrder4(y, n, q, out, total));
   for (int32_t i = p; i < n; ++i) {
     uint32_t s = 0;
     for (int j = 1; j <= p; ++j) s += q[j - 1] * static_cast<uint32_t>(y[i - j]);

@@ -4,7 +4,6 @@
 #include "krn/platform/cpu.h"
 
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -143,17 +142,18 @@ inline uint32_t ReadFastCodes(const uint8_t* data, uint32_t fastEnd, uint32_t& p
   uint32_t p = position;
   // w holds the stream bits from p on; those before bit position `known` are
   // certain. It is reloaded from the buffer when a code may reach past them.
-  uint64_t w = 0;
+  // A marker one sits right after the known bits, so that w is never zero and
+  // a count of zeros that reaches it reaches past the known bits. It starts
+  // with no known bits, which reloads at once.
+  constexpr uint64_t kMarker = uint64_t{1} << (63 - kWindowBits);
+  uint64_t w = 1;
   uint32_t known = p;
   while (i < n) {
-    // Bit 0 is never among the known bits: an empty window counts 63 zeros,
-    // which is past them and reloads.
-    uint32_t zeros = LeadingZeros64(w | 1u);
+    uint32_t zeros = LeadingZeros64(w);
     if (p + zeros + kCodeBits > known) {
       if (p > fastEnd) break;
-      w = LoadBigEndian64(data + (p >> 3)) << (p & 7);
+      w = (LoadBigEndian64(data + (p >> 3)) << (p & 7)) | kMarker;
       known = p + kWindowBits;
-      if (w == 0) break;
       zeros = LeadingZeros64(w);
       if (zeros + kCodeBits > kWindowBits) break;
     }
@@ -200,16 +200,9 @@ constexpr FastCodesReaders BitsReaders(std::integer_sequence<uint32_t, kKs...>) 
 constexpr FastCodesReaders kPlainReaders = PlainReaders(std::make_integer_sequence<uint32_t, kFastParameters>{});
 constexpr FastCodesReaders kBitsReaders = BitsReaders(std::make_integer_sequence<uint32_t, kFastParameters>{});
 
-std::atomic<bool> bitInstructionsAllowed{true};
-
-const FastCodesReaders& Readers() {
-  static const bool has = cvplat::HasBitInstructions();
-  return has && bitInstructionsAllowed.load(std::memory_order_relaxed) ? kBitsReaders : kPlainReaders;
-}
+const FastCodesReaders& Readers() { return cvplat::UseBitInstructions() ? kBitsReaders : kPlainReaders; }
 
 }  // namespace
-
-void RiceBitReader::AllowBitInstructions(bool allow) { bitInstructionsAllowed.store(allow); }
 
 bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
   const uint32_t last = LastByteBit();

@@ -52,10 +52,6 @@ class RiceBitReader {
   // The same as n ReadRice calls followed by MapResidual. Returns false when the
   // position ended on the last byte of the buffer (the payload ran out).
   bool ReadResiduals(uint32_t k, uint32_t n, int32_t* out);
-  // Whether ReadResiduals may use a variant built for the processor's bit
-  // instructions where it has them (the default); tests turn it off to check
-  // the plain variant on such processors.
-  static void AllowBitInstructions(bool allow);
 
   // The position in the terms of the bit-at-a-time rules.
   uint32_t ByteIndex() const { return position_ >> 3; }

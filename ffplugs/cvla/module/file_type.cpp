@@ -123,8 +123,9 @@ HRESULT QlaFileType::CreateReader(cv::ICvFileReader** out, HANDLE file, const wc
   *out = nullptr;
   QlaReader* reader = cvplat::NewZeroed<QlaReader>(this);
   if (!reader) return cv::kE_OUTOFMEMORY;
-  reader->QueryInterface(cv::IID_ICvFileReader, reinterpret_cast<void**>(out));
-  reader->SetFileName(path);
+  // A new reader answers its own interface, and with no file open it takes any name.
+  static_cast<void>(reader->QueryInterface(cv::IID_ICvFileReader, reinterpret_cast<void**>(out)));
+  static_cast<void>(reader->SetFileName(path));
   HRESULT hr = cv::kS_OK;
   if (open != 0) hr = reader->Open(0, kReaderOpenFlags);
   return hr;

@@ -53,8 +53,7 @@ HRESULT QlaRenderer::CreateRenderJob(cv::ICvRenderJob** out, const wchar16* file
     return cv::kE_OUTOFMEMORY;
   }
   job->AddRef();  // held while the job is filled, so a failure frees it
-  job->SetFileName(fileName);
-  HRESULT hr = cv::kS_OK;
+  HRESULT hr = job->SetFileName(fileName);
   for (uint32_t i = 0; i < count && cv::Succeeded(hr); ++i) hr = job->AddStream(streams[i], i);
   if (cv::Succeeded(hr)) hr = job->QueryInterface(cv::IID_ICvRenderJob, reinterpret_cast<void**>(out));
   job->Release();

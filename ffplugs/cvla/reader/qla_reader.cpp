@@ -183,7 +183,7 @@ HRESULT QlaReader::GetStreamInfos(cv::StreamInfoRecord* records, uint32_t first,
     record.extraNeeded = extraNeeded;
     if (cv::Failed(hr)) last = hr;
     uint64_t frames = 0;
-    stream->GetLength(&frames);
+    if (cv::Failed(stream->GetLength(&frames))) frames = 0;
     record.totalFrames = frames;
   }
   return last;

@@ -472,7 +472,7 @@ HRESULT Render::Finish() {
   // A stream that cannot tell its length is treated as 1 frame long: the
   // length only sizes the seek table and scales the progress.
   uint64_t announced = 0;
-  source->GetLength(&announced);
+  if (cv::Failed(source->GetLength(&announced))) announced = 0;
 
   Render render(progress, file.Get(), source.operator->(), callerFormat);
   hr = render.SetUp(sourceFormat, announced);

@@ -119,28 +119,6 @@ TEST(DecoderStereo, ReconstructionFollowsTheRulesForAnyValues) {
   cvplat::AllowProcessorExtensions(true);
 }
 
-TEST(DecoderStereo, MidSideBlockAndPlainStereoBlock) {
-  const std::vector<std::vector<int32_t>> ms = {{1, -1, 1, 1}, {1, 1, 3, -3}};
-  const uint8_t orders[2] = {0, 0}, ks[2] = {1, 2};
-  BlockSequence withMidSide(2, qla::kFlagMidSide);
-  withMidSide.Add(ms, orders, ks, true);
-  std::vector<Decoded> d = DecodeFile(withMidSide.Bytes(), 2, 16, qla::kFlagMidSide);
-  ASSERT_EQ(d.size(), 1u);
-  ASSERT_EQ(d[0].hr, cv::kS_OK);
-  EXPECT_EQ(Samples16(d[0].pcm), (std::vector<int32_t>{1, 0, 0, -1, 2, -1, -1, 2}));
-
-  // Without the flag the channels are left and right, here as packed 24-bit with an extra header word.
-  BlockSequence plain(2, qla::kFlagExtraWord);
-  plain.Add(ms, orders, ks, true);
-  plain.Add(ms, orders, ks, false);
-  d = DecodeFile(plain.Bytes(), 2, 24, qla::kFlagExtraWord);
-  ASSERT_EQ(d.size(), 2u);
-  for (const Decoded& block : d) {
-    ASSERT_EQ(block.hr, cv::kS_OK);
-    EXPECT_EQ(Samples24(block.pcm), (std::vector<int32_t>{1, 1, -1, 1, 1, 3, 1, -3}));
-  }
-}
-
 TEST(DecoderBlock, LastChannelMustEndWithinOneByteOfThePayloadSize) {
   // Eight one-bit codes fill exactly one byte; the stream carries one more zero byte.
   const std::vector<int32_t> zeros(8, 0);

@@ -15,12 +15,16 @@ DWORD ProcessorType();
 // when UseBitInstructions() or UseAvx2() say so. They are builds of the same
 // source as their plain twins and compute the same results. Elsewhere the marks
 // are empty and the answers false.
+// A body shared by both builds is marked CVPLAT_BUILT_INTO_CALLER, so that
+// each build compiles it for its own processor rather than calling one copy.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS __attribute__((target("lzcnt,bmi2")))
 #define CVPLAT_TARGET_AVX2 __attribute__((target("avx2")))
+#define CVPLAT_BUILT_INTO_CALLER inline __attribute__((always_inline))
 #else
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS
 #define CVPLAT_TARGET_AVX2
+#define CVPLAT_BUILT_INTO_CALLER inline
 #endif
 bool UseBitInstructions();
 bool UseAvx2();

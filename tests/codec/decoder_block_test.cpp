@@ -2,6 +2,7 @@
 // stages, stereo reconstruction, output packing, sync blocks and failures.
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/codec/sample_reconstruction.h"
+#include "krn/platform/cpu.h"
 #include "krn/results.h"
 #include "tests/codec/memory_bytes.h"
 #include "tests/codec/decoder_block_builder.h"
@@ -93,46 +94,29 @@ TEST(DecoderStereo, ReconstructionFollowsTheRulesForAnyValues) {
     }
   }
   // Whole blocks take a plainer inverse when no value reaches 2^29: the same
-  // PCM either way, a mid of 0 with an odd side included.
+  // PCM either way, a mid of 0 with an odd side included, with the processor's
+  // vector extensions and without.
   std::vector<int32_t> small;
   for (int32_t v : values)
     if (v > -(1 << 29) && v < (1 << 29)) small.push_back(v);
-  for (const std::vector<int32_t>* side : {&values, &small}) {
-    const uint32_t frames = static_cast<uint32_t>(side->size());
-    ASSERT_LE(frames, qla::kFramesPerBlock);
-    for (int32_t m : small) {
-      const std::vector<int32_t> mid(frames, m);
-      std::vector<uint8_t> pcm(frames * 4);
-      qla::WritePcm16(mid.data(), side->data(), 2, true, frames, pcm.data());
-      for (uint32_t i = 0; i < frames; ++i) {
-        const qla::StereoPair want = LiteralMidSide(m, (*side)[i]);
-        ASSERT_EQ(static_cast<uint16_t>(want.left), qla::LoadU16(&pcm[4 * i])) << m << "," << (*side)[i];
-        ASSERT_EQ(static_cast<uint16_t>(want.right), qla::LoadU16(&pcm[4 * i + 2])) << m << "," << (*side)[i];
+  for (bool extensions : {true, false}) {
+    cvplat::AllowProcessorExtensions(extensions);
+    for (const std::vector<int32_t>* side : {&values, &small}) {
+      const uint32_t frames = static_cast<uint32_t>(side->size());
+      ASSERT_LE(frames, qla::kFramesPerBlock);
+      for (int32_t m : small) {
+        const std::vector<int32_t> mid(frames, m);
+        std::vector<uint8_t> pcm(frames * 4);
+        qla::WritePcm16(mid.data(), side->data(), 2, true, frames, pcm.data());
+        for (uint32_t i = 0; i < frames; ++i) {
+          const qla::StereoPair want = LiteralMidSide(m, (*side)[i]);
+          ASSERT_EQ(static_cast<uint16_t>(want.left), qla::LoadU16(&pcm[4 * i])) << m << "," << (*side)[i];
+          ASSERT_EQ(static_cast<uint16_t>(want.right), qla::LoadU16(&pcm[4 * i + 2])) << m << "," << (*side)[i];
+        }
       }
     }
   }
-}
-
-TEST(DecoderStereo, MidSideBlockAndPlainStereoBlock) {
-  const std::vector<std::vector<int32_t>> ms = {{1, -1, 1, 1}, {1, 1, 3, -3}};
-  const uint8_t orders[2] = {0, 0}, ks[2] = {1, 2};
-  BlockSequence withMidSide(2, qla::kFlagMidSide);
-  withMidSide.Add(ms, orders, ks, true);
-  std::vector<Decoded> d = DecodeFile(withMidSide.Bytes(), 2, 16, qla::kFlagMidSide);
-  ASSERT_EQ(d.size(), 1u);
-  ASSERT_EQ(d[0].hr, cv::kS_OK);
-  EXPECT_EQ(Samples16(d[0].pcm), (std::vector<int32_t>{1, 0, 0, -1, 2, -1, -1, 2}));
-
-  // Without the flag the channels are left and right, here as packed 24-bit with an extra header word.
-  BlockSequence plain(2, qla::kFlagExtraWord);
-  plain.Add(ms, orders, ks, true);
-  plain.Add(ms, orders, ks, false);
-  d = DecodeFile(plain.Bytes(), 2, 24, qla::kFlagExtraWord);
-  ASSERT_EQ(d.size(), 2u);
-  for (const Decoded& block : d) {
-    ASSERT_EQ(block.hr, cv::kS_OK);
-    EXPECT_EQ(Samples24(block.pcm), (std::vector<int32_t>{1, 1, -1, 1, 1, 3, 1, -3}));
-  }
+  cvplat::AllowProcessorExtensions(true);
 }
 
 TEST(DecoderBlock, LastChannelMustEndWithinOneByteOfThePayloadSize) {

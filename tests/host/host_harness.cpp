@@ -46,12 +46,10 @@ struct TestHost::State {
     HRESULT CV_STDCALL Reserved12() override { return cv::kE_NOTIMPL; }
     HRESULT CV_STDCALL Reserved13() override { return cv::kE_NOTIMPL; }
     HRESULT CV_STDCALL FindFileType(void*, const GUID* formatClass) override {
-      ++state->findFileTypeCalls;
       state->lastGuid = *formatClass;
       return state->findResult;
     }
     HRESULT CV_STDCALL FindRenderer(void*, const GUID* formatClass) override {
-      ++state->findRendererCalls;
       state->lastGuid = *formatClass;
       return state->findResult;
     }
@@ -69,7 +67,7 @@ struct TestHost::State {
     HRESULT CV_STDCALL Reserved6() override { return cv::kE_NOTIMPL; }
     int32_t CV_STDCALL GetValue(uint32_t id, void* buffer, uint32_t size) override {
       ++state->languageQueries;
-      if (id != cv::kHostPropertyLanguage || !state->answersLanguage || size < 4) return 0;
+      if (id != cv::kHostPropertyLanguage || size < 4) return 0;
       std::memcpy(buffer, &state->language, 4);
       return 1;
     }
@@ -128,9 +126,9 @@ struct TestHost::State {
     *out = nullptr;
     if (iid == cv::kIID_IUnknown || iid == cv::IID_ICvFileHost)
       *out = static_cast<cv::ICvFileHost*>(&host);
-    else if (iid == cv::IID_ICvHostProperties && !hideProperties)
+    else if (iid == cv::IID_ICvHostProperties)
       *out = static_cast<cv::ICvHostProperties*>(&properties);
-    else if (iid == cv::IID_ICvTemplateStore && !hideStore)
+    else if (iid == cv::IID_ICvTemplateStore)
       *out = static_cast<cv::ICvTemplateStore*>(&store);
     else
       return cv::kE_NOINTERFACE;
@@ -143,13 +141,8 @@ struct TestHost::State {
   Store store{this};
   long references = 1;
   uint32_t language = 1033;
-  bool answersLanguage = true;
-  bool hideProperties = false;
-  bool hideStore = false;
   HRESULT findResult = cv::kS_OK;
   int languageQueries = 0;
-  int findFileTypeCalls = 0;
-  int findRendererCalls = 0;
   GUID lastGuid{};
   bool storeFull = false;
   std::map<const void*, std::unique_ptr<StoredTemplate>> templates;
@@ -160,17 +153,9 @@ TestHost::TestHost() : state_(std::make_unique<State>()) {}
 TestHost::~TestHost() = default;
 
 cv::ICvFileHost* TestHost::Host() { return &state_->host; }
-void TestHost::SetLanguage(uint32_t language, bool answersLanguage) {
-  state_->language = language;
-  state_->answersLanguage = answersLanguage;
-}
-void TestHost::HideProperties(bool hide) { state_->hideProperties = hide; }
-void TestHost::HideTemplateStore(bool hide) { state_->hideStore = hide; }
 void TestHost::SetFindResult(HRESULT result) { state_->findResult = result; }
 long TestHost::References() const { return state_->references; }
 int TestHost::LanguageQueries() const { return state_->languageQueries; }
-int TestHost::FindFileTypeCalls() const { return state_->findFileTypeCalls; }
-int TestHost::FindRendererCalls() const { return state_->findRendererCalls; }
 const GUID& TestHost::LastFindGuid() const { return state_->lastGuid; }
 size_t TestHost::LiveTemplates() const { return state_->templates.size(); }
 void TestHost::SetStoreFull(bool full) { state_->storeFull = full; }

@@ -36,18 +36,12 @@ class TestHost {
 
   cv::ICvFileHost* Host();
 
-  // Language that GetValue(10001) answers; answersLanguage false makes it return 0.
-  void SetLanguage(uint32_t language, bool answersLanguage = true);
-  void HideProperties(bool hide);
-  void HideTemplateStore(bool hide);
   // What slots 14 and 15 answer.
   void SetFindResult(HRESULT result);
 
   // References held on the host object and its two other interfaces together.
   long References() const;
   int LanguageQueries() const;
-  int FindFileTypeCalls() const;
-  int FindRendererCalls() const;
   const GUID& LastFindGuid() const;
   // Template records the store has handed out and not freed.
   size_t LiveTemplates() const;

@@ -48,7 +48,7 @@ inline int64_t WrappedProduct(uint32_t a, int32_t b) {
 // magnitude below 2^31 never reach 2^53, so adding them one by one in double
 // rounds nothing, and any order of exact integer additions gives the value of
 // the double additions in index order, on every machine.
-inline void AutocorrelateOrder4Body(const int32_t* y, int32_t terms, double* r) {
+CVPLAT_BUILT_INTO_CALLER void AutocorrelateOrder4Body(const int32_t* y, int32_t terms, double* r) {
   static_assert(kLpcOrder == 4, "five lags");
   static_assert(kFramesPerBlock * 2147483648.0 < 9007199254740992.0, "sums stay below 2^53");
   if (terms <= 0) {
@@ -105,8 +105,8 @@ inline void AutocorrelateOrder4Body(const int32_t* y, int32_t terms, double* r) 
 // The 1st to 4th differences of n values (padded holds the four values before
 // them, then the values) into d1..d4, the sums of the absolute values of the
 // values and of each difference into sums[0..4], and the largest absolute value.
-inline void DifferencesBody(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3, int32_t* d4,
-                            uint32_t* sums, int32_t* largest) {
+CVPLAT_BUILT_INTO_CALLER void DifferencesBody(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3,
+                                              int32_t* d4, uint32_t* sums, int32_t* largest) {
   uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0;
   int32_t maxAbs = 0;
   for (int32_t i = 0; i < n; ++i) {
@@ -140,7 +140,8 @@ inline void DifferencesBody(const uint32_t* padded, int32_t n, int32_t* d1, int3
 // The order-4 LPC filter from index 4 on: out[i] = y[i] + (q . y[i-1..i-4]) >> 5;
 // returns total plus the sum of |out[i]|, all wrapping. The terms are added in
 // the order written (which wrapping integer sums would not even need).
-inline uint32_t FilterOrder4Body(const int32_t* y, int32_t n, const uint32_t* q, int32_t* out, uint32_t total) {
+CVPLAT_BUILT_INTO_CALLER uint32_t FilterOrder4Body(const int32_t* y, int32_t n, const uint32_t* q, int32_t* out,
+                                                   uint32_t total) {
   for (int32_t i = 4; i < n; ++i) {
     const uint32_t s = q[0] * static_cast<uint32_t>(y[i - 1]) + q[1] * static_cast<uint32_t>(y[i - 2]) +
                        q[2] * static_cast<uint32_t>(y[i - 3]) + q[3] * static_cast<uint32_t>(y[i - 4]);

@@ -136,8 +136,8 @@ namespace {
 // leaves the position after the last code in p. One instance per parameter
 // turns every shift by k into a shift by a constant.
 template <uint32_t kK>
-inline uint32_t ReadFastCodes(const uint8_t* data, uint32_t fastEnd, uint32_t& position, uint32_t i, uint32_t n,
-                       int32_t* out) {
+CVPLAT_BUILT_INTO_CALLER uint32_t ReadFastCodes(const uint8_t* data, uint32_t fastEnd, uint32_t& position, uint32_t i,
+                                                uint32_t n, int32_t* out) {
   constexpr uint32_t kCodeBits = kK + 1;  // the terminating one and the k low bits
   uint32_t p = position;
   // w holds the stream bits from p on; those before bit position `known` are

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "krn/platform/cpu.h"
+
 namespace qla {
 namespace {
 
@@ -119,7 +121,7 @@ bool ReconstructOrder(uint32_t order, const uint32_t c[kLpcOrder], PredictorHist
 constexpr uint32_t kPlainMidSideBound = 1u << 29;
 
 // At least the largest magnitude of the values of both channels, below twice it.
-uint32_t MidSideBound(const int32_t* mid, const int32_t* side, uint32_t frames) {
+CVPLAT_BUILT_INTO_CALLER uint32_t MidSideBound(const int32_t* mid, const int32_t* side, uint32_t frames) {
   uint32_t bound = 0;
   for (uint32_t i = 0; i < frames; ++i) {
     const uint32_t m = Bits(mid[i]), s = Bits(side[i]);
@@ -143,7 +145,8 @@ inline StereoPair PlainMidSideToLeftRight(int32_t mid, int32_t side) {
 // Calls put(i, left, right) for every frame of a stereo block. Each loop has a
 // fixed shape, so that the compiler can run it on whole vectors.
 template <typename Put>
-void ForEachStereoFrame(const int32_t* ch0, const int32_t* ch1, bool midSide, uint32_t frames, Put put) {
+CVPLAT_BUILT_INTO_CALLER void ForEachStereoFrame(const int32_t* ch0, const int32_t* ch1, bool midSide, uint32_t frames,
+                                                 Put put) {
   if (!midSide) {
     for (uint32_t i = 0; i < frames; ++i) put(i, ch0[i], ch1[i]);
     return;
@@ -162,7 +165,7 @@ void ForEachStereoFrame(const int32_t* ch0, const int32_t* ch1, bool midSide, ui
 }
 
 // Little-endian 16-bit samples: a plain copy where the machine is little-endian.
-void StoreWords16(const uint16_t* words, uint32_t count, uint8_t* out) {
+CVPLAT_BUILT_INTO_CALLER void StoreWords16(const uint16_t* words, uint32_t count, uint8_t* out) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   std::memcpy(out, words, count * sizeof(uint16_t));
 #else
@@ -172,7 +175,7 @@ void StoreWords16(const uint16_t* words, uint32_t count, uint8_t* out) {
 
 // Packed 24-bit samples, little-endian, from values already in range: four
 // samples go out as three 32-bit words where the machine is little-endian.
-void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out) {
+CVPLAT_BUILT_INTO_CALLER void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out) {
   uint32_t i = 0;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   for (; i + 4 <= count; i += 4, out += 12) {
@@ -185,20 +188,8 @@ void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out) {
   for (; i < count; ++i, out += 3) Store24(out, values[i]);
 }
 
-}  // namespace
-
-bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
-                        uint32_t count) {
-  uint32_t c[kLpcOrder] = {0, 0, 0, 0};
-  if (lpcCoef)
-    for (uint32_t j = 0; j < kLpcOrder; ++j) c[j] = Bits(LpcCoefficient(lpcCoef[j]));
-  // Four zero coefficients mean no LPC stage: the corrections are all zero.
-  if ((c[0] | c[1] | c[2] | c[3]) == 0) return ReconstructOrder<false>(order, c, history, values, count);
-  return ReconstructOrder<true>(order, c, history, values, count);
-}
-
-void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
-                uint8_t* out) {
+CVPLAT_BUILT_INTO_CALLER void WritePcm16Body(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
+                                             uint32_t frames, uint8_t* out) {
   // The samples are gathered as 16-bit words first, a block's worth at a time:
   // the loops then need no byte stores and run on whole vectors.
   uint16_t words[kMaxChannels * kFramesPerBlock];
@@ -217,8 +208,8 @@ void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool 
   }
 }
 
-void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
-                uint8_t* out) {
+CVPLAT_BUILT_INTO_CALLER void WritePcm24Body(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
+                                             uint32_t frames, uint8_t* out) {
   // Clamped values are gathered a block's worth at a time, then packed.
   int32_t values[kMaxChannels * kFramesPerBlock];
   const uint32_t width = channels == 1 ? 1 : 2;
@@ -234,6 +225,49 @@ void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool 
     }
     StorePacked24(values, n * width, out + 3 * width * done);
   }
+}
+
+// Both built for any processor and for AVX2 (eight values per vector
+// instruction; the same integer results), chosen per call.
+void WritePcm16Plain(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
+                     uint8_t* out) {
+  WritePcm16Body(ch0, ch1, channels, midSide, frames, out);
+}
+CVPLAT_TARGET_AVX2 void WritePcm16Avx2(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
+                                       uint32_t frames, uint8_t* out) {
+  WritePcm16Body(ch0, ch1, channels, midSide, frames, out);
+}
+void WritePcm24Plain(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
+                     uint8_t* out) {
+  WritePcm24Body(ch0, ch1, channels, midSide, frames, out);
+}
+CVPLAT_TARGET_AVX2 void WritePcm24Avx2(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
+                                       uint32_t frames, uint8_t* out) {
+  WritePcm24Body(ch0, ch1, channels, midSide, frames, out);
+}
+
+}  // namespace
+
+bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
+                        uint32_t count) {
+  uint32_t c[kLpcOrder] = {0, 0, 0, 0};
+  if (lpcCoef)
+    for (uint32_t j = 0; j < kLpcOrder; ++j) c[j] = Bits(LpcCoefficient(lpcCoef[j]));
+  // Four zero coefficients mean no LPC stage: the corrections are all zero.
+  if ((c[0] | c[1] | c[2] | c[3]) == 0) return ReconstructOrder<false>(order, c, history, values, count);
+  return ReconstructOrder<true>(order, c, history, values, count);
+}
+
+void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
+                uint8_t* out) {
+  if (cvplat::UseAvx2()) return WritePcm16Avx2(ch0, ch1, channels, midSide, frames, out);
+  WritePcm16Plain(ch0, ch1, channels, midSide, frames, out);
+}
+
+void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
+                uint8_t* out) {
+  if (cvplat::UseAvx2()) return WritePcm24Avx2(ch0, ch1, channels, midSide, frames, out);
+  WritePcm24Plain(ch0, ch1, channels, midSide, frames, out);
 }
 
 }  // namespace qla

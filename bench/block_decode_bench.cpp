@@ -113,7 +113,10 @@ void DecodeRecordingBlocks(benchmark::State& state, const std::string& name) {
 void ReadResiduals(benchmark::State& state) {
   const uint32_t k = static_cast<uint32_t>(state.range(0));
   qla::RiceBitReader reader;
-  reader.Allocate();
+  if (!reader.Allocate()) {
+    state.SkipWithError("no memory for the bit reader");
+    return;
+  }
   std::mt19937 rng(1);
   std::geometric_distribution<uint32_t> spread(1.0 / (2.0 * (1u << k)));
   uint8_t* data = reader.Data();
@@ -135,7 +138,12 @@ void ReadResiduals(benchmark::State& state) {
   int32_t values[512];
   for (auto _ : state) {
     reader.Reset();
-    for (uint32_t c = 0; c < calls; ++c) reader.ReadResiduals(k, 512, values);
+    for (uint32_t c = 0; c < calls; ++c) {
+      if (!reader.ReadResiduals(k, 512, values)) {
+        state.SkipWithError("the codes do not read back");
+        return;
+      }
+    }
     benchmark::DoNotOptimize(values[0]);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * calls * 512);

@@ -22,7 +22,7 @@ class BufferedFileReader final : public ByteSource {
   BufferedFileReader& operator=(const BufferedFileReader&) = delete;
 
   // Allocates the buffer (kept if already there); false when out of memory.
-  bool Allocate(uint32_t capacity = kDefaultCapacity);
+  [[nodiscard]] bool Allocate(uint32_t capacity = kDefaultCapacity);
 
   // The next Read starts at offset of file. The buffered bytes stay valid when
   // the file is the one they came from.
@@ -34,7 +34,7 @@ class BufferedFileReader final : public ByteSource {
   // Copies up to count bytes from the position on and moves the position past
   // them; *got receives the count (fewer at the end of the file). False when a
   // file read fails; *got then counts the bytes copied before the failure.
-  bool Read(void* out, uint32_t count, DWORD* got) override;
+  [[nodiscard]] bool Read(void* out, uint32_t count, DWORD* got) override;
 
   // File reads done so far, for tests.
   uint32_t FileReads() const { return fileReads_; }

@@ -13,7 +13,7 @@ class ByteSource {
   // Copies up to count bytes from the current position on and moves past them;
   // *got receives the count (fewer at the end of the data). False when the read
   // fails; *got then counts the bytes delivered before the failure.
-  virtual bool Read(void* out, uint32_t count, DWORD* got) = 0;
+  [[nodiscard]] virtual bool Read(void* out, uint32_t count, DWORD* got) = 0;
 
  protected:
   ~ByteSource() = default;
@@ -22,7 +22,7 @@ class ByteSource {
 class ByteSink {
  public:
   // Appends count bytes; false unless every byte was written.
-  virtual bool Write(const void* data, uint32_t count) = 0;
+  [[nodiscard]] virtual bool Write(const void* data, uint32_t count) = 0;
 
  protected:
   ~ByteSink() = default;
@@ -32,7 +32,7 @@ class ByteSink {
 class FileByteSource final : public ByteSource {
  public:
   explicit FileByteSource(HANDLE file) : file_(file) {}
-  bool Read(void* out, uint32_t count, DWORD* got) override;
+  [[nodiscard]] bool Read(void* out, uint32_t count, DWORD* got) override;
 
  private:
   HANDLE file_;
@@ -42,7 +42,7 @@ class FileByteSource final : public ByteSource {
 class FileByteSink final : public ByteSink {
  public:
   explicit FileByteSink(HANDLE file) : file_(file) {}
-  bool Write(const void* data, uint32_t count) override;
+  [[nodiscard]] bool Write(const void* data, uint32_t count) override;
 
  private:
   HANDLE file_;

@@ -86,6 +86,16 @@ namespace {
   text = WideTextOf(block.As<uint8_t>(), size);
   return kS_OK;
 }
+
+// Reads a record's fixed header. A larger stated header carries fields this
+// code does not know: they are skipped.
+template <class Header>
+HRESULT ReadRecordHeader(IStream* stream, Header* header) {
+  const HRESULT hr = ReadStreamBytes(stream, header, sizeof *header);
+  if (Failed(hr) || header->headerSize <= sizeof *header) return hr;
+  cvplat::WideString ignored;
+  return ReadStreamText(stream, header->headerSize - sizeof *header, ignored);
+}
 }  // namespace
 
 [[nodiscard]] HRESULT ReadMarkerStream(IStream* stream, std::vector<MarkerEntry>& markers) {
@@ -94,14 +104,8 @@ namespace {
   if (Failed(hr)) return hr;
   for (uint32_t i = 0; i < count; ++i) {
     MarkerEntry entry{};
-    hr = ReadStreamBytes(stream, &entry.header, sizeof entry.header);
+    hr = ReadRecordHeader(stream, &entry.header);
     if (Failed(hr)) return hr;
-    // A larger stated header carries fields this code does not know: skip them.
-    if (entry.header.headerSize > sizeof entry.header) {
-      cvplat::WideString ignored;
-      hr = ReadStreamText(stream, entry.header.headerSize - sizeof entry.header, ignored);
-      if (Failed(hr)) return hr;
-    }
     hr = ReadStreamText(stream, entry.header.nameSize, entry.name);
     if (Failed(hr)) return hr;
     markers.push_back(std::move(entry));
@@ -115,13 +119,8 @@ namespace {
   if (Failed(hr)) return hr;
   for (uint32_t i = 0; i < count; ++i) {
     InfoRecordHeader header{};
-    hr = ReadStreamBytes(stream, &header, sizeof header);
+    hr = ReadRecordHeader(stream, &header);
     if (Failed(hr)) return hr;
-    if (header.headerSize > sizeof header) {
-      cvplat::WideString ignored;
-      hr = ReadStreamText(stream, header.headerSize - sizeof header, ignored);
-      if (Failed(hr)) return hr;
-    }
     InfoEntry entry{header.id, {}};
     hr = ReadStreamText(stream, header.textSize, entry.text);
     if (Failed(hr)) return hr;

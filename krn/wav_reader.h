@@ -79,7 +79,7 @@ class WavReader {
   [[nodiscard]] HRESULT ReadFormat(const WavChunk& chunk, std::string* problem);
   [[nodiscard]] HRESULT CheckFormat(std::string* problem);
   [[nodiscard]] HRESULT PlaceData(WavChunk* data, const WavReadOptions& options, std::string* problem);
-  bool ReadFromFile(uint64_t frame, uint32_t count, uint8_t* out);
+  [[nodiscard]] bool ReadFromFile(uint64_t frame, uint32_t count, uint8_t* out);
 
   cvplat::UniqueFile file_;
   uint64_t fileSize_ = 0;

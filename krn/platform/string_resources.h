@@ -11,11 +11,11 @@ namespace cvplat {
 // Reads string `id` of `module` in `language` (string block id / 16 + 1, entry
 // id % 16), converted from UTF-16 to the ANSI code page, cut to `size` bytes and
 // terminated. False when the module has no such string or it is empty.
-bool LoadStringResourceInLanguage(HMODULE module, LANGID language, UINT id, char* buffer, size_t size);
+[[nodiscard]] bool LoadStringResourceInLanguage(HMODULE module, LANGID language, UINT id, char* buffer, size_t size);
 
 // Reads string `id` of `module` in the thread's language (LoadStringA). False
 // when the module is null, has no such string or it is empty.
-bool LoadModuleStringResource(HMODULE module, UINT id, char* buffer, size_t size);
+[[nodiscard]] bool LoadModuleStringResource(HMODULE module, UINT id, char* buffer, size_t size);
 
 // True when `c` starts a double-byte character in the ANSI code page (never
 // natively, where the code page is Windows-1252).

@@ -16,7 +16,7 @@ bool StderrIsTerminal();
 // closed (also when the process is killed where the system allows it).
 UniqueFile CreateScratchFile();
 // Copies standard input to the end of a file; false on a read or write failure.
-bool CopyStandardInput(HANDLE file);
+[[nodiscard]] bool CopyStandardInput(HANDLE file);
 
 // Columns of the terminal on standard error; 80 when it cannot be told.
 unsigned TerminalColumns();

@@ -25,7 +25,7 @@ constexpr uint32_t kSourceChunk = cv::ChunkId("qsrc");
 [[nodiscard]] HRESULT AppendChunk(const std::string& path, uint32_t id, const std::vector<uint8_t>& body);
 
 // The stored audio digest of a .qla file; false when it has none.
-bool ReadAudioDigest(const std::string& path, cv::Md5::Digest* digest);
+[[nodiscard]] bool ReadAudioDigest(const std::string& path, cv::Md5::Digest* digest);
 // Compares the digest of the decoded audio with the stored one: empty when they
 // agree or none is stored, else the words for the mismatch.
 std::string DigestMismatch(const std::string& path, const cv::Md5::Digest& decoded);

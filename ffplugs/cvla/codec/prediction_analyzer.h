@@ -16,7 +16,7 @@ constexpr int32_t kLpcCoefficientLimit = 127;  // 7 bits of magnitude in a coeff
 class PredictionAnalyzer {
  public:
   // Allocates the four difference buffers of 512 values; false when out of memory.
-  bool Create(bool lpcStage);
+  [[nodiscard]] bool Create(bool lpcStage);
   void Release();
 
   // Chooses the predictor for n (1..512) samples of a channel (0 or 1), runs the

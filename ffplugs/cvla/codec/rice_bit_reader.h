@@ -28,12 +28,12 @@ class RiceBitReader {
 
   // Allocates the initial 4000-byte buffer (zero-filled); false when out of memory.
   // A reader that was allocated before keeps its buffer.
-  bool Allocate();
+  [[nodiscard]] bool Allocate();
   bool IsAllocated() const { return static_cast<bool>(block_); }
 
   // Doubles the capacity, keeping the contents. Refused (false, old buffer kept)
   // when the new capacity would exceed 80000 bytes or memory runs out.
-  bool Grow();
+  [[nodiscard]] bool Grow();
 
   // The writable payload buffer of Capacity() bytes. After filling it call Reset().
   uint8_t* Data() { return block_.As<uint8_t>(); }
@@ -51,7 +51,7 @@ class RiceBitReader {
   // n Rice codes with parameter k, mapped to signed residuals, into out[0..n-1].
   // The same as n ReadRice calls followed by MapResidual. Returns false when the
   // position ended on the last byte of the buffer (the payload ran out).
-  bool ReadResiduals(uint32_t k, uint32_t n, int32_t* out);
+  [[nodiscard]] bool ReadResiduals(uint32_t k, uint32_t n, int32_t* out);
 
   // The position in the terms of the bit-at-a-time rules.
   uint32_t ByteIndex() const { return position_ >> 3; }

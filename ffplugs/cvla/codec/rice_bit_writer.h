@@ -23,7 +23,7 @@ constexpr int32_t kMaxRiceParameter = 31;
 class RiceBitWriter {
  public:
   // Allocates the zero-filled buffer of 4000 bytes; false when out of memory.
-  bool Create();
+  [[nodiscard]] bool Create();
   void Release();
 
   // Starts a new payload; the buffer's contents are left as they are.

@@ -322,7 +322,8 @@ void QlaFormatPage::ReadControls() {
 void QlaFormatPage::OnInitDialog(HWND dialog) {
   window_ = dialog;
   initialisedWindow_ = dialog;
-  FillControls();
+  // Without a renderer or template yet the lists stay empty until Refresh.
+  static_cast<void>(FillControls());
 }
 
 void QlaFormatPage::OnDestroy() {

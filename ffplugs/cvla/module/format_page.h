@@ -69,7 +69,7 @@ class QlaFormatPage final : public cv::ComObject<QlaFormatPage, cv::PlainCount, 
   void FreePageTemplate();
   // Fills the three lists from the template; false when there is no renderer,
   // template or dialog.
-  bool FillControls();
+  [[nodiscard]] bool FillControls();
   void FillSampleRates(const WAVEFORMATEX& format);
   void FillBitDepths(const WAVEFORMATEX& format);
   void FillLayouts(const WAVEFORMATEX& format, uint32_t streamCount);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ffplugs/cvla/qla_format.h"
+#include "krn/platform/cpu.h"
 
 namespace qla {
 namespace {
@@ -75,6 +76,34 @@ class BitSink {
   uint64_t bits_;
   int count_;
 };
+
+// Codes count values with parameter k (1..31) after the sink's bits and returns
+// the sink that follows them (a copy, which stays in registers).
+CVPLAT_BUILT_INTO_CALLER BitSink EncodeCodes(BitSink sink, const int32_t* values, int32_t k, int32_t count) {
+  const uint32_t marker = 1u << k;
+  const uint32_t lowMask = marker - 1u;
+  const uint32_t shortLimit = 31u - static_cast<uint32_t>(k);  // q up to this fits one append
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t u = Zigzag(values[i]);
+    const uint32_t q = u >> k;
+    if (q <= shortLimit) {
+      sink.Append(marker | (u & lowMask), static_cast<int>(q) + 1 + k);
+    } else {
+      sink.AppendLongCode(u, q, k);
+    }
+  }
+  return sink;
+}
+
+// The loop for any processor, and for processors whose shifts by a register
+// take one instruction; both write the same bits.
+BitSink EncodeCodesPlain(BitSink sink, const int32_t* values, int32_t k, int32_t count) {
+  return EncodeCodes(sink, values, k, count);
+}
+CVPLAT_TARGET_BIT_INSTRUCTIONS BitSink EncodeCodesBits(BitSink sink, const int32_t* values, int32_t k,
+                                                       int32_t count) {
+  return EncodeCodes(sink, values, k, count);
+}
 
 }  // namespace
 
@@ -150,19 +179,9 @@ int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t co
 
 void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count) {
   uint8_t* const base = buffer_.As<uint8_t>();
-  BitSink sink(base + bytePos_, accumulator_, bitCount_);
-  const uint32_t marker = 1u << k;
-  const uint32_t lowMask = marker - 1u;
-  const uint32_t shortLimit = 31u - static_cast<uint32_t>(k);  // q up to this fits one append
-  for (int32_t i = 0; i < count; ++i) {
-    const uint32_t u = Zigzag(values[i]);
-    const uint32_t q = u >> k;
-    if (q <= shortLimit) {
-      sink.Append(marker | (u & lowMask), static_cast<int>(q) + 1 + k);
-    } else {
-      sink.AppendLongCode(u, q, k);
-    }
-  }
+  const BitSink start(base + bytePos_, accumulator_, bitCount_);
+  BitSink sink = cvplat::UseBitInstructions() ? EncodeCodesBits(start, values, k, count)
+                                              : EncodeCodesPlain(start, values, k, count);
   sink.StoreCompleteBytes();
   bytePos_ = static_cast<int32_t>(sink.Out() - base);
   bitCount_ = sink.PendingCount();

@@ -146,7 +146,7 @@ TEST(BlockEncoder, PayloadLimitRecodesVerbatim) {
 TEST(BlockEncoder, FailedWriteIsReportedAfterTheRemainingFields) {
   // Keeps what it is given, except the second write: the history of channel 0.
   struct SecondWriteFails final : cv::ByteSink {
-    bool Write(const void* data, uint32_t count) override {
+    bool Write(const void* /*data*/, uint32_t count) override {
       if (++writes == 2) return false;
       bytes += count;
       return true;

@@ -30,7 +30,6 @@ struct FileView {
   uint16_t Tag() const { return U16(20); }
   uint16_t Channels() const { return U16(22); }
   uint32_t AvgBytes() const { return U32(28); }
-  uint16_t CbSize() const { return U16(36); }
   uint32_t CodecFlags() const { return U32(42); }
   uint64_t TotalFrames() const { return U32(46) | (static_cast<uint64_t>(U32(50)) << 32); }
   uint32_t SeekEntryCount() const { return U32(54); }
@@ -60,7 +59,7 @@ class FileEncoderTest : public ::testing::Test {
 };
 
 TEST_F(FileEncoderTest, EmptyStream) {
-  PcmTestStream stream(SilentAudio(2, 44100, 16, 0));
+  PcmTestStream stream(SyntheticAudio(2, 44100, 16, 0));
   TestProgressSink sink;
   ASSERT_EQ(0, Render(stream, PcmFormat(2, 44100, 16), &sink));
   // Header, an empty data chunk and a seek table holding only its end entry.

@@ -74,18 +74,8 @@ size_t FindIn(const Bytes& file, const char* id, uint32_t* size = nullptr) {
 }
 
 TEST(MetadataMarkers, CuePointsWithoutNamesAndOddRates) {
-  Bytes cue;
-  PutU32(cue, 2);
-  for (uint32_t i = 0; i < 2; ++i) {
-    PutU32(cue, i + 7);
-    PutU32(cue, 0);
-    PutId(cue, "data");
-    PutU32(cue, 0);
-    PutU32(cue, 0);
-    PutU32(cue, i == 0 ? 1 : 44099);
-  }
   std::string path = TestDataPath("meta_cue_only.wav");
-  auto file = MakeFile(path, PlainWav(Chunk("cue ", cue)));
+  auto file = MakeFile(path, PlainWav(CueChunk({1, 44099})));
   cv::RecordList list;
   ASSERT_EQ(cv::ReadMarkers(file.Get(), 44100, list), cv::kS_OK);
   auto m = Markers(list);
@@ -99,9 +89,9 @@ TEST(MetadataMarkers, CuePointsWithoutNamesAndOddRates) {
   EXPECT_EQ(Markers(atZero)[1].position, 0);
 
   // A point count beyond the chunk reads only the points it holds.
-  Bytes lying = cue;
-  lying[0] = 200;
-  auto corrupt = MakeFile(TestDataPath("meta_cue_lying.wav"), PlainWav(Chunk("cue ", lying)));
+  Bytes lying = CueChunk({1, 44099});
+  lying[8] = 200;
+  auto corrupt = MakeFile(TestDataPath("meta_cue_lying.wav"), PlainWav(lying));
   cv::RecordList bounded;
   ASSERT_EQ(cv::ReadMarkers(corrupt.Get(), 44100, bounded), cv::kS_OK);
   EXPECT_EQ(bounded.Count(), 2u);
@@ -221,18 +211,6 @@ Bytes Sidecar(const std::string& names, const Bytes& chunks) {
   return Riff("CVPL", Concat({chunks, Chunk("CVPI", Text(names))}));
 }
 
-Bytes CueChunk(uint32_t sample) {
-  Bytes cue;
-  PutU32(cue, 1);
-  PutU32(cue, 1);
-  PutU32(cue, sample);
-  PutId(cue, "data");
-  PutU32(cue, 0);
-  PutU32(cue, 0);
-  PutU32(cue, sample);
-  return Chunk("cue ", cue);
-}
-
 TEST(MetadataSidecar, NamesAndMatching) {
   EXPECT_EQ(cv::SidecarNameAppended("/a/b.c/song.wav"), "/a/b.c/song.wav.cvl");
   EXPECT_EQ(cv::SidecarNameReplaced("/a/b.c/song.wav"), "/a/b.c/song.cvl");
@@ -242,12 +220,12 @@ TEST(MetadataSidecar, NamesAndMatching) {
 
 TEST(MetadataSidecar, MatchingSidecarIsReadAndOthersIgnored) {
   std::string audio = TestDataPath("meta_side.wav");
-  WriteFile(audio, PlainWav(Concat({CueChunk(44100), List("INFO", Chunk("INAM", Text("file")))})));
+  WriteFile(audio, PlainWav(Concat({CueChunk({44100}), List("INFO", Chunk("INAM", Text("file")))})));
   std::remove((audio + ".cvl").c_str());
   std::remove(TestDataPath("meta_side.cvl").c_str());
 
   // A sidecar that names another file is ignored.
-  WriteFile(audio + ".cvl", Sidecar("other.wav", CueChunk(100)));
+  WriteFile(audio + ".cvl", Sidecar("other.wav", CueChunk({100})));
   cv::RecordList markers, info;
   HRESULT markersHr = 1, infoHr = 1;
   ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, markers, info, &markersHr, &infoHr), cv::kS_OK);
@@ -259,7 +237,7 @@ TEST(MetadataSidecar, MatchingSidecarIsReadAndOthersIgnored) {
   // A matching sidecar under the replaced name: its markers follow the file's,
   // its INFO comes before the file's and so wins a lookup.
   WriteFile(TestDataPath("meta_side.cvl"),
-            Sidecar("meta_side.wav", Concat({CueChunk(22050), List("INFO", Chunk("INAM", Text("sidecar")))})));
+            Sidecar("meta_side.wav", Concat({CueChunk({22050}), List("INFO", Chunk("INAM", Text("sidecar")))})));
   cv::RecordList m2, i2;
   ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, m2, i2), cv::kS_OK);
   auto m = Markers(m2);

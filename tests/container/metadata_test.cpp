@@ -148,17 +148,11 @@ TEST(MetadataInfo, GetInfoTextAlwaysTerminates) {
   EXPECT_EQ(buffer[0], 0);
 }
 
-Bytes Block(size_t n, uint8_t seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 3);
-  return b;
-}
-
 void SetLoops(TestMetadataSource& source, size_t records) {
-  source.SetAcid(Block(24, 1));
+  source.SetAcid(Filled(24, 1));
   std::vector<Bytes> loops;
-  for (size_t i = 0; i < records; ++i) loops.push_back(Block(32, static_cast<uint8_t>(50 + i)));
-  source.SetLoops(Block(28, 100), loops);
+  for (size_t i = 0; i < records; ++i) loops.push_back(Filled(32, static_cast<uint8_t>(50 + i)));
+  source.SetLoops(Filled(28, 100), loops);
 }
 
 // Loop chunks large enough are rewritten in place; smaller ones become "JUNK"
@@ -185,10 +179,10 @@ TEST(MetadataLoop, RewrittenInPlaceOrAppendedBehindJunk) {
     cv::LoopInfo loop;
     ASSERT_EQ(cv::LoadFileLoopInfo(path.c_str(), loop), cv::kS_OK);
     ASSERT_TRUE(loop.acidPresent && loop.strcPresent);
-    EXPECT_EQ(Bytes(loop.acid, loop.acid + 24), Block(24, 1));
+    EXPECT_EQ(Bytes(loop.acid, loop.acid + 24), Filled(24, 1));
     EXPECT_EQ(GetU32(Bytes(loop.strcHeader, loop.strcHeader + 28), 4), 2u);
     ASSERT_EQ(loop.loops.Count(), 2u);
-    EXPECT_EQ(Bytes(loop.loops.At(1), loop.loops.At(1) + 32), Block(32, 51));
+    EXPECT_EQ(Bytes(loop.loops.At(1), loop.loops.At(1) + 32), Filled(32, 51));
 
     // A source without loop information changes nothing.
     TestMetadataSource plain;

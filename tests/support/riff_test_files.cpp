@@ -79,6 +79,12 @@ Bytes CueChunk(std::initializer_list<uint32_t> samples) {
   return Chunk("cue ", cue);
 }
 
+Bytes Filled(size_t n, uint8_t first) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
+  return b;
+}
+
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());

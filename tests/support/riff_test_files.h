@@ -27,6 +27,8 @@ Bytes List(const char* type, const Bytes& subChunks);
 Bytes Riff(const char* form, const Bytes& body);
 // A "cue " chunk with one point per sample offset (ids from 1, positions = offsets).
 Bytes CueChunk(std::initializer_list<uint32_t> samples);
+// n bytes counting up from `first`.
+Bytes Filled(size_t n, uint8_t first);
 Bytes Concat(std::initializer_list<Bytes> parts);
 Bytes Text(const std::string& s, bool terminate = true);
 

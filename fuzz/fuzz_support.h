@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+struct IStream;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace cvfuzz {
@@ -37,12 +39,6 @@ class Choices {
   const uint8_t* data_;
   size_t size_;
 };
-
-}  // namespace cvfuzz
-
-struct IStream;
-
-namespace cvfuzz {
 
 // Reads and seeks the stream as the input's choices say (bounded), checking that
 // no call reports more bytes than asked, then releases it.

@@ -44,7 +44,6 @@ class BitPacker {
     if (bits_ % 8 == 0) out.push_back(0);
     return out;
   }
-  uint64_t BitCount() const { return bits_; }
 
  private:
   std::vector<uint8_t> bytes_;

@@ -4,6 +4,7 @@
 
 #include "ffplugs/cvla/qla_format.h"
 #include "tests/codec/bit_oracle.h"
+#include "tests/support/riff_test_files.h"
 
 #include <cstdint>
 #include <algorithm>
@@ -51,29 +52,21 @@ inline std::vector<int32_t> ForwardResiduals(const std::vector<int32_t>& signal,
   return r;
 }
 
-inline void AppendU16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void AppendU32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 inline void AppendBlock(std::vector<uint8_t>& out, const TestBlock& b, uint32_t channels, uint32_t flags) {
   if (b.sync) {
-    AppendU32(out, qla::kSyncMarker);
+    cvtest::PutU32(out, qla::kSyncMarker);
     for (uint32_t c = 0; c < channels; ++c) {
       const qla::PredictorHistory& h = b.history[c];
-      for (int32_t v : {h.x1, h.x2, h.x3, h.x4}) AppendU32(out, static_cast<uint32_t>(v));
+      for (int32_t v : {h.x1, h.x2, h.x3, h.x4}) cvtest::PutU32(out, static_cast<uint32_t>(v));
     }
   }
-  AppendU16(out, static_cast<uint16_t>(b.frameCount));
-  AppendU16(out, static_cast<uint16_t>(b.payloadSize >= 0 ? b.payloadSize : static_cast<int32_t>(b.payload.size())));
+  cvtest::PutU16(out, static_cast<uint16_t>(b.frameCount));
+  cvtest::PutU16(out, static_cast<uint16_t>(b.payloadSize >= 0 ? b.payloadSize : static_cast<int32_t>(b.payload.size())));
   for (uint32_t c = 0; c < channels; ++c) out.push_back(b.riceParam[c]);
   for (uint32_t c = 0; c < channels; ++c) out.push_back(b.fixedOrder[c]);
   if (flags & qla::kFlagLpc)
     for (uint32_t c = 0; c < channels; ++c) out.insert(out.end(), b.lpcCoef[c], b.lpcCoef[c] + 4);
-  if (flags & qla::kFlagExtraWord) AppendU32(out, 0xDEADBEEFu);
+  if (flags & qla::kFlagExtraWord) cvtest::PutU32(out, 0xDEADBEEFu);
   out.insert(out.end(), b.payload.begin(), b.payload.end());
 }
 
@@ -116,19 +109,15 @@ class BlockSequence {
       for (int32_t v : signals[c]) history_[c] = {v, history_[c].x1, history_[c].x2, history_[c].x3};
     }
     b.payload = bits.Bytes();
-    offsets_.push_back(static_cast<uint32_t>(bytes_.size()));
     AppendBlock(bytes_, b, channels_, flags_);
   }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
-  uint32_t Offset(size_t block) const { return offsets_[block]; }
-  size_t BlockCount() const { return offsets_.size(); }
 
  private:
   uint32_t channels_;
   uint32_t flags_;
   qla::PredictorHistory history_[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
   std::vector<uint8_t> bytes_;
-  std::vector<uint32_t> offsets_;
 };
 
 }  // namespace qlatest

@@ -44,14 +44,10 @@ std::vector<Decoded> DecodeFile(const std::vector<uint8_t>& bytes, uint32_t chan
   return DecodeBlocks(decoder, bytes);
 }
 
-std::vector<int32_t> Samples16(const std::vector<uint8_t>& pcm) {
-  std::vector<int32_t> out(pcm.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i) out[i] = Sample16(pcm.data(), static_cast<uint32_t>(i));
-  return out;
-}
-std::vector<int32_t> Samples24(const std::vector<uint8_t>& pcm) {
-  std::vector<int32_t> out(pcm.size() / 3);
-  for (size_t i = 0; i < out.size(); ++i) out[i] = Sample24(pcm.data(), static_cast<uint32_t>(i));
+// The mono samples of decoded output of the given width.
+std::vector<int32_t> Samples(const std::vector<uint8_t>& pcm, uint32_t bits = 16) {
+  std::vector<int32_t> out(pcm.size() / (bits / 8));
+  for (uint32_t i = 0; i < out.size(); ++i) out[i] = bits == 16 ? Sample16(pcm.data(), i) : Sample24(pcm.data(), i);
   return out;
 }
 
@@ -139,11 +135,11 @@ TEST(DecoderBlock, OutputPackingClampsTwentyFourBitAndWrapsSixteenBit) {
   seq.Add({values}, orders, ks, true);
   std::vector<Decoded> d = DecodeFile(seq.Bytes(), 1, 24, 0);
   ASSERT_EQ(d[0].hr, cv::kS_OK);
-  EXPECT_EQ(Samples24(d[0].pcm),
+  EXPECT_EQ(Samples(d[0].pcm, 24),
             (std::vector<int32_t>{8388607, -8388608, 8388607, -8388608, 65541, -32769, 8388607}));
   d = DecodeFile(seq.Bytes(), 1, 16, 0);
   ASSERT_EQ(d[0].hr, cv::kS_OK);
-  EXPECT_EQ(Samples16(d[0].pcm), (std::vector<int32_t>{0, -1, -1, 0, 5, 32767, -1}));
+  EXPECT_EQ(Samples(d[0].pcm), (std::vector<int32_t>{0, -1, -1, 0, 5, 32767, -1}));
 }
 
 TEST(DecoderBlock, HeaderFieldsOutsideTheirRangeFailTheBlock) {
@@ -169,7 +165,7 @@ TEST(DecoderBlock, HeaderFieldsOutsideTheirRangeFailTheBlock) {
   const Decoded negative = decodeWith(-512, 0);
   ASSERT_EQ(negative.hr, cv::kS_OK);
   ASSERT_EQ(negative.pcm.size(), 1024u);
-  EXPECT_EQ(Samples16(negative.pcm)[511], 511);
+  EXPECT_EQ(Samples(negative.pcm)[511], 511);
   const Decoded silent = decodeWith(5, 5);
   EXPECT_EQ(silent.hr, cv::kS_OK);  // a silent mono block has no end check
   EXPECT_EQ(silent.pcm, std::vector<uint8_t>(10, 0));
@@ -183,7 +179,7 @@ TEST(DecoderBlock, PayloadBufferGrowsTo64000AndNoFurther) {
   ASSERT_EQ(decoder.Initialize(1, 16, 0), cv::kS_OK);
   const std::vector<Decoded> d = DecodeBlocks(decoder, file);
   ASSERT_EQ(d[0].hr, cv::kS_OK);
-  EXPECT_EQ(Samples16(d[0].pcm)[499], 500);
+  EXPECT_EQ(Samples(d[0].pcm)[499], 500);
   EXPECT_EQ(decoder.PayloadCapacity(), 64000u);
 
   TestBlock huge;

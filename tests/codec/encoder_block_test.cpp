@@ -15,15 +15,9 @@
 namespace {
 
 using enctest::Interleave;
+using enctest::Noise;
 using enctest::PcmFormat;
 using qla::BlockEncoder;
-
-std::vector<int32_t> Noise(size_t n, int32_t amplitude, uint32_t seed) {
-  enctest::Lcg rng(seed);
-  std::vector<int32_t> v(n);
-  for (auto& s : v) s = rng.Uniform(amplitude);
-  return v;
-}
 
 TEST(BlockEncoder, CreateAcceptsOneOrTwoChannelsOf16Or24Bits) {
   BlockEncoder e;

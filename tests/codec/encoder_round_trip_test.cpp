@@ -18,6 +18,7 @@
 namespace {
 
 using enctest::Interleave;
+using enctest::Noise;
 
 struct RoundTripOptions {
   bool lpc = true;
@@ -52,13 +53,6 @@ size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const 
     offset += bytes;
   }
   return stream.bytes.size();
-}
-
-std::vector<int32_t> Noise(size_t n, int32_t amplitude, uint32_t seed) {
-  enctest::Lcg rng(seed);
-  std::vector<int32_t> v(n);
-  for (auto& s : v) s = rng.Uniform(amplitude);
-  return v;
 }
 
 std::vector<int32_t> Smooth(size_t n, int bits, uint32_t seed) {

@@ -36,6 +36,14 @@ class Lcg {
   uint32_t state_;
 };
 
+// n values uniform in [-amplitude, amplitude].
+inline std::vector<int32_t> Noise(size_t n, int32_t amplitude, uint32_t seed) {
+  Lcg rng(seed);
+  std::vector<int32_t> v(n);
+  for (auto& s : v) s = rng.Uniform(amplitude);
+  return v;
+}
+
 // A damped oscillator with a little noise: smooth, musical-looking material.
 class Tone {
  public:

@@ -145,15 +145,12 @@ TEST_F(ContainerTest, BrokenContainers) {
   const Bytes seek = Chunk("cvla", SeekBody({78, 0}));
 
   EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(Bytes()));
-  Bytes rifx;
-  PutId(rifx, "RIFX");
-  PutU32(rifx, 4);
-  PutId(rifx, "WAVE");
-  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(rifx));
-  Bytes noForm;
-  PutId(noForm, "RIFF");
-  PutU32(noForm, 4);
-  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(noForm));
+  Bytes header = Riff("WAVE", Bytes());
+  header[3] = 'X';  // "RIFX"
+  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(header));
+  header = Riff("WAVE", Bytes());
+  header.resize(8);  // no form type
+  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(header));
   EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(Riff("AVI ", Concat({fmt, data, seek}))));
 
   EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", Concat({data, seek}))));

@@ -74,18 +74,8 @@ size_t FindIn(const Bytes& file, const char* id, uint32_t* size = nullptr) {
 }
 
 TEST(MetadataMarkers, CuePointsWithoutNamesAndOddRates) {
-  Bytes cue;
-  PutU32(cue, 2);
-  for (uint32_t i = 0; i < 2; ++i) {
-    PutU32(cue, i + 7);
-    PutU32(cue, 0);
-    PutId(cue, "data");
-    PutU32(cue, 0);
-    PutU32(cue, 0);
-    PutU32(cue, i == 0 ? 1 : 44099);
-  }
   std::string path = TestDataPath("meta_cue_only.wav");
-  auto file = MakeFile(path, PlainWav(Chunk("cue ", cue)));
+  auto file = MakeFile(path, PlainWav(CueChunk({1, 44099})));
   cv::RecordList list;
   ASSERT_EQ(cv::ReadMarkers(file.Get(), 44100, list), cv::kS_OK);
   auto m = Markers(list);
@@ -99,9 +89,9 @@ TEST(MetadataMarkers, CuePointsWithoutNamesAndOddRates) {
   EXPECT_EQ(Markers(atZero)[1].position, 0);
 
   // A point count beyond the chunk reads only the points it holds.
-  Bytes lying = cue;
-  lying[0] = 200;
-  auto corrupt = MakeFile(TestDataPath("meta_cue_lying.wav"), PlainWav(Chunk("cue ", lying)));
+  Bytes lying = CueChunk({1, 44099});
+  lying[8] = 200;
+  auto corrupt = MakeFile(TestDataPath("meta_cue_lying.wav"), PlainWav(lying));
   cv::RecordList bounded;
   ASSERT_EQ(cv::ReadMarkers(corrupt.Get(), 44100, bounded), cv::kS_OK);
   EXPECT_EQ(bounded.Count(), 2u);
@@ -158,17 +148,11 @@ TEST(MetadataInfo, GetInfoTextAlwaysTerminates) {
   EXPECT_EQ(buffer[0], 0);
 }
 
-Bytes Block(size_t n, uint8_t seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 3);
-  return b;
-}
-
 void SetLoops(TestMetadataSource& source, size_t records) {
-  source.SetAcid(Block(24, 1));
+  source.SetAcid(Filled(24, 1));
   std::vector<Bytes> loops;
-  for (size_t i = 0; i < records; ++i) loops.push_back(Block(32, static_cast<uint8_t>(50 + i)));
-  source.SetLoops(Block(28, 100), loops);
+  for (size_t i = 0; i < records; ++i) loops.push_back(Filled(32, static_cast<uint8_t>(50 + i)));
+  source.SetLoops(Filled(28, 100), loops);
 }
 
 // Loop chunks large enough are rewritten in place; smaller ones become "JUNK"
@@ -195,10 +179,10 @@ TEST(MetadataLoop, RewrittenInPlaceOrAppendedBehindJunk) {
     cv::LoopInfo loop;
     ASSERT_EQ(cv::LoadFileLoopInfo(path.c_str(), loop), cv::kS_OK);
     ASSERT_TRUE(loop.acidPresent && loop.strcPresent);
-    EXPECT_EQ(Bytes(loop.acid, loop.acid + 24), Block(24, 1));
+    EXPECT_EQ(Bytes(loop.acid, loop.acid + 24), Filled(24, 1));
     EXPECT_EQ(GetU32(Bytes(loop.strcHeader, loop.strcHeader + 28), 4), 2u);
     ASSERT_EQ(loop.loops.Count(), 2u);
-    EXPECT_EQ(Bytes(loop.loops.At(1), loop.loops.At(1) + 32), Block(32, 51));
+    EXPECT_EQ(Bytes(loop.loops.At(1), loop.loops.At(1) + 32), Filled(32, 51));
 
     // A source without loop information changes nothing.
     TestMetadataSource plain;
@@ -221,18 +205,6 @@ Bytes Sidecar(const std::string& names, const Bytes& chunks) {
   return Riff("CVPL", Concat({chunks, Chunk("CVPI", Text(names))}));
 }
 
-Bytes CueChunk(uint32_t sample) {
-  Bytes cue;
-  PutU32(cue, 1);
-  PutU32(cue, 1);
-  PutU32(cue, sample);
-  PutId(cue, "data");
-  PutU32(cue, 0);
-  PutU32(cue, 0);
-  PutU32(cue, sample);
-  return Chunk("cue ", cue);
-}
-
 TEST(MetadataSidecar, NamesAndMatching) {
   EXPECT_EQ(cv::SidecarNameAppended("/a/b.c/song.wav"), "/a/b.c/song.wav.cvl");
   EXPECT_EQ(cv::SidecarNameReplaced("/a/b.c/song.wav"), "/a/b.c/song.cvl");
@@ -242,12 +214,12 @@ TEST(MetadataSidecar, NamesAndMatching) {
 
 TEST(MetadataSidecar, MatchingSidecarIsReadAndOthersIgnored) {
   std::string audio = TestDataPath("meta_side.wav");
-  WriteFile(audio, PlainWav(Concat({CueChunk(44100), List("INFO", Chunk("INAM", Text("file")))})));
+  WriteFile(audio, PlainWav(Concat({CueChunk({44100}), List("INFO", Chunk("INAM", Text("file")))})));
   std::remove((audio + ".cvl").c_str());
   std::remove(TestDataPath("meta_side.cvl").c_str());
 
   // A sidecar that names another file is ignored.
-  WriteFile(audio + ".cvl", Sidecar("other.wav", CueChunk(100)));
+  WriteFile(audio + ".cvl", Sidecar("other.wav", CueChunk({100})));
   cv::RecordList markers, info;
   HRESULT markersHr = 1, infoHr = 1;
   ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, markers, info, &markersHr, &infoHr), cv::kS_OK);
@@ -259,7 +231,7 @@ TEST(MetadataSidecar, MatchingSidecarIsReadAndOthersIgnored) {
   // A matching sidecar under the replaced name: its markers follow the file's,
   // its INFO comes before the file's and so wins a lookup.
   WriteFile(TestDataPath("meta_side.cvl"),
-            Sidecar("meta_side.wav", Concat({CueChunk(22050), List("INFO", Chunk("INAM", Text("sidecar")))})));
+            Sidecar("meta_side.wav", Concat({CueChunk({22050}), List("INFO", Chunk("INAM", Text("sidecar")))})));
   cv::RecordList m2, i2;
   ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, m2, i2), cv::kS_OK);
   auto m = Markers(m2);

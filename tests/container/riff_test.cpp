@@ -18,12 +18,6 @@ namespace {
 using namespace cvtest;
 using cv::FourCC;
 
-Bytes Filled(size_t n, uint8_t first) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
-  return b;
-}
-
 uint32_t Pos(HANDLE f) {
   uint32_t pos = 0;
   EXPECT_EQ(cv::GetFilePos(f, &pos), cv::kS_OK);

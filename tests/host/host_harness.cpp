@@ -7,11 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <chrono>
 #include <map>
-#include <iterator>
 
 namespace cvtest {
 
@@ -195,31 +191,6 @@ void OpenedQlaFile::Reset() {
   stream = nullptr;
   reader = nullptr;
   frames = 0;
-}
-
-std::string HostTestPath(const std::string& name) {
-  static const std::string folder = [] {
-    std::filesystem::path dir = std::filesystem::path(CVQL_TESTDATA_DIR) / "host";
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    return dir.string();
-  }();
-  static const std::string prefix = std::to_string(static_cast<unsigned long long>(
-      std::hash<std::string>()(std::to_string(reinterpret_cast<uintptr_t>(&folder)) +
-                               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())) %
-      1000000));
-  return folder + "/" + prefix + "-" + name;
-}
-
-std::vector<uint8_t> LoadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
 }
 
 std::basic_string<wchar16> WidePath(const std::string& path) { return cvplat::AnsiToWideString(path); }

@@ -5,6 +5,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "tests/support/riff_test_files.h"
 
 #include <cstdint>
 #include <memory>
@@ -108,12 +109,11 @@ HRESULT ReadFrames(cv::ICvAudioStream* stream, const WAVEFORMATEX& format, uint6
 // Reads the whole stream in requests of `chunk` frames.
 HRESULT ReadAllFrames(const OpenedQlaFile& file, uint32_t chunk, std::vector<uint8_t>* bytes);
 
-// A path under the test data folder (created on first use), unique to this
-// process so that test programs running side by side do not share files.
-std::string HostTestPath(const std::string& name);
-std::vector<uint8_t> LoadBytes(const std::string& path);
-bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-
+// The host tests' names for the shared scratch-file helpers: a path in the
+// suite's own folder, and whole-file reads and writes.
+inline std::string HostTestPath(const std::string& name) { return TestDataPath(name); }
+inline std::vector<uint8_t> LoadBytes(const std::string& path) { return ReadWholeFile(path); }
+inline bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) { return WriteFile(path, bytes); }
 // UTF-16 form of a test path.
 std::basic_string<wchar16> WidePath(const std::string& path);
 

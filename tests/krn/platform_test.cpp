@@ -11,16 +11,12 @@
 
 namespace {
 
-std::string TempPath(const char* name) { return cvtest::TestDataPath(name); }
-
-class PlatformFileTest : public ::testing::Test {};
-
-TEST_F(PlatformFileTest, OpenErrorsAreWin32Numbers) {
-  std::string missing = TempPath("no_such_file.bin");
+TEST(PlatformFile, OpenErrorsAreWin32Numbers) {
+  std::string missing = cvtest::TestDataPath("no_such_file.bin");
   HANDLE h = cvplat::CreateFileAnsi(missing.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   EXPECT_EQ(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(cvplat::LastError(), 2u);
-  std::string noFolder = TempPath("no_such_folder/x.bin");
+  std::string noFolder = cvtest::TestDataPath("no_such_folder/x.bin");
   h = cvplat::CreateFileAnsi(noFolder.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   EXPECT_EQ(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(cvplat::LastError(), 3u);
@@ -28,7 +24,7 @@ TEST_F(PlatformFileTest, OpenErrorsAreWin32Numbers) {
 
 // The sharing rules hold in every build: a second open must share what the
 // first handle does and ask only for what the first handle shares.
-TEST_F(PlatformFileTest, SharingModesDecideWhetherASecondOpenSucceeds) {
+TEST(PlatformFile, SharingModesDecideWhetherASecondOpenSucceeds) {
   constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE;
   const struct {
     DWORD firstAccess, firstShare, secondAccess, secondShare;
@@ -42,7 +38,7 @@ TEST_F(PlatformFileTest, SharingModesDecideWhetherASecondOpenSucceeds) {
       {W, SR, R, SR, false},           // the reader must share the writing already open
       {W, SR, R, SR | SW, true},
   };
-  const std::string path = TempPath("platform_share.bin");
+  const std::string path = cvtest::TestDataPath("platform_share.bin");
   for (const auto& c : kCases) {
     cvplat::UniqueFile first(cvplat::CreateFileAnsi(path.c_str(), c.firstAccess, c.firstShare, OPEN_ALWAYS, 0));
     ASSERT_TRUE(first.IsValid());
@@ -55,8 +51,8 @@ TEST_F(PlatformFileTest, SharingModesDecideWhetherASecondOpenSucceeds) {
   }
 }
 
-TEST_F(PlatformFileTest, RefusedOpensAndDeletesLeaveTheFileAlone) {
-  const std::string path = TempPath("platform_share_keep.bin");
+TEST(PlatformFile, RefusedOpensAndDeletesLeaveTheFileAlone) {
+  const std::string path = cvtest::TestDataPath("platform_share_keep.bin");
   cvplat::UniqueFile writer(cvplat::CreateFileAnsi(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0));
   ASSERT_TRUE(writer.IsValid());
   DWORD n = 0;

@@ -1,6 +1,7 @@
 #include "krn/sample_format.h"
 
 #include "krn/results.h"
+#include "tests/support/pcm_test_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,8 @@ namespace {
 using namespace cv;
 
 WAVEFORMATEX Format(WORD tag, WORD bits, WORD channels = 1) {
-  WAVEFORMATEX f{};
+  WAVEFORMATEX f = cvtest::PcmFormat(channels, 44100, bits);
   f.wFormatTag = tag;
-  f.nChannels = channels;
-  f.nSamplesPerSec = 44100;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
   return f;
 }
 

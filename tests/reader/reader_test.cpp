@@ -284,10 +284,6 @@ TEST_F(DamagedFileTest, WithoutSeekTableTheFileIsDecodedFromBlockZero) {
   EXPECT_TRUE(read == Slice(audio_, 3, 100));
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(ReaderTest, StreamTextsAndValuesDescribeThePcmFormat) {
   PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 3000, 12);
   OpenedQlaFile file;
@@ -332,21 +328,13 @@ TEST_F(ReaderTest, StreamTextsAndValuesDescribeThePcmFormat) {
   EXPECT_EQ(file.reader->GetStream(&second, 0xFFFFFFFFu, 1, 0, 0, nullptr), cv::kE_INVALIDARG);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(ReaderTest, MetadataComesFromTheFileAndHoldsTheReader) {
   PcmAudio audio = cvtest::SyntheticAudio(1, 44100, 16, 44100 * 2, 13);
   std::string path = Render(audio, "meta.qla");
   // Append a "LIST" "INFO" with INAM and a "cue " point at sample 44100.
   std::vector<uint8_t> bytes = cvtest::LoadBytes(path);
-  cvtest::Bytes cue;
-  for (uint32_t v : {1u, 1u, 44100u}) cvtest::PutU32(cue, v);
-  cvtest::PutId(cue, "data");
-  for (uint32_t v : {0u, 0u, 44100u}) cvtest::PutU32(cue, v);
-  const cvtest::Bytes extra = cvtest::Concat(
-      {cvtest::List("INFO", cvtest::Chunk("INAM", cvtest::Text("Song"))), cvtest::Chunk("cue ", cue)});
+  const cvtest::Bytes extra =
+      cvtest::Concat({cvtest::List("INFO", cvtest::Chunk("INAM", cvtest::Text("Song"))), cvtest::CueChunk({44100})});
   bytes.insert(bytes.end(), extra.begin(), extra.end());
   qla::StoreU32(&bytes[4], qla::LoadU32(&bytes[4]) + static_cast<uint32_t>(extra.size()));
   ASSERT_TRUE(cvtest::SaveBytes(path, bytes));

@@ -16,7 +16,6 @@ WAVEFORMATEX PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
   f.nBlockAlign = static_cast<WORD>(channels * (bits / 8));
   f.nAvgBytesPerSec = rate * f.nBlockAlign;
   f.wBitsPerSample = bits;
-  f.cbSize = 0;
   return f;
 }
 
@@ -49,13 +48,6 @@ PcmAudio SyntheticAudio(uint16_t channels, uint32_t rate, uint16_t bits, uint64_
       out += bits / 8;
     }
   }
-  return audio;
-}
-
-PcmAudio SilentAudio(uint16_t channels, uint32_t rate, uint16_t bits, uint64_t frames) {
-  PcmAudio audio;
-  audio.format = PcmFormat(channels, rate, bits);
-  audio.bytes.assign(static_cast<size_t>(frames) * audio.format.nBlockAlign, 0);
   return audio;
 }
 

@@ -22,8 +22,6 @@ WAVEFORMATEX PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits);
 
 // Deterministic test signals: a few sines with noise, scaled to the bit depth.
 PcmAudio SyntheticAudio(uint16_t channels, uint32_t rate, uint16_t bits, uint64_t frames, uint32_t seed = 1);
-// All-zero frames.
-PcmAudio SilentAudio(uint16_t channels, uint32_t rate, uint16_t bits, uint64_t frames);
 
 // ICvAudioStream over a PcmAudio. Lives on the stack of a test; the reference
 // count is observable so that a test can check that every reference is released.

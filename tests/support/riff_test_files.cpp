@@ -64,6 +64,27 @@ Bytes Riff(const char* form, const Bytes& body) {
   return out;
 }
 
+Bytes CueChunk(std::initializer_list<uint32_t> samples) {
+  Bytes cue;
+  PutU32(cue, static_cast<uint32_t>(samples.size()));
+  uint32_t id = 0;
+  for (uint32_t sample : samples) {
+    PutU32(cue, ++id);
+    PutU32(cue, sample);
+    PutId(cue, "data");
+    PutU32(cue, 0);
+    PutU32(cue, 0);
+    PutU32(cue, sample);
+  }
+  return Chunk("cue ", cue);
+}
+
+Bytes Filled(size_t n, uint8_t first) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
+  return b;
+}
+
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -76,11 +97,11 @@ Bytes Text(const std::string& s, bool terminate) {
   return out;
 }
 
-void WriteFile(const std::string& path, const Bytes& bytes) {
+bool WriteFile(const std::string& path, const Bytes& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  if (!f) return false;
+  const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && written;
 }
 
 Bytes ReadWholeFile(const std::string& path) {

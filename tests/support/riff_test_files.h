@@ -25,10 +25,15 @@ Bytes Chunk(const char* id, const Bytes& data);
 Bytes List(const char* type, const Bytes& subChunks);
 // "RIFF", size (4 + body), form type and the body.
 Bytes Riff(const char* form, const Bytes& body);
+// A "cue " chunk with one point per sample offset (ids from 1, positions = offsets).
+Bytes CueChunk(std::initializer_list<uint32_t> samples);
+// n bytes counting up from `first`.
+Bytes Filled(size_t n, uint8_t first);
 Bytes Concat(std::initializer_list<Bytes> parts);
 Bytes Text(const std::string& s, bool terminate = true);
 
-void WriteFile(const std::string& path, const Bytes& bytes);
+// False when the file could not be written whole.
+bool WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
 

@@ -67,7 +67,9 @@ class WavAudioStream final : public cv::ComObject<WavAudioStream, cv::PlainCount
 class InterruptingProgressSink final
     : public cv::ComObject<InterruptingProgressSink, cv::PlainCount, cv::ICvProgressSink> {
  public:
-  void* FindInterface(REFIID iid) { return iid == cv::kIID_IUnknown ? this : nullptr; }
+  void* FindInterface(REFIID iid) {
+    return iid == cv::kIID_IUnknown ? static_cast<cv::ICvProgressSink*>(this) : nullptr;
+  }
   void FinalRelease() {}
   HRESULT CV_STDCALL SetRange(uint32_t low, uint32_t high, uint32_t reserved) override;
   HRESULT CV_STDCALL Reserved4() override { return cv::kE_NOTIMPL; }

@@ -16,11 +16,6 @@ inline int32_t Clamp24(int32_t v) {
   return v;
 }
 
-inline void Store16(uint8_t* p, int32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(Bits(v) >> 8);
-}
-
 inline void Store24(uint8_t* p, int32_t v) {
   const uint32_t u = Bits(v);
   p[0] = static_cast<uint8_t>(u);
@@ -169,7 +164,10 @@ CVPLAT_BUILT_INTO_CALLER void StoreWords16(const uint16_t* words, uint32_t count
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   std::memcpy(out, words, count * sizeof(uint16_t));
 #else
-  for (uint32_t i = 0; i < count; ++i, out += 2) Store16(out, static_cast<int16_t>(words[i]));
+  for (uint32_t i = 0; i < count; ++i, out += 2) {
+    out[0] = static_cast<uint8_t>(words[i]);
+    out[1] = static_cast<uint8_t>(words[i] >> 8);
+  }
 #endif
 }
 

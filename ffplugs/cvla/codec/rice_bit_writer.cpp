@@ -14,6 +14,9 @@ inline uint32_t Zigzag(int32_t v) {
   return (u << 1) ^ (0u - (u >> 31));
 }
 
+// The largest parameter for which two codes of quotient 0 fit one append.
+constexpr int32_t kMaxPairedParameter = 27;
+
 // Bytes after the end of the buffer that a store of eight bytes may touch.
 constexpr uint32_t kStorePadding = 8;
 
@@ -27,14 +30,15 @@ inline void StoreBigEndian64(uint8_t* p, uint64_t v) {
 // Bits flow into the low end of a 64-bit word. After every append the pending
 // bits are stored as eight bytes, most significant first, and the complete
 // bytes among them are passed; fewer than 8 bits stay pending, so an append of
-// up to 32 bits never loses any. Storing every time costs less than deciding
+// up to 57 bits never loses any. Storing every time costs less than deciding
 // when to store, which real audio makes unpredictable. The bytes after the
 // complete ones are overwritten by later stores.
 class BitSink {
  public:
-  BitSink(uint8_t* out, uint32_t pending, int pendingBits) : out_(out), bits_(pending), count_(pendingBits) {}
+  BitSink(uint8_t* out, uint32_t pending, int pendingBits)
+      : out_(out), bits_(pending), count_(static_cast<uint32_t>(pendingBits)) {}
 
-  void Append(uint32_t value, int length) {  // length 1..32, value < 2^length
+  CVPLAT_BUILT_INTO_CALLER void Append(uint64_t value, uint32_t length) {  // length 1..57, value < 2^length
     bits_ = (bits_ << length) | value;
     count_ += length;
     StoreBigEndian64(out_, bits_ << (64 - count_));
@@ -43,20 +47,20 @@ class BitSink {
   }
 
   // Appends q zero bits, a one bit and the low k bits of u (k 1..31).
-  void AppendCode(uint32_t u, uint32_t q, int32_t k) {
+  CVPLAT_BUILT_INTO_CALLER void AppendCode(uint32_t u, uint32_t q, int32_t k) {
     const uint32_t marker = 1u << k;
     if (q + 1 + static_cast<uint32_t>(k) <= 32) {
-      Append(marker | (u & (marker - 1u)), static_cast<int>(q) + 1 + k);
+      Append(marker | (u & (marker - 1u)), q + 1 + static_cast<uint32_t>(k));
       return;
     }
     AppendLongCode(u, q, k);
   }
 
   // A code longer than 32 bits: the quotient's zeros in words, then the rest.
-  void AppendLongCode(uint32_t u, uint32_t q, int32_t k) {
+  CVPLAT_BUILT_INTO_CALLER void AppendLongCode(uint32_t u, uint32_t q, int32_t k) {
     for (; q >= 32; q -= 32) Append(0, 32);
-    Append(1, static_cast<int>(q) + 1);
-    Append(u & ((1u << k) - 1u), k);
+    Append(1, q + 1);
+    Append(u & ((1u << k) - 1u), static_cast<uint32_t>(k));
   }
 
   // Stores the complete bytes still pending; what remains is 0..7 bits.
@@ -68,26 +72,45 @@ class BitSink {
   }
 
   uint8_t* Out() const { return out_; }
-  int PendingCount() const { return count_; }
+  int PendingCount() const { return static_cast<int>(count_); }
   uint32_t PendingBits() const { return static_cast<uint32_t>(bits_) & ((1u << count_) - 1u); }
 
  private:
   uint8_t* out_;
   uint64_t bits_;
-  int count_;
+  uint32_t count_;
 };
 
 // Codes count values with parameter k (1..31) after the sink's bits and returns
-// the sink that follows them (a copy, which stays in registers).
+// the sink that follows them (a copy, which stays in registers). Two codes
+// that together take at most 57 bits go out in one append, which halves the
+// stores and the position updates.
 CVPLAT_BUILT_INTO_CALLER BitSink EncodeCodes(BitSink sink, const int32_t* values, int32_t k, int32_t count) {
   const uint32_t marker = 1u << k;
   const uint32_t lowMask = marker - 1u;
   const uint32_t shortLimit = 31u - static_cast<uint32_t>(k);  // q up to this fits one append
-  for (int32_t i = 0; i < count; ++i) {
+  int32_t i = 0;
+  if (k <= kMaxPairedParameter) {
+    // Quotients summing to at most this leave both codes within 57 bits.
+    const uint32_t pairLimit = 55u - 2u * static_cast<uint32_t>(k);
+    for (; i + 2 <= count; i += 2) {
+      const uint32_t u0 = Zigzag(values[i]), u1 = Zigzag(values[i + 1]);
+      const uint32_t q0 = u0 >> k, q1 = u1 >> k;  // each below 2^31: the sum does not wrap
+      if (q0 + q1 <= pairLimit) {
+        const uint32_t length1 = q1 + 1 + static_cast<uint32_t>(k);
+        const uint64_t pair = (static_cast<uint64_t>(marker | (u0 & lowMask)) << length1) | (marker | (u1 & lowMask));
+        sink.Append(pair, q0 + length1 + 1 + static_cast<uint32_t>(k));
+      } else {
+        sink.AppendCode(u0, q0, k);
+        sink.AppendCode(u1, q1, k);
+      }
+    }
+  }
+  for (; i < count; ++i) {
     const uint32_t u = Zigzag(values[i]);
     const uint32_t q = u >> k;
     if (q <= shortLimit) {
-      sink.Append(marker | (u & lowMask), static_cast<int>(q) + 1 + k);
+      sink.Append(marker | (u & lowMask), q + 1 + static_cast<uint32_t>(k));
     } else {
       sink.AppendLongCode(u, q, k);
     }

@@ -54,7 +54,7 @@ TEST(HostThreads, ReadersOnSeveralFilesAndARenderRunTogether) {
                                  SyntheticAudio(2, 96000, 24, 20000, 3)};
   std::vector<std::string> paths;
   for (size_t i = 0; i < audio.size(); ++i) {
-    paths.push_back(HostTestPath("threads-" + std::to_string(i) + ".qla"));
+    paths.push_back(TestDataPath("threads-" + std::to_string(i) + ".qla"));
     ASSERT_EQ(RenderAudio(audio[i], paths[i]), cv::kS_OK);
   }
   std::atomic<int> failures{0};
@@ -63,7 +63,7 @@ TEST(HostThreads, ReadersOnSeveralFilesAndARenderRunTogether) {
     threads.emplace_back(ReadLikeAHost, paths[t % 3], std::cref(audio[t % 3]), t + 1, &failures);
   threads.emplace_back([&] {
     for (int i = 0; i < 2; ++i)
-      if (RenderAudio(SyntheticAudio(2, 44100, 16, 30000, 9), HostTestPath("threads-render.qla")) != cv::kS_OK)
+      if (RenderAudio(SyntheticAudio(2, 44100, 16, 30000, 9), TestDataPath("threads-render.qla")) != cv::kS_OK)
         ++failures;
   });
   for (std::thread& thread : threads) thread.join();

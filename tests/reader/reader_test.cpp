@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <thread>
 
 namespace {
@@ -134,29 +133,6 @@ TEST_F(ReaderTest, AdjacentRequestsUseTheCacheAndJumpsReadTheSeekTableOnce) {
   EXPECT_EQ(counters.seekTableReads, seeks + 3);
   // 20000 lies in block 39 of group 1 (block 25 is its sync block): 15 blocks, then block 0.
   EXPECT_EQ(counters.blocksDecoded, blocks + 15 + 1);
-}
-
-TEST_F(ReaderTest, EightThreadsReadingOneStreamGetTheirFrames) {
-  PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 3 * kGroup, 8);
-  OpenedQlaFile file;
-  Open(Render(audio, "threads.qla"), &file);
-  std::vector<int> mismatches(8, 0);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([&, t] {
-      std::mt19937 random(t + 1);
-      std::vector<uint8_t> bytes;
-      for (int i = 0; i < 60; ++i) {
-        uint64_t position = random() % audio.Frames();
-        uint32_t frames = 1 + random() % 1500;
-        HRESULT hr = cvtest::ReadFrames(file.stream, file.format, position, frames, &bytes);
-        uint64_t expected = std::min<uint64_t>(frames, audio.Frames() - position);
-        if (hr != cv::kS_OK || bytes != Slice(audio, position, expected)) ++mismatches[t];
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (int t = 0; t < 8; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
 }
 
 TEST_F(ReaderTest, ReopenAfterTheFileChangedParsesAgain) {

@@ -36,36 +36,38 @@ HRESULT ParallelDecoder::Start(const std::string& path, unsigned threads) {
   runs_ = (totalFrames_ + kRunFrames - 1) / kRunFrames;
   slots_ = std::vector<Run>(2 * threads);
   for (Run& run : slots_) run.bytes.resize(static_cast<size_t>(kRunFrames) * blockAlign_);
-  for (auto& file : files_) workers_.emplace_back(&ParallelDecoder::Work, this, file.get());
+  // The first file is the caller's: it decodes runs itself while it waits.
+  for (size_t i = 1; i < files_.size(); ++i) workers_.emplace_back(&ParallelDecoder::Work, this, files_[i].get());
   return cv::kS_OK;
 }
 
+// A run's slot is free once the caller is done with the run before it in that slot.
+bool ParallelDecoder::CanTake() const { return taken_ < runs_ && taken_ < released_ + slots_.size(); }
+
+void ParallelDecoder::Decode(QlaFile* file, std::unique_lock<std::mutex>& lock) {
+  const uint64_t index = taken_++;
+  Run* run = &slots_[index % slots_.size()];
+  lock.unlock();
+  const uint64_t first = index * kRunFrames;
+  const uint64_t left = totalFrames_ - first;
+  const uint32_t wanted = left < kRunFrames ? static_cast<uint32_t>(left) : kRunFrames;
+  uint32_t got = 0;
+  HRESULT hr = file->Read(first, run->bytes.data(), wanted, &got);
+  // The stream ended before its announced length.
+  if (cv::Succeeded(hr) && got != wanted) hr = cv::CVERR_FILE_READ;
+  lock.lock();
+  run->frames = got;
+  run->result = hr;
+  run->done = true;
+  changed_.notify_all();
+}
+
 void ParallelDecoder::Work(QlaFile* file) {
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    uint64_t index = 0;
-    Run* run = nullptr;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      // A run's slot is free once the caller is done with the run before it in that slot.
-      changed_.wait(lock, [&] { return stopping_ || taken_ >= runs_ || taken_ < released_ + slots_.size(); });
-      if (stopping_ || taken_ >= runs_) return;
-      index = taken_++;
-      run = &slots_[index % slots_.size()];
-    }
-    const uint64_t first = index * kRunFrames;
-    const uint64_t left = totalFrames_ - first;
-    const uint32_t wanted = left < kRunFrames ? static_cast<uint32_t>(left) : kRunFrames;
-    uint32_t got = 0;
-    HRESULT hr = file->Read(first, run->bytes.data(), wanted, &got);
-    // The stream ended before its announced length.
-    if (cv::Succeeded(hr) && got != wanted) hr = cv::CVERR_FILE_READ;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      run->frames = got;
-      run->result = hr;
-      run->done = true;
-    }
-    changed_.notify_all();
+    changed_.wait(lock, [&] { return stopping_ || taken_ >= runs_ || CanTake(); });
+    if (stopping_ || taken_ >= runs_) return;
+    Decode(file, lock);
   }
 }
 
@@ -80,7 +82,13 @@ HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames) {
   }
   if (returned_ >= runs_) return cv::kS_FALSE;
   Run& run = slots_[returned_ % slots_.size()];
-  changed_.wait(lock, [&] { return run.done; });
+  // Rather than wait, the caller decodes the next run nobody has started.
+  while (!run.done) {
+    if (CanTake())
+      Decode(files_[0].get(), lock);
+    else
+      changed_.wait(lock);
+  }
   ++returned_;
   if (cv::Failed(run.result)) return run.result;
   *data = run.bytes.data();

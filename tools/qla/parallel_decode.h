@@ -1,7 +1,8 @@
-// Decodes one .qla file on several threads. Every thread opens the file as a
-// host would and reads runs of whole seek groups through its own stream (each
-// run starts at a sync block, so runs decode independently); the runs come back
-// in file order. Memory: two runs per thread.
+// Decodes one .qla file on several threads, the caller's among them. Every
+// thread opens the file as a host would and reads runs of whole seek groups
+// through its own stream (each run starts at a sync block, so runs decode
+// independently); the runs come back in file order, and a caller waiting for
+// the next one decodes a later run meanwhile. Memory: two runs per thread.
 #pragma once
 
 #include "tools/qla/qla_file.h"
@@ -23,7 +24,7 @@ class ParallelDecoder {
   ParallelDecoder(const ParallelDecoder&) = delete;
   ParallelDecoder& operator=(const ParallelDecoder&) = delete;
 
-  // Opens the file once per thread and starts decoding.
+  // Opens the file once per thread and starts threads - 1 workers.
   [[nodiscard]] HRESULT Start(const std::string& path, unsigned threads);
 
   // The next run of frames in file order, valid until the next call:
@@ -37,6 +38,10 @@ class ParallelDecoder {
     HRESULT result = 0;
     bool done = false;
   };
+  // Whether a run can start: one is left and its slot is free (under mutex_).
+  bool CanTake() const;
+  // Decodes the next run with file; called and returns with lock held.
+  void Decode(QlaFile* file, std::unique_lock<std::mutex>& lock);
   void Work(QlaFile* file);
   void Stop();
 

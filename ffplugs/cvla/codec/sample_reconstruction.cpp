@@ -186,42 +186,44 @@ CVPLAT_BUILT_INTO_CALLER void StorePacked24(const int32_t* values, uint32_t coun
   for (; i < count; ++i, out += 3) Store24(out, values[i]);
 }
 
-CVPLAT_BUILT_INTO_CALLER void WritePcm16Body(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
-                                             uint32_t frames, uint8_t* out) {
-  // The samples are gathered as 16-bit words first, a block's worth at a time:
-  // the loops then need no byte stores and run on whole vectors.
-  uint16_t words[kMaxChannels * kFramesPerBlock];
-  const uint32_t width = channels == 1 ? 1 : 2;
-  for (uint32_t done = 0; done < frames; done += kFramesPerBlock) {
-    const uint32_t n = frames - done < kFramesPerBlock ? frames - done : kFramesPerBlock;
-    if (channels == 1) {
-      for (uint32_t i = 0; i < n; ++i) words[i] = static_cast<uint16_t>(ch0[done + i]);
-    } else {
-      ForEachStereoFrame(ch0 + done, ch1 + done, midSide, n, [&words](uint32_t i, int32_t left, int32_t right) {
-        words[2 * i] = static_cast<uint16_t>(left);
-        words[2 * i + 1] = static_cast<uint16_t>(right);
-      });
-    }
-    StoreWords16(words, n * width, out + 2 * width * done);
+// How a sample width is gathered and stored: the value as the width holds it
+// (clamped where the width is narrower than the values) and the store of a
+// gathered run.
+struct Pcm16Samples {
+  using Sample = uint16_t;
+  static constexpr uint32_t kBytes = 2;
+  CVPLAT_BUILT_INTO_CALLER static Sample From(int32_t v) { return static_cast<uint16_t>(v); }
+  CVPLAT_BUILT_INTO_CALLER static void Store(const Sample* s, uint32_t count, uint8_t* out) {
+    StoreWords16(s, count, out);
   }
-}
+};
+struct Pcm24Samples {
+  using Sample = int32_t;
+  static constexpr uint32_t kBytes = 3;
+  CVPLAT_BUILT_INTO_CALLER static Sample From(int32_t v) { return Clamp24(v); }
+  CVPLAT_BUILT_INTO_CALLER static void Store(const Sample* s, uint32_t count, uint8_t* out) {
+    StorePacked24(s, count, out);
+  }
+};
 
-CVPLAT_BUILT_INTO_CALLER void WritePcm24Body(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
-                                             uint32_t frames, uint8_t* out) {
-  // Clamped values are gathered a block's worth at a time, then packed.
-  int32_t values[kMaxChannels * kFramesPerBlock];
+// The samples are gathered a block's worth at a time, then stored: the loops
+// then need no byte stores and run on whole vectors.
+template <typename Pcm>
+CVPLAT_BUILT_INTO_CALLER void WritePcmBody(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
+                                           uint32_t frames, uint8_t* out) {
+  typename Pcm::Sample samples[kMaxChannels * kFramesPerBlock];
   const uint32_t width = channels == 1 ? 1 : 2;
   for (uint32_t done = 0; done < frames; done += kFramesPerBlock) {
     const uint32_t n = frames - done < kFramesPerBlock ? frames - done : kFramesPerBlock;
     if (channels == 1) {
-      for (uint32_t i = 0; i < n; ++i) values[i] = Clamp24(ch0[done + i]);
+      for (uint32_t i = 0; i < n; ++i) samples[i] = Pcm::From(ch0[done + i]);
     } else {
-      ForEachStereoFrame(ch0 + done, ch1 + done, midSide, n, [&values](uint32_t i, int32_t left, int32_t right) {
-        values[2 * i] = Clamp24(left);
-        values[2 * i + 1] = Clamp24(right);
+      ForEachStereoFrame(ch0 + done, ch1 + done, midSide, n, [&samples](uint32_t i, int32_t left, int32_t right) {
+        samples[2 * i] = Pcm::From(left);
+        samples[2 * i + 1] = Pcm::From(right);
       });
     }
-    StorePacked24(values, n * width, out + 3 * width * done);
+    Pcm::Store(samples, n * width, out + Pcm::kBytes * width * done);
   }
 }
 
@@ -229,19 +231,19 @@ CVPLAT_BUILT_INTO_CALLER void WritePcm24Body(const int32_t* ch0, const int32_t* 
 // instruction; the same integer results), chosen per call.
 void WritePcm16Plain(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                      uint8_t* out) {
-  WritePcm16Body(ch0, ch1, channels, midSide, frames, out);
+  WritePcmBody<Pcm16Samples>(ch0, ch1, channels, midSide, frames, out);
 }
 CVPLAT_TARGET_AVX2 void WritePcm16Avx2(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
                                        uint32_t frames, uint8_t* out) {
-  WritePcm16Body(ch0, ch1, channels, midSide, frames, out);
+  WritePcmBody<Pcm16Samples>(ch0, ch1, channels, midSide, frames, out);
 }
 void WritePcm24Plain(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                      uint8_t* out) {
-  WritePcm24Body(ch0, ch1, channels, midSide, frames, out);
+  WritePcmBody<Pcm24Samples>(ch0, ch1, channels, midSide, frames, out);
 }
 CVPLAT_TARGET_AVX2 void WritePcm24Avx2(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
                                        uint32_t frames, uint8_t* out) {
-  WritePcm24Body(ch0, ch1, channels, midSide, frames, out);
+  WritePcmBody<Pcm24Samples>(ch0, ch1, channels, midSide, frames, out);
 }
 
 }  // namespace

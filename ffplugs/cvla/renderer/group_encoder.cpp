@@ -89,7 +89,9 @@ HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format
     if (cv::Failed(hr)) return hr;
     encoders_.push_back(std::move(encoder));
   }
-  for (auto& encoder : encoders_) workers_.emplace_back(&ParallelGroupEncoder::Work, this, encoder.get());
+  // The first encoder is the caller's: it encodes groups itself while it waits.
+  for (size_t i = 1; i < encoders_.size(); ++i)
+    workers_.emplace_back(&ParallelGroupEncoder::Work, this, encoders_[i].get());
   return cv::kS_OK;
 }
 
@@ -136,7 +138,13 @@ EncodedGroup* ParallelGroupEncoder::WaitOldest() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (retired_ == submitted_) return nullptr;
   Slot& slot = slots_[retired_ % slots_.size()];
-  changed_.wait(lock, [&] { return slot.state == Slot::kDone; });
+  // Rather than wait, the caller encodes the next group nobody has started.
+  while (slot.state != Slot::kDone) {
+    if (taken_ < submitted_)
+      Encode(*encoders_[0], lock);
+    else
+      changed_.wait(lock);
+  }
   return &slot.output;
 }
 
@@ -146,25 +154,25 @@ void ParallelGroupEncoder::Retire() {
   ++retired_;
 }
 
-void ParallelGroupEncoder::Work(BlockEncoder* encoder) {
+void ParallelGroupEncoder::Encode(BlockEncoder& encoder, std::unique_lock<std::mutex>& lock) {
+  Slot& slot = slots_[taken_ % slots_.size()];
+  ++taken_;
+  slot.state = Slot::kEncoding;
+  lock.unlock();
   const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
+  EncodeGroup(encoder, slot.hasPrevious ? slot.input.data() : nullptr, slot.input.data() + blockBytes,
+              slot.frameCount, blockAlign_, &slot.output);
+  lock.lock();
+  slot.state = Slot::kDone;
+  changed_.notify_all();
+}
+
+void ParallelGroupEncoder::Work(BlockEncoder* encoder) {
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    Slot* slot = nullptr;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] { return stopping_ || taken_ < submitted_; });
-      if (stopping_) return;
-      slot = &slots_[taken_ % slots_.size()];
-      ++taken_;
-      slot->state = Slot::kEncoding;
-    }
-    EncodeGroup(*encoder, slot->hasPrevious ? slot->input.data() : nullptr, slot->input.data() + blockBytes,
-                slot->frameCount, blockAlign_, &slot->output);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      slot->state = Slot::kDone;
-    }
-    changed_.notify_all();
+    changed_.wait(lock, [&] { return stopping_ || taken_ < submitted_; });
+    if (stopping_) return;
+    Encode(*encoder, lock);
   }
 }
 

@@ -43,8 +43,9 @@ struct EncodedGroup {
 void EncodeGroup(BlockEncoder& encoder, const uint8_t* previousBlock, const uint8_t* frames, uint32_t frameCount,
                  uint32_t blockAlign, EncodedGroup* out);
 
-// A ring of group slots shared by the reading thread, the workers and the
-// writing thread, which takes the groups back in the order they were given.
+// A ring of group slots shared by the caller, which reads the groups in, takes
+// them back in the order it gave them and encodes queued groups while it waits
+// for the oldest, and threads - 1 workers.
 // Memory: 2 x threads slots of one group of input and output each.
 class ParallelGroupEncoder {
  public:
@@ -53,7 +54,7 @@ class ParallelGroupEncoder {
   ParallelGroupEncoder(const ParallelGroupEncoder&) = delete;
   ParallelGroupEncoder& operator=(const ParallelGroupEncoder&) = delete;
 
-  // Starts the workers, each with its own encoder for this format.
+  // Starts threads - 1 workers; every thread has its own encoder for this format.
   [[nodiscard]] HRESULT Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage);
 
   bool HasFreeSlot() const;
@@ -75,6 +76,8 @@ class ParallelGroupEncoder {
     enum State { kFree, kQueued, kEncoding, kDone } state = kFree;
     EncodedGroup output;
   };
+  // Encodes the next queued group with encoder; called and returns with lock held.
+  void Encode(BlockEncoder& encoder, std::unique_lock<std::mutex>& lock);
   void Work(BlockEncoder* encoder);
   void Stop();
 

@@ -6,30 +6,10 @@
 #include "fuzz/fuzz_support.h"
 #include "krn/buffered_file_reader.h"
 #include "krn/results.h"
+#include "tests/codec/memory_bytes.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <memory>
-
-namespace {
-
-class MemorySource final : public cv::ByteSource {
- public:
-  MemorySource(const uint8_t* data, size_t size, size_t position) : data_(data), size_(size), position_(position) {}
-  bool Read(void* out, uint32_t count, DWORD* got) override {
-    const size_t n = position_ < size_ ? std::min<size_t>(count, size_ - position_) : 0;
-    if (n) std::memcpy(out, data_ + position_, n);
-    position_ += n;
-    *got = static_cast<DWORD>(n);
-    return true;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_, position_;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cvfuzz::Choices choices(data, size);
@@ -44,11 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!buffered.Allocate()) std::abort();
   }
   auto out = std::make_unique<uint8_t[]>(qla::BlockDecoder::kMaxBlockBytes);
+  qlatest::MemoryBytes memory(std::vector<uint8_t>(choices.Rest(), choices.Rest() + choices.RestSize()));
   uint32_t offset = 0;
   while (offset < choices.RestSize()) {
     uint32_t bytes = 0;
     decoder->SetNextBlockOffset(offset);
-    MemorySource memory(choices.Rest(), choices.RestSize(), offset);
+    memory.position = offset;
     if (throughFile) buffered.SetPosition(file.Get(), offset);
     const HRESULT hr = throughFile ? decoder->DecodeBlock(buffered, out.get(), &bytes)
                                    : decoder->DecodeBlock(memory, out.get(), &bytes);

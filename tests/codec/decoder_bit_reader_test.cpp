@@ -74,21 +74,4 @@ TEST(DecoderBitReader, MixedReadsMatchTheBitRules) {
   cvplat::AllowProcessorExtensions(true);
 }
 
-TEST(DecoderBitReader, GrowthDoublesKeepsContentsAndStopsAt64000) {
-  RiceBitReader reader;
-  ASSERT_TRUE(reader.Allocate());
-  EXPECT_EQ(reader.Capacity(), 4000u);
-  reader.Data()[0] = 0xA5;
-  reader.Data()[3999] = 0x5A;
-  for (uint32_t expected : {8000u, 16000u, 32000u, 64000u}) {
-    ASSERT_TRUE(reader.Grow());
-    EXPECT_EQ(reader.Capacity(), expected);
-  }
-  EXPECT_FALSE(reader.Grow());
-  EXPECT_EQ(reader.Capacity(), 64000u);
-  EXPECT_EQ(reader.Data()[0], 0xA5);
-  EXPECT_EQ(reader.Data()[3999], 0x5A);
-  EXPECT_EQ(reader.Data()[63999], 0);
-}
-
 }  // namespace

@@ -181,19 +181,17 @@ TEST(RiffRead, CorruptHugeSizeEndsTheSearch) {
 }
 
 TEST(RiffRead, OddSizesSkipThePad) {
+  // The random files above cover the skips within a file; here the export, and
+  // counts that run past the chunks or the file.
   auto f = MakeFile(TestDataPath("riff_pad.wav"), SampleFile());
   EXPECT_EQ(cv::SetFilePos(f.Get(), 24), cv::kS_OK);
-  EXPECT_EQ(cv::SkipChunk(f.Get(), 5), 6);
-  EXPECT_EQ(Pos(f.Get()), 30u);
   EXPECT_EQ(riffzz_SkipChunk(f.Get(), 5), 6u);
-  EXPECT_EQ(Pos(f.Get()), 36u);
+  EXPECT_EQ(Pos(f.Get()), 30u);
   EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
   int32_t remaining = 60;
   EXPECT_EQ(cv::SkipChunks(f.Get(), 5, &remaining), cv::CVERR_NOT_FOUND);
   uint32_t count = 0;
   EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
-  ASSERT_EQ(cv::CountChunks(f.Get(), &count, nullptr), cv::kS_OK);
-  EXPECT_EQ(count, 4u);
   remaining = 80;  // more than the file holds: the short header read fails
   EXPECT_EQ(cv::CountChunks(f.Get(), &count, &remaining), cv::CVERR_FILE_READ);
   EXPECT_EQ(Pos(f.Get()), 12u);

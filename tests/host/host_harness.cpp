@@ -156,15 +156,6 @@ const GUID& TestHost::LastFindGuid() const { return state_->lastGuid; }
 size_t TestHost::LiveTemplates() const { return state_->templates.size(); }
 void TestHost::SetStoreFull(bool full) { state_->storeFull = full; }
 
-HRESULT TestPageSite::QueryInterface(REFIID, void** out) {
-  *out = nullptr;
-  return cv::kE_NOINTERFACE;
-}
-HRESULT TestPageSite::OnStatusChange(DWORD) { return cv::kS_OK; }
-HRESULT TestPageSite::GetLocaleID(LCID*) { return cv::kE_NOTIMPL; }
-HRESULT TestPageSite::GetPageContainer(IUnknown**) { return cv::kE_NOTIMPL; }
-HRESULT TestPageSite::TranslateAccelerator(MSG*) { return cv::kE_NOTIMPL; }
-
 HRESULT CreatePlugInObject(const IID& iid, void** out) { return cvla::CreatePlugInObject(iid, out); }
 
 HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out) {

@@ -5,6 +5,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/host_records.h"
+#include "krn/results.h"
 #include "tests/support/riff_test_files.h"
 
 #include <cstdint>
@@ -57,13 +58,16 @@ class TestHost {
 
 // A property page site that only counts its references.
 struct TestPageSite final : IPropertyPageSite {
-  HRESULT CV_STDCALL QueryInterface(REFIID, void** out) override;
+  HRESULT CV_STDCALL QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return cv::kE_NOINTERFACE;
+  }
   ULONG CV_STDCALL AddRef() override { return ++references; }
   ULONG CV_STDCALL Release() override { return --references; }
-  HRESULT CV_STDCALL OnStatusChange(DWORD) override;
-  HRESULT CV_STDCALL GetLocaleID(LCID*) override;
-  HRESULT CV_STDCALL GetPageContainer(IUnknown**) override;
-  HRESULT CV_STDCALL TranslateAccelerator(MSG*) override;
+  HRESULT CV_STDCALL OnStatusChange(DWORD) override { return cv::kS_OK; }
+  HRESULT CV_STDCALL GetLocaleID(LCID*) override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL GetPageContainer(IUnknown**) override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL TranslateAccelerator(MSG*) override { return cv::kE_NOTIMPL; }
   ULONG references = 1;
 };
 
@@ -109,11 +113,6 @@ HRESULT ReadFrames(cv::ICvAudioStream* stream, const WAVEFORMATEX& format, uint6
 // Reads the whole stream in requests of `chunk` frames.
 HRESULT ReadAllFrames(const OpenedQlaFile& file, uint32_t chunk, std::vector<uint8_t>* bytes);
 
-// The host tests' names for the shared scratch-file helpers: a path in the
-// suite's own folder, and whole-file reads and writes.
-inline std::string HostTestPath(const std::string& name) { return TestDataPath(name); }
-inline std::vector<uint8_t> LoadBytes(const std::string& path) { return ReadWholeFile(path); }
-inline bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) { return WriteFile(path, bytes); }
 // UTF-16 form of a test path.
 std::basic_string<wchar16> WidePath(const std::string& path);
 

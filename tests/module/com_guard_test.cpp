@@ -44,7 +44,7 @@ TEST(ComGuard, FailedAllocationInsideAMethodBecomesOutOfMemory) {
   cvtest::ModuleScope module;
   cv::ICvFileType* fileType = nullptr;
   ASSERT_EQ(cvtest::CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType)), cv::kS_OK);
-  const auto path = cvtest::WidePath(cvtest::HostTestPath("guard-missing.qla"));
+  const auto path = cvtest::WidePath(cvtest::TestDataPath("guard-missing.qla"));
 
   g_failAllocationAfter = 1;  // the file name's conversion is the method's first allocation
   const HRESULT failed = fileType->CheckFile(path.c_str());

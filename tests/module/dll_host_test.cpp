@@ -66,7 +66,7 @@ TEST(DllHost, OpensAndReadsAFileThroughTheLoadedModule) {
   EXPECT_EQ(fileType->SetIndex(3), cv::kS_OK);
 
   cvtest::PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 30000, 21);
-  std::string path = cvtest::HostTestPath("dll.qla");
+  std::string path = cvtest::TestDataPath("dll.qla");
   ASSERT_EQ(cvtest::RenderAudio(audio, path), cv::kS_OK);
   {
     cvtest::OpenedQlaFile file;
@@ -119,10 +119,10 @@ TEST(DllHost, RendersRecordingsAsTheNativeToolEncodesThem) {
     std::filesystem::path wav = reference;
     ASSERT_TRUE(cvtest::ReadWavFile(wav.replace_extension(".wav").string(), &audio));
     cvtest::PcmTestStream stream(audio);
-    const std::string path = cvtest::HostTestPath("dll-" + reference.filename().string());
+    const std::string path = cvtest::TestDataPath("dll-" + reference.filename().string());
     ASSERT_EQ(cvtest::RenderLikeHost(renderer, path, {&stream}), cv::kS_OK);
-    const std::vector<uint8_t> rendered = cvtest::LoadBytes(path);
-    EXPECT_TRUE(ChunksBesidesChecksum(rendered) == ChunksBesidesChecksum(cvtest::LoadBytes(reference.string())));
+    const std::vector<uint8_t> rendered = cvtest::ReadWholeFile(path);
+    EXPECT_TRUE(ChunksBesidesChecksum(rendered) == ChunksBesidesChecksum(cvtest::ReadWholeFile(reference.string())));
     EXPECT_EQ(stream.References(), 1u);
   }
   EXPECT_EQ(renderer->Release(), 0u);

@@ -5,8 +5,6 @@
 #include "ffplugs/cvla/module/file_type.h"
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/plugin_pages.h"
-#include "ffplugs/cvla/module/renderer.h"
-#include "ffplugs/cvla/module/templates.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "krn/platform/codepage.h"
 #include "krn/results.h"
@@ -153,28 +151,23 @@ TEST_F(ModuleTest, CheckHeaderAcceptsOnlyAQuartzlineFmtFirst) {
   EXPECT_EQ(cvla::CheckQuartzlineHeader(header, 24), cv::CVERR_NO_RIFF_HEADER);
   EXPECT_EQ(cvla::CheckQuartzlineHeader(nullptr, 40), cv::CVERR_NO_RIFF_HEADER);
 
-  uint8_t zeroSize[40];
-  std::memcpy(zeroSize, header, 40);
-  qla::StoreU32(zeroSize + 4, 0);
-  EXPECT_EQ(cvla::CheckQuartzlineHeader(zeroSize, 40), cv::CVERR_NO_RIFF_HEADER);
-  uint8_t listFirst[40];
-  std::memcpy(listFirst, header, 40);
-  std::memcpy(listFirst + 12, "LIST", 4);
-  EXPECT_EQ(cvla::CheckQuartzlineHeader(listFirst, 40), cv::CVERR_NO_RIFF_HEADER);
-  uint8_t pcm[40];
-  std::memcpy(pcm, header, 40);
-  qla::StoreU16(pcm + 20, 1);
-  EXPECT_EQ(cvla::CheckQuartzlineHeader(pcm, 40), cv::CVERR_NO_RIFF_HEADER);
+  // A zero RIFF size, a "LIST" before the format, a PCM format.
+  for (const auto& [at, bytes] : {std::pair<size_t, const char*>{4, "\0\0\0\0"}, {12, "LIST"}, {20, "\1\0"}}) {
+    uint8_t damaged[40];
+    std::memcpy(damaged, header, 40);
+    std::memcpy(damaged + at, bytes, at == 20 ? 2 : 4);
+    EXPECT_EQ(cvla::CheckQuartzlineHeader(damaged, 40), cv::CVERR_NO_RIFF_HEADER) << at;
+  }
 
   cv::ICvFileType* fileType = nullptr;
   ASSERT_EQ(CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType)), cv::kS_OK);
-  std::string missing = cvtest::HostTestPath("missing.qla");
+  std::string missing = cvtest::TestDataPath("missing.qla");
   EXPECT_EQ(fileType->CheckFile(cvtest::WidePath(missing).c_str()), cv::CVERR_NO_RIFF_HEADER);
-  std::string empty = cvtest::HostTestPath("empty.qla");
-  ASSERT_TRUE(cvtest::SaveBytes(empty, {}));
+  std::string empty = cvtest::TestDataPath("empty.qla");
+  ASSERT_TRUE(cvtest::WriteFile(empty, {}));
   EXPECT_EQ(fileType->CheckFile(cvtest::WidePath(empty).c_str()), cv::CVERR_NO_RIFF_HEADER);
-  std::string good = cvtest::HostTestPath("header.qla");
-  ASSERT_TRUE(cvtest::SaveBytes(good, std::vector<uint8_t>(header, header + 40)));
+  std::string good = cvtest::TestDataPath("header.qla");
+  ASSERT_TRUE(cvtest::WriteFile(good, std::vector<uint8_t>(header, header + 40)));
   EXPECT_EQ(fileType->CheckFile(cvtest::WidePath(good).c_str()), cv::kS_OK);
 
   // With open flag 0 the reader has a name and no open file.
@@ -208,57 +201,6 @@ TEST_F(ModuleTest, StringsAreCutToTheBufferAndTerminated) {
   ASSERT_EQ(renderer->GetStrings(longText, 100, nullptr, 0, nullptr, 0), cv::kS_OK);
   EXPECT_EQ(Narrow(longText), "Corvane Quartzline Audio (.qla) format contains audio data");
   renderer->Release();
-}
-
-TEST_F(ModuleTest, RendererPreparesItsWorkingTemplateFromTheHost) {
-  cvtest::TestHost host;
-  cv::ICvFileRenderer* renderer = nullptr;
-  ASSERT_EQ(CreatePlugInObject(cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&renderer)), cv::kS_OK);
-  EXPECT_EQ(renderer->GetHost(nullptr), cv::kE_POINTER);
-  cv::ICvFileHost* got = nullptr;
-  EXPECT_EQ(renderer->GetHost(&got), cv::kE_NOINTERFACE);
-  ASSERT_EQ(renderer->SetHost(host.Host()), cv::kS_OK);
-  EXPECT_EQ(host.References(), 3);  // the host and its template store
-  EXPECT_EQ(host.LiveTemplates(), 1u);
-  const qla::RenderTemplate* working = static_cast<cvla::QlaRenderer*>(renderer)->WorkingTemplate();
-  ASSERT_NE(working, nullptr);
-  EXPECT_EQ(working->flags, qla::kTemplateFlagsPrepared);
-  EXPECT_EQ(Narrow(working->name), "Default Template");
-  EXPECT_EQ(Narrow(working->description),
-            "Render Stereo, 44,100 Hz, 16 bit Corvane Quartzline Audio (.qla) file.  The compression ratio of this "
-            "lossless format depends on the audio source.");
-  EXPECT_EQ(renderer->FindFileType(nullptr), cv::kS_OK);
-  EXPECT_EQ(host.LastFindGuid(), cv::FileTypeClassGuid);
-  EXPECT_EQ(renderer->Release(), 0u);
-  EXPECT_EQ(host.References(), 1);
-  EXPECT_EQ(host.LiveTemplates(), 0u);
-}
-
-TEST_F(ModuleTest, TemplateTextsFollowTheFormatBlock) {
-  qla::TemplateFormatBlock block = *cvla::DefaultTemplateRecord().format;
-  block.streamCount = 0;
-  qla::RenderTemplate record = cvla::DefaultTemplateRecord();
-  record.format = &block;
-  cvla::ComposeWorkingTemplateTexts(&record);
-  EXPECT_EQ(Narrow(record.description).rfind("Render  Corvane", 0), 0u);
-
-  block.streamCount = 1;
-  block.format.nChannels = 1;
-  block.format.nSamplesPerSec = 48000;
-  block.format.wBitsPerSample = 24;
-  EXPECT_EQ(cvla::FormatPartText(block), "Mono, 48,000 Hz, 24 bit");
-
-  const qla::RenderTemplate* third = cvla::BuiltInTemplateRecord(3);
-  ASSERT_NE(third, nullptr);
-  uint32_t streams = third->format->streamCount;
-  EXPECT_EQ(streams, 2u);
-  qla::RenderTemplate copy = *third;
-  cvla::FillBuiltInTemplateTexts(&copy);
-  EXPECT_EQ(Narrow(copy.name), "Multiple Mono, 44.1 kHz, 16 bit audio");
-  qla::RenderTemplate first = *cvla::BuiltInTemplateRecord(1);
-  cvla::FillBuiltInTemplateTexts(&first);
-  EXPECT_EQ(Narrow(copy.description), Narrow(first.description));
-  EXPECT_EQ(cvla::BuiltInTemplateRecord(5), nullptr);
 }
 
 TEST_F(ModuleTest, HelpPathUsesTheSharedFolderOnlyWhenItExists) {

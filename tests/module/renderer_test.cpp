@@ -61,10 +61,18 @@ TEST_F(RendererTest, TemplatesSelectSaveAndLoadThroughTheStore) {
   EXPECT_EQ(flags, 0x01000000u);
   EXPECT_EQ(renderer_->GetTemplateFlags(5, &flags), cv::kE_FAIL);
 
-  // Nothing selected yet: the current template is the working one.
+  // Nothing selected yet: the current template is the working one, which the
+  // host's store made (it holds the host) and the renderer prepared.
+  EXPECT_EQ(host_.References(), 3);
   qla::RenderTemplate* current = Current();
   ASSERT_NE(current, nullptr);
+  EXPECT_EQ(current->flags, qla::kTemplateFlagsPrepared);
   EXPECT_EQ(Narrow(current->name), "Default Template");
+  EXPECT_EQ(Narrow(current->description),
+            "Render Stereo, 44,100 Hz, 16 bit Corvane Quartzline Audio (.qla) file.  The compression ratio of this "
+            "lossless format depends on the audio source.");
+  EXPECT_EQ(renderer_->FindFileType(nullptr), cv::kS_OK);
+  EXPECT_EQ(host_.LastFindGuid(), cv::FileTypeClassGuid);
   EXPECT_EQ(renderer_->SaveTemplate("key", 1), cv::kE_UNEXPECTED);
 
   EXPECT_EQ(renderer_->SelectTemplate(3), cv::kS_FALSE);
@@ -155,15 +163,15 @@ TEST_F(RendererTest, EnumeratesTheInfoCodesOnItsSecondInterface) {
 
 TEST_F(RendererTest, RenderJobWritesWhatTheFileEncoderWrites) {
   PcmAudio audio = cvtest::SyntheticAudio(1, 22050, 24, 30000, 7);
-  const std::string reference = cvtest::HostTestPath("job_reference.qla");
+  const std::string reference = cvtest::TestDataPath("job_reference.qla");
   ASSERT_EQ(cvtest::RenderAudio(audio, reference), cv::kS_OK);
 
   // A second stream is accepted but not rendered.
   PcmTestStream first(audio), second(cvtest::SyntheticAudio(2, 44100, 16, 100, 3));
-  const std::string path = cvtest::HostTestPath("job.qla");
+  const std::string path = cvtest::TestDataPath("job.qla");
   cvtest::TestProgressSink sink;
   ASSERT_EQ(cvtest::RenderLikeHost(renderer_, path, {&first, &second}, nullptr, &sink), cv::kS_OK);
-  EXPECT_EQ(cvtest::LoadBytes(path), cvtest::LoadBytes(reference));
+  EXPECT_EQ(cvtest::ReadWholeFile(path), cvtest::ReadWholeFile(reference));
   EXPECT_EQ(second.ReadCalls(), 0u);
   EXPECT_EQ(sink.RangeCalls(), 1u);
   EXPECT_FALSE(sink.Percentages().empty());
@@ -178,7 +186,7 @@ TEST_F(RendererTest, RenderJobWritesWhatTheFileEncoderWrites) {
 }
 
 TEST_F(RendererTest, RenderJobRefusesWhatItCannotWriteFaithfully) {
-  const std::string empty = cvtest::HostTestPath("no_stream.qla");
+  const std::string empty = cvtest::TestDataPath("no_stream.qla");
   EXPECT_EQ(cvtest::RenderLikeHost(renderer_, empty, {}), cv::CVERR_NO_AUDIO);
   EXPECT_FALSE(cvtest::FileExists(empty));
 
@@ -186,7 +194,7 @@ TEST_F(RendererTest, RenderJobRefusesWhatItCannotWriteFaithfully) {
   PcmTestStream stream(cvtest::SyntheticAudio(2, 44100, 16, 600));
   cv::ICvRenderJob* job = nullptr;
   IUnknown* streams[] = {&stream};
-  std::basic_string<wchar16> wide = cvtest::WidePath(cvtest::HostTestPath("x"));
+  std::basic_string<wchar16> wide = cvtest::WidePath(cvtest::TestDataPath("x"));
   wide += static_cast<wchar16>(0x4E2D);
   ASSERT_EQ(renderer_->CreateRenderJob(&job, wide.c_str(), 1, streams), cv::kS_OK);
   EXPECT_EQ(job->Render(nullptr), cv::CVERR_BAD_FILE_NAME);
@@ -214,7 +222,7 @@ TEST_F(RendererTest, RenderJobAppendsTheMetadataThatTheReaderReadsBack) {
   metadata.SetAcid(acid);
 
   PcmTestStream stream(cvtest::SyntheticAudio(2, 44100, 16, 44100 * 3));
-  const std::string path = cvtest::HostTestPath("job_metadata.qla");
+  const std::string path = cvtest::TestDataPath("job_metadata.qla");
   ASSERT_EQ(cvtest::RenderLikeHost(renderer_, path, {&stream}, &metadata), cv::kS_OK);
 
   cv::RecordList markers, info;

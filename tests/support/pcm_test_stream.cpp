@@ -66,21 +66,6 @@ HRESULT CV_STDCALL PcmTestStream::QueryInterface(REFIID iid, void** out) {
   return cv::kE_NOINTERFACE;
 }
 
-HRESULT CV_STDCALL PcmTestStream::GetFileType(cv::ICvFileType** out) {
-  if (out) *out = nullptr;
-  return cv::kE_NOTIMPL;
-}
-HRESULT CV_STDCALL PcmTestStream::GetReader(cv::ICvFileReader** out) {
-  if (out) *out = nullptr;
-  return cv::kE_NOTIMPL;
-}
-HRESULT CV_STDCALL PcmTestStream::GetFlags(uint32_t*) { return cv::kE_NOTIMPL; }
-HRESULT CV_STDCALL PcmTestStream::GetIdentity(uint32_t*, uint32_t*, uint32_t*) { return cv::kE_NOTIMPL; }
-HRESULT CV_STDCALL PcmTestStream::GetDuration(uint64_t*) { return cv::kE_NOTIMPL; }
-HRESULT CV_STDCALL PcmTestStream::GetStartTime(uint64_t*) { return cv::kE_NOTIMPL; }
-HRESULT CV_STDCALL PcmTestStream::SetThreadId(uint32_t) { return cv::kE_NOTIMPL; }
-HRESULT CV_STDCALL PcmTestStream::Stop() { return cv::kE_NOTIMPL; }
-
 HRESULT CV_STDCALL PcmTestStream::GetLength(uint64_t* frames) {
   if (!frames) return cv::kE_POINTER;
   *frames = announced_;
@@ -100,8 +85,6 @@ HRESULT CV_STDCALL PcmTestStream::GetFormat(void* format, uint32_t formatSize, u
   if (formatNeeded) *formatNeeded = sizeof(WAVEFORMATEX);
   return cv::kS_OK;
 }
-
-HRESULT CV_STDCALL PcmTestStream::SetOutputFormat(const WAVEFORMATEX*, const uint32_t*) { return cv::kE_NOTIMPL; }
 
 HRESULT CV_STDCALL PcmTestStream::GetFormatPointers(const WAVEFORMATEX** format, const void** extra) {
   if (format) *format = &reported_;
@@ -126,8 +109,5 @@ HRESULT CV_STDCALL PcmTestStream::Read(uint64_t position, void* buffer, uint32_t
   if (failing) return failCode_;
   return count ? cv::kS_OK : cv::kS_FALSE;
 }
-
-HRESULT CV_STDCALL PcmTestStream::Reserved16() { return cv::kE_NOTIMPL; }
-HRESULT CV_STDCALL PcmTestStream::Reserved17() { return cv::kE_NOTIMPL; }
 
 }  // namespace cvtest

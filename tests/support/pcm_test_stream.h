@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/results.h"
 
 #include <cstdint>
 #include <vector>
@@ -55,24 +56,31 @@ class PcmTestStream : public cv::ICvAudioStream {
   ULONG CV_STDCALL AddRef() override { return ++refs_; }
   ULONG CV_STDCALL Release() override { return --refs_; }
 
-  HRESULT CV_STDCALL GetFileType(cv::ICvFileType** out) override;
-  HRESULT CV_STDCALL GetReader(cv::ICvFileReader** out) override;
-  HRESULT CV_STDCALL GetFlags(uint32_t* out) override;
-  HRESULT CV_STDCALL GetIdentity(uint32_t* type, uint32_t* second, uint32_t* index) override;
-  HRESULT CV_STDCALL GetDuration(uint64_t* out) override;
-  HRESULT CV_STDCALL GetStartTime(uint64_t* out) override;
-  HRESULT CV_STDCALL SetThreadId(uint32_t threadId) override;
-  HRESULT CV_STDCALL Stop() override;
+  // What an encoder never asks a source for.
+  HRESULT CV_STDCALL GetFileType(cv::ICvFileType** out) override { return NoObject(out); }
+  HRESULT CV_STDCALL GetReader(cv::ICvFileReader** out) override { return NoObject(out); }
+  HRESULT CV_STDCALL GetFlags(uint32_t*) override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL GetIdentity(uint32_t*, uint32_t*, uint32_t*) override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL GetDuration(uint64_t*) override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL GetStartTime(uint64_t*) override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL SetThreadId(uint32_t) override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL Stop() override { return cv::kE_NOTIMPL; }
   HRESULT CV_STDCALL GetLength(uint64_t* frames) override;
   HRESULT CV_STDCALL GetFormat(void* format, uint32_t formatSize, uint32_t* formatNeeded, void* extra,
                                uint32_t extraSize, uint32_t* extraNeeded) override;
-  HRESULT CV_STDCALL SetOutputFormat(const WAVEFORMATEX* format, const uint32_t* extra) override;
+  HRESULT CV_STDCALL SetOutputFormat(const WAVEFORMATEX*, const uint32_t*) override { return cv::kE_NOTIMPL; }
   HRESULT CV_STDCALL GetFormatPointers(const WAVEFORMATEX** format, const void** extra) override;
   HRESULT CV_STDCALL Read(uint64_t position, void* buffer, uint32_t frames, uint32_t* framesRead) override;
-  HRESULT CV_STDCALL Reserved16() override;
-  HRESULT CV_STDCALL Reserved17() override;
+  HRESULT CV_STDCALL Reserved16() override { return cv::kE_NOTIMPL; }
+  HRESULT CV_STDCALL Reserved17() override { return cv::kE_NOTIMPL; }
 
  private:
+  template <typename T>
+  static HRESULT NoObject(T** out) {
+    if (out) *out = nullptr;
+    return cv::kE_NOTIMPL;
+  }
+
   PcmAudio audio_;
   WAVEFORMATEX reported_;
   uint64_t announced_;

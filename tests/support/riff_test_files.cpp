@@ -2,24 +2,13 @@
 #include "tests/support/riff_test_files.h"
 
 #include <cstdio>
-#include <cstring>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace cvtest {
 
-std::string TestDataPath(const std::string& name) {
-#ifdef _WIN32
-  CreateDirectoryA(CVQL_TESTDATA_DIR, nullptr);
-#else
-  mkdir(CVQL_TESTDATA_DIR, 0755);
-#endif
-  return cvtest::SuiteDataPath(name);
-}
+std::string TestDataPath(const std::string& name) { return SuiteDataPath(name); }
 
 void PutU32(Bytes& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -105,21 +94,13 @@ bool WriteFile(const std::string& path, const Bytes& bytes) {
 }
 
 Bytes ReadWholeFile(const std::string& path) {
-  Bytes out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  uint8_t buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  std::fclose(f);
-  return out;
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool FileExists(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  std::fclose(f);
-  return true;
+  std::error_code error;
+  return std::filesystem::exists(path, error);
 }
 
 cvplat::UniqueFile OpenReadWrite(const std::string& path) {

@@ -48,6 +48,19 @@ inline int64_t WrappedProduct(uint32_t a, int32_t b) {
 // magnitude below 2^31 never reach 2^53, so adding them one by one in double
 // rounds nothing, and any order of exact integer additions gives the value of
 // the double additions in index order, on every machine.
+// Vectors of 2 doubles (any x86 processor with SSE2) or 4 (AVX2).
+template <int kLanes>
+struct DoubleLanes;
+template <>
+struct DoubleLanes<2> {
+  typedef double Type __attribute__((vector_size(16)));
+};
+template <>
+struct DoubleLanes<4> {
+  typedef double Type __attribute__((vector_size(32)));
+};
+
+template <int kLanes>
 CVPLAT_BUILT_INTO_CALLER void AutocorrelateOrder4Body(const int32_t* y, int32_t terms, double* r) {
   static_assert(kLpcOrder == 4, "five lags");
   static_assert(kFramesPerBlock * 2147483648.0 < 9007199254740992.0, "sums stay below 2^53");
@@ -56,29 +69,36 @@ CVPLAT_BUILT_INTO_CALLER void AutocorrelateOrder4Body(const int32_t* y, int32_t 
     return;
   }
   // Values up to 32767 in magnitude: no product wraps and each is exact in
-  // double, so the products are taken in double, two at a time.
+  // double, so the products are taken in double, kLanes at a time.
   uint32_t bound = 0;  // at least the largest magnitude, below twice it
   for (int32_t i = 0; i < terms + 4; ++i) bound |= Abs32(static_cast<uint32_t>(y[i]));
   if (bound <= 32767) {
-    typedef double Pair __attribute__((vector_size(16)));
-    alignas(16) double v[kFramesPerBlock + 4];
+    using Lanes = typename DoubleLanes<kLanes>::Type;
+    alignas(8 * kLanes) double v[kFramesPerBlock + 4];
     for (int32_t i = 0; i < terms + 4; ++i) v[i] = y[i];
-    Pair s0 = {0, 0}, s1 = {0, 0}, s2 = {0, 0}, s3 = {0, 0}, s4 = {0, 0};
+    Lanes s0 = {}, s1 = {}, s2 = {}, s3 = {}, s4 = {};
     int32_t i = 0;
-    const auto at = [&v](int32_t index) {
-      Pair p;
-      std::memcpy(&p, &v[index], sizeof p);
-      return p;
-    };
-    for (; i + 1 < terms; i += 2) {
-      const Pair b = at(i);
+    for (; i + kLanes <= terms; i += kLanes) {
+      Lanes b, b1, b2, b3, b4;
+      std::memcpy(&b, &v[i], sizeof b);
+      std::memcpy(&b1, &v[i + 1], sizeof b1);
+      std::memcpy(&b2, &v[i + 2], sizeof b2);
+      std::memcpy(&b3, &v[i + 3], sizeof b3);
+      std::memcpy(&b4, &v[i + 4], sizeof b4);
       s0 += b * b;
-      s1 += b * at(i + 1);
-      s2 += b * at(i + 2);
-      s3 += b * at(i + 3);
-      s4 += b * at(i + 4);
+      s1 += b * b1;
+      s2 += b * b2;
+      s3 += b * b3;
+      s4 += b * b4;
     }
-    double sums[5] = {s0[0] + s0[1], s1[0] + s1[1], s2[0] + s2[1], s3[0] + s3[1], s4[0] + s4[1]};
+    double sums[5] = {0, 0, 0, 0, 0};
+    for (int lane = 0; lane < kLanes; ++lane) {
+      sums[0] += s0[lane];
+      sums[1] += s1[lane];
+      sums[2] += s2[lane];
+      sums[3] += s3[lane];
+      sums[4] += s4[lane];
+    }
     for (; i < terms; ++i)
       for (int lag = 0; lag <= 4; ++lag) sums[lag] += v[i] * v[i + lag];
     for (int lag = 0; lag <= 4; ++lag) r[lag] = sums[lag];
@@ -180,9 +200,9 @@ uint32_t FilterOrder4(const int32_t* y, int32_t n, const uint32_t* q, int32_t* o
   return cvplat::UseAvx2() ? FilterOrder4Avx2(y, n, q, out, total) : FilterOrder4Plain(y, n, q, out, total);
 }
 
-void AutocorrelateOrder4Plain(const int32_t* y, int32_t terms, double* r) { AutocorrelateOrder4Body(y, terms, r); }
+void AutocorrelateOrder4Plain(const int32_t* y, int32_t terms, double* r) { AutocorrelateOrder4Body<2>(y, terms, r); }
 CVPLAT_TARGET_AVX2 void AutocorrelateOrder4Avx2(const int32_t* y, int32_t terms, double* r) {
-  AutocorrelateOrder4Body(y, terms, r);
+  AutocorrelateOrder4Body<4>(y, terms, r);
 }
 void AutocorrelateOrder4(const int32_t* y, int32_t terms, double* r) {
   if (cvplat::UseAvx2()) return AutocorrelateOrder4Avx2(y, terms, r);

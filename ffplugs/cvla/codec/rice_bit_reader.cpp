@@ -148,7 +148,9 @@ CVPLAT_BUILT_INTO_CALLER uint32_t ReadFastCodes(const uint8_t* data, uint32_t fa
   constexpr uint64_t kMarker = uint64_t{1} << (63 - kWindowBits);
   uint64_t w = 1;
   uint32_t known = p;
-  while (i < n) {
+  int32_t* o = out + i;
+  int32_t* const end = out + n;
+  while (o < end) {
     uint32_t zeros = LeadingZeros64(w);
     if (p + zeros + kCodeBits > known) {
       if (p > fastEnd) break;
@@ -161,12 +163,12 @@ CVPLAT_BUILT_INTO_CALLER uint32_t ReadFastCodes(const uint8_t* data, uint32_t fa
     // 1 << k and is traded for the unary count.
     const uint64_t top = w << zeros;
     const uint32_t tail = static_cast<uint32_t>(top >> (63 - kK));
-    out[i++] = RiceBitReader::MapResidual(tail + ((zeros - 1u) << kK));
+    *o++ = RiceBitReader::MapResidual((zeros << kK) + tail - (1u << kK));
     w = top << kCodeBits;  // at most 32 bits: the shift stays defined
     p += zeros + kCodeBits;
   }
   position = p;
-  return i;
+  return static_cast<uint32_t>(o - out);
 }
 
 // The loop built twice: for any processor, and for those with one-instruction

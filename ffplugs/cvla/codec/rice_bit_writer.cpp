@@ -128,6 +128,62 @@ CVPLAT_TARGET_BIT_INSTRUCTIONS BitSink EncodeCodesBits(BitSink sink, const int32
   return EncodeCodes(sink, values, k, count);
 }
 
+// The same bits with the codes of eight values prepared at a time on 256-bit
+// vectors: zigzag map, code and length, and then the two codes of each pair
+// joined into one number, so that the scalar part only appends. Where the
+// largest quotient of the run allows a pair longer than 57 bits, every eight
+// values are checked, and eight with such a pair go through the scalar loop.
+CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t* values, int32_t k, int32_t count) {
+  if (k > kMaxPairedParameter) return EncodeCodes(sink, values, k, count);
+  typedef uint32_t Words __attribute__((vector_size(32)));
+  typedef uint64_t Pairs __attribute__((vector_size(32)));
+  const uint32_t kk = static_cast<uint32_t>(k);
+  const uint32_t marker = 1u << kk;
+  const uint32_t pairLimit = 55u - 2u * kk;
+  uint32_t largest = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t u = Zigzag(values[i]);
+    largest = u > largest ? u : largest;
+  }
+  const bool checkPairs = 2u * (largest >> kk) > pairLimit;
+  const Pairs low32 = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Words v;
+    std::memcpy(&v, values + i, sizeof v);
+    const Words u = (v << 1) ^ (0u - (v >> 31));
+    const Words q = u >> kk;
+    const Words code = marker | (u & (marker - 1u));
+    const Words length = q + (1u + kk);
+    // As four 64-bit lanes, the low halves hold the first code of each pair,
+    // the high halves the second.
+    Pairs pairCode, pairLength;
+    std::memcpy(&pairCode, &code, sizeof pairCode);
+    std::memcpy(&pairLength, &length, sizeof pairLength);
+    if (checkPairs) {
+      Pairs pairQ;
+      std::memcpy(&pairQ, &q, sizeof pairQ);
+      const Pairs tooLong = ((pairQ & low32) + (pairQ >> 32)) > pairLimit;
+      if ((tooLong[0] | tooLong[1] | tooLong[2] | tooLong[3]) != 0) {
+        sink = EncodeCodes(sink, values + i, k, 8);
+        continue;
+      }
+    }
+    const Pairs secondLength = pairLength >> 32;
+    alignas(32) uint64_t bits[4];
+    alignas(32) uint64_t lengths[4];
+    const Pairs joined = ((pairCode & low32) << secondLength) | (pairCode >> 32);
+    const Pairs joinedLength = (pairLength & low32) + secondLength;
+    std::memcpy(bits, &joined, sizeof bits);
+    std::memcpy(lengths, &joinedLength, sizeof lengths);
+    sink.Append(bits[0], static_cast<uint32_t>(lengths[0]));
+    sink.Append(bits[1], static_cast<uint32_t>(lengths[1]));
+    sink.Append(bits[2], static_cast<uint32_t>(lengths[2]));
+    sink.Append(bits[3], static_cast<uint32_t>(lengths[3]));
+  }
+  return EncodeCodes(sink, values + i, k, count - i);
+}
+
 }  // namespace
 
 bool RiceBitWriter::Create() {
@@ -203,8 +259,10 @@ int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t co
 void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count) {
   uint8_t* const base = buffer_.As<uint8_t>();
   const BitSink start(base + bytePos_, accumulator_, bitCount_);
-  BitSink sink = cvplat::UseBitInstructions() ? EncodeCodesBits(start, values, k, count)
-                                              : EncodeCodesPlain(start, values, k, count);
+  const bool bits = cvplat::UseBitInstructions();
+  BitSink sink = bits && cvplat::UseAvx2() ? EncodeCodesAvx2(start, values, k, count)
+                 : bits                   ? EncodeCodesBits(start, values, k, count)
+                                          : EncodeCodesPlain(start, values, k, count);
   sink.StoreCompleteBytes();
   bytePos_ = static_cast<int32_t>(sink.Out() - base);
   bitCount_ = sink.PendingCount();

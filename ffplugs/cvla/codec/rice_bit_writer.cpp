@@ -184,6 +184,19 @@ CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t*
   return EncodeCodes(sink, values + i, k, count - i);
 }
 
+// The sum of the quotients of count values, for any processor and for AVX2.
+CVPLAT_BUILT_INTO_CALLER uint64_t SumQuotients(const int32_t* values, int32_t k, int32_t count) {
+  uint64_t quotients = 0;
+  for (int32_t i = 0; i < count; ++i) quotients += Zigzag(values[i]) >> k;
+  return quotients;
+}
+uint64_t SumQuotientsPlain(const int32_t* values, int32_t k, int32_t count) {
+  return SumQuotients(values, k, count);
+}
+CVPLAT_TARGET_AVX2 uint64_t SumQuotientsAvx2(const int32_t* values, int32_t k, int32_t count) {
+  return SumQuotients(values, k, count);
+}
+
 }  // namespace
 
 bool RiceBitWriter::Create() {
@@ -231,8 +244,7 @@ int32_t RiceBitWriter::Grow() {
 }
 
 uint64_t RiceBitWriter::CountBits(const int32_t* values, int32_t k, int32_t count) const {
-  uint64_t quotients = 0;
-  for (int32_t i = 0; i < count; ++i) quotients += Zigzag(values[i]) >> k;
+  const uint64_t quotients = cvplat::UseAvx2() ? SumQuotientsAvx2(values, k, count) : SumQuotientsPlain(values, k, count);
   return quotients + static_cast<uint64_t>(count) * (static_cast<uint64_t>(k) + 1);
 }
 

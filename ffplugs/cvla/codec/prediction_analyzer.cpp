@@ -132,10 +132,12 @@ CVPLAT_BUILT_INTO_CALLER void DifferencesBody(const uint32_t* padded, int32_t n,
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t x0 = padded[i + 4], x1 = padded[i + 3], x2 = padded[i + 2], x3 = padded[i + 1],
                    x4 = padded[i];
-    const uint32_t e1 = x0 - x1;
-    const uint32_t e2 = x0 - 2u * x1 + x2;
-    const uint32_t e3 = x0 - 3u * x1 + 3u * x2 - x3;
-    const uint32_t e4 = x0 - 4u * x1 + 6u * x2 - 4u * x3 + x4;
+    // Each difference from the one below it at this value and the value
+    // before (the same wrapping values as the binomial sums, fewer operations).
+    const uint32_t e1 = x0 - x1, e1b = x1 - x2, e1c = x2 - x3, e1d = x3 - x4;
+    const uint32_t e2 = e1 - e1b, e2b = e1b - e1c, e2c = e1c - e1d;
+    const uint32_t e3 = e2 - e2b, e3b = e2b - e2c;
+    const uint32_t e4 = e3 - e3b;
     d1[i] = static_cast<int32_t>(e1);
     d2[i] = static_cast<int32_t>(e2);
     d3[i] = static_cast<int32_t>(e3);

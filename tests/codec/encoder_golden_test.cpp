@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <algorithm>
 #include <vector>
 
 #include "encoder_test_signals.h"

@@ -2,16 +2,11 @@
 #include "krn/messages.h"
 #include "krn/results.h"
 #include "krn/shared_services.h"
-#include "krn/platform/message_box.h"
-#include "krn/show_error.h"
-#include "tests/main/message_box_recorder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -111,28 +106,6 @@ TEST_F(Messages, Win32ErrorsMapToResults) {
   }
 }
 
-TEST_F(Messages, RegisteredTablesComeFirstInRegistrationOrder) {
-  static const char kFirst[] = "\n\nfirst";
-  static const char kSecond[] = "\n\nsecond";
-  static const cv::ResultMessageRow tableA[] = {{0x8004E777, reinterpret_cast<uintptr_t>(kFirst)},
-                                                {0x8004E008, 0}};
-  static const cv::ResultMessageRow tableB[] = {{0x8004E777, reinterpret_cast<uintptr_t>(kSecond)},
-                                                {0x80004005, reinterpret_cast<uintptr_t>(kSecond)},
-                                                {0x8004E778, 4066}};
-  ASSERT_EQ(cv::AddResultMessageTable(tableA, 2), 0);
-  ASSERT_EQ(cv::AddResultMessageTable(tableB, 3), 0);
-  EXPECT_STREQ(cv::GetResultMessage(cv::Code(0x8004E777)), kFirst);
-  EXPECT_STREQ(cv::GetResultMessage(cv::kE_FAIL), kSecond);          // before the built-in row
-  EXPECT_EQ(cv::GetResultMessage(cv::CVERR_FILE_READ), nullptr);      // a row without text decides
-  EXPECT_EQ(Message(cv::Code(0x8004E778)), "\n\nThe item was not found.");  // a string id
-
-  static const cv::ResultMessageRow late[] = {{0x8004E779, reinterpret_cast<uintptr_t>(kFirst)}};
-  for (size_t i = 2; i < cv::kMaxMessageTables; ++i) ASSERT_EQ(cv::AddResultMessageTable(tableB, 1), 0) << i;
-  EXPECT_EQ(cv::AddResultMessageTable(late, 1), 1);
-  EXPECT_EQ(cv::GetResultMessage(cv::Code(0x8004E779)), nullptr);
-  EXPECT_EQ(cv::AddResultMessageTable(nullptr, 1), 1);
-}
-
 TEST_F(Messages, ThreadsComposeWithoutDisturbingEachOther) {
   ASSERT_EQ(cv::StartSharedServices(nullptr), cv::kS_OK);
   auto worker = [](const char* name, HRESULT code, std::string message, int* mismatches) {
@@ -150,48 +123,6 @@ TEST_F(Messages, ThreadsComposeWithoutDisturbingEachOther) {
   b.join();
   EXPECT_EQ(mismatchesA, 0);
   EXPECT_EQ(mismatchesB, 0);
-}
-
-struct HookRecord {
-  static std::vector<std::string> texts;
-  static int answer;
-  static int Hook(HWND, UINT, const char* text) {
-    texts.push_back(text);
-    return answer;
-  }
-};
-std::vector<std::string> HookRecord::texts;
-int HookRecord::answer = 0;
-
-TEST_F(Messages, ShowErrorMessageGoesToTheHook) {
-  HookRecord::texts.clear();
-  HookRecord::answer = 7;
-  cv::SetErrorMessageHook(&HookRecord::Hook);
-
-  EXPECT_EQ(cv::ShowErrorMessage(nullptr, 0, 22, cv::CVERR_CANCELLED, nullptr, FALSE), 1);
-  EXPECT_TRUE(HookRecord::texts.empty());
-
-  EXPECT_EQ(cv::ShowErrorMessage(nullptr, 0, 22, cv::CVERR_FILE_OPEN, nullptr, TRUE), 7);
-  cv::SetErrorMessageDetails("stack: 1 2 3");
-  EXPECT_EQ(cv::ShowErrorMessage(nullptr, 0, 23, cv::CVERR_FILE_WRITE, nullptr, FALSE), 7);
-  EXPECT_EQ(cv::ShowErrorMessage(nullptr, 0, 23, cv::CVERR_FILE_WRITE, nullptr, FALSE), 7);  // details used up
-  ASSERT_EQ(HookRecord::texts.size(), 3u);
-  EXPECT_EQ(HookRecord::texts[0],
-            "Warning: An error occurred while opening one or more files." + Message(cv::CVERR_FILE_OPEN));
-  const std::string saving = "An error occurred while saving one or more files." + Message(cv::CVERR_FILE_WRITE);
-  EXPECT_EQ(HookRecord::texts[1], saving + "/r/n-----DETAILS START-----/r/nstack: 1 2 3/r/n-----DETAILS END-----");
-  EXPECT_EQ(HookRecord::texts[2], saving);
-
-  // A hook that declines leaves the text to the message box, with the error icon.
-  HookRecord::answer = -1;
-  const int boxes = cvtest::MessageBoxCount();
-  EXPECT_EQ(cv::ShowErrorMessage(nullptr, 0, 0, cv::kE_FAIL, nullptr, FALSE), 1);
-  EXPECT_EQ(HookRecord::texts.size(), 4u);
-  ASSERT_EQ(cvtest::MessageBoxCount(), boxes + 1);
-  EXPECT_EQ(cvtest::LastMessageBox().text, HookRecord::texts[3]);
-  EXPECT_EQ(cvtest::LastMessageBox().caption, "Error");
-  EXPECT_EQ(cvtest::LastMessageBox().flags & cvplat::kMessageIconMask, cvplat::kMessageIconError);
-  cv::SetErrorMessageHook(nullptr);
 }
 
 }  // namespace

@@ -283,28 +283,21 @@ void ExpectMetadata(const std::string& path, const std::vector<TestMarker>& mark
   for (const auto& [id, text] : info) EXPECT_EQ(InfoText(infoList, id), text);
 }
 
-// Random markers and INFO written into the file or a sidecar, replaced, updated
-// one kind at a time and removed, each step read back against what was written.
+// Random markers and INFO written into the file, replaced and updated one kind
+// at a time, each step read back against what was written.
 TEST(MetadataWrite, RandomMetadataWrittenUpdatedAndReadBack) {
   std::mt19937 rng(2026);
   const std::string path = TestDataPath("meta_model.wav");
-  const Bytes original = PlainWav();
-  for (int round = 0; round < 24; ++round) {
+  for (int round = 0; round < 16; ++round) {
     SCOPED_TRACE(round);
-    const bool sidecar = round % 3 == 2;
-    std::remove((path + ".cvl").c_str());
-    WriteFile(path, original);
+    WriteFile(path, PlainWav());
     std::vector<TestMarker> markers = RandomMarkers(rng);
     InfoFields info = RandomInfo(rng);
     TestMetadataSource first;
     first.SetMarkers(markers);
     first.SetInfo(info);
-    ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, sidecar, 44100, &first), cv::kS_OK);
+    ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &first), cv::kS_OK);
     ExpectMetadata(path, markers, info);
-    if (sidecar) {
-      EXPECT_EQ(ReadWholeFile(path), original);
-      continue;
-    }
     // Appending again without keeping replaces instead of doubling.
     ASSERT_EQ(cv::AppendMetadata(path.c_str(), false, false, 44100, &first), cv::kS_OK);
     ExpectMetadata(path, markers, info);
@@ -320,15 +313,7 @@ TEST(MetadataWrite, RandomMetadataWrittenUpdatedAndReadBack) {
     ExpectMetadata(path, newMarkers, newInfo);
     const Bytes image = ReadWholeFile(path);
     EXPECT_EQ(GetU32(image, 4), image.size() - 8);
-
-    ASSERT_EQ(cv::RemoveMarkerChunks(path.c_str()), cv::kS_OK);
-    ExpectMetadata(path, {}, newInfo);
-    if (newInfo.empty()) {
-      EXPECT_EQ(ReadWholeFile(path), original);
-    }
   }
-  std::remove((path + ".cvl").c_str());
-  EXPECT_EQ(cv::RemoveMarkerChunks(TestDataPath("meta_nowhere.wav").c_str()), cv::kS_FALSE);
   TestMetadataSource any;
   EXPECT_EQ(cv::AppendMetadata(TestDataPath("meta_absent.wav").c_str(), true, false, 44100, &any), cv::CVERR_NOT_FOUND);
 }

@@ -1,4 +1,3 @@
-#include "krn/message_macros.h"
 #include "krn/messages.h"
 #include "krn/results.h"
 #include "krn/shared_services.h"
@@ -60,25 +59,6 @@ TEST_F(Messages, CodesWithoutTextComposeTheMissingMessage) {
             kGeneralTitle + "\n\nError 0x8004e01c (message missing)");
   EXPECT_EQ(std::string(cv::ComposeErrorText(0, cv::kStreamPastEnd, nullptr)),
             kGeneralTitle + "\n\nError 0x800a0026 (message missing)");
-}
-
-TEST_F(Messages, TitlesTakeTheArgument) {
-  EXPECT_EQ(std::string(cv::ComposeErrorText(5, cv::CVERR_FILE_READ, "C:\\song.qla")),
-            "An error occurred while loading the project file C:\\song.qla." + Message(cv::CVERR_FILE_READ));
-  EXPECT_EQ(std::string(cv::ComposeErrorText(7, cv::CVERR_DISK_FULL, nullptr)),
-            "An error occurred while creating the media file ." + Message(cv::CVERR_DISK_FULL));
-  EXPECT_STREQ(cv::GetErrorTitle(28), "An error occurred while encoding a file.");
-  EXPECT_STREQ(cv::GetErrorTitle(33), "An error occurred while importing media.");
-  for (uintptr_t noRow : {13u, 44u, 0xFFFFu}) {
-    EXPECT_EQ(cv::GetErrorTitle(noRow), kGeneralTitle);
-  }
-
-  // A context above 0xFFFF is the title itself, macros included.
-  ASSERT_EQ(cv::SetMessageMacro("AppName", "Quartzline Studio"), cv::kS_OK);
-  static const char kOwnTitle[] = "$(AppName) could not open %s.";
-  EXPECT_EQ(std::string(cv::ComposeErrorText(reinterpret_cast<uintptr_t>(kOwnTitle), cv::CVERR_NO_AUDIO, "a.qla")),
-            "Quartzline Studio could not open a.qla.\n\nThe file has no audio.");
-  cv::ClearMessageMacros();
 }
 
 TEST_F(Messages, ComposedTextStaysWithin2048Bytes) {

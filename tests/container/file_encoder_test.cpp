@@ -31,10 +31,10 @@ struct FileView {
   uint64_t TotalFrames() const { return U32(46) | (static_cast<uint64_t>(U32(50)) << 32); }
   uint32_t SeekEntryCount() const { return U32(54); }
   uint32_t DataSize() const { return U32(74); }
-  size_t SeekChunk() const { return 78 + DataSize() + (DataSize() & 1); }
   std::vector<uint32_t> SeekTable() const {
+    const size_t chunk = 78 + DataSize() + (DataSize() & 1);
     std::vector<uint32_t> t;
-    for (uint32_t i = 0; i < U32(SeekChunk() + 4) / 4; ++i) t.push_back(U32(SeekChunk() + 8 + 4 * i));
+    for (uint32_t i = 0; i < U32(chunk + 4) / 4; ++i) t.push_back(U32(chunk + 8 + 4 * i));
     return t;
   }
   // What the seek table must hold: the offsets of the sync blocks in the data
@@ -42,7 +42,7 @@ struct FileView {
   std::vector<uint32_t> SyncOffsets() const {
     std::vector<uint32_t> offsets;
     const Bytes data(bytes.begin(), bytes.begin() + 78 + DataSize());
-    for (const StoredBlock& b : WalkBlocks(data, 78, 0, Channels(), CodecFlags()))
+    for (const StoredBlock& b : WalkBlocks(data, Channels(), CodecFlags()))
       if (b.sync) offsets.push_back(b.offset);
     offsets.push_back(0);
     return offsets;
@@ -169,7 +169,7 @@ TEST_F(FileEncoderTest, FailingSourceKeepsWhatCompletedOrWasHeld) {
     EXPECT_EQ(5000u, f.TotalFrames());  // the announced values stay
     EXPECT_EQ(2u, f.SeekEntryCount());
     std::vector<uint32_t> frames;
-    for (const StoredBlock& b : WalkBlocks(f.bytes, 78, 0, 2, f.CodecFlags())) frames.push_back(b.frameCount);
+    for (const StoredBlock& b : WalkBlocks(f.bytes, 2, f.CodecFlags())) frames.push_back(b.frameCount);
     EXPECT_EQ(c.blockFrames, frames);
     // Only the block completed by a read that answered S_OK is reported.
     if (threads == 1) {
@@ -227,7 +227,7 @@ TEST_F(FileEncoderTest, CancelAfterFirstBlock) {
   EXPECT_EQ(0u, f.RiffSize());
   EXPECT_EQ(0u, f.DataSize());
   EXPECT_EQ(3000u, f.TotalFrames());
-  const auto blocks = WalkBlocks(f.bytes, 78, 0, 1, f.CodecFlags());
+  const auto blocks = WalkBlocks(f.bytes, 1, f.CodecFlags());
   ASSERT_EQ(1u, blocks.size());
   EXPECT_EQ(f.bytes.size(), 78u + blocks[0].headerBytes + blocks[0].payloadBytes);
   EXPECT_EQ(1u, stream.ReadCalls());

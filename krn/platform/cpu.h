@@ -11,8 +11,9 @@ DWORD ProcessorType();
 
 // Functions marked CVPLAT_TARGET_BIT_INSTRUCTIONS may use a leading-zero count
 // and register shifts of one instruction each (x86 LZCNT and BMI2), functions
-// marked CVPLAT_TARGET_AVX2 the 256-bit integer vectors of AVX2. Call them only
-// when UseBitInstructions() or UseAvx2() say so. They are builds of the same
+// marked CVPLAT_TARGET_AVX2 the 256-bit integer vectors of AVX2, functions
+// marked CVPLAT_TARGET_AVX2_AND_BITS both. Call them only when
+// UseBitInstructions() or UseAvx2() (or both) say so. They are builds of the same
 // source as their plain twins and compute the same results. Elsewhere the marks
 // are empty and the answers false.
 // A body shared by both builds is marked CVPLAT_BUILT_INTO_CALLER, so that
@@ -20,10 +21,12 @@ DWORD ProcessorType();
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS __attribute__((target("lzcnt,bmi2")))
 #define CVPLAT_TARGET_AVX2 __attribute__((target("avx2")))
+#define CVPLAT_TARGET_AVX2_AND_BITS __attribute__((target("avx2,lzcnt,bmi2")))
 #define CVPLAT_BUILT_INTO_CALLER inline __attribute__((always_inline))
 #else
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS
 #define CVPLAT_TARGET_AVX2
+#define CVPLAT_TARGET_AVX2_AND_BITS
 #define CVPLAT_BUILT_INTO_CALLER inline
 #endif
 bool UseBitInstructions();

@@ -74,6 +74,8 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
   return ok && put == count;
 }
 
+void StartWriteBack(HANDLE, uint64_t, uint64_t) {}
+
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
   if (SeekMustFail()) {
     ::SetLastError(ERROR_NEGATIVE_SEEK);
@@ -289,6 +291,18 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
   }
   if (written) *written = total;
   return TRUE;
+}
+
+void StartWriteBack(HANDLE file, uint64_t offset, uint64_t length) {
+#ifdef __linux__
+  // Only a request: a failure leaves the writing to the system, as before.
+  static_cast<void>(::sync_file_range(Fd(file), static_cast<off64_t>(offset), static_cast<off64_t>(length),
+                                      SYNC_FILE_RANGE_WRITE));
+#else
+  static_cast<void>(file);
+  static_cast<void>(offset);
+  static_cast<void>(length);
+#endif
 }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {

@@ -42,6 +42,11 @@ HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creatio
 [[nodiscard]] BOOL ReadFileBytes(HANDLE file, void* buffer, DWORD count, DWORD* read);
 // Writes count bytes; fails as a whole if not all could be written.
 [[nodiscard]] BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written);
+// Asks the system to start writing `length` bytes of the file's data from
+// `offset` on to the disk, without waiting for it: a file replaced or closed
+// later then has little left to write. Does nothing where the system writes
+// back on its own terms.
+void StartWriteBack(HANDLE file, uint64_t offset, uint64_t length);
 // Moves the position like SetFilePointer: returns the low 32 bits of the new
 // position, or INVALID_SET_FILE_POINTER on failure. high may be null.
 [[nodiscard]] DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);

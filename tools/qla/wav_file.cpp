@@ -60,6 +60,13 @@ HRESULT ByteSink::Write(const void* bytes, size_t count) {
     if (!cvplat::WriteFileBytes(file_.Get(), p, piece, &written) || written != piece) return cv::CVERR_FILE_WRITE;
     p += piece;
     count -= piece;
+    written_ += piece;
+  }
+  // The disk takes each stretch while the next is decoded, rather than all of
+  // them when the finished file is closed or put in place.
+  if (written_ - writtenBack_ >= kWriteBackBytes) {
+    cvplat::StartWriteBack(file_.Get(), writtenBack_, written_ - writtenBack_);
+    writtenBack_ = written_;
   }
   return cv::kS_OK;
 }

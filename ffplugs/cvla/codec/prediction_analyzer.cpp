@@ -48,6 +48,19 @@ inline int64_t WrappedProduct(uint32_t a, int32_t b) {
 // magnitude below 2^31 never reach 2^53, so adding them one by one in double
 // rounds nothing, and any order of exact integer additions gives the value of
 // the double additions in index order, on every machine.
+// Vectors of 2 doubles (any x86 processor with SSE2) or 4 (AVX2).
+template <int kLanes>
+struct DoubleLanes;
+template <>
+struct DoubleLanes<2> {
+  typedef double Type __attribute__((vector_size(16)));
+};
+template <>
+struct DoubleLanes<4> {
+  typedef double Type __attribute__((vector_size(32)));
+};
+
+template <int kLanes>
 CVPLAT_BUILT_INTO_CALLER void AutocorrelateOrder4Body(const int32_t* y, int32_t terms, double* r) {
   static_assert(kLpcOrder == 4, "five lags");
   static_assert(kFramesPerBlock * 2147483648.0 < 9007199254740992.0, "sums stay below 2^53");
@@ -56,29 +69,36 @@ CVPLAT_BUILT_INTO_CALLER void AutocorrelateOrder4Body(const int32_t* y, int32_t 
     return;
   }
   // Values up to 32767 in magnitude: no product wraps and each is exact in
-  // double, so the products are taken in double, two at a time.
+  // double, so the products are taken in double, kLanes at a time.
   uint32_t bound = 0;  // at least the largest magnitude, below twice it
   for (int32_t i = 0; i < terms + 4; ++i) bound |= Abs32(static_cast<uint32_t>(y[i]));
   if (bound <= 32767) {
-    typedef double Pair __attribute__((vector_size(16)));
-    alignas(16) double v[kFramesPerBlock + 4];
+    using Lanes = typename DoubleLanes<kLanes>::Type;
+    alignas(8 * kLanes) double v[kFramesPerBlock + 4];
     for (int32_t i = 0; i < terms + 4; ++i) v[i] = y[i];
-    Pair s0 = {0, 0}, s1 = {0, 0}, s2 = {0, 0}, s3 = {0, 0}, s4 = {0, 0};
+    Lanes s0 = {}, s1 = {}, s2 = {}, s3 = {}, s4 = {};
     int32_t i = 0;
-    const auto at = [&v](int32_t index) {
-      Pair p;
-      std::memcpy(&p, &v[index], sizeof p);
-      return p;
-    };
-    for (; i + 1 < terms; i += 2) {
-      const Pair b = at(i);
+    for (; i + kLanes <= terms; i += kLanes) {
+      Lanes b, b1, b2, b3, b4;
+      std::memcpy(&b, &v[i], sizeof b);
+      std::memcpy(&b1, &v[i + 1], sizeof b1);
+      std::memcpy(&b2, &v[i + 2], sizeof b2);
+      std::memcpy(&b3, &v[i + 3], sizeof b3);
+      std::memcpy(&b4, &v[i + 4], sizeof b4);
       s0 += b * b;
-      s1 += b * at(i + 1);
-      s2 += b * at(i + 2);
-      s3 += b * at(i + 3);
-      s4 += b * at(i + 4);
+      s1 += b * b1;
+      s2 += b * b2;
+      s3 += b * b3;
+      s4 += b * b4;
     }
-    double sums[5] = {s0[0] + s0[1], s1[0] + s1[1], s2[0] + s2[1], s3[0] + s3[1], s4[0] + s4[1]};
+    double sums[5] = {0, 0, 0, 0, 0};
+    for (int lane = 0; lane < kLanes; ++lane) {
+      sums[0] += s0[lane];
+      sums[1] += s1[lane];
+      sums[2] += s2[lane];
+      sums[3] += s3[lane];
+      sums[4] += s4[lane];
+    }
     for (; i < terms; ++i)
       for (int lag = 0; lag <= 4; ++lag) sums[lag] += v[i] * v[i + lag];
     for (int lag = 0; lag <= 4; ++lag) r[lag] = sums[lag];
@@ -112,10 +132,12 @@ CVPLAT_BUILT_INTO_CALLER void DifferencesBody(const uint32_t* padded, int32_t n,
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t x0 = padded[i + 4], x1 = padded[i + 3], x2 = padded[i + 2], x3 = padded[i + 1],
                    x4 = padded[i];
-    const uint32_t e1 = x0 - x1;
-    const uint32_t e2 = x0 - 2u * x1 + x2;
-    const uint32_t e3 = x0 - 3u * x1 + 3u * x2 - x3;
-    const uint32_t e4 = x0 - 4u * x1 + 6u * x2 - 4u * x3 + x4;
+    // Each difference from the one below it at this value and the value
+    // before (the same wrapping values as the binomial sums, fewer operations).
+    const uint32_t e1 = x0 - x1, e1b = x1 - x2, e1c = x2 - x3, e1d = x3 - x4;
+    const uint32_t e2 = e1 - e1b, e2b = e1b - e1c, e2c = e1c - e1d;
+    const uint32_t e3 = e2 - e2b, e3b = e2b - e2c;
+    const uint32_t e4 = e3 - e3b;
     d1[i] = static_cast<int32_t>(e1);
     d2[i] = static_cast<int32_t>(e2);
     d3[i] = static_cast<int32_t>(e3);
@@ -180,9 +202,9 @@ uint32_t FilterOrder4(const int32_t* y, int32_t n, const uint32_t* q, int32_t* o
   return cvplat::UseAvx2() ? FilterOrder4Avx2(y, n, q, out, total) : FilterOrder4Plain(y, n, q, out, total);
 }
 
-void AutocorrelateOrder4Plain(const int32_t* y, int32_t terms, double* r) { AutocorrelateOrder4Body(y, terms, r); }
+void AutocorrelateOrder4Plain(const int32_t* y, int32_t terms, double* r) { AutocorrelateOrder4Body<2>(y, terms, r); }
 CVPLAT_TARGET_AVX2 void AutocorrelateOrder4Avx2(const int32_t* y, int32_t terms, double* r) {
-  AutocorrelateOrder4Body(y, terms, r);
+  AutocorrelateOrder4Body<4>(y, terms, r);
 }
 void AutocorrelateOrder4(const int32_t* y, int32_t terms, double* r) {
   if (cvplat::UseAvx2()) return AutocorrelateOrder4Avx2(y, terms, r);

@@ -129,7 +129,8 @@ uint32_t RiceBitReader::ReadRice(uint32_t k) {
 
 namespace {
 
-// Decodes codes with parameter kK from bit position p on into out[i..n-1] while
+// Decodes codes with parameter kK from bit position p on into out[i..n-1], as
+// unmapped values, while
 // each code starts at or before fastEnd, where the window sees it whole (its
 // terminating one well before the last byte, all of it within buffer bytes).
 // Stops early at a code longer than a window. Returns the index reached and
@@ -148,7 +149,9 @@ CVPLAT_BUILT_INTO_CALLER uint32_t ReadFastCodes(const uint8_t* data, uint32_t fa
   constexpr uint64_t kMarker = uint64_t{1} << (63 - kWindowBits);
   uint64_t w = 1;
   uint32_t known = p;
-  while (i < n) {
+  int32_t* o = out + i;
+  int32_t* const end = out + n;
+  while (o < end) {
     uint32_t zeros = LeadingZeros64(w);
     if (p + zeros + kCodeBits > known) {
       if (p > fastEnd) break;
@@ -161,12 +164,12 @@ CVPLAT_BUILT_INTO_CALLER uint32_t ReadFastCodes(const uint8_t* data, uint32_t fa
     // 1 << k and is traded for the unary count.
     const uint64_t top = w << zeros;
     const uint32_t tail = static_cast<uint32_t>(top >> (63 - kK));
-    out[i++] = RiceBitReader::MapResidual(tail + ((zeros - 1u) << kK));
+    *o++ = static_cast<int32_t>((zeros << kK) + tail - (1u << kK));  // mapped afterwards, on whole vectors
     w = top << kCodeBits;  // at most 32 bits: the shift stays defined
     p += zeros + kCodeBits;
   }
   position = p;
-  return i;
+  return static_cast<uint32_t>(o - out);
 }
 
 // The loop built twice: for any processor, and for those with one-instruction
@@ -202,6 +205,17 @@ constexpr FastCodesReaders kBitsReaders = BitsReaders(std::make_integer_sequence
 
 const FastCodesReaders& Readers() { return cvplat::UseBitInstructions() ? kBitsReaders : kPlainReaders; }
 
+// The zigzag map undone in place, for any processor and for AVX2.
+CVPLAT_BUILT_INTO_CALLER void MapResidualsBody(int32_t* values, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) values[i] = RiceBitReader::MapResidual(static_cast<uint32_t>(values[i]));
+}
+void MapResidualsPlain(int32_t* values, uint32_t n) { MapResidualsBody(values, n); }
+CVPLAT_TARGET_AVX2 void MapResidualsAvx2(int32_t* values, uint32_t n) { MapResidualsBody(values, n); }
+void MapResiduals(int32_t* values, uint32_t n) {
+  if (cvplat::UseAvx2()) return MapResidualsAvx2(values, n);
+  MapResidualsPlain(values, n);
+}
+
 }  // namespace
 
 bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
@@ -216,8 +230,9 @@ bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
       i = fast(Data(), fastEnd, position_, i, n, out);
       if (i == n) break;
     }
-    out[i++] = MapResidual(ReadRice(k));
+    out[i++] = static_cast<int32_t>(ReadRice(k));
   }
+  MapResiduals(out, n);
   return !OnLastByte();
 }
 

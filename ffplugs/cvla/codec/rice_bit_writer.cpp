@@ -14,6 +14,9 @@ inline uint32_t Zigzag(int32_t v) {
   return (u << 1) ^ (0u - (u >> 31));
 }
 
+// The largest parameter for which two codes of quotient 0 fit one append.
+constexpr int32_t kMaxPairedParameter = 27;
+
 // Bytes after the end of the buffer that a store of eight bytes may touch.
 constexpr uint32_t kStorePadding = 8;
 
@@ -27,14 +30,15 @@ inline void StoreBigEndian64(uint8_t* p, uint64_t v) {
 // Bits flow into the low end of a 64-bit word. After every append the pending
 // bits are stored as eight bytes, most significant first, and the complete
 // bytes among them are passed; fewer than 8 bits stay pending, so an append of
-// up to 32 bits never loses any. Storing every time costs less than deciding
+// up to 57 bits never loses any. Storing every time costs less than deciding
 // when to store, which real audio makes unpredictable. The bytes after the
 // complete ones are overwritten by later stores.
 class BitSink {
  public:
-  BitSink(uint8_t* out, uint32_t pending, int pendingBits) : out_(out), bits_(pending), count_(pendingBits) {}
+  BitSink(uint8_t* out, uint32_t pending, int pendingBits)
+      : out_(out), bits_(pending), count_(static_cast<uint32_t>(pendingBits)) {}
 
-  void Append(uint32_t value, int length) {  // length 1..32, value < 2^length
+  CVPLAT_BUILT_INTO_CALLER void Append(uint64_t value, uint32_t length) {  // length 1..57, value < 2^length
     bits_ = (bits_ << length) | value;
     count_ += length;
     StoreBigEndian64(out_, bits_ << (64 - count_));
@@ -43,20 +47,20 @@ class BitSink {
   }
 
   // Appends q zero bits, a one bit and the low k bits of u (k 1..31).
-  void AppendCode(uint32_t u, uint32_t q, int32_t k) {
+  CVPLAT_BUILT_INTO_CALLER void AppendCode(uint32_t u, uint32_t q, int32_t k) {
     const uint32_t marker = 1u << k;
     if (q + 1 + static_cast<uint32_t>(k) <= 32) {
-      Append(marker | (u & (marker - 1u)), static_cast<int>(q) + 1 + k);
+      Append(marker | (u & (marker - 1u)), q + 1 + static_cast<uint32_t>(k));
       return;
     }
     AppendLongCode(u, q, k);
   }
 
   // A code longer than 32 bits: the quotient's zeros in words, then the rest.
-  void AppendLongCode(uint32_t u, uint32_t q, int32_t k) {
+  CVPLAT_BUILT_INTO_CALLER void AppendLongCode(uint32_t u, uint32_t q, int32_t k) {
     for (; q >= 32; q -= 32) Append(0, 32);
-    Append(1, static_cast<int>(q) + 1);
-    Append(u & ((1u << k) - 1u), k);
+    Append(1, q + 1);
+    Append(u & ((1u << k) - 1u), static_cast<uint32_t>(k));
   }
 
   // Stores the complete bytes still pending; what remains is 0..7 bits.
@@ -68,26 +72,45 @@ class BitSink {
   }
 
   uint8_t* Out() const { return out_; }
-  int PendingCount() const { return count_; }
+  int PendingCount() const { return static_cast<int>(count_); }
   uint32_t PendingBits() const { return static_cast<uint32_t>(bits_) & ((1u << count_) - 1u); }
 
  private:
   uint8_t* out_;
   uint64_t bits_;
-  int count_;
+  uint32_t count_;
 };
 
 // Codes count values with parameter k (1..31) after the sink's bits and returns
-// the sink that follows them (a copy, which stays in registers).
+// the sink that follows them (a copy, which stays in registers). Two codes
+// that together take at most 57 bits go out in one append, which halves the
+// stores and the position updates.
 CVPLAT_BUILT_INTO_CALLER BitSink EncodeCodes(BitSink sink, const int32_t* values, int32_t k, int32_t count) {
   const uint32_t marker = 1u << k;
   const uint32_t lowMask = marker - 1u;
   const uint32_t shortLimit = 31u - static_cast<uint32_t>(k);  // q up to this fits one append
-  for (int32_t i = 0; i < count; ++i) {
+  int32_t i = 0;
+  if (k <= kMaxPairedParameter) {
+    // Quotients summing to at most this leave both codes within 57 bits.
+    const uint32_t pairLimit = 55u - 2u * static_cast<uint32_t>(k);
+    for (; i + 2 <= count; i += 2) {
+      const uint32_t u0 = Zigzag(values[i]), u1 = Zigzag(values[i + 1]);
+      const uint32_t q0 = u0 >> k, q1 = u1 >> k;  // each below 2^31: the sum does not wrap
+      if (q0 + q1 <= pairLimit) {
+        const uint32_t length1 = q1 + 1 + static_cast<uint32_t>(k);
+        const uint64_t pair = (static_cast<uint64_t>(marker | (u0 & lowMask)) << length1) | (marker | (u1 & lowMask));
+        sink.Append(pair, q0 + length1 + 1 + static_cast<uint32_t>(k));
+      } else {
+        sink.AppendCode(u0, q0, k);
+        sink.AppendCode(u1, q1, k);
+      }
+    }
+  }
+  for (; i < count; ++i) {
     const uint32_t u = Zigzag(values[i]);
     const uint32_t q = u >> k;
     if (q <= shortLimit) {
-      sink.Append(marker | (u & lowMask), static_cast<int>(q) + 1 + k);
+      sink.Append(marker | (u & lowMask), q + 1 + static_cast<uint32_t>(k));
     } else {
       sink.AppendLongCode(u, q, k);
     }
@@ -103,6 +126,75 @@ BitSink EncodeCodesPlain(BitSink sink, const int32_t* values, int32_t k, int32_t
 CVPLAT_TARGET_BIT_INSTRUCTIONS BitSink EncodeCodesBits(BitSink sink, const int32_t* values, int32_t k,
                                                        int32_t count) {
   return EncodeCodes(sink, values, k, count);
+}
+
+// The same bits with the codes of eight values prepared at a time on 256-bit
+// vectors: zigzag map, code and length, and then the two codes of each pair
+// joined into one number, so that the scalar part only appends. Where the
+// largest quotient of the run allows a pair longer than 57 bits, every eight
+// values are checked, and eight with such a pair go through the scalar loop.
+CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t* values, int32_t k, int32_t count) {
+  if (k > kMaxPairedParameter) return EncodeCodes(sink, values, k, count);
+  typedef uint32_t Words __attribute__((vector_size(32)));
+  typedef uint64_t Pairs __attribute__((vector_size(32)));
+  const uint32_t kk = static_cast<uint32_t>(k);
+  const uint32_t marker = 1u << kk;
+  const uint32_t pairLimit = 55u - 2u * kk;
+  uint32_t largest = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t u = Zigzag(values[i]);
+    largest = u > largest ? u : largest;
+  }
+  const bool checkPairs = 2u * (largest >> kk) > pairLimit;
+  const Pairs low32 = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Words v;
+    std::memcpy(&v, values + i, sizeof v);
+    const Words u = (v << 1) ^ (0u - (v >> 31));
+    const Words q = u >> kk;
+    const Words code = marker | (u & (marker - 1u));
+    const Words length = q + (1u + kk);
+    // As four 64-bit lanes, the low halves hold the first code of each pair,
+    // the high halves the second.
+    Pairs pairCode, pairLength;
+    std::memcpy(&pairCode, &code, sizeof pairCode);
+    std::memcpy(&pairLength, &length, sizeof pairLength);
+    if (checkPairs) {
+      Pairs pairQ;
+      std::memcpy(&pairQ, &q, sizeof pairQ);
+      const Pairs tooLong = ((pairQ & low32) + (pairQ >> 32)) > pairLimit;
+      if ((tooLong[0] | tooLong[1] | tooLong[2] | tooLong[3]) != 0) {
+        sink = EncodeCodes(sink, values + i, k, 8);
+        continue;
+      }
+    }
+    const Pairs secondLength = pairLength >> 32;
+    alignas(32) uint64_t bits[4];
+    alignas(32) uint64_t lengths[4];
+    const Pairs joined = ((pairCode & low32) << secondLength) | (pairCode >> 32);
+    const Pairs joinedLength = (pairLength & low32) + secondLength;
+    std::memcpy(bits, &joined, sizeof bits);
+    std::memcpy(lengths, &joinedLength, sizeof lengths);
+    sink.Append(bits[0], static_cast<uint32_t>(lengths[0]));
+    sink.Append(bits[1], static_cast<uint32_t>(lengths[1]));
+    sink.Append(bits[2], static_cast<uint32_t>(lengths[2]));
+    sink.Append(bits[3], static_cast<uint32_t>(lengths[3]));
+  }
+  return EncodeCodes(sink, values + i, k, count - i);
+}
+
+// The sum of the quotients of count values, for any processor and for AVX2.
+CVPLAT_BUILT_INTO_CALLER uint64_t SumQuotients(const int32_t* values, int32_t k, int32_t count) {
+  uint64_t quotients = 0;
+  for (int32_t i = 0; i < count; ++i) quotients += Zigzag(values[i]) >> k;
+  return quotients;
+}
+uint64_t SumQuotientsPlain(const int32_t* values, int32_t k, int32_t count) {
+  return SumQuotients(values, k, count);
+}
+CVPLAT_TARGET_AVX2 uint64_t SumQuotientsAvx2(const int32_t* values, int32_t k, int32_t count) {
+  return SumQuotients(values, k, count);
 }
 
 }  // namespace
@@ -152,8 +244,7 @@ int32_t RiceBitWriter::Grow() {
 }
 
 uint64_t RiceBitWriter::CountBits(const int32_t* values, int32_t k, int32_t count) const {
-  uint64_t quotients = 0;
-  for (int32_t i = 0; i < count; ++i) quotients += Zigzag(values[i]) >> k;
+  const uint64_t quotients = cvplat::UseAvx2() ? SumQuotientsAvx2(values, k, count) : SumQuotientsPlain(values, k, count);
   return quotients + static_cast<uint64_t>(count) * (static_cast<uint64_t>(k) + 1);
 }
 
@@ -180,8 +271,10 @@ int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t co
 void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count) {
   uint8_t* const base = buffer_.As<uint8_t>();
   const BitSink start(base + bytePos_, accumulator_, bitCount_);
-  BitSink sink = cvplat::UseBitInstructions() ? EncodeCodesBits(start, values, k, count)
-                                              : EncodeCodesPlain(start, values, k, count);
+  const bool bits = cvplat::UseBitInstructions();
+  BitSink sink = bits && cvplat::UseAvx2() ? EncodeCodesAvx2(start, values, k, count)
+                 : bits                   ? EncodeCodesBits(start, values, k, count)
+                                          : EncodeCodesPlain(start, values, k, count);
   sink.StoreCompleteBytes();
   bytePos_ = static_cast<int32_t>(sink.Out() - base);
   bitCount_ = sink.PendingCount();

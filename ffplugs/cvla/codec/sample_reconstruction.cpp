@@ -34,39 +34,51 @@ inline uint32_t Integrate(uint32_t e, uint32_t x1, uint32_t x2, uint32_t x3, uin
   return e + 4 * (x1 + x3) - 6 * x2 - x4;
 }
 
-// One value: the LPC stage undone (y1..y4 its last outputs, most recent
-// first), then the integration (x1..x4 likewise). The oldest of each four, y4
-// and x4, is replaced by the new value, so that the caller renames instead of
-// moving: four steps in a row bring every name back to its place.
+// The LPC stage as running sums: once a value y of the stage is known, its
+// products go into the sums of the four values after it. s is the whole sum
+// of the next value, p1..p3 the terms known so far of the three after that.
+// Only one product and one addition then lie between one value and the next,
+// fewer values stay live than with the last four outputs, and the wrapping
+// sums are the same in any order.
+struct LpcSums {
+  uint32_t s = 0, p1 = 0, p2 = 0, p3 = 0;
+
+  void Add(uint32_t y, uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3) {
+    s = p1 + c0 * y;
+    p1 = p2 + c1 * y;
+    p2 = p3 + c2 * y;
+    p3 = c3 * y;
+  }
+};
+
+// One value: the LPC stage undone, then the integration (x1..x4 its last
+// outputs, most recent first). x4, the oldest, is replaced by the new value,
+// so that the caller renames instead of moving: four steps in a row bring
+// every name back to its place.
 template <uint32_t kOrder, bool kLpc>
-inline void Step(uint32_t e, const uint32_t* c, uint32_t y1, uint32_t y2, uint32_t y3, uint32_t& y4, uint32_t x1,
-                 uint32_t x2, uint32_t x3, uint32_t& x4, int32_t* out) {
+CVPLAT_BUILT_INTO_CALLER void Step(uint32_t e, uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
+                                   uint32_t x1, uint32_t x2, uint32_t x3, uint32_t& x4, int32_t* out) {
   if (kLpc) {
-    // The terms of the older values are summed first, so that only one product
-    // and one addition wait for the newest value (the wrapping sum is the same
-    // in any order).
-    e -= Bits(Signed(c[0] * y1 + (c[1] * y2 + c[2] * y3 + c[3] * y4)) >> 5);
-    y4 = e;
+    e -= Bits(Signed(lpc.s) >> 5);
+    lpc.Add(e, c0, c1, c2, c3);
   }
   x4 = Integrate<kOrder>(e, x1, x2, x3, x4);
   *out = Signed(x4);
 }
 
 // One loop per order and LPC choice, so that neither is tested per value. The
-// LPC chain (y) and the integration chain (x) are independent, which lets the
+// LPC chain and the integration chain (x) are independent, which lets the
 // processor overlap them. The LPC stage starts at the fifth value: the first
-// four only enter its chain.
+// four only enter its sums.
 template <uint32_t kOrder, bool kLpc>
 void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values, uint32_t count) {
   uint32_t x1 = Bits(history.x1), x2 = Bits(history.x2), x3 = Bits(history.x3), x4 = Bits(history.x4);
-  uint32_t y1 = 0, y2 = 0, y3 = 0, y4 = 0;
+  const uint32_t c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+  LpcSums lpc;
   const uint32_t head = count < kLpcOrder ? count : kLpcOrder;
   for (uint32_t i = 0; i < head; ++i) {
     const uint32_t e = Bits(values[i]);
-    y4 = y3;
-    y3 = y2;
-    y2 = y1;
-    y1 = e;
+    if (kLpc) lpc.Add(e, c0, c1, c2, c3);
     const uint32_t x = Integrate<kOrder>(e, x1, x2, x3, x4);
     values[i] = Signed(x);
     x4 = x3;
@@ -74,22 +86,18 @@ void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t
     x2 = x1;
     x1 = x;
   }
-  uint32_t i = head;
-  for (; i + 4 <= count; i += 4) {
-    Step<kOrder, kLpc>(Bits(values[i]), c, y1, y2, y3, y4, x1, x2, x3, x4, values + i);
-    Step<kOrder, kLpc>(Bits(values[i + 1]), c, y4, y1, y2, y3, x4, x1, x2, x3, values + i + 1);
-    Step<kOrder, kLpc>(Bits(values[i + 2]), c, y3, y4, y1, y2, x3, x4, x1, x2, values + i + 2);
-    Step<kOrder, kLpc>(Bits(values[i + 3]), c, y2, y3, y4, y1, x2, x3, x4, x1, values + i + 3);
+  int32_t* v = values + head;
+  int32_t* const end = values + count;
+  for (; end - v >= 4; v += 4) {
+    Step<kOrder, kLpc>(Bits(v[0]), c0, c1, c2, c3, lpc, x1, x2, x3, x4, v);
+    Step<kOrder, kLpc>(Bits(v[1]), c0, c1, c2, c3, lpc, x4, x1, x2, x3, v + 1);
+    Step<kOrder, kLpc>(Bits(v[2]), c0, c1, c2, c3, lpc, x3, x4, x1, x2, v + 2);
+    Step<kOrder, kLpc>(Bits(v[3]), c0, c1, c2, c3, lpc, x2, x3, x4, x1, v + 3);
   }
-  for (; i < count; ++i) {
-    Step<kOrder, kLpc>(Bits(values[i]), c, y1, y2, y3, y4, x1, x2, x3, x4, values + i);
+  for (; v < end; ++v) {
+    Step<kOrder, kLpc>(Bits(*v), c0, c1, c2, c3, lpc, x1, x2, x3, x4, v);
     // Back to most recent first.
-    uint32_t t = y4;
-    y4 = y3;
-    y3 = y2;
-    y2 = y1;
-    y1 = t;
-    t = x4;
+    const uint32_t t = x4;
     x4 = x3;
     x3 = x2;
     x2 = x1;

@@ -138,9 +138,11 @@ EncodedGroup* ParallelGroupEncoder::WaitOldest() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (retired_ == submitted_) return nullptr;
   Slot& slot = slots_[retired_ % slots_.size()];
-  // Rather than wait, the caller encodes the next group nobody has started.
+  // Rather than wait, the caller encodes the next group nobody has started,
+  // while another one stays queued for the workers: where reading and hashing
+  // the input take as long as encoding it, the workers would wait otherwise.
   while (slot.state != Slot::kDone) {
-    if (taken_ < submitted_)
+    if (submitted_ - taken_ >= 2 || (workers_.empty() && taken_ < submitted_))
       Encode(*encoders_[0], lock);
     else
       changed_.wait(lock);

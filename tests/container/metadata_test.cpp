@@ -283,31 +283,52 @@ void ExpectMetadata(const std::string& path, const std::vector<TestMarker>& mark
   for (const auto& [id, text] : info) EXPECT_EQ(InfoText(infoList, id), text);
 }
 
-// Random markers and INFO written into the file and the markers updated, as a
-// render job does, each step read back against what was written.
+// Random markers and INFO written into the file or a sidecar, replaced, updated
+// one kind at a time and removed, each step read back against what was written.
 TEST(MetadataWrite, RandomMetadataWrittenUpdatedAndReadBack) {
   std::mt19937 rng(2026);
   const std::string path = TestDataPath("meta_model.wav");
-  for (int round = 0; round < 16; ++round) {
+  const Bytes original = PlainWav();
+  for (int round = 0; round < 24; ++round) {
     SCOPED_TRACE(round);
-    WriteFile(path, PlainWav());
+    const bool sidecar = round % 3 == 2;
+    std::remove((path + ".cvl").c_str());
+    WriteFile(path, original);
     std::vector<TestMarker> markers = RandomMarkers(rng);
     InfoFields info = RandomInfo(rng);
     TestMetadataSource first;
     first.SetMarkers(markers);
     first.SetInfo(info);
-    ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, false, 44100, &first), cv::kS_OK);
+    ASSERT_EQ(cv::AppendMetadata(path.c_str(), true, sidecar, 44100, &first), cv::kS_OK);
+    ExpectMetadata(path, markers, info);
+    if (sidecar) {
+      EXPECT_EQ(ReadWholeFile(path), original);
+      continue;
+    }
+    // Appending again without keeping replaces instead of doubling.
+    ASSERT_EQ(cv::AppendMetadata(path.c_str(), false, false, 44100, &first), cv::kS_OK);
     ExpectMetadata(path, markers, info);
 
-    // A render job rewriting its metadata updates the markers and keeps the INFO.
     TestMetadataSource second;
     const std::vector<TestMarker> newMarkers = RandomMarkers(rng);
+    const InfoFields newInfo = RandomInfo(rng);
     second.SetMarkers(newMarkers);
+    second.SetInfo(newInfo);
     ASSERT_EQ(cv::UpdateMetadata(path.c_str(), false, 44100, &second, cv::kMetadataMarkers), cv::kS_OK);
     ExpectMetadata(path, newMarkers, info);
+    ASSERT_EQ(cv::UpdateMetadata(path.c_str(), false, 44100, &second, cv::kMetadataInfo), cv::kS_OK);
+    ExpectMetadata(path, newMarkers, newInfo);
     const Bytes image = ReadWholeFile(path);
     EXPECT_EQ(GetU32(image, 4), image.size() - 8);
+
+    ASSERT_EQ(cv::RemoveMarkerChunks(path.c_str()), cv::kS_OK);
+    ExpectMetadata(path, {}, newInfo);
+    if (newInfo.empty()) {
+      EXPECT_EQ(ReadWholeFile(path), original);
+    }
   }
+  std::remove((path + ".cvl").c_str());
+  EXPECT_EQ(cv::RemoveMarkerChunks(TestDataPath("meta_nowhere.wav").c_str()), cv::kS_FALSE);
   TestMetadataSource any;
   EXPECT_EQ(cv::AppendMetadata(TestDataPath("meta_absent.wav").c_str(), true, false, 44100, &any), cv::CVERR_NOT_FOUND);
 }

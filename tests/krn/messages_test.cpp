@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -40,11 +41,37 @@ TEST_F(Messages, TablesAndTextsMatchTheGoldenHash) {
   EXPECT_EQ(builtIn, 0x8737b07af016b070ull) << std::hex << builtIn;
 }
 
-// The tool shows the bare code for these; no code of the product composes messages.
-TEST_F(Messages, CodesWithoutARowOrATextHaveNoMessage) {
-  EXPECT_EQ(cv::GetResultMessage(cv::Code(0x8004EFFF)), nullptr);  // no row
-  EXPECT_EQ(cv::GetResultMessage(cv::Code(0x8004E01C)), nullptr);  // a host row without text
-  EXPECT_EQ(cv::GetResultMessage(cv::kStreamPastEnd), nullptr);
+// Codes without a row or a text compose the "message missing" line; whatever
+// the title and argument, the composed text stays inside its 2048-byte buffer.
+TEST_F(Messages, ComposedTextsSayWhatIsMissingAndStayInTheirBuffer) {
+  const std::string general = "An error occurred during the current operation.";
+  for (HRESULT code : {cv::Code(0x8004EFFF), cv::Code(0x8004E01C), cv::kStreamPastEnd}) {
+    EXPECT_EQ(cv::GetResultMessage(code), nullptr);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "\n\nError 0x%08x (message missing)", static_cast<unsigned>(code));
+    EXPECT_EQ(std::string(cv::ComposeErrorText(0, code, nullptr)), general + expected);
+  }
+  const std::string longName(3000, 'n');
+  EXPECT_EQ(std::string(cv::ComposeErrorText(5, cv::CVERR_FILE_READ, longName.c_str())).size(),
+            cv::kComposedTextSize - 1);
+  const std::string title(2046, 't');  // room for one byte of the message
+  EXPECT_EQ(std::string(cv::ComposeErrorText(reinterpret_cast<uintptr_t>(title.c_str()), cv::kE_FAIL, nullptr)),
+            title + "\n");
+}
+
+// Registered tables are searched before the built-in one, in registration
+// order, up to their fixed number.
+TEST_F(Messages, RegisteredTablesComeFirstInRegistrationOrder) {
+  static const char kFirst[] = "\n\nfirst";
+  static const cv::ResultMessageRow tableA[] = {{0x8004E777, reinterpret_cast<uintptr_t>(kFirst)}, {0x8004E008, 0}};
+  static const cv::ResultMessageRow tableB[] = {{0x8004E777, 4066}, {0x80004005, reinterpret_cast<uintptr_t>(kFirst)}};
+  ASSERT_EQ(cv::AddResultMessageTable(tableA, 2), 0);
+  ASSERT_EQ(cv::AddResultMessageTable(tableB, 2), 0);
+  EXPECT_STREQ(cv::GetResultMessage(cv::Code(0x8004E777)), kFirst);
+  EXPECT_STREQ(cv::GetResultMessage(cv::kE_FAIL), kFirst);          // before the built-in row
+  EXPECT_EQ(cv::GetResultMessage(cv::CVERR_FILE_READ), nullptr);    // a row without text decides
+  for (size_t i = 2; i < cv::kMaxMessageTables; ++i) ASSERT_EQ(cv::AddResultMessageTable(tableB, 1), 0) << i;
+  EXPECT_EQ(cv::AddResultMessageTable(tableA, 1), 1);
 }
 
 TEST_F(Messages, Win32ErrorsMapToResults) {

@@ -7,7 +7,6 @@
 #include "krn/metadata_io.h"
 #include "krn/results.h"
 
-#include <cstdlib>
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include "krn/riff.h"
 #include "krn/riff_exports.h"
 
-#include <cstdlib>
 
 namespace {
 

@@ -109,14 +109,6 @@ TEST(PredictionAnalyzer, WrappedSums) {
   EXPECT_EQ(b.Cost(), 5000000);
 }
 
-TEST(PredictionAnalyzer, CoefficientRounding) {
-  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(2.5 / 32), 3);
-  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(-2.5 / 32), -3);
-  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(0.49 / 32), 0);
-  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(0.0), 0);
-  EXPECT_EQ(PredictionAnalyzer::QuantizeCoefficient(1e300), INT32_MIN);
-}
-
 TEST(PredictionAnalyzer, CoefficientsBeyondSevenBitsDisableTheLpcStage) {
   const std::vector<int32_t> x = TwoToneSignal(512);
   // What the recursion asks for on this signal: a coefficient of 130.

@@ -23,8 +23,7 @@ struct Shape {
 Shape RandomShape(std::mt19937& rng) {
   const uint32_t channels = 1 + static_cast<uint32_t>(rng() % 2);
   const uint32_t bits = rng() % 2 ? 16u : 24u;
-  Shape s{channels, bits, static_cast<uint32_t>(rng() % 8)};
-  return s;
+  return {channels, bits, static_cast<uint32_t>(rng() % 8)};
 }
 
 // A valid random stream of blocks; signals[c] collects what each channel should decode to.

@@ -4,21 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <algorithm>
 #include <vector>
 
 #include "encoder_test_signals.h"
 #include "ffplugs/cvla/codec/block_encoder.h"
 #include "krn/platform/cpu.h"
 #include "krn/results.h"
+#include "tests/support/riff_test_files.h"
 
 namespace {
-
-uint64_t Fnv1a(const std::vector<uint8_t>& bytes) {
-  uint64_t h = 1469598103934665603ull;
-  for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
-  return h;
-}
 
 // Channels mixing tones, noise, silence, steps and a short last block.
 std::vector<std::vector<int32_t>> Signal(int channels, int bits, size_t frames) {
@@ -69,7 +63,7 @@ TEST(EncoderGolden, StreamsKeepTheirExactBytes) {
     for (const auto& g : cases) {
       const auto bytes = EncodeStream(g.channels, g.bits, g.lpc, g.frames);
       EXPECT_EQ(bytes.size(), g.size);
-      EXPECT_EQ(Fnv1a(bytes), g.hash);
+      EXPECT_EQ(cvtest::Fnv1a(bytes), g.hash);
     }
   }
   cvplat::AllowProcessorExtensions(true);

@@ -2,12 +2,9 @@
 // signals, every block length and the payload-limit re-coding.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "encoder_test_signals.h"

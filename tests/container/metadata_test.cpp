@@ -136,16 +136,12 @@ TEST(MetadataInfo, GetInfoTextAlwaysTerminates) {
   cv::RecordList info;
   const wchar16 text[] = {'a', 'b', 'c', 'd'};
   ASSERT_EQ(cv::AppendInfoRecord(info, FourCC("INAM"), text, 4), cv::kS_OK);
-  // Lengths 3 and 5: cut and terminated, whole and terminated; nothing written past the length.
-  const std::u16string expected[] = {u"ab", u"abcd"};
-  for (uint32_t length : {3u, 5u}) {
-    std::u16string buffer(8, u'x');
-    ASSERT_EQ(cv::GetInfoText(info, FourCC("INAM"), reinterpret_cast<wchar16*>(&buffer[0]), length), cv::kS_OK);
-    EXPECT_EQ(buffer, expected[length / 5] + u'\0' + std::u16string(8 - length, u'x'));
-  }
-  wchar16 buffer[8] = {'x'};
-  EXPECT_EQ(cv::GetInfoText(info, FourCC("IART"), buffer, 8), cv::CVERR_NOT_FOUND);
-  EXPECT_EQ(buffer[0], 0);
+  // Cut and terminated; nothing written past the length.
+  std::u16string buffer(8, u'x');
+  ASSERT_EQ(cv::GetInfoText(info, FourCC("INAM"), reinterpret_cast<wchar16*>(&buffer[0]), 3), cv::kS_OK);
+  EXPECT_EQ(buffer, u"ab" + std::u16string(1, u'\0') + std::u16string(5, u'x'));
+  EXPECT_EQ(cv::GetInfoText(info, FourCC("IART"), reinterpret_cast<wchar16*>(&buffer[0]), 8), cv::CVERR_NOT_FOUND);
+  EXPECT_EQ(buffer[0], u'\0');  // an empty text for a missing field
 }
 
 void SetLoops(TestMetadataSource& source, size_t records) {

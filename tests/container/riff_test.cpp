@@ -65,9 +65,9 @@ Bytes FileOf(const std::vector<ModelChunk>& chunks) {
   return Riff("WAVE", body);
 }
 
-// Random files against the model of their chunks: header, count, searches from
-// the start (chunks and lists, odd sizes skipped with their pad), chunk data,
-// skips and the removal of a chunk with everything behind it moved up.
+// Random files against the model of their chunks: header, searches from the
+// start (chunks and lists, odd sizes skipped with their pad), chunk data and the
+// removal of a chunk with everything behind it moved up.
 TEST(RiffModel, RandomFilesReadAndEditLikeTheirModel) {
   std::mt19937 rng(17);
   const std::string path = TestDataPath("riff_model.wav");
@@ -77,13 +77,10 @@ TEST(RiffModel, RandomFilesReadAndEditLikeTheirModel) {
     const Bytes file = FileOf(chunks);
     const int32_t total = static_cast<int32_t>(file.size() - 12);
     auto f = MakeFile(path, file);
-    uint32_t body = 0, form = 0, count = 0;
+    uint32_t body = 0, form = 0;
     ASSERT_EQ(cv::ReadRiffHeader(f.Get(), &body, &form), cv::kS_OK);
     EXPECT_EQ(form, FourCC("WAVE"));
     EXPECT_EQ(body, static_cast<uint32_t>(total));
-    ASSERT_EQ(cv::CountChunks(f.Get(), &count, &total), cv::kS_OK);
-    EXPECT_EQ(count, chunks.size());
-    EXPECT_EQ(Pos(f.Get()), 12u);
 
     for (const std::string id : {"fmt ", "data", "cue ", "odd ", "INFO", "adtl"}) {
       const bool isList = id == "INFO" || id == "adtl";
@@ -110,14 +107,6 @@ TEST(RiffModel, RandomFilesReadAndEditLikeTheirModel) {
       EXPECT_EQ(data, first->data) << id;
       EXPECT_EQ(Pos(f.Get()), 12u + before + first->bytes.size()) << id;
     }
-
-    const uint32_t skip = static_cast<uint32_t>(rng() % (chunks.size() + 1));
-    int32_t remaining = total, skipped = 0;
-    for (uint32_t i = 0; i < skip; ++i) skipped += static_cast<int32_t>(chunks[i].bytes.size());
-    ASSERT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
-    ASSERT_EQ(cv::SkipChunks(f.Get(), skip, &remaining), cv::kS_OK);
-    EXPECT_EQ(remaining, total - skipped);
-    EXPECT_EQ(Pos(f.Get()), 12u + skipped);
 
     // Removing a chunk removes the first of its id and kind.
     const ModelChunk& victim = chunks[rng() % chunks.size()];
@@ -180,21 +169,12 @@ TEST(RiffRead, CorruptHugeSizeEndsTheSearch) {
   EXPECT_EQ(cv::FindChunk(f.Get(), FourCC("data"), nullptr, nullptr), cv::CVERR_FILE_READ);
 }
 
+// The exported skip counts the pad byte of an odd size.
 TEST(RiffRead, OddSizesSkipThePad) {
-  // The random files above cover the skips within a file; here the export, and
-  // counts that run past the chunks or the file.
   auto f = MakeFile(TestDataPath("riff_pad.wav"), SampleFile());
   EXPECT_EQ(cv::SetFilePos(f.Get(), 24), cv::kS_OK);
   EXPECT_EQ(riffzz_SkipChunk(f.Get(), 5), 6u);
   EXPECT_EQ(Pos(f.Get()), 30u);
-  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
-  int32_t remaining = 60;
-  EXPECT_EQ(cv::SkipChunks(f.Get(), 5, &remaining), cv::CVERR_NOT_FOUND);
-  uint32_t count = 0;
-  EXPECT_EQ(cv::SetFilePos(f.Get(), 12), cv::kS_OK);
-  remaining = 80;  // more than the file holds: the short header read fails
-  EXPECT_EQ(cv::CountChunks(f.Get(), &count, &remaining), cv::CVERR_FILE_READ);
-  EXPECT_EQ(Pos(f.Get()), 12u);
 }
 
 TEST(RiffRead, ChunkAllocAndPrefix) {

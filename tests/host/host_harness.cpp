@@ -158,20 +158,27 @@ void TestHost::SetStoreFull(bool full) { state_->storeFull = full; }
 
 HRESULT CreatePlugInObject(const IID& iid, void** out) { return cvla::CreatePlugInObject(iid, out); }
 
-HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out) {
+HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out,
+                               IClassFactory* factory) {
   *out = nullptr;
   cv::ICvFileType* fileType = nullptr;
-  HRESULT hr = CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType));
+  void** slot = reinterpret_cast<void**>(&fileType);
+  HRESULT hr = factory ? factory->CreateInstance(nullptr, cv::IID_ICvFileType, slot)
+                       : CreatePlugInObject(cv::IID_ICvFileType, slot);
   if (cv::Failed(hr)) return hr;
   IUnknown* unknown = nullptr;
   hr = fileType->QueryInterface(cv::kIID_IUnknown, reinterpret_cast<void**>(&unknown));
   if (cv::Succeeded(hr)) unknown->Release();
-  fileType->SetHost(host);
   GUID classGuid{};
-  fileType->GetClassGuid(&classGuid);
   wchar16 description[260], filter[260], name[260];
-  fileType->GetStrings(description, 260, filter, 260, name, 260);
-  fileType->SetIndex(index);
+  if (cv::Succeeded(hr)) hr = fileType->SetHost(host);
+  if (cv::Succeeded(hr)) hr = fileType->GetClassGuid(&classGuid);
+  if (cv::Succeeded(hr)) hr = fileType->GetStrings(description, 260, filter, 260, name, 260);
+  if (cv::Succeeded(hr)) hr = fileType->SetIndex(index);
+  if (cv::Failed(hr)) {
+    fileType->Release();
+    return hr;
+  }
   *out = fileType;
   return cv::kS_OK;
 }

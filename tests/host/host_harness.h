@@ -75,9 +75,12 @@ struct TestPageSite final : IPropertyPageSite {
 // CLSID_QuartzlinePlugIn, then CreateInstance with iid). The module must be attached.
 HRESULT CreatePlugInObject(const IID& iid, void** out);
 
-// The host's creation sequence for a file type: create, QueryInterface for
-// IUnknown (released again), SetHost, GetClassGuid, GetStrings, SetIndex.
-HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out);
+// The host's creation sequence for a file type: create (through `factory` when
+// given, else through the module's own), QueryInterface for IUnknown (released
+// again), SetHost, GetClassGuid, GetStrings, SetIndex. Returns the first failing
+// step's code.
+HRESULT CreateFileTypeLikeHost(cv::ICvFileHost* host, uint32_t index, cv::ICvFileType** out,
+                               IClassFactory* factory = nullptr);
 
 // A reader and its stream, released on destruction (stream first).
 struct OpenedQlaFile {

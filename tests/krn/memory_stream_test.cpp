@@ -1,6 +1,8 @@
 #include "krn/memory_stream.h"
 #include "krn/com_ptr.h"
 #include "krn/results.h"
+#include "tests/support/riff_test_files.h"
+#include "tests/support/test_metadata_source.h"
 
 #include <gtest/gtest.h>
 
@@ -35,45 +37,22 @@ LARGE_INTEGER Move(int64_t distance) {
   return m;
 }
 
-std::u16string Units(const char* ascii) { return std::u16string(ascii, ascii + std::strlen(ascii)); }
-
-void AddMarker(RecordList& list, int64_t position, int64_t length, const char* name) {
-  const std::u16string units = Units(name);
-  ASSERT_EQ(AppendMarkerRecord(list, position, length, length != 0,
-                               reinterpret_cast<const wchar16*>(units.c_str()), units.size()),
-            kS_OK);
-}
-
-void AddInfo(RecordList& list, const char (&id)[5], const char* text) {
-  const std::u16string units = Units(text);
-  ASSERT_EQ(AppendInfoRecord(list, FourCC(id), reinterpret_cast<const wchar16*>(units.c_str()), units.size()),
-            kS_OK);
-}
-
-void AddLoop(RecordList& list, uint8_t seed) {
-  uint8_t record[kLoopRecordSize];
-  for (size_t i = 0; i < sizeof record; ++i) record[i] = static_cast<uint8_t>(seed + i * 7);
-  ASSERT_EQ(list.Append(record, sizeof record), kS_OK);
-}
-
 class MemoryStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    source_.SetMarkers({{10000000, 0, false, u"Intro", false},
+                        {0, 0, false, u"", false},
+                        {25000000, 5000000, true, u"Verse with a longer name", false}});
     // A record whose header claims a name far beyond its block: read up to the block only.
-    MarkerRecordHeader lying{};
-    lying.headerSize = 28;
-    lying.nameSize = 4000;
+    const MarkerRecordHeader lying{28, 0, 0, 0, 4000};
     ASSERT_EQ(markers_.Append(&lying, sizeof lying), kS_OK);
-    AddMarker(markers_, 10000000, 0, "Intro");
-    AddMarker(markers_, 0, 0, "");
-    AddMarker(markers_, 25000000, 5000000, "Verse with a longer name");
-    AddInfo(info_, "INAM", "Title");
-    AddInfo(info_, "IART", "");
-    AddInfo(info_, "ICMT", "A comment of some length");
-    AddLoop(loops_, 1);
-    AddLoop(loops_, 99);
+    source_.SetInfo({{FourCC("INAM"), u"Title"}, {FourCC("IART"), u""}, {FourCC("ICMT"), u"A comment of some length"}});
+    source_.SetLoops(Bytes(kStrcHeaderSize, 0), {cvtest::Filled(kLoopRecordSize, 1), cvtest::Filled(kLoopRecordSize, 99)});
   }
-  RecordList markers_, info_, loops_;
+  cvtest::TestMetadataSource source_;
+  RecordList& markers_ = source_.Lists().markers;
+  RecordList& info_ = source_.Lists().info;
+  RecordList& loops_ = source_.Lists().loop.loops;
 };
 
 TEST_F(MemoryStreamTest, EmptyListDeliversOnlyTheHeader) {

@@ -47,23 +47,14 @@ TEST(DllHost, OpensAndReadsAFileThroughTheLoadedModule) {
   ASSERT_EQ(plugIn.GetClassObject()(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory,
                                     reinterpret_cast<void**>(&factory)),
             cv::kS_OK);
-  cv::ICvFileType* fileType = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType)), cv::kS_OK);
-  factory->Release();
-
-  // The host's order: IUnknown, SetHost, GetClassGuid, GetStrings, SetIndex.
   cvtest::TestHost host;
-  IUnknown* unknown = nullptr;
-  ASSERT_EQ(fileType->QueryInterface(cv::kIID_IUnknown, reinterpret_cast<void**>(&unknown)), cv::kS_OK);
-  unknown->Release();
-  EXPECT_EQ(fileType->SetHost(host.Host()), cv::kS_OK);
-  GUID classGuid{};
-  ASSERT_EQ(fileType->GetClassGuid(&classGuid), cv::kS_OK);
-  EXPECT_EQ(classGuid, cv::FileTypeClassGuid);
-  wchar16 description[260], filter[260], name[260];
-  ASSERT_EQ(fileType->GetStrings(description, 260, filter, 260, name, 260), cv::kS_OK);
+  cv::ICvFileType* fileType = nullptr;
+  ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host.Host(), 3, &fileType, factory), cv::kS_OK);
+  factory->Release();
+  EXPECT_EQ(fileType->GetIndex(), 3u);
+  wchar16 filter[16];
+  ASSERT_EQ(fileType->GetStrings(nullptr, 0, filter, 16, nullptr, 0), cv::kS_OK);  // from the module's resources
   EXPECT_EQ(std::basic_string<wchar16>(filter), std::basic_string<wchar16>(CV_W("*.qla")));
-  EXPECT_EQ(fileType->SetIndex(3), cv::kS_OK);
 
   cvtest::PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 30000, 21);
   std::string path = cvtest::TestDataPath("dll.qla");

@@ -196,17 +196,6 @@ class DamagedFileTest : public ReaderTest {
   std::vector<uint8_t> bytes_;
 };
 
-TEST_F(DamagedFileTest, TruncatedFilesGiveReadErrorsNotCrashes) {
-  for (size_t length : {bytes_.size() / 2, size_t(200), size_t(80)}) {
-    std::vector<uint8_t> bytes(bytes_.begin(), bytes_.begin() + length);
-    OpenedQlaFile file;
-    HRESULT hr = OpenDamaged(bytes, &file);
-    if (cv::Failed(hr)) continue;  // no "cvla"/"data" found: refused at open
-    std::vector<uint8_t> all;
-    EXPECT_TRUE(cv::Failed(cvtest::ReadAllFrames(file, 4096, &all))) << length;
-  }
-}
-
 TEST_F(DamagedFileTest, SeekTableEntriesPointingAnywhereGiveReadErrors) {
   uint32_t base = SeekTableBase();
   ASSERT_NE(base, 0u);
@@ -226,7 +215,7 @@ TEST_F(DamagedFileTest, SeekTableEntriesPointingAnywhereGiveReadErrors) {
 
 TEST_F(DamagedFileTest, AFailedBlockIsNotServedFromTheCacheAfterwards) {
   // Damage the payload of block 1 (the block after the first sync block).
-  std::vector<cvtest::StoredBlock> blocks = cvtest::WalkBlocks(bytes_, 78, 0, 2, qla::LoadU32(&bytes_[42]));
+  std::vector<cvtest::StoredBlock> blocks = cvtest::WalkBlocks(bytes_, 2, qla::LoadU32(&bytes_[42]));
   ASSERT_GT(blocks.size(), 3u);
   std::vector<uint8_t> bytes = bytes_;
   qla::StoreU16(&bytes[blocks[1].offset], 0);  // frameCount 0 is refused

@@ -22,12 +22,11 @@ HRESULT RenderAudio(const PcmAudio& audio, const std::string& path) {
   return qla::EncodeFile(nullptr, path.c_str(), &stream, &renderTemplate.record);
 }
 
-std::vector<StoredBlock> WalkBlocks(const std::vector<uint8_t>& file, uint32_t offset, uint32_t size,
-                                    uint32_t channels, uint32_t codecFlags) {
+std::vector<StoredBlock> WalkBlocks(const std::vector<uint8_t>& file, uint32_t channels, uint32_t codecFlags) {
   std::vector<StoredBlock> blocks;
-  const size_t end = size ? offset + static_cast<size_t>(size) : file.size();
-  size_t at = offset;
-  while (at + 4 <= end && end <= file.size()) {
+  const size_t end = file.size();
+  size_t at = 78;
+  while (at + 4 <= end) {
     StoredBlock b{};
     b.offset = static_cast<uint32_t>(at);
     b.sync = qla::LoadU32(&file[at]) == qla::kSyncMarker;

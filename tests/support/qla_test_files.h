@@ -35,10 +35,9 @@ struct StoredBlock {
   uint32_t headerBytes;
   uint32_t payloadBytes;
 };
-// Walks the blocks stored from `offset` on for `size` bytes (the whole rest of
-// the file when size is 0), by their header fields alone.
-std::vector<StoredBlock> WalkBlocks(const std::vector<uint8_t>& file, uint32_t offset, uint32_t size,
-                                    uint32_t channels, uint32_t codecFlags);
+// Walks the blocks of a rendered file from the start of its data (offset 78) to
+// the end of the bytes, by their header fields alone.
+std::vector<StoredBlock> WalkBlocks(const std::vector<uint8_t>& file, uint32_t channels, uint32_t codecFlags);
 
 // Decodes a ".qla" file back to PCM, sequentially from block 0.
 HRESULT DecodeQlaFile(const std::string& path, PcmAudio* audio);

@@ -86,6 +86,12 @@ Bytes Text(const std::string& s, bool terminate) {
   return out;
 }
 
+uint64_t Fnv1a(const Bytes& bytes) {
+  uint64_t h = 1469598103934665603ull;
+  for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+  return h;
+}
+
 bool WriteFile(const std::string& path, const Bytes& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;

@@ -31,6 +31,8 @@ Bytes CueChunk(std::initializer_list<uint32_t> samples);
 Bytes Filled(size_t n, uint8_t first);
 Bytes Concat(std::initializer_list<Bytes> parts);
 Bytes Text(const std::string& s, bool terminate = true);
+// FNV-1a over the bytes: golden values for whole outputs.
+uint64_t Fnv1a(const Bytes& bytes);
 
 // False when the file could not be written whole.
 bool WriteFile(const std::string& path, const Bytes& bytes);

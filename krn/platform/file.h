@@ -47,6 +47,23 @@ HANDLE CreateFileAnsi(const char* name, DWORD access, DWORD share, DWORD creatio
 // later then has little left to write. Does nothing where the system writes
 // back on its own terms.
 void StartWriteBack(HANDLE file, uint64_t offset, uint64_t length);
+
+// Asks for the write-back of a file written front to back in stretches of
+// 4 MB: the disk takes each stretch while the next is produced, rather than all
+// of them when the finished file is closed or put in place.
+class WriteBackPacer {
+ public:
+  // total: the bytes written to the file so far.
+  void Written(HANDLE file, uint64_t total) {
+    if (total - requested_ < kStretchBytes) return;
+    StartWriteBack(file, requested_, total - requested_);
+    requested_ = total;
+  }
+
+ private:
+  static constexpr uint64_t kStretchBytes = 4u << 20;
+  uint64_t requested_ = 0;  // bytes the disk was asked to take
+};
 // Moves the position like SetFilePointer: returns the low 32 bits of the new
 // position, or INVALID_SET_FILE_POINTER on failure. high may be null.
 [[nodiscard]] DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method);

@@ -62,12 +62,7 @@ HRESULT ByteSink::Write(const void* bytes, size_t count) {
     count -= piece;
     written_ += piece;
   }
-  // The disk takes each stretch while the next is decoded, rather than all of
-  // them when the finished file is closed or put in place.
-  if (written_ - writtenBack_ >= kWriteBackBytes) {
-    cvplat::StartWriteBack(file_.Get(), writtenBack_, written_ - writtenBack_);
-    writtenBack_ = written_;
-  }
+  writeBack_.Written(file_.Get(), written_);
   return cv::kS_OK;
 }
 

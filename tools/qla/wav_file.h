@@ -26,12 +26,10 @@ class ByteSink {
   void Close() { file_.Reset(); }
 
  private:
-  static constexpr uint64_t kWriteBackBytes = 4u << 20;
-
   cvplat::UniqueFile file_;
   bool standardOutput_ = false;
   uint64_t written_ = 0;      // bytes written
-  uint64_t writtenBack_ = 0;  // of them, those the disk was asked to take
+  cvplat::WriteBackPacer writeBack_;
 };
 
 struct WavPlan {

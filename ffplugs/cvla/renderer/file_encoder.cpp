@@ -148,17 +148,11 @@ class FileWriter {
 
  private:
   static constexpr uint32_t kBufferBytes = 64 * 1024;
-  static constexpr uint64_t kWriteBackBytes = 4u << 20;
 
   [[nodiscard]] HRESULT WriteAll(const void* data, uint32_t size) {
     DWORD written = 0;
     if (!cvplat::WriteFileBytes(file_, data, size, &written) || written != size) return cv::CVERR_FILE_WRITE;
-    // The disk takes each stretch while the next is encoded, rather than all
-    // of them when the finished file is closed.
-    if (size_ - writtenBack_ >= kWriteBackBytes) {
-      cvplat::StartWriteBack(file_, writtenBack_, size_ - writtenBack_);
-      writtenBack_ = size_;
-    }
+    writeBack_.Written(file_, size_);
     return cv::kS_OK;
   }
 
@@ -166,7 +160,7 @@ class FileWriter {
   cvplat::GlobalBlock buffer_;
   uint32_t used_ = 0;
   uint64_t size_ = 0;
-  uint64_t writtenBack_ = 0;  // bytes the disk was asked to take
+  cvplat::WriteBackPacer writeBack_;
 };
 
 // The 50 bytes of the "fmt " chunk: the file's format under the Quartzline tag,

@@ -1,6 +1,8 @@
 // MD5 message digest, for integrity checks of stored audio: not for security.
 #pragma once
 
+#include "krn/md5_steps.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +18,14 @@ class Md5 {
   void Update(const void* bytes, size_t count);
   // The digest of everything given so far; the object must not be updated after.
   Digest Finish();
+
+  // Whole blocks hashed inside another loop (md5_steps.h), straight from the
+  // caller's memory. The bytes before them must have filled the last partial
+  // block: BytesToBlockEdge() is how many more Update needs for that. The loop
+  // takes blocks from the run; BlocksTaken then counts them in.
+  size_t BytesToBlockEdge() const { return pendingBytes_ ? 64 - pendingBytes_ : 0; }
+  Md5BlockRun BlockRun(const uint8_t* blocks, size_t count) { return {state_, blocks, count}; }
+  void BlocksTaken(size_t count) { length_ += 64 * static_cast<uint64_t>(count); }
 
   // 32 lower-case hexadecimal digits.
   static std::string ToHex(const Digest& digest);

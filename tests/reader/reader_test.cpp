@@ -3,6 +3,7 @@
 // used as intended, and damaged files give codes, never crashes or stale data.
 #include "ffplugs/cvla/reader/qla_reader.h"
 #include "ffplugs/cvla/reader/qla_stream.h"
+#include "krn/md5.h"
 #include "krn/metadata_source.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
@@ -43,6 +44,24 @@ class ReaderTest : public ::testing::Test {
   }
   void Open(const std::string& path, OpenedQlaFile* file) { ASSERT_EQ(cvtest::OpenQlaFile(fileType_, path, file), cv::kS_OK); }
   static cvla::QlaStream* Stream(const OpenedQlaFile& file) { return static_cast<cvla::QlaStream*>(file.stream); }
+  // The digest the stream computes of what it delivers, read in requests of chunk frames.
+  static cv::Md5::Digest DeliveredDigest(const OpenedQlaFile& file, uint32_t chunk) {
+    cvla::IQlaDeliveredDigest* part = nullptr;
+    EXPECT_EQ(file.stream->QueryInterface(cvla::IID_IQlaDeliveredDigest, reinterpret_cast<void**>(&part)), cv::kS_OK);
+    if (!part) return {};
+    cv::Md5 md5;
+    EXPECT_EQ(part->SetDeliveredDigest(&md5), cv::kS_OK);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(cvtest::ReadAllFrames(file, chunk, &bytes), cv::kS_OK);
+    EXPECT_EQ(part->SetDeliveredDigest(nullptr), cv::kS_OK);
+    part->Release();
+    return md5.Finish();
+  }
+  static cv::Md5::Digest DigestOf(const std::vector<uint8_t>& bytes) {
+    cv::Md5 md5;
+    md5.Update(bytes.data(), bytes.size());
+    return md5.Finish();
+  }
   static std::vector<uint8_t> Slice(const PcmAudio& audio, uint64_t first, uint64_t frames) {
     size_t align = audio.format.nBlockAlign;
     return std::vector<uint8_t>(audio.bytes.begin() + first * align, audio.bytes.begin() + (first + frames) * align);
@@ -66,6 +85,8 @@ TEST_F(ReaderTest, SequentialRequestsOfManySizesGiveTheRenderedFrames) {
     for (uint32_t chunk : {1u, 7u, 511u, 512u, 513u, 4096u, 100000u}) {
       ASSERT_EQ(cvtest::ReadAllFrames(file, chunk, &bytes), cv::kS_OK) << chunk;
       EXPECT_TRUE(bytes == audio->bytes) << "chunk " << chunk;
+      // The digest hashed while decoding covers the same bytes in the same order.
+      EXPECT_EQ(DeliveredDigest(file, chunk), DigestOf(audio->bytes)) << "chunk " << chunk;
     }
     // At the end: S_FALSE and nothing; a request past it is cut.
     EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, file.frames, 10, &bytes), cv::kS_FALSE);
@@ -88,6 +109,7 @@ TEST_F(ReaderTest, CorpusRecordingsReadBackBitForBitFromAnyPosition) {
     std::vector<uint8_t> bytes;
     ASSERT_EQ(cvtest::ReadAllFrames(file, 3000, &bytes), cv::kS_OK);
     ASSERT_TRUE(bytes == audio.bytes);
+    EXPECT_EQ(DeliveredDigest(file, 16384), DigestOf(audio.bytes));
     const uint64_t frames = audio.Frames();
     const size_t align = audio.format.nBlockAlign;
     for (uint64_t position : {frames / 2, frames - 1, uint64_t{kGroup} - 1, uint64_t{kGroup} + 511, uint64_t{0}}) {

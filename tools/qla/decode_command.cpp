@@ -25,13 +25,14 @@ namespace {
                          cv::Md5* md5) {
   constexpr uint32_t kChunk = 16384;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
+  const DeliveredDigest streamHashes(file, md5);
   for (uint64_t position = 0; position < file.Frames();) {
     if (Interrupted()) return cv::CVERR_CANCELLED;
     uint32_t got = 0;
     HRESULT hr = file.Read(position, buffer.data(), kChunk, &got);
     if (cv::Failed(hr)) return hr;
     if (got == 0) return cv::CVERR_FILE_READ;  // the stream ended before its announced length
-    md5->Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
+    if (!streamHashes.Attached()) md5->Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
     hr = sink.Write(buffer.data(), static_cast<size_t>(got) * frameBytes);
     if (cv::Failed(hr)) return hr;
     position += got;

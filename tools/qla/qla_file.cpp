@@ -1,6 +1,7 @@
 #include "tools/qla/qla_file.h"
 
 #include "ffplugs/cvla/module/inproc_host.h"
+#include "ffplugs/cvla/reader/delivered_digest.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
@@ -69,6 +70,16 @@ HRESULT QlaFile::Open(const std::string& path) {
   hr = stream_->GetFormat(&format_, sizeof format_, &needed, nullptr, 0, &extraNeeded);
   if (cv::Failed(hr)) return hr;
   return stream_->GetLength(&frames_);
+}
+
+bool QlaFile::HashDelivered(cv::Md5* md5) {
+  if (!stream_) return false;
+  cvla::IQlaDeliveredDigest* digest = nullptr;
+  if (cv::Failed(stream_->QueryInterface(cvla::IID_IQlaDeliveredDigest, reinterpret_cast<void**>(&digest))) || !digest)
+    return false;
+  const bool attached = cv::Succeeded(digest->SetDeliveredDigest(md5));
+  digest->Release();
+  return attached;
 }
 
 HRESULT QlaFile::Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/md5.h"
 #include "krn/metadata_source.h"
 
 #include <cstdint>
@@ -37,6 +38,10 @@ class QlaFile {
   const WAVEFORMATEX& Format() const { return format_; }
   uint64_t Frames() const { return frames_; }
 
+  // From now on the stream hashes every byte it delivers into md5 while it
+  // decodes (null detaches). False when the stream cannot: the caller then
+  // hashes what it reads.
+  [[nodiscard]] bool HashDelivered(cv::Md5* md5);
   // Reads exactly count frames at position (fewer only at the end).
   [[nodiscard]] HRESULT Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got);
   // The reader's metadata source (the caller releases it).
@@ -50,6 +55,23 @@ class QlaFile {
   cv::ICvAudioStreamEx* stream_ = nullptr;
   WAVEFORMATEX format_{};
   uint64_t frames_ = 0;
+};
+
+// md5 attached to a file's stream for the object's lifetime, where the stream
+// can hash (QlaFile::HashDelivered).
+class DeliveredDigest {
+ public:
+  DeliveredDigest(QlaFile& file, cv::Md5* md5) : file_(file), attached_(file.HashDelivered(md5)) {}
+  ~DeliveredDigest() {
+    if (attached_) (void)file_.HashDelivered(nullptr);
+  }
+  DeliveredDigest(const DeliveredDigest&) = delete;
+  DeliveredDigest& operator=(const DeliveredDigest&) = delete;
+  bool Attached() const { return attached_; }
+
+ private:
+  QlaFile& file_;
+  bool attached_;
 };
 
 }  // namespace qlatool

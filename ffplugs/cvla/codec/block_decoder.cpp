@@ -109,7 +109,7 @@ HRESULT BlockDecoder::ReadPayload(cv::ByteSource& source) {
   return cv::kS_OK;
 }
 
-int BlockDecoder::DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t* out) {
+int BlockDecoder::DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t* out, cv::Md5BlockRun* digest) {
   const uint32_t frames = header_.frameCount;
   if (channel >= channels_ || frames < 1 || frames > kFramesPerBlock) return -1;
   const uint32_t order = header_.fixedOrder[channel];
@@ -120,11 +120,11 @@ int BlockDecoder::DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t
     if (distance > 1 || distance < -1) return -1;
   }
   const uint8_t* lpcCoef = (flags_ & kFlagLpc) ? header_.lpcCoef[channel] : nullptr;
-  ReconstructChannel(order, lpcCoef, history_[channel], out, frames);
+  ReconstructChannel(order, lpcCoef, history_[channel], out, frames, digest);
   return 0;
 }
 
-HRESULT BlockDecoder::DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t* bytesOut) {
+HRESULT BlockDecoder::DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t* bytesOut, cv::Md5BlockRun* digest) {
   if (bytesOut) *bytesOut = 0;
   if (!out) return cv::CVERR_FILE_READ;
   HRESULT hr = ReadBlockHeader(source);
@@ -139,7 +139,7 @@ HRESULT BlockDecoder::DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t
       history_[c] = PredictorHistory{0, 0, 0, 0};
       continue;
     }
-    if (DecodeChannel(c, channels_, channel_[c]) != 0) return cv::CVERR_FILE_READ;
+    if (DecodeChannel(c, channels_, channel_[c], digest) != 0) return cv::CVERR_FILE_READ;
   }
 
   WriteFrames(out);

@@ -14,6 +14,7 @@
 #include "ffplugs/cvla/codec/rice_bit_reader.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "krn/byte_io.h"
+#include "krn/md5_steps.h"
 #include "krn/platform/win_types.h"
 
 #include <cstdint>
@@ -55,14 +56,17 @@ class BlockDecoder {
   [[nodiscard]] HRESULT ReadBlockHeader(cv::ByteSource& source);
   // Decodes the next block at the source's position into out, which must hold
   // kMaxBlockBytes; *bytesOut receives frameCount x BlockAlign().
-  // S_OK or CVERR_FILE_READ (*bytesOut is then 0).
-  [[nodiscard]] HRESULT DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t* bytesOut);
+  // S_OK or CVERR_FILE_READ (*bytesOut is then 0). With a digest run, blocks of
+  // it are hashed while the channels are reconstructed (ReconstructChannel);
+  // the run must not lie in out.
+  [[nodiscard]] HRESULT DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t* bytesOut,
+                                    cv::Md5BlockRun* digest = nullptr);
   // Decodes channel c of the block whose payload the bit reader holds into out
   // (frameCount values), continuing where the previous channel ended and
   // updating the channel's history. 0 on success, -1 when the channel is damaged
   // (its codes reach the last byte of the buffer, the last channel ends more
   // than one byte away from payloadSize, or the order is above 4).
-  int DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t* out);
+  int DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t* out, cv::Md5BlockRun* digest = nullptr);
 
   const BlockHeader& Header() const { return header_; }
   bool IsSyncBlock() const { return header_.sync; }

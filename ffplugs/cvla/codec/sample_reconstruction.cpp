@@ -1,6 +1,8 @@
 #include "ffplugs/cvla/codec/sample_reconstruction.h"
 
+#include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "krn/platform/cpu.h"
 
@@ -70,8 +72,25 @@ CVPLAT_BUILT_INTO_CALLER void Step(uint32_t e, uint32_t c0, uint32_t c1, uint32_
 // LPC chain and the integration chain (x) are independent, which lets the
 // processor overlap them. The LPC stage starts at the fifth value: the first
 // four only enter its sums.
+// Values hashed around per digest block: two of its 64 steps per value.
+constexpr size_t kValuesPerDigestBlock = 32;
+
+// Values j of v with steps 2j and 2j + 1 of a digest block after each. The
+// values' names rotate as in Reconstruct's loop: value j finds the most recent
+// output at x[-j mod 4]; 32 values bring every name back to its place.
+template <uint32_t kOrder, bool kLpc, size_t... kJ>
+CVPLAT_BUILT_INTO_CALLER void StepsAndHash(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
+                                           uint32_t (&x)[4], int32_t* v, uint32_t (&abcd)[4],
+                                           const uint32_t (&m)[16], std::index_sequence<kJ...>) {
+  ((Step<kOrder, kLpc>(Bits(v[kJ]), c0, c1, c2, c3, lpc, x[(0 - kJ) & 3], x[(1 - kJ) & 3], x[(2 - kJ) & 3],
+                       x[(3 - kJ) & 3], v + kJ),
+    cv::Md5Step<2 * kJ>(abcd, m), cv::Md5Step<2 * kJ + 1>(abcd, m)),
+   ...);
+}
+
 template <uint32_t kOrder, bool kLpc>
-void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values, uint32_t count) {
+void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values, uint32_t count,
+                 cv::Md5BlockRun* digest) {
   uint32_t x1 = Bits(history.x1), x2 = Bits(history.x2), x3 = Bits(history.x3), x4 = Bits(history.x4);
   const uint32_t c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
   LpcSums lpc;
@@ -88,6 +107,23 @@ void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t
   }
   int32_t* v = values + head;
   int32_t* const end = values + count;
+  if (digest) {
+    uint32_t x[4] = {x1, x2, x3, x4};
+    for (; end - v >= static_cast<ptrdiff_t>(kValuesPerDigestBlock) && digest->blocks > 0; v += kValuesPerDigestBlock) {
+      uint32_t m[16];
+      cv::Md5LoadWords(digest->next, m);
+      uint32_t abcd[4] = {digest->state[0], digest->state[1], digest->state[2], digest->state[3]};
+      StepsAndHash<kOrder, kLpc>(c0, c1, c2, c3, lpc, x, v, abcd, m,
+                                 std::make_index_sequence<kValuesPerDigestBlock>{});
+      cv::Md5AddWords(digest->state, abcd);
+      digest->next += 64;
+      --digest->blocks;
+    }
+    x1 = x[0];
+    x2 = x[1];
+    x3 = x[2];
+    x4 = x[3];
+  }
   for (; end - v >= 4; v += 4) {
     Step<kOrder, kLpc>(Bits(v[0]), c0, c1, c2, c3, lpc, x1, x2, x3, x4, v);
     Step<kOrder, kLpc>(Bits(v[1]), c0, c1, c2, c3, lpc, x4, x1, x2, x3, v + 1);
@@ -108,13 +144,13 @@ void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t
 
 template <bool kLpc>
 bool ReconstructOrder(uint32_t order, const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values,
-                      uint32_t count) {
+                      uint32_t count, cv::Md5BlockRun* digest) {
   switch (order) {
-    case 0: Reconstruct<0, kLpc>(c, history, values, count); return true;
-    case 1: Reconstruct<1, kLpc>(c, history, values, count); return true;
-    case 2: Reconstruct<2, kLpc>(c, history, values, count); return true;
-    case 3: Reconstruct<3, kLpc>(c, history, values, count); return true;
-    case 4: Reconstruct<4, kLpc>(c, history, values, count); return true;
+    case 0: Reconstruct<0, kLpc>(c, history, values, count, digest); return true;
+    case 1: Reconstruct<1, kLpc>(c, history, values, count, digest); return true;
+    case 2: Reconstruct<2, kLpc>(c, history, values, count, digest); return true;
+    case 3: Reconstruct<3, kLpc>(c, history, values, count, digest); return true;
+    case 4: Reconstruct<4, kLpc>(c, history, values, count, digest); return true;
     default: return false;
   }
 }
@@ -257,13 +293,13 @@ CVPLAT_TARGET_AVX2 void WritePcm24Avx2(const int32_t* ch0, const int32_t* ch1, u
 }  // namespace
 
 bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
-                        uint32_t count) {
+                        uint32_t count, cv::Md5BlockRun* digest) {
   uint32_t c[kLpcOrder] = {0, 0, 0, 0};
   if (lpcCoef)
     for (uint32_t j = 0; j < kLpcOrder; ++j) c[j] = Bits(LpcCoefficient(lpcCoef[j]));
   // Four zero coefficients mean no LPC stage: the corrections are all zero.
-  if ((c[0] | c[1] | c[2] | c[3]) == 0) return ReconstructOrder<false>(order, c, history, values, count);
-  return ReconstructOrder<true>(order, c, history, values, count);
+  if ((c[0] | c[1] | c[2] | c[3]) == 0) return ReconstructOrder<false>(order, c, history, values, count, digest);
+  return ReconstructOrder<true>(order, c, history, values, count, digest);
 }
 
 void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,

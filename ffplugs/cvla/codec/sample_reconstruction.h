@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ffplugs/cvla/qla_format.h"
+#include "krn/md5_steps.h"
 
 #include <cstdint>
 
@@ -20,9 +21,11 @@ inline int32_t LpcCoefficient(uint8_t b) {
 // prediction (>> 5) from the four values before it, already restored), then
 // the p-th differences are integrated from history, which is left holding the
 // last four values. Both run in one pass. False for an order above 4 (nothing
-// changed).
+// changed). With a digest run, blocks of it are hashed between the values
+// (one per 32 values, while the run has blocks): the two chains of work are
+// independent, so the hashing costs little more than the reconstruction.
 bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
-                        uint32_t count);
+                        uint32_t count, cv::Md5BlockRun* digest = nullptr);
 
 struct StereoPair {
   int32_t left, right;

@@ -62,6 +62,7 @@ void QlaStream::Reinitialize(StreamEntry* entry) {
 void QlaStream::RefreshFormat() { format_ = reader_->Format(); }
 
 void* QlaStream::FindInterface(REFIID iid) {
+  if (iid == IID_IQlaDeliveredDigest) return static_cast<IQlaDeliveredDigest*>(&digestPart_);
   if (iid != cv::IID_ICvAudioStream && iid != cv::IID_ICvAudioStreamEx && iid != cv::kIID_IUnknown) return nullptr;
   return static_cast<cv::ICvAudioStreamEx*>(this);
 }
@@ -228,7 +229,30 @@ HRESULT QlaStream::SeekToGroup(uint64_t position) {
 // Decodes the block at the next-block offset into the cache. The first frame of
 // a block reached by a seek is its group's first frame (it must be a sync
 // block); any other block continues after the cached one.
-HRESULT QlaStream::DecodeNextBlock() {
+HRESULT stream_detail::DigestPart::SetDeliveredDigest(cv::Md5* md5) { return owner_->SetDeliveredDigest(md5); }
+
+HRESULT QlaStream::SetDeliveredDigest(cv::Md5* md5) try {
+  cvplat::MutexLock lock(mutex_);
+  digest_ = md5;
+  return cv::kS_OK;
+} CV_COM_CATCH_RETURN()
+
+HRESULT QlaStream::DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t* end) {
+  if (!digest_) return DecodeNextBlock(nullptr);
+  // The run starts where the digest's last partial block is full.
+  const size_t edge = digest_->BytesToBlockEdge();
+  if (static_cast<size_t>(end - *hashed) < edge) return DecodeNextBlock(nullptr);
+  digest_->Update(*hashed, edge);
+  *hashed += edge;
+  cv::Md5BlockRun run = digest_->BlockRun(*hashed, static_cast<size_t>(end - *hashed) / 64);
+  const size_t offered = run.blocks;
+  const HRESULT hr = DecodeNextBlock(&run);
+  digest_->BlocksTaken(offered - run.blocks);
+  *hashed = run.next;
+  return hr;
+}
+
+HRESULT QlaStream::DecodeNextBlock(cv::Md5BlockRun* digest) {
   const qla::QlaContainerInfo& info = reader_->Container();
   const uint64_t dataEnd = static_cast<uint64_t>(info.dataOffset) + info.dataSize;
   // Blocks lie inside the "data" chunk; an offset outside it (a damaged seek
@@ -239,7 +263,7 @@ HRESULT QlaStream::DecodeNextBlock() {
   decoder_.SetNextBlockOffset(nextBlockOffset_);
   uint32_t bytes = 0;
   counters_.blocksDecoded.fetch_add(1, std::memory_order_relaxed);
-  HRESULT hr = decoder_.DecodeBlock(blockBytes_, cache_.frames, &bytes);
+  HRESULT hr = decoder_.DecodeBlock(blockBytes_, cache_.frames, &bytes, digest);
   if (cv::Failed(hr)) return hr;
   int64_t first = 0;
   if (justSeeked_) {
@@ -261,6 +285,8 @@ HRESULT QlaStream::DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t fra
   uint64_t p = position;
   uint32_t remaining = frames;
   bool seeked = false;
+  // The delivered bytes from here on are not hashed yet.
+  const uint8_t* hashed = buffer;
   while (remaining > 0) {
     if (cache_.Holds(p)) {
       uint64_t offset = p - static_cast<uint64_t>(cache_.first);
@@ -281,7 +307,7 @@ HRESULT QlaStream::DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t fra
       }
       seeked = true;
     }
-    HRESULT hr = DecodeNextBlock();
+    HRESULT hr = DecodeNextBlockHashing(&hashed, buffer);
     if (cv::Failed(hr)) {
       // The decoder's histories and the cache no longer describe a decoded
       // block: start over through the seek table next time.
@@ -290,6 +316,7 @@ HRESULT QlaStream::DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t fra
       return hr;
     }
   }
+  if (digest_) digest_->Update(hashed, static_cast<size_t>(buffer - hashed));
   return cv::kS_OK;
 }
 

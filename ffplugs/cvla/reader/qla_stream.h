@@ -6,6 +6,7 @@
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/reader/decoded_block_cache.h"
+#include "ffplugs/cvla/reader/delivered_digest.h"
 #include "ffplugs/cvla/reader/stream_entry.h"
 #include "krn/buffered_file_reader.h"
 #include "krn/com_object.h"
@@ -26,6 +27,16 @@ struct StreamReadCounters {
   std::atomic<uint32_t> blocksDecoded{0};
   std::atomic<uint32_t> seekTableReads{0};
 };
+
+class QlaStream;
+
+namespace stream_detail {
+class DigestPart final : public cv::ComPart<QlaStream, IQlaDeliveredDigest> {
+ public:
+  using ComPart::ComPart;
+  HRESULT CV_STDCALL SetDeliveredDigest(cv::Md5* md5) override;
+};
+}  // namespace stream_detail
 
 class QlaStream final : public cv::OwnedComObject<QlaStream, cv::ICvAudioStreamEx> {
  public:
@@ -62,13 +73,19 @@ class QlaStream final : public cv::OwnedComObject<QlaStream, cv::ICvAudioStreamE
   virtual void CV_STDCALL Destroy();
 
   const StreamReadCounters& Counters() const { return counters_; }
+  // IQlaDeliveredDigest's slot, answered through its part.
+  HRESULT SetDeliveredDigest(cv::Md5* md5);
 
  private:
   void RefreshFormat();
   [[nodiscard]] HRESULT StartDecoder();
   [[nodiscard]] HRESULT DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t frames);
   [[nodiscard]] HRESULT SeekToGroup(uint64_t position);
-  [[nodiscard]] HRESULT DecodeNextBlock();
+  [[nodiscard]] HRESULT DecodeNextBlock(cv::Md5BlockRun* digest);
+  // DecodeNextBlock, hashing meanwhile the whole digest blocks among the
+  // delivered bytes from *hashed to end (when a digest is attached); *hashed
+  // moves past what was hashed.
+  [[nodiscard]] HRESULT DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t* end);
 
   QlaReader* reader_;
   uint32_t threadId_ = 0;
@@ -93,6 +110,8 @@ class QlaStream final : public cv::OwnedComObject<QlaStream, cv::ICvAudioStreamE
   bool justSeeked_ = false;
   uint64_t seekFirstFrame_ = 0;
   StreamReadCounters counters_;
+  cv::Md5* digest_ = nullptr;  // of the delivered bytes, when attached
+  stream_detail::DigestPart digestPart_{this};
 };
 
 }  // namespace cvla

@@ -20,10 +20,13 @@
 namespace qlatool {
 namespace {
 
-// Decodes the whole audio into sink in 16384-frame requests, as a host reads.
+// Decodes the whole audio into sink through the stream's reads, as a host does,
+// in requests of 65536 frames: the stream hashes the bytes of one request in
+// the gaps of decoding the next blocks of the same request, so longer requests
+// leave fewer bytes to hash on their own at their ends.
 [[nodiscard]] HRESULT DecodeInRequests(QlaFile& file, uint32_t frameBytes, uint32_t rate, ByteSink& sink, Console& console,
                          cv::Md5* md5) {
-  constexpr uint32_t kChunk = 16384;
+  constexpr uint32_t kChunk = 65536;
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
   const DeliveredDigest streamHashes(file, md5);
   for (uint64_t position = 0; position < file.Frames();) {

@@ -165,7 +165,10 @@ CVPLAT_BUILT_INTO_CALLER uint32_t ReadFastCodes(const uint8_t* data, uint32_t fa
     const uint64_t top = w << zeros;
     const uint32_t tail = static_cast<uint32_t>(top >> (63 - kK));
     *o++ = static_cast<int32_t>((zeros << kK) + tail - (1u << kK));  // mapped afterwards, on whole vectors
-    w = top << kCodeBits;  // at most 32 bits: the shift stays defined
+    // The same as top << kCodeBits (the two shifts stay below 64 together), with
+    // the shift by the constant taken before the count is known: one shift
+    // lies between one count and the next.
+    w = (w << kCodeBits) << zeros;
     p += zeros + kCodeBits;
   }
   position = p;

@@ -54,8 +54,13 @@ def looped_wav(sources, target, seconds):
 def measure(cmd):
     """(wall seconds, CPU seconds, peak resident KiB) of one run of cmd. GNU time
     reports the CPU time and peak memory of cmd alone (a child forked from this
-    script would inherit its own large resident set)."""
+    script would inherit its own large resident set). Each run starts with
+    nothing waiting to be written to the disk."""
     stats = cmd_stats_path()
+    # The files earlier runs wrote go to the disk first: on a small machine the
+    # kernel's write-back of one contender's output otherwise lands in the
+    # next one's wall time, whichever it is.
+    os.sync()
     start = time.perf_counter()
     r = subprocess.run(['/usr/bin/time', '-o', stats, '-f', '%U %S %M'] + cmd, stdout=subprocess.DEVNULL,
                        stderr=subprocess.PIPE)

@@ -68,26 +68,47 @@ CVPLAT_BUILT_INTO_CALLER void Step(uint32_t e, uint32_t c0, uint32_t c1, uint32_
   *out = Signed(x4);
 }
 
-// One loop per order and LPC choice, so that neither is tested per value. The
-// LPC chain and the integration chain (x) are independent, which lets the
-// processor overlap them. The LPC stage starts at the fifth value: the first
-// four only enter its sums.
 // Values hashed around per digest block: two of its 64 steps per value.
 constexpr size_t kValuesPerDigestBlock = 32;
+// A whole block's values after the first four, which Reconstruct's head takes,
+// leave this many after the last full chunk; they take a digest block as well.
+constexpr size_t kValuesInLastChunk = (kFramesPerBlock - kLpcOrder) % kValuesPerDigestBlock;
 
-// Values j of v with steps 2j and 2j + 1 of a digest block after each. The
-// values' names rotate as in Reconstruct's loop: value j finds the most recent
-// output at x[-j mod 4]; 32 values bring every name back to its place.
-template <uint32_t kOrder, bool kLpc, size_t... kJ>
+// Values j of v with steps 2j and 2j + 1 of a digest block after each, then the
+// block's steps from kFirstRest + kR on. The values' names rotate as in
+// Reconstruct's loop: value j finds the most recent output at x[-j mod 4]; a
+// multiple of four values brings every name back to its place.
+template <uint32_t kOrder, bool kLpc, size_t kFirstRest, size_t... kJ, size_t... kR>
 CVPLAT_BUILT_INTO_CALLER void StepsAndHash(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
                                            uint32_t (&x)[4], int32_t* v, uint32_t (&abcd)[4],
-                                           const uint32_t (&m)[16], std::index_sequence<kJ...>) {
+                                           const uint32_t (&m)[16], std::index_sequence<kJ...>,
+                                           std::index_sequence<kR...>) {
   ((Step<kOrder, kLpc>(Bits(v[kJ]), c0, c1, c2, c3, lpc, x[(0 - kJ) & 3], x[(1 - kJ) & 3], x[(2 - kJ) & 3],
                        x[(3 - kJ) & 3], v + kJ),
     cv::Md5Step<2 * kJ>(abcd, m), cv::Md5Step<2 * kJ + 1>(abcd, m)),
    ...);
+  (cv::Md5Step<kFirstRest + kR>(abcd, m), ...);
 }
 
+// kValues values of v (a multiple of four) and the digest's next block.
+template <uint32_t kOrder, bool kLpc, size_t kValues>
+CVPLAT_BUILT_INTO_CALLER void HashedChunk(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
+                                          uint32_t (&x)[4], int32_t* v, cv::Md5BlockRun& digest) {
+  static_assert(kValues % 4 == 0 && 2 * kValues <= 64, "names come back; at most a block of steps");
+  uint32_t m[16];
+  cv::Md5LoadWords(digest.next, m);
+  uint32_t abcd[4] = {digest.state[0], digest.state[1], digest.state[2], digest.state[3]};
+  StepsAndHash<kOrder, kLpc, 2 * kValues>(c0, c1, c2, c3, lpc, x, v, abcd, m, std::make_index_sequence<kValues>{},
+                                          std::make_index_sequence<64 - 2 * kValues>{});
+  cv::Md5AddWords(digest.state, abcd);
+  digest.next += 64;
+  --digest.blocks;
+}
+
+// One loop per order and LPC choice, so that neither is tested per value. The
+// LPC chain and the integration chain (x) are independent, which lets the
+// processor overlap them. The LPC stage starts at the fifth value: the first
+// four only enter its sums.
 template <uint32_t kOrder, bool kLpc>
 void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values, uint32_t count,
                  cv::Md5BlockRun* digest) {
@@ -109,15 +130,11 @@ void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t
   int32_t* const end = values + count;
   if (digest) {
     uint32_t x[4] = {x1, x2, x3, x4};
-    for (; end - v >= static_cast<ptrdiff_t>(kValuesPerDigestBlock) && digest->blocks > 0; v += kValuesPerDigestBlock) {
-      uint32_t m[16];
-      cv::Md5LoadWords(digest->next, m);
-      uint32_t abcd[4] = {digest->state[0], digest->state[1], digest->state[2], digest->state[3]};
-      StepsAndHash<kOrder, kLpc>(c0, c1, c2, c3, lpc, x, v, abcd, m,
-                                 std::make_index_sequence<kValuesPerDigestBlock>{});
-      cv::Md5AddWords(digest->state, abcd);
-      digest->next += 64;
-      --digest->blocks;
+    for (; end - v >= static_cast<ptrdiff_t>(kValuesPerDigestBlock) && digest->blocks > 0; v += kValuesPerDigestBlock)
+      HashedChunk<kOrder, kLpc, kValuesPerDigestBlock>(c0, c1, c2, c3, lpc, x, v, *digest);
+    if (end - v == static_cast<ptrdiff_t>(kValuesInLastChunk) && digest->blocks > 0) {
+      HashedChunk<kOrder, kLpc, kValuesInLastChunk>(c0, c1, c2, c3, lpc, x, v, *digest);
+      v += kValuesInLastChunk;
     }
     x1 = x[0];
     x2 = x[1];

@@ -232,15 +232,17 @@ CVPLAT_BUILT_INTO_CALLER void StoreWords16(const uint16_t* words, uint32_t count
 #endif
 }
 
-// Packed 24-bit samples, little-endian, from values already in range: four
-// samples go out as three 32-bit words where the machine is little-endian.
+// Packed 24-bit samples, little-endian, from values already in range: eight
+// samples go out as three 64-bit words where the machine is little-endian.
 CVPLAT_BUILT_INTO_CALLER void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out) {
   uint32_t i = 0;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  for (; i + 4 <= count; i += 4, out += 12) {
-    const uint32_t a = Bits(values[i]) & 0xFFFFFFu, b = Bits(values[i + 1]) & 0xFFFFFFu;
-    const uint32_t c = Bits(values[i + 2]) & 0xFFFFFFu, d = Bits(values[i + 3]) & 0xFFFFFFu;
-    const uint32_t words[3] = {a | (b << 24), (b >> 8) | (c << 16), (c >> 16) | (d << 8)};
+  for (; i + 8 <= count; i += 8, out += 24) {
+    uint64_t v[8];
+    for (uint32_t j = 0; j < 8; ++j) v[j] = Bits(values[i + j]) & 0xFFFFFFu;
+    const uint64_t words[3] = {v[0] | (v[1] << 24) | (v[2] << 48),
+                               (v[2] >> 16) | (v[3] << 8) | (v[4] << 32) | (v[5] << 56),
+                               (v[5] >> 8) | (v[6] << 16) | (v[7] << 40)};
     std::memcpy(out, words, sizeof words);
   }
 #endif

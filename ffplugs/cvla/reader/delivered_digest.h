@@ -16,6 +16,7 @@ struct IQlaDeliveredDigest : IUnknown {
   // Slot 3: from now on every byte that a successful Read delivers goes into
   // md5, in the order delivered, until a null md5 detaches it. md5 must
   // outlive the attachment and is touched only inside the stream's calls.
+  // After a failed Read the digest describes no particular bytes.
   virtual HRESULT CV_STDCALL SetDeliveredDigest(cv::Md5* md5) = 0;
 };
 

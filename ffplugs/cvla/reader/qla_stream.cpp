@@ -226,9 +226,6 @@ HRESULT QlaStream::SeekToGroup(uint64_t position) {
   return cv::kS_OK;
 }
 
-// Decodes the block at the next-block offset into the cache. The first frame of
-// a block reached by a seek is its group's first frame (it must be a sync
-// block); any other block continues after the cached one.
 HRESULT stream_detail::DigestPart::SetDeliveredDigest(cv::Md5* md5) { return owner_->SetDeliveredDigest(md5); }
 
 HRESULT QlaStream::SetDeliveredDigest(cv::Md5* md5) try {
@@ -252,6 +249,9 @@ HRESULT QlaStream::DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t*
   return hr;
 }
 
+// Decodes the block at the next-block offset into the cache. The first frame of
+// a block reached by a seek is its group's first frame (it must be a sync
+// block); any other block continues after the cached one.
 HRESULT QlaStream::DecodeNextBlock(cv::Md5BlockRun* digest) {
   const qla::QlaContainerInfo& info = reader_->Container();
   const uint64_t dataEnd = static_cast<uint64_t>(info.dataOffset) + info.dataSize;

@@ -54,6 +54,8 @@ case $leg in
     echo "== Windows tests: the 64-bit test build runs under 64-bit Wine (32-bit programs cannot run here," \
          "or CVQL_WINDOWS_BUILD=win64); the 32-bit plug-in is built and its exports checked"
     run_preset windows -DCVQL_WINE_TESTS=OFF
+    # "wine" is then the 64-bit loader, also for the processes Wine starts.
+    export PATH="$PWD/scripts/wine64:$PATH"
     run_preset windows64 -DCVQL_WINE_TESTS=ON ;;
   none)
     echo "== Windows tests: NOT RUN - Wine can run neither 32-bit nor 64-bit programs here;" \

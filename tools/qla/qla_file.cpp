@@ -2,6 +2,7 @@
 
 #include "ffplugs/cvla/module/inproc_host.h"
 #include "ffplugs/cvla/reader/delivered_digest.h"
+#include "krn/com_ptr.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/file.h"
@@ -74,12 +75,9 @@ HRESULT QlaFile::Open(const std::string& path) {
 
 bool QlaFile::HashDelivered(cv::Md5* md5) {
   if (!stream_) return false;
-  cvla::IQlaDeliveredDigest* digest = nullptr;
-  if (cv::Failed(stream_->QueryInterface(cvla::IID_IQlaDeliveredDigest, reinterpret_cast<void**>(&digest))) || !digest)
-    return false;
-  const bool attached = cv::Succeeded(digest->SetDeliveredDigest(md5));
-  digest->Release();
-  return attached;
+  cv::ComPtr<cvla::IQlaDeliveredDigest> digest;
+  if (cv::Failed(stream_->QueryInterface(cvla::IID_IQlaDeliveredDigest, digest.PutVoid())) || !digest) return false;
+  return cv::Succeeded(digest->SetDeliveredDigest(md5));
 }
 
 HRESULT QlaFile::Read(uint64_t position, void* buffer, uint32_t count, uint32_t* got) {

@@ -1,6 +1,7 @@
 #include "ffplugs/cvla/renderer/file_encoder.h"
 
 #include "ffplugs/cvla/qla_format.h"
+#include "ffplugs/cvla/renderer/group_encoder.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 #include "tests/codec/encoder_test_signals.h"
@@ -181,22 +182,26 @@ TEST_F(FileEncoderTest, FailingSourceKeepsWhatCompletedOrWasHeld) {
 
 // Seek groups encoded on several threads give the bytes of the block-by-block
 // render, also where silent channels state values carried over from an earlier
-// group (the Rice parameter, the LPC bytes).
+// group or slot (the Rice parameter, the LPC bytes), and a cancel on any
+// thread ends the render.
 TEST_F(FileEncoderTest, GroupsOnThreadsGiveTheSameBytes) {
   struct Case {
     uint16_t channels, bits;
     uint32_t perRead;
   };
-  for (const Case& c : {Case{2, 16, 0}, Case{2, 24, 700}, Case{1, 16, 0}}) {
+  constexpr uint64_t kSlot = qla::kFramesPerSlot;
+  for (const Case& c : {Case{2, 16, 0}, Case{2, 24, 70000}, Case{1, 16, 0}}) {
     SCOPED_TRACE(c.bits * 10 + c.channels);
-    PcmAudio audio = SyntheticAudio(c.channels, 44100, c.bits, 12800 * 7 + 300, 3);
+    PcmAudio audio = SyntheticAudio(c.channels, 44100, c.bits, 2 * kSlot + 12800 * 3 + 300, 3);
     const uint32_t align = audio.format.nBlockAlign, half = align / 2;
     // Stretches of silence and, in stereo, of equal channels (a silent side)
-    // and of opposite ones (a silent mid), across group boundaries.
+    // and of opposite ones (a silent mid), across group and slot boundaries.
     for (uint64_t f = 12000; f < 40000; ++f) std::memset(&audio.bytes[f * align], 0, align);
-    for (uint64_t f = 50000; f < audio.Frames() && c.channels == 2; ++f) {
+    for (uint64_t f = kSlot - 3000; f < kSlot + 13000; ++f) std::memset(&audio.bytes[f * align], 0, align);
+    for (uint64_t f = 50000; f < 2 * kSlot + 20000 && c.channels == 2; ++f) {
+      if (f >= kSlot - 3000 && f < kSlot + 13000) continue;
       uint8_t* frame = &audio.bytes[f * align];
-      if (f < 70000) {
+      if (f < 2 * kSlot - 1000) {
         std::memcpy(frame + half, frame, half);
       } else {
         const uint8_t plus[3] = {1, 0, 0}, minus[3] = {0xFF, 0xFF, 0xFF};
@@ -214,6 +219,15 @@ TEST_F(FileEncoderTest, GroupsOnThreadsGiveTheSameBytes) {
       else
         EXPECT_TRUE(single == Written().bytes);
     }
+    PcmTestStream stream(audio);
+    TestProgressSink sink;
+    sink.CancelAtCall(30);
+    EXPECT_EQ(cv::CVERR_CANCELLED, Render(stream, audio.format, &sink, 2));
+    const FileView f = Written();
+    EXPECT_EQ(0u, f.RiffSize());
+    EXPECT_EQ(30u, sink.Percentages().size());
+    EXPECT_EQ(30u, WalkBlocks(f.bytes, c.channels, f.CodecFlags()).size());
+    EXPECT_EQ(1u, stream.References());
   }
 }
 

@@ -151,7 +151,6 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
   stream.OnFrames([&](uint32_t frames) { console.AddDone(frames / rate / (options.verify ? 2 : 1)); });
   InterruptingProgressSink sink;
   const unsigned threads = ThreadsPerFile(options);
-  if (threads > 1) stream.HashInBackground();
   hr = qla::EncodeFile(&sink, output.TempPath().c_str(), &stream, &renderTemplate.record, threads);
   if (cv::Failed(hr)) {
     if (!Interrupted()) console.Error(FailureLine(input, "encoding failed", hr));

@@ -121,10 +121,7 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   *framesRead = got;
   if (position == hashedFrames_) {
     const size_t bytes = static_cast<size_t>(got) * delivered_.nBlockAlign;
-    if (background_)
-      background_->Update(buffer, bytes);
-    else
-      digest_.Update(buffer, bytes);
+    digest_.Update(buffer, bytes);
     hashedFrames_ += got;
   }
   if (onFrames_) onFrames_(got);

@@ -9,10 +9,8 @@
 #include "krn/md5.h"
 #include "krn/results.h"
 #include "krn/wav_reader.h"
-#include "tools/qla/background_digest.h"
 
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace qlatool {
@@ -30,10 +28,7 @@ class WavAudioStream final : public cv::ComObject<WavAudioStream, cv::PlainCount
   // The MD5 digest of the delivered bytes, fed while the reads come in order
   // from the first frame; HashedFrames tells how far that went.
   uint64_t HashedFrames() const { return hashedFrames_; }
-  cv::Md5::Digest FinishDigest() { return background_ ? background_->Finish() : digest_.Finish(); }
-  // Computes the digest on a thread of its own (before the first read), for
-  // renders that use several threads.
-  void HashInBackground() { background_ = std::make_unique<BackgroundDigest>(); }
+  cv::Md5::Digest FinishDigest() { return digest_.Finish(); }
 
   void* FindInterface(REFIID iid);
   void FinalRelease() {}
@@ -61,7 +56,6 @@ class WavAudioStream final : public cv::ComObject<WavAudioStream, cv::PlainCount
   std::vector<uint8_t> scratch_;
   std::function<void(uint32_t)> onFrames_;
   cv::Md5 digest_;
-  std::unique_ptr<BackgroundDigest> background_;
   uint64_t hashedFrames_ = 0;
 };
 

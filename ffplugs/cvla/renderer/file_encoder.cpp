@@ -204,7 +204,7 @@ class Render {
 
  private:
   [[nodiscard]] HRESULT EncodeHeldFrames(bool reportProgress);
-  [[nodiscard]] HRESULT ReadGroup(uint8_t* out, uint32_t* frames, HRESULT* failure);
+  [[nodiscard]] HRESULT ReadSlot(uint8_t* out, uint32_t* frames, HRESULT* failure);
   [[nodiscard]] HRESULT WriteGroup(EncodedGroup& group, uint32_t frames, EncoderCarry* carry, bool* full);
   [[nodiscard]] HRESULT ReportProgress();
   bool lpcStage_ = false;
@@ -299,15 +299,16 @@ HRESULT Render::ReportProgress() {
   return cv::Failed(progress_->SetProgress(percent)) ? cv::CVERR_CANCELLED : cv::kS_OK;
 }
 
-// Reads up to one seek group into out with the rules of Stream: the audio ends
-// with S_FALSE or a read that delivers nothing; after a failed read the frames
-// of an unfinished block are dropped unless that read delivered nothing.
-// S_FALSE when the audio ended with this group; *failure receives a failed read's code.
-HRESULT Render::ReadGroup(uint8_t* out, uint32_t* frames, HRESULT* failure) {
+// Reads up to one slot of seek groups into out with the rules of Stream: the
+// audio ends with S_FALSE or a read that delivers nothing; after a failed read
+// the frames of an unfinished block are dropped unless that read delivered
+// nothing. S_FALSE when the audio ended with this slot; *failure receives a
+// failed read's code.
+HRESULT Render::ReadSlot(uint8_t* out, uint32_t* frames, HRESULT* failure) {
   const uint32_t frameBytes = fileFormat_.nBlockAlign;
   uint32_t held = 0;
   for (;;) {
-    const uint32_t wanted = kFramesPerSeekGroup - held;
+    const uint32_t wanted = kFramesPerSlot - held;
     uint32_t delivered = 0;
     const HRESULT readResult = source_->Read(readPos_, out + static_cast<size_t>(held) * frameBytes, wanted, &delivered);
     if (delivered > wanted) delivered = wanted;
@@ -320,7 +321,7 @@ HRESULT Render::ReadGroup(uint8_t* out, uint32_t* frames, HRESULT* failure) {
       return cv::kS_FALSE;
     }
     if (readResult == cv::kS_FALSE || delivered == 0) return cv::kS_FALSE;
-    if (held == kFramesPerSeekGroup) return cv::kS_OK;
+    if (held == kFramesPerSlot) return cv::kS_OK;
   }
 }
 
@@ -351,31 +352,34 @@ HRESULT Render::WriteGroup(EncodedGroup& group, uint32_t frames, EncoderCarry* c
 }
 
 HRESULT Render::StreamInGroups(unsigned threads) {
-  ParallelGroupEncoder groups;
-  HRESULT hr = groups.Start(threads, fileFormat_, lpcStage_);
-  if (cv::Failed(hr)) return hr;
   // What a fresh encoder states for fields no block has set yet.
   EncoderCarry carry{};
-  std::vector<uint32_t> frameCounts;  // of the groups in flight, oldest first
+  auto write = [&](EncodedGroup* groups, uint32_t count, uint32_t frames) -> HRESULT {
+    for (uint32_t g = 0; g < count; ++g) {
+      bool full = false;
+      const HRESULT hr = WriteGroup(groups[g], frames - g * kFramesPerSeekGroup, &carry, &full);
+      if (cv::Failed(hr)) return hr;
+      if (full) return cv::kS_FALSE;
+    }
+    return cv::kS_OK;
+  };
+  ParallelGroupEncoder groups;
+  HRESULT hr = groups.Start(threads, fileFormat_, lpcStage_, write);
+  if (cv::Failed(hr)) return hr;
   HRESULT readFailure = cv::kS_OK;
   bool ended = false;
-  for (;;) {
-    while (!ended && groups.HasFreeSlot()) {
-      uint32_t frames = 0;
-      ended = ReadGroup(groups.InputSpace(), &frames, &readFailure) == cv::kS_FALSE;
-      if (frames == 0) break;
-      groups.Submit(frames);
-      frameCounts.push_back(frames);
+  while (!ended && !groups.Ended()) {
+    if (!groups.HasFreeSlot()) {
+      groups.Help();
+      continue;
     }
-    EncodedGroup* group = groups.WaitOldest();
-    if (!group) break;
-    bool full = false;
-    hr = WriteGroup(*group, frameCounts.front(), &carry, &full);
-    if (cv::Failed(hr) || full) return hr;
-    frameCounts.erase(frameCounts.begin());
-    groups.Retire();
+    uint32_t frames = 0;
+    ended = ReadSlot(groups.InputSpace(), &frames, &readFailure) == cv::kS_FALSE;
+    if (frames > 0) groups.Submit(frames);
   }
-  return readFailure;
+  hr = groups.Finish();
+  if (hr == cv::kS_FALSE) return cv::kS_OK;  // the file is full: the rest of the audio is dropped
+  return cv::Failed(hr) ? hr : readFailure;
 }
 
 HRESULT Render::Stream() {

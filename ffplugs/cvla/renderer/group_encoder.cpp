@@ -3,6 +3,7 @@
 #include "krn/results.h"
 
 #include <cstring>
+#include <cstdio>
 
 namespace qla {
 
@@ -78,18 +79,19 @@ void EncodedGroup::Resolve(EncoderCarry* carry) {
 
 ParallelGroupEncoder::~ParallelGroupEncoder() { Stop(); }
 
-HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage) {
+HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage, SlotWriter writer) {
   if (threads < 1) threads = 1;
   blockAlign_ = format.nBlockAlign;
+  writer_ = std::move(writer);
   slots_ = std::vector<Slot>(2 * threads);
-  for (Slot& slot : slots_) slot.input.resize(static_cast<size_t>(kFramesPerBlock + kFramesPerSeekGroup) * blockAlign_);
+  for (Slot& slot : slots_) slot.input.resize(static_cast<size_t>(kFramesPerBlock + kFramesPerSlot) * blockAlign_);
   for (unsigned i = 0; i < threads; ++i) {
     auto encoder = std::make_unique<BlockEncoder>();
     const HRESULT hr = encoder->Create(format, lpcStage);
     if (cv::Failed(hr)) return hr;
     encoders_.push_back(std::move(encoder));
   }
-  // The first encoder is the caller's: it encodes groups itself while it waits.
+  // The first encoder is the caller's: it encodes slots itself while it waits.
   for (size_t i = 1; i < encoders_.size(); ++i)
     workers_.emplace_back(&ParallelGroupEncoder::Work, this, encoders_[i].get());
   return cv::kS_OK;
@@ -105,9 +107,14 @@ void ParallelGroupEncoder::Stop() {
   workers_.clear();
 }
 
+bool ParallelGroupEncoder::Ended() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return writeResult_ != cv::kS_OK;
+}
+
 bool ParallelGroupEncoder::HasFreeSlot() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return submitted_ - retired_ < slots_.size();
+  return FreeSlot();
 }
 
 uint8_t* ParallelGroupEncoder::InputSpace() {
@@ -120,12 +127,12 @@ void ParallelGroupEncoder::Submit(uint32_t frameCount) {
   slot.frameCount = frameCount;
   slot.hasPrevious = previousFull_;
   if (previousFull_) {
-    // The last block of the group before, whose slot is not reused before this one.
+    // The last block of the slot before, which is not reused before this one.
     const Slot& previous = slots_[(submitted_ + slots_.size() - 1) % slots_.size()];
     const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
     std::memcpy(slot.input.data(), previous.input.data() + previous.input.size() - blockBytes, blockBytes);
   }
-  previousFull_ = frameCount == kFramesPerSeekGroup;
+  previousFull_ = frameCount == kFramesPerSlot;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot.state = Slot::kQueued;
@@ -134,47 +141,88 @@ void ParallelGroupEncoder::Submit(uint32_t frameCount) {
   changed_.notify_all();
 }
 
-EncodedGroup* ParallelGroupEncoder::WaitOldest() {
+bool ParallelGroupEncoder::OldestWritable() const {
+  return !writing_ && written_ < submitted_ && slots_[written_ % slots_.size()].state == Slot::kDone;
+}
+
+void ParallelGroupEncoder::WriteReady(std::unique_lock<std::mutex>& lock) {
+  while (OldestWritable()) {
+    Slot& slot = slots_[written_ % slots_.size()];
+    HRESULT hr = writeResult_;
+    if (hr == cv::kS_OK) {  // after the end, encoded slots are only passed over
+      writing_ = true;
+      lock.unlock();
+      const uint32_t groups = (slot.frameCount + kFramesPerSeekGroup - 1) / kFramesPerSeekGroup;
+      hr = writer_(slot.outputs, groups, slot.frameCount);
+      lock.lock();
+      writing_ = false;
+    }
+    writeResult_ = hr;
+    slot.state = Slot::kFree;
+    ++written_;
+    changed_.notify_all();
+  }
+}
+
+void ParallelGroupEncoder::Help() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (retired_ == submitted_) return nullptr;
-  Slot& slot = slots_[retired_ % slots_.size()];
-  // Rather than wait, the caller encodes the next group nobody has started,
-  // while another one stays queued for the workers: where reading and hashing
-  // the input take as long as encoding it, the workers would wait otherwise.
-  while (slot.state != Slot::kDone) {
-    if (submitted_ - taken_ >= 2 || (workers_.empty() && taken_ < submitted_))
+  WriteReady(lock);
+  if (FreeSlot() || writeResult_ != cv::kS_OK) return;
+  // Rather than wait, the caller encodes the next slot nobody has started,
+  // while another one stays queued for the workers: they would wait otherwise
+  // while the caller reads the next slot in.
+  if (submitted_ - taken_ >= 2 || (workers_.empty() && taken_ < submitted_))
+    Encode(*encoders_[0], lock);
+  else
+    changed_.wait(lock);
+}
+
+HRESULT ParallelGroupEncoder::Finish() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    WriteReady(lock);
+    if (written_ == submitted_ || writeResult_ != cv::kS_OK) return writeResult_;
+    if (taken_ < submitted_)
       Encode(*encoders_[0], lock);
     else
       changed_.wait(lock);
   }
-  return &slot.output;
-}
-
-void ParallelGroupEncoder::Retire() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  slots_[retired_ % slots_.size()].state = Slot::kFree;
-  ++retired_;
 }
 
 void ParallelGroupEncoder::Encode(BlockEncoder& encoder, std::unique_lock<std::mutex>& lock) {
   Slot& slot = slots_[taken_ % slots_.size()];
   ++taken_;
   slot.state = Slot::kEncoding;
+  const bool ended = writeResult_ != cv::kS_OK;
   lock.unlock();
-  const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
-  EncodeGroup(encoder, slot.hasPrevious ? slot.input.data() : nullptr, slot.input.data() + blockBytes,
-              slot.frameCount, blockAlign_, &slot.output);
+  if (!ended) {  // after the end nothing more is written
+    const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
+    const uint8_t* previous = slot.hasPrevious ? slot.input.data() : nullptr;
+    const uint8_t* frames = slot.input.data() + blockBytes;
+    for (uint32_t first = 0, g = 0; first < slot.frameCount; first += kFramesPerSeekGroup, ++g) {
+      const uint32_t left = slot.frameCount - first;
+      EncodeGroup(encoder, previous, frames, left < kFramesPerSeekGroup ? left : kFramesPerSeekGroup, blockAlign_,
+                  &slot.outputs[g]);
+      // Every group but the last is full: the next one's block before is its last.
+      frames += static_cast<size_t>(kFramesPerSeekGroup) * blockAlign_;
+      previous = frames - blockBytes;
+    }
+  }
   lock.lock();
   slot.state = Slot::kDone;
   changed_.notify_all();
+  WriteReady(lock);
 }
 
 void ParallelGroupEncoder::Work(BlockEncoder* encoder) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || taken_ < submitted_; });
+    changed_.wait(lock, [&] { return stopping_ || taken_ < submitted_ || OldestWritable(); });
     if (stopping_) return;
-    Encode(*encoder, lock);
+    if (OldestWritable())
+      WriteReady(lock);
+    else
+      Encode(*encoder, lock);
   }
 }
 

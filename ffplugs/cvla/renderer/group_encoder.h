@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -43,53 +44,78 @@ struct EncodedGroup {
 void EncodeGroup(BlockEncoder& encoder, const uint8_t* previousBlock, const uint8_t* frames, uint32_t frameCount,
                  uint32_t blockAlign, EncodedGroup* out);
 
-// A ring of group slots shared by the caller, which reads the groups in, takes
-// them back in the order it gave them and encodes queued groups while it waits
-// for the oldest, and threads - 1 workers.
-// Memory: 2 x threads slots of one group of input and output each.
+// Seek groups handed over at once: encoding one group takes about as long as
+// waking a thread, so a slot holds several.
+constexpr uint32_t kGroupsPerSlot = 8;
+constexpr uint32_t kFramesPerSlot = kGroupsPerSlot * kFramesPerSeekGroup;
+
+// A ring of slots of consecutive seek groups, filled by the caller, encoded by
+// threads - 1 workers and by the caller while it cannot read on, and written in
+// file order by whichever thread finds the oldest slot encoded. The reading
+// thread thus only reads when the workers keep up.
+// Memory: 2 x threads slots of kFramesPerSlot frames of input and output each.
 class ParallelGroupEncoder {
  public:
+  // Takes a slot's groups in file order (count groups of frames frames in all):
+  // S_OK to go on, S_FALSE to end the render early (the file is full), or a
+  // failure, which ends it too. Called on any of the threads, one call at a time.
+  using SlotWriter = std::function<HRESULT(EncodedGroup* groups, uint32_t count, uint32_t frames)>;
+
   ParallelGroupEncoder() = default;
   ~ParallelGroupEncoder();
   ParallelGroupEncoder(const ParallelGroupEncoder&) = delete;
   ParallelGroupEncoder& operator=(const ParallelGroupEncoder&) = delete;
 
   // Starts threads - 1 workers; every thread has its own encoder for this format.
-  [[nodiscard]] HRESULT Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage);
+  [[nodiscard]] HRESULT Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage, SlotWriter writer);
 
+  // True once the writer ended the render: nothing more is worth reading.
+  bool Ended() const;
   bool HasFreeSlot() const;
-  // Room for the next group's input (kFramesPerSeekGroup frames); call only
-  // when HasFreeSlot().
+  // Room for the next slot's input (kFramesPerSlot frames); call only when
+  // HasFreeSlot().
   uint8_t* InputSpace();
-  // Hands the next group, of frameCount frames in InputSpace(), to the workers.
+  // Hands the next frameCount frames in InputSpace() to the workers: full seek
+  // groups, the last one of the audio excepted.
   void Submit(uint32_t frameCount);
-  // The oldest group handed in, once encoded; null when none is pending.
-  EncodedGroup* WaitOldest();
-  // Frees the oldest group's slot.
-  void Retire();
+  // For a caller without a free slot: writes what is ready, encodes a queued
+  // slot while another one stays queued for the workers, or waits for a change.
+  void Help();
+  // Encodes and writes everything handed in (or until the writer ended the
+  // render) and returns the writer's last answer: S_OK, S_FALSE or a failure.
+  [[nodiscard]] HRESULT Finish();
 
  private:
   struct Slot {
-    std::vector<uint8_t> input;  // the block before the group, then the group
+    std::vector<uint8_t> input;  // the block before the first group, then the groups
     uint32_t frameCount = 0;
     bool hasPrevious = false;
     enum State { kFree, kQueued, kEncoding, kDone } state = kFree;
-    EncodedGroup output;
+    EncodedGroup outputs[kGroupsPerSlot];
   };
-  // Encodes the next queued group with encoder; called and returns with lock held.
+  bool FreeSlot() const { return submitted_ - written_ < slots_.size(); }
+  bool OldestWritable() const;
+  // Writes the encoded slots at the head of the ring unless another thread is
+  // writing; called and returns with lock held.
+  void WriteReady(std::unique_lock<std::mutex>& lock);
+  // Encodes the next queued slot with encoder, then writes what is ready;
+  // called and returns with lock held.
   void Encode(BlockEncoder& encoder, std::unique_lock<std::mutex>& lock);
   void Work(BlockEncoder* encoder);
   void Stop();
 
   uint32_t blockAlign_ = 0;
+  SlotWriter writer_;
   std::vector<Slot> slots_;
   std::vector<std::unique_ptr<BlockEncoder>> encoders_;
   std::vector<std::thread> workers_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  uint64_t submitted_ = 0;  // groups handed in
-  uint64_t taken_ = 0;      // groups a worker has started
-  uint64_t retired_ = 0;    // groups given back
+  uint64_t submitted_ = 0;  // slots handed in
+  uint64_t taken_ = 0;      // slots a thread has started to encode
+  uint64_t written_ = 0;    // slots written (or passed over after the end)
+  bool writing_ = false;
+  HRESULT writeResult_ = 0;  // S_OK until the writer ends the render
   bool previousFull_ = false;
   bool stopping_ = false;
 };

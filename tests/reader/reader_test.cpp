@@ -75,7 +75,8 @@ class ReaderTest : public ::testing::Test {
 TEST_F(ReaderTest, SequentialRequestsOfManySizesGiveTheRenderedFrames) {
   PcmAudio stereo = cvtest::SyntheticAudio(2, 44100, 16, 3 * kGroup + 777, 3);
   PcmAudio mono24 = cvtest::SyntheticAudio(1, 48000, 24, kGroup + 5, 4);
-  for (const PcmAudio* audio : {&stereo, &mono24}) {
+  PcmAudio stereo24 = cvtest::SyntheticAudio(2, 96000, 24, kGroup + 1000, 5);
+  for (const PcmAudio* audio : {&stereo, &mono24, &stereo24}) {
     OpenedQlaFile file;
     Open(Render(*audio, "seq.qla"), &file);
     EXPECT_EQ(file.frames, audio->Frames());

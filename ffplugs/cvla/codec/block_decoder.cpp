@@ -142,17 +142,17 @@ HRESULT BlockDecoder::DecodeBlock(cv::ByteSource& source, uint8_t* out, uint32_t
     if (DecodeChannel(c, channels_, channel_[c], digest) != 0) return cv::CVERR_FILE_READ;
   }
 
-  WriteFrames(out);
+  WriteFrames(out, digest);
   if (bytesOut) *bytesOut = frames * BlockAlign();
   return cv::kS_OK;
 }
 
-void BlockDecoder::WriteFrames(uint8_t* out) const {
+void BlockDecoder::WriteFrames(uint8_t* out, cv::Md5BlockRun* digest) const {
   const bool midSide = channels_ == 2 && (flags_ & kFlagMidSide);
   if (output16_) {
     WritePcm16(channel_[0], channel_[1], channels_, midSide, header_.frameCount, out);
   } else {
-    WritePcm24(channel_[0], channel_[1], channels_, midSide, header_.frameCount, out);
+    WritePcm24(channel_[0], channel_[1], channels_, midSide, header_.frameCount, out, digest);
   }
 }
 

@@ -87,7 +87,7 @@ class BlockDecoder {
  private:
   [[nodiscard]] HRESULT ReadExact(cv::ByteSource& source, void* buffer, uint32_t count);
   [[nodiscard]] HRESULT ReadPayload(cv::ByteSource& source);
-  void WriteFrames(uint8_t* out) const;
+  void WriteFrames(uint8_t* out, cv::Md5BlockRun* digest) const;
 
   RiceBitReader bits_;
   BlockHeader header_{};

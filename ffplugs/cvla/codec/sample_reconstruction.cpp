@@ -232,19 +232,51 @@ CVPLAT_BUILT_INTO_CALLER void StoreWords16(const uint16_t* words, uint32_t count
 #endif
 }
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// Eight samples already in range as three little-endian 64-bit words.
+CVPLAT_BUILT_INTO_CALLER void PackEight24(const int32_t* values, uint8_t* out) {
+  uint64_t v[8];
+  for (uint32_t j = 0; j < 8; ++j) v[j] = Bits(values[j]) & 0xFFFFFFu;
+  const uint64_t words[3] = {v[0] | (v[1] << 24) | (v[2] << 48), (v[2] >> 16) | (v[3] << 8) | (v[4] << 32) | (v[5] << 56),
+                             (v[5] >> 8) | (v[6] << 16) | (v[7] << 40)};
+  std::memcpy(out, words, sizeof words);
+}
+
+// Steps kFirst to kFirst + 7 of a digest block.
+template <size_t kFirst, size_t... kS>
+CVPLAT_BUILT_INTO_CALLER void EightDigestSteps(uint32_t (&abcd)[4], const uint32_t (&m)[16], std::index_sequence<kS...>) {
+  (cv::Md5Step<kFirst + kS>(abcd, m), ...);
+}
+
+// 64 samples packed, eight at a time, with eight steps of the digest's next
+// block after each eight: the packing runs beside the hash's chain.
+template <size_t... kI>
+CVPLAT_BUILT_INTO_CALLER void PackSixtyFourAndHash(const int32_t* values, uint8_t* out, cv::Md5BlockRun& digest,
+                                                   std::index_sequence<kI...>) {
+  uint32_t m[16];
+  cv::Md5LoadWords(digest.next, m);
+  uint32_t abcd[4] = {digest.state[0], digest.state[1], digest.state[2], digest.state[3]};
+  ((PackEight24(values + 8 * kI, out + 24 * kI), EightDigestSteps<8 * kI>(abcd, m, std::make_index_sequence<8>{})),
+   ...);
+  cv::Md5AddWords(digest.state, abcd);
+  digest.next += 64;
+  --digest.blocks;
+}
+#endif
+
 // Packed 24-bit samples, little-endian, from values already in range: eight
 // samples go out as three 64-bit words where the machine is little-endian.
-CVPLAT_BUILT_INTO_CALLER void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out) {
+// With a digest run, every 64 samples also hash one of its blocks.
+CVPLAT_BUILT_INTO_CALLER void StorePacked24(const int32_t* values, uint32_t count, uint8_t* out,
+                                            cv::Md5BlockRun* digest) {
   uint32_t i = 0;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  for (; i + 8 <= count; i += 8, out += 24) {
-    uint64_t v[8];
-    for (uint32_t j = 0; j < 8; ++j) v[j] = Bits(values[i + j]) & 0xFFFFFFu;
-    const uint64_t words[3] = {v[0] | (v[1] << 24) | (v[2] << 48),
-                               (v[2] >> 16) | (v[3] << 8) | (v[4] << 32) | (v[5] << 56),
-                               (v[5] >> 8) | (v[6] << 16) | (v[7] << 40)};
-    std::memcpy(out, words, sizeof words);
-  }
+  if (digest)
+    for (; i + 64 <= count && digest->blocks > 0; i += 64, out += 192)
+      PackSixtyFourAndHash(values + i, out, *digest, std::make_index_sequence<8>{});
+  for (; i + 8 <= count; i += 8, out += 24) PackEight24(values + i, out);
+#else
+  static_cast<void>(digest);
 #endif
   for (; i < count; ++i, out += 3) Store24(out, values[i]);
 }
@@ -256,7 +288,8 @@ struct Pcm16Samples {
   using Sample = uint16_t;
   static constexpr uint32_t kBytes = 2;
   CVPLAT_BUILT_INTO_CALLER static Sample From(int32_t v) { return static_cast<uint16_t>(v); }
-  CVPLAT_BUILT_INTO_CALLER static void Store(const Sample* s, uint32_t count, uint8_t* out) {
+  // The values' own loops hash every digest block a 16-bit block can hide.
+  CVPLAT_BUILT_INTO_CALLER static void Store(const Sample* s, uint32_t count, uint8_t* out, cv::Md5BlockRun*) {
     StoreWords16(s, count, out);
   }
 };
@@ -264,8 +297,8 @@ struct Pcm24Samples {
   using Sample = int32_t;
   static constexpr uint32_t kBytes = 3;
   CVPLAT_BUILT_INTO_CALLER static Sample From(int32_t v) { return Clamp24(v); }
-  CVPLAT_BUILT_INTO_CALLER static void Store(const Sample* s, uint32_t count, uint8_t* out) {
-    StorePacked24(s, count, out);
+  CVPLAT_BUILT_INTO_CALLER static void Store(const Sample* s, uint32_t count, uint8_t* out, cv::Md5BlockRun* digest) {
+    StorePacked24(s, count, out, digest);
   }
 };
 
@@ -273,7 +306,7 @@ struct Pcm24Samples {
 // then need no byte stores and run on whole vectors.
 template <typename Pcm>
 CVPLAT_BUILT_INTO_CALLER void WritePcmBody(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
-                                           uint32_t frames, uint8_t* out) {
+                                           uint32_t frames, uint8_t* out, cv::Md5BlockRun* digest) {
   typename Pcm::Sample samples[kMaxChannels * kFramesPerBlock];
   const uint32_t width = channels == 1 ? 1 : 2;
   for (uint32_t done = 0; done < frames; done += kFramesPerBlock) {
@@ -286,7 +319,7 @@ CVPLAT_BUILT_INTO_CALLER void WritePcmBody(const int32_t* ch0, const int32_t* ch
         samples[2 * i + 1] = Pcm::From(right);
       });
     }
-    Pcm::Store(samples, n * width, out + Pcm::kBytes * width * done);
+    Pcm::Store(samples, n * width, out + Pcm::kBytes * width * done, digest);
   }
 }
 
@@ -294,19 +327,19 @@ CVPLAT_BUILT_INTO_CALLER void WritePcmBody(const int32_t* ch0, const int32_t* ch
 // instruction; the same integer results), chosen per call.
 void WritePcm16Plain(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                      uint8_t* out) {
-  WritePcmBody<Pcm16Samples>(ch0, ch1, channels, midSide, frames, out);
+  WritePcmBody<Pcm16Samples>(ch0, ch1, channels, midSide, frames, out, nullptr);
 }
 CVPLAT_TARGET_AVX2 void WritePcm16Avx2(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
                                        uint32_t frames, uint8_t* out) {
-  WritePcmBody<Pcm16Samples>(ch0, ch1, channels, midSide, frames, out);
+  WritePcmBody<Pcm16Samples>(ch0, ch1, channels, midSide, frames, out, nullptr);
 }
 void WritePcm24Plain(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
-                     uint8_t* out) {
-  WritePcmBody<Pcm24Samples>(ch0, ch1, channels, midSide, frames, out);
+                     uint8_t* out, cv::Md5BlockRun* digest) {
+  WritePcmBody<Pcm24Samples>(ch0, ch1, channels, midSide, frames, out, digest);
 }
 CVPLAT_TARGET_AVX2 void WritePcm24Avx2(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide,
-                                       uint32_t frames, uint8_t* out) {
-  WritePcmBody<Pcm24Samples>(ch0, ch1, channels, midSide, frames, out);
+                                       uint32_t frames, uint8_t* out, cv::Md5BlockRun* digest) {
+  WritePcmBody<Pcm24Samples>(ch0, ch1, channels, midSide, frames, out, digest);
 }
 
 }  // namespace
@@ -328,9 +361,9 @@ void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool 
 }
 
 void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
-                uint8_t* out) {
-  if (cvplat::UseAvx2()) return WritePcm24Avx2(ch0, ch1, channels, midSide, frames, out);
-  WritePcm24Plain(ch0, ch1, channels, midSide, frames, out);
+                uint8_t* out, cv::Md5BlockRun* digest) {
+  if (cvplat::UseAvx2()) return WritePcm24Avx2(ch0, ch1, channels, midSide, frames, out, digest);
+  WritePcm24Plain(ch0, ch1, channels, midSide, frames, out, digest);
 }
 
 }  // namespace qla

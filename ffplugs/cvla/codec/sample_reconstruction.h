@@ -65,7 +65,10 @@ inline StereoPair MidSideToLeftRight(int32_t mid, int32_t side) {
 // With midSide (two channels only) the channels are mid and side.
 void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
                 uint8_t* out);
+// A 24-bit block's values hide only two thirds of the digest blocks of the
+// block before it (see ReconstructChannel); with a digest run the packing
+// hashes further blocks of it, one per 64 samples.
 void WritePcm24(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,
-                uint8_t* out);
+                uint8_t* out, cv::Md5BlockRun* digest);
 
 }  // namespace qla

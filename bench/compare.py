@@ -210,8 +210,10 @@ def main():
         if flac5:
             targets.append((f'{label}: decode >= 2x flac 1.5 -d', flac5.median(flac5.dec, 0) / td >= 2.0))
             targets.append((f'{label}: encode >= 3x flac 1.5 -5', flac5.median(flac5.enc, 0) / te >= 3.0))
-        targets.append((f'{label}: -j {args.threads} >= 1.6x one thread',
-                        te / qlaj.median(qlaj.enc, 0) >= 1.6 and td / qlaj.median(qlaj.dec, 0) >= 1.6))
+        # The threads target is set for one long file: the 231 s of CD audio.
+        if seconds >= 200:
+            targets.append((f'{label}: encode -j {args.threads} >= 1.6x one thread', te / qlaj.median(qlaj.enc, 0) >= 1.6))
+            targets.append((f'{label}: decode -j {args.threads} >= 1.6x one thread', td / qlaj.median(qlaj.dec, 0) >= 1.6))
     print()
     print('Targets: ' + '; '.join(f'{name}: {"met" if ok else "NOT met"}' for name, ok in targets))
 

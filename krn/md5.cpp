@@ -18,11 +18,10 @@ CVPLAT_BUILT_INTO_CALLER void AllSteps(uint32_t (&abcd)[4], const uint32_t (&m)[
 Md5::Md5() : state_{0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u} {}
 
 void Md5::Block(const uint8_t* block) {
-  uint32_t m[16];
-  Md5LoadWords(block, m);
-  uint32_t abcd[4] = {state_[0], state_[1], state_[2], state_[3]};
-  AllSteps(abcd, m, std::make_index_sequence<64>{});
-  Md5AddWords(state_, abcd);
+  Md5BlockRun run{state_, block, 1};
+  Md5RunBlock next(run);
+  AllSteps(next.abcd, next.m, std::make_index_sequence<64>{});
+  next.Done(run);
 }
 
 void Md5::Update(const void* bytes, size_t count) {

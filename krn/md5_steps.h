@@ -91,4 +91,22 @@ inline void Md5AddWords(uint32_t* state, const uint32_t (&abcd)[4]) {
   for (int i = 0; i < 4; ++i) state[i] += abcd[i];
 }
 
+// A run's next block while a loop takes its 64 steps (Md5Step on abcd and m,
+// in order) among work of its own; Done adds it into the chaining state and
+// moves the run on.
+struct Md5RunBlock {
+  uint32_t m[16];
+  uint32_t abcd[4];
+
+  CVPLAT_BUILT_INTO_CALLER explicit Md5RunBlock(const Md5BlockRun& run)
+      : abcd{run.state[0], run.state[1], run.state[2], run.state[3]} {
+    Md5LoadWords(run.next, m);
+  }
+  CVPLAT_BUILT_INTO_CALLER void Done(Md5BlockRun& run) const {
+    Md5AddWords(run.state, abcd);
+    run.next += 64;
+    --run.blocks;
+  }
+};
+
 }  // namespace cv

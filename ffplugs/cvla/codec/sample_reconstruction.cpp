@@ -95,14 +95,11 @@ template <uint32_t kOrder, bool kLpc, size_t kValues>
 CVPLAT_BUILT_INTO_CALLER void HashedChunk(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
                                           uint32_t (&x)[4], int32_t* v, cv::Md5BlockRun& digest) {
   static_assert(kValues % 4 == 0 && 2 * kValues <= 64, "names come back; at most a block of steps");
-  uint32_t m[16];
-  cv::Md5LoadWords(digest.next, m);
-  uint32_t abcd[4] = {digest.state[0], digest.state[1], digest.state[2], digest.state[3]};
-  StepsAndHash<kOrder, kLpc, 2 * kValues>(c0, c1, c2, c3, lpc, x, v, abcd, m, std::make_index_sequence<kValues>{},
+  cv::Md5RunBlock block(digest);
+  StepsAndHash<kOrder, kLpc, 2 * kValues>(c0, c1, c2, c3, lpc, x, v, block.abcd, block.m,
+                                          std::make_index_sequence<kValues>{},
                                           std::make_index_sequence<64 - 2 * kValues>{});
-  cv::Md5AddWords(digest.state, abcd);
-  digest.next += 64;
-  --digest.blocks;
+  block.Done(digest);
 }
 
 // One loop per order and LPC choice, so that neither is tested per value. The
@@ -253,14 +250,11 @@ CVPLAT_BUILT_INTO_CALLER void EightDigestSteps(uint32_t (&abcd)[4], const uint32
 template <size_t... kI>
 CVPLAT_BUILT_INTO_CALLER void PackSixtyFourAndHash(const int32_t* values, uint8_t* out, cv::Md5BlockRun& digest,
                                                    std::index_sequence<kI...>) {
-  uint32_t m[16];
-  cv::Md5LoadWords(digest.next, m);
-  uint32_t abcd[4] = {digest.state[0], digest.state[1], digest.state[2], digest.state[3]};
-  ((PackEight24(values + 8 * kI, out + 24 * kI), EightDigestSteps<8 * kI>(abcd, m, std::make_index_sequence<8>{})),
+  cv::Md5RunBlock block(digest);
+  ((PackEight24(values + 8 * kI, out + 24 * kI),
+    EightDigestSteps<8 * kI>(block.abcd, block.m, std::make_index_sequence<8>{})),
    ...);
-  cv::Md5AddWords(digest.state, abcd);
-  digest.next += 64;
-  --digest.blocks;
+  block.Done(digest);
 }
 #endif
 

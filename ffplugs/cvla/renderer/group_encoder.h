@@ -1,5 +1,5 @@
-// Encodes a render's audio one seek group (25 blocks) at a time on several
-// threads. A group starts with a sync block and the prediction history is a
+// Encodes a render's audio in seek groups (25 blocks) on several threads. A
+// group starts with a sync block and the prediction history is a
 // function of the block before it, so groups can be encoded independently. The
 // few header fields that a silent channel takes over from earlier blocks (see
 // EncoderCarry) are left open by the worker and filled in when the groups are

@@ -114,13 +114,17 @@ int BlockDecoder::DecodeChannel(uint32_t channel, uint32_t channelCount, int32_t
   if (channel >= channels_ || frames < 1 || frames > kFramesPerBlock) return -1;
   const uint32_t order = header_.fixedOrder[channel];
   if (order > 4) return -1;
-  if (!bits_.ReadResiduals(header_.riceParam[channel], frames, out)) return -1;
+  const size_t digestBlocks = digest ? digest->blocks : 0;
+  if (!bits_.ReadResiduals(header_.riceParam[channel], frames, out, digest)) return -1;
   if (channel + 1 == channelCount) {
     const int64_t distance = static_cast<int64_t>(bits_.ByteIndex()) - header_.payloadSize;
     if (distance > 1 || distance < -1) return -1;
   }
   const uint8_t* lpcCoef = (flags_ & kFlagLpc) ? header_.lpcCoef[channel] : nullptr;
-  ReconstructChannel(order, lpcCoef, history_[channel], out, frames, digest);
+  // Where the reading of the codes hashed, one step per value is left to the
+  // reconstruction; else it takes two, as many as a 16-bit value has bytes.
+  const uint32_t steps = digest && digest->blocks < digestBlocks ? 1 : 2;
+  ReconstructChannel(order, lpcCoef, history_[channel], out, frames, digest, steps);
   return 0;
 }
 

@@ -28,6 +28,8 @@ inline uint64_t LoadBigEndian64(const uint8_t* p) {
 
 inline uint32_t LeadingZeros64(uint64_t v) { return static_cast<uint32_t>(__builtin_clzll(v)); }
 
+inline uint64_t RotateLeft64(uint64_t v, uint32_t n) { return (v << (n & 63)) | (v >> ((64 - n) & 63)); }
+
 }  // namespace
 
 bool RiceBitReader::Allocate() {
@@ -208,6 +210,109 @@ constexpr FastCodesReaders kBitsReaders = BitsReaders(std::make_integer_sequence
 
 const FastCodesReaders& Readers() { return cvplat::UseBitInstructions() ? kBitsReaders : kPlainReaders; }
 
+// Reading while hashing. A window is loaded for a group of codes, which are
+// taken from it with no test between them; after each code follows one step of
+// the digest's next block, 64 codes to a block. The codes' chain (a count of
+// zeros, then a rotation by it) and the hash's chain are independent, and with
+// no guess about where a window runs out there is no wrong guess to throw the
+// hashing queued behind it away.
+
+// Codes of parameter kK taken from one window: their lengths average a little
+// over kK + 2 bits, and a group fills about three quarters of the known bits
+// on average, so that one rarely reaches past them.
+template <uint32_t kK>
+constexpr size_t kCodesPerWindow = 3 * kWindowBits / 4 / (kK + 2) > 0 ? 3 * kWindowBits / 4 / (kK + 2) : 1;
+
+// One code from the window w, which is rotated past it: the code's bits (its
+// terminating one among them) come back in behind the bits kept, so that w
+// never runs empty, even past the known bits.
+template <uint32_t kK>
+CVPLAT_BUILT_INTO_CALLER void CodeFromWindow(uint64_t& w, uint32_t& used, int32_t* out) {
+  const uint32_t zeros = LeadingZeros64(w);
+  const uint64_t top = w << zeros;
+  const uint32_t tail = static_cast<uint32_t>(top >> (63 - kK));
+  *out = static_cast<int32_t>((zeros << kK) + tail - (1u << kK));
+  w = RotateLeft64(RotateLeft64(w, kK + 1), zeros);
+  used += zeros + kK + 1;
+}
+
+// Codes kFirst + kJ from the window at p, each followed by step kFirst + kJ.
+// A group whose codes reach past the known bits sets overrun; p then moves on
+// by less than 64 bits all the same, so that the chunk's windows stay within
+// the bounds its start was checked against.
+template <uint32_t kK, size_t kFirst, size_t... kJ>
+CVPLAT_BUILT_INTO_CALLER void HashedGroup(const uint8_t* data, uint32_t& p, int32_t* out, bool& overrun,
+                                          uint32_t (&abcd)[4], const uint32_t (&m)[16], std::index_sequence<kJ...>) {
+  // Ones after the known bits: a count of zeros stops there.
+  constexpr uint64_t kMarkers = (uint64_t{1} << (64 - kWindowBits)) - 1;
+  uint64_t w = (LoadBigEndian64(data + (p >> 3)) << (p & 7)) | kMarkers;
+  uint32_t used = 0;
+  ((CodeFromWindow<kK>(w, used, out + kFirst + kJ), cv::Md5Step<kFirst + kJ>(abcd, m)), ...);
+  overrun |= used > kWindowBits;
+  p += used & 63;
+}
+
+constexpr size_t kCodesPerHashedChunk = 64;  // one step per code
+
+template <uint32_t kK>
+constexpr size_t kGroupsPerChunk = (kCodesPerHashedChunk + kCodesPerWindow<kK> - 1) / kCodesPerWindow<kK>;
+
+// 64 codes and the digest's next block. False when a group did not fit its
+// window: the codes are then not valid and p not where they end.
+template <uint32_t kK, size_t... kGroup>
+CVPLAT_BUILT_INTO_CALLER bool HashedChunk(const uint8_t* data, uint32_t& p, int32_t* out, cv::Md5BlockRun& digest,
+                                          std::index_sequence<kGroup...>) {
+  constexpr size_t kG = kCodesPerWindow<kK>;
+  cv::Md5RunBlock block(digest);
+  bool overrun = false;
+  (HashedGroup<kK, kGroup * kG>(
+       data, p, out, overrun, block.abcd, block.m,
+       std::make_index_sequence<(kGroup + 1) * kG <= kCodesPerHashedChunk ? kG : kCodesPerHashedChunk - kGroup * kG>{}),
+   ...);
+  block.Done(digest);
+  return !overrun;
+}
+
+// Whole chunks of 64 codes from bit position p on into out[i..n-1], while the
+// digest run has blocks and every window of the chunk starts at or before
+// fastEnd. A chunk that did not fit is read again one code at a time (its
+// digest block is hashed all the same). Returns the index reached, with the
+// position after it in p; stops early at a code longer than a window.
+template <uint32_t kK>
+CVPLAT_TARGET_BIT_INSTRUCTIONS uint32_t ReadHashedCodes(const uint8_t* data, uint32_t fastEnd, uint32_t& position,
+                                                        uint32_t i, uint32_t n, int32_t* out, cv::Md5BlockRun& digest) {
+  // How far past a chunk's start its last window may start.
+  constexpr uint32_t kReach = static_cast<uint32_t>(kGroupsPerChunk<kK> - 1) * 63;
+  uint32_t p = position;
+  while (n - i >= kCodesPerHashedChunk && digest.blocks > 0 && fastEnd >= kReach && p <= fastEnd - kReach) {
+    const uint32_t start = p;
+    if (!HashedChunk<kK>(data, p, out + i, digest, std::make_index_sequence<kGroupsPerChunk<kK>>{})) {
+      p = start;
+      const uint32_t reached = ReadFastCodes<kK>(data, fastEnd, p, i, i + kCodesPerHashedChunk, out);
+      if (reached != i + kCodesPerHashedChunk) {
+        i = reached;
+        break;
+      }
+    }
+    i += kCodesPerHashedChunk;
+  }
+  position = p;
+  return i;
+}
+
+using HashedCodesReader = uint32_t (*)(const uint8_t*, uint32_t, uint32_t&, uint32_t, uint32_t, int32_t*,
+                                       cv::Md5BlockRun&);
+// Parameters 0 to 23: larger ones mean codes of 25 bits and more, rare enough
+// to leave their digest blocks to the other loops.
+constexpr uint32_t kHashedParameters = 24;
+
+template <uint32_t... kKs>
+constexpr std::array<HashedCodesReader, kHashedParameters> HashedReaders(std::integer_sequence<uint32_t, kKs...>) {
+  return {&ReadHashedCodes<kKs>...};
+}
+constexpr std::array<HashedCodesReader, kHashedParameters> kHashedReaders =
+    HashedReaders(std::make_integer_sequence<uint32_t, kHashedParameters>{});
+
 // The zigzag map undone in place, for any processor and for AVX2.
 CVPLAT_BUILT_INTO_CALLER void MapResidualsBody(int32_t* values, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) values[i] = RiceBitReader::MapResidual(static_cast<uint32_t>(values[i]));
@@ -221,13 +326,17 @@ void MapResiduals(int32_t* values, uint32_t n) {
 
 }  // namespace
 
-bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out) {
+bool RiceBitReader::ReadResiduals(uint32_t k, uint32_t n, int32_t* out, cv::Md5BlockRun* digest) {
   const uint32_t last = LastByteBit();
   // Codes that start at or before fastEnd have their terminating one well before
   // the last byte and lie within buffer bytes, so the window sees them whole.
   const uint32_t fastEnd = last >= 64 ? last - 64 : 0;
   const FastCodesReader fast = k < kFastParameters && last >= 64 ? Readers()[k] : nullptr;
   uint32_t i = 0;
+  // Only built for processors with the bit instructions: the tool's decodes
+  // hash, and they run on such processors.
+  if (digest && fast && k < kHashedParameters && cvplat::UseBitInstructions())
+    i = kHashedReaders[k](Data(), fastEnd, position_, 0, n, out, *digest);
   while (i < n) {
     if (fast) {
       i = fast(Data(), fastEnd, position_, i, n, out);

@@ -14,6 +14,7 @@
 // bit-at-a-time rules would.
 #pragma once
 
+#include "krn/md5_steps.h"
 #include "krn/platform/memory.h"
 
 #include <cstdint>
@@ -51,7 +52,9 @@ class RiceBitReader {
   // n Rice codes with parameter k, mapped to signed residuals, into out[0..n-1].
   // The same as n ReadRice calls followed by MapResidual. Returns false when the
   // position ended on the last byte of the buffer (the payload ran out).
-  [[nodiscard]] bool ReadResiduals(uint32_t k, uint32_t n, int32_t* out);
+  // With a digest run, blocks of it may be hashed between the codes, one per
+  // 64 codes (on processors with the bit instructions, for parameters below 24).
+  [[nodiscard]] bool ReadResiduals(uint32_t k, uint32_t n, int32_t* out, cv::Md5BlockRun* digest = nullptr);
 
   // The position in the terms of the bit-at-a-time rules.
   uint32_t ByteIndex() const { return position_ >> 3; }

@@ -68,38 +68,63 @@ CVPLAT_BUILT_INTO_CALLER void Step(uint32_t e, uint32_t c0, uint32_t c1, uint32_
   *out = Signed(x4);
 }
 
-// Values hashed around per digest block: two of its 64 steps per value.
-constexpr size_t kValuesPerDigestBlock = 32;
+// Steps kFirst + kS of a digest block.
+template <size_t kFirst, size_t... kS>
+CVPLAT_BUILT_INTO_CALLER void DigestSteps(uint32_t (&abcd)[4], const uint32_t (&m)[16], std::index_sequence<kS...>) {
+  (cv::Md5Step<kFirst + kS>(abcd, m), ...);
+}
+
+// Values hashed around per digest block, with kSteps of its 64 steps per value.
+template <size_t kSteps>
+constexpr size_t kValuesPerDigestBlock = 64 / kSteps;
 // A whole block's values after the first four, which Reconstruct's head takes,
 // leave this many after the last full chunk; they take a digest block as well.
-constexpr size_t kValuesInLastChunk = (kFramesPerBlock - kLpcOrder) % kValuesPerDigestBlock;
+template <size_t kSteps>
+constexpr size_t kValuesInLastChunk = (kFramesPerBlock - kLpcOrder) % kValuesPerDigestBlock<kSteps>;
 
-// Values j of v with steps 2j and 2j + 1 of a digest block after each, then the
-// block's steps from kFirstRest + kR on. The values' names rotate as in
-// Reconstruct's loop: value j finds the most recent output at x[-j mod 4]; a
-// multiple of four values brings every name back to its place.
-template <uint32_t kOrder, bool kLpc, size_t kFirstRest, size_t... kJ, size_t... kR>
+// Values j of v with steps kSteps * j to kSteps * j + kSteps - 1 of a digest
+// block after each, then the block's steps from kFirstRest + kR on. The
+// values' names rotate as in Reconstruct's loop: value j finds the most recent
+// output at x[-j mod 4]; a multiple of four values brings every name back to
+// its place.
+template <uint32_t kOrder, bool kLpc, size_t kSteps, size_t kFirstRest, size_t... kJ, size_t... kR>
 CVPLAT_BUILT_INTO_CALLER void StepsAndHash(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
                                            uint32_t (&x)[4], int32_t* v, uint32_t (&abcd)[4],
                                            const uint32_t (&m)[16], std::index_sequence<kJ...>,
                                            std::index_sequence<kR...>) {
   ((Step<kOrder, kLpc>(Bits(v[kJ]), c0, c1, c2, c3, lpc, x[(0 - kJ) & 3], x[(1 - kJ) & 3], x[(2 - kJ) & 3],
                        x[(3 - kJ) & 3], v + kJ),
-    cv::Md5Step<2 * kJ>(abcd, m), cv::Md5Step<2 * kJ + 1>(abcd, m)),
+    DigestSteps<kSteps * kJ>(abcd, m, std::make_index_sequence<kSteps>{})),
    ...);
   (cv::Md5Step<kFirstRest + kR>(abcd, m), ...);
 }
 
 // kValues values of v (a multiple of four) and the digest's next block.
-template <uint32_t kOrder, bool kLpc, size_t kValues>
+template <uint32_t kOrder, bool kLpc, size_t kSteps, size_t kValues>
 CVPLAT_BUILT_INTO_CALLER void HashedChunk(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
                                           uint32_t (&x)[4], int32_t* v, cv::Md5BlockRun& digest) {
-  static_assert(kValues % 4 == 0 && 2 * kValues <= 64, "names come back; at most a block of steps");
+  static_assert(kValues % 4 == 0 && kSteps * kValues <= 64, "names come back; at most a block of steps");
   cv::Md5RunBlock block(digest);
-  StepsAndHash<kOrder, kLpc, 2 * kValues>(c0, c1, c2, c3, lpc, x, v, block.abcd, block.m,
-                                          std::make_index_sequence<kValues>{},
-                                          std::make_index_sequence<64 - 2 * kValues>{});
+  StepsAndHash<kOrder, kLpc, kSteps, kSteps * kValues>(c0, c1, c2, c3, lpc, x, v, block.abcd, block.m,
+                                                       std::make_index_sequence<kValues>{},
+                                                       std::make_index_sequence<64 - kSteps * kValues>{});
   block.Done(digest);
+}
+
+// The values from v to end with the digest's blocks between them while the
+// run has blocks, kSteps steps per value; returns where the hashing stopped.
+template <uint32_t kOrder, bool kLpc, size_t kSteps>
+CVPLAT_BUILT_INTO_CALLER int32_t* HashedValues(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
+                                               uint32_t (&x)[4], int32_t* v, int32_t* const end,
+                                               cv::Md5BlockRun& digest) {
+  constexpr size_t kChunk = kValuesPerDigestBlock<kSteps>, kLast = kValuesInLastChunk<kSteps>;
+  for (; end - v >= static_cast<ptrdiff_t>(kChunk) && digest.blocks > 0; v += kChunk)
+    HashedChunk<kOrder, kLpc, kSteps, kChunk>(c0, c1, c2, c3, lpc, x, v, digest);
+  if (end - v == static_cast<ptrdiff_t>(kLast) && digest.blocks > 0) {
+    HashedChunk<kOrder, kLpc, kSteps, kLast>(c0, c1, c2, c3, lpc, x, v, digest);
+    v += kLast;
+  }
+  return v;
 }
 
 // One loop per order and LPC choice, so that neither is tested per value. The
@@ -108,7 +133,7 @@ CVPLAT_BUILT_INTO_CALLER void HashedChunk(uint32_t c0, uint32_t c1, uint32_t c2,
 // four only enter its sums.
 template <uint32_t kOrder, bool kLpc>
 void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values, uint32_t count,
-                 cv::Md5BlockRun* digest) {
+                 cv::Md5BlockRun* digest, uint32_t digestStepsPerValue) {
   uint32_t x1 = Bits(history.x1), x2 = Bits(history.x2), x3 = Bits(history.x3), x4 = Bits(history.x4);
   const uint32_t c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
   LpcSums lpc;
@@ -127,12 +152,8 @@ void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t
   int32_t* const end = values + count;
   if (digest) {
     uint32_t x[4] = {x1, x2, x3, x4};
-    for (; end - v >= static_cast<ptrdiff_t>(kValuesPerDigestBlock) && digest->blocks > 0; v += kValuesPerDigestBlock)
-      HashedChunk<kOrder, kLpc, kValuesPerDigestBlock>(c0, c1, c2, c3, lpc, x, v, *digest);
-    if (end - v == static_cast<ptrdiff_t>(kValuesInLastChunk) && digest->blocks > 0) {
-      HashedChunk<kOrder, kLpc, kValuesInLastChunk>(c0, c1, c2, c3, lpc, x, v, *digest);
-      v += kValuesInLastChunk;
-    }
+    v = digestStepsPerValue == 1 ? HashedValues<kOrder, kLpc, 1>(c0, c1, c2, c3, lpc, x, v, end, *digest)
+                                 : HashedValues<kOrder, kLpc, 2>(c0, c1, c2, c3, lpc, x, v, end, *digest);
     x1 = x[0];
     x2 = x[1];
     x3 = x[2];
@@ -158,13 +179,13 @@ void Reconstruct(const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t
 
 template <bool kLpc>
 bool ReconstructOrder(uint32_t order, const uint32_t c[kLpcOrder], PredictorHistory& history, int32_t* values,
-                      uint32_t count, cv::Md5BlockRun* digest) {
+                      uint32_t count, cv::Md5BlockRun* digest, uint32_t steps) {
   switch (order) {
-    case 0: Reconstruct<0, kLpc>(c, history, values, count, digest); return true;
-    case 1: Reconstruct<1, kLpc>(c, history, values, count, digest); return true;
-    case 2: Reconstruct<2, kLpc>(c, history, values, count, digest); return true;
-    case 3: Reconstruct<3, kLpc>(c, history, values, count, digest); return true;
-    case 4: Reconstruct<4, kLpc>(c, history, values, count, digest); return true;
+    case 0: Reconstruct<0, kLpc>(c, history, values, count, digest, steps); return true;
+    case 1: Reconstruct<1, kLpc>(c, history, values, count, digest, steps); return true;
+    case 2: Reconstruct<2, kLpc>(c, history, values, count, digest, steps); return true;
+    case 3: Reconstruct<3, kLpc>(c, history, values, count, digest, steps); return true;
+    case 4: Reconstruct<4, kLpc>(c, history, values, count, digest, steps); return true;
     default: return false;
   }
 }
@@ -239,12 +260,6 @@ CVPLAT_BUILT_INTO_CALLER void PackEight24(const int32_t* values, uint8_t* out) {
   std::memcpy(out, words, sizeof words);
 }
 
-// Steps kFirst to kFirst + 7 of a digest block.
-template <size_t kFirst, size_t... kS>
-CVPLAT_BUILT_INTO_CALLER void EightDigestSteps(uint32_t (&abcd)[4], const uint32_t (&m)[16], std::index_sequence<kS...>) {
-  (cv::Md5Step<kFirst + kS>(abcd, m), ...);
-}
-
 // 64 samples packed, eight at a time, with eight steps of the digest's next
 // block after each eight: the packing runs beside the hash's chain.
 template <size_t... kI>
@@ -252,7 +267,7 @@ CVPLAT_BUILT_INTO_CALLER void PackSixtyFourAndHash(const int32_t* values, uint8_
                                                    std::index_sequence<kI...>) {
   cv::Md5RunBlock block(digest);
   ((PackEight24(values + 8 * kI, out + 24 * kI),
-    EightDigestSteps<8 * kI>(block.abcd, block.m, std::make_index_sequence<8>{})),
+    DigestSteps<8 * kI>(block.abcd, block.m, std::make_index_sequence<8>{})),
    ...);
   block.Done(digest);
 }
@@ -339,13 +354,13 @@ CVPLAT_TARGET_AVX2 void WritePcm24Avx2(const int32_t* ch0, const int32_t* ch1, u
 }  // namespace
 
 bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
-                        uint32_t count, cv::Md5BlockRun* digest) {
+                        uint32_t count, cv::Md5BlockRun* digest, uint32_t digestStepsPerValue) {
   uint32_t c[kLpcOrder] = {0, 0, 0, 0};
   if (lpcCoef)
     for (uint32_t j = 0; j < kLpcOrder; ++j) c[j] = Bits(LpcCoefficient(lpcCoef[j]));
   // Four zero coefficients mean no LPC stage: the corrections are all zero.
-  if ((c[0] | c[1] | c[2] | c[3]) == 0) return ReconstructOrder<false>(order, c, history, values, count, digest);
-  return ReconstructOrder<true>(order, c, history, values, count, digest);
+  if ((c[0] | c[1] | c[2] | c[3]) == 0) return ReconstructOrder<false>(order, c, history, values, count, digest, digestStepsPerValue);
+  return ReconstructOrder<true>(order, c, history, values, count, digest, digestStepsPerValue);
 }
 
 void WritePcm16(const int32_t* ch0, const int32_t* ch1, uint32_t channels, bool midSide, uint32_t frames,

@@ -21,11 +21,12 @@ inline int32_t LpcCoefficient(uint8_t b) {
 // prediction (>> 5) from the four values before it, already restored), then
 // the p-th differences are integrated from history, which is left holding the
 // last four values. Both run in one pass. False for an order above 4 (nothing
-// changed). With a digest run, blocks of it are hashed between the values
-// (one per 32 values, while the run has blocks): the two chains of work are
-// independent, so the hashing costs little more than the reconstruction.
+// changed). With a digest run, blocks of it are hashed between the values,
+// digestStepsPerValue (1 or 2) of a block's 64 steps after each value, while
+// the run has blocks: the two chains of work are independent, so the hashing
+// costs little more than the reconstruction.
 bool ReconstructChannel(uint32_t order, const uint8_t* lpcCoef, PredictorHistory& history, int32_t* values,
-                        uint32_t count, cv::Md5BlockRun* digest = nullptr);
+                        uint32_t count, cv::Md5BlockRun* digest = nullptr, uint32_t digestStepsPerValue = 2);
 
 struct StereoPair {
   int32_t left, right;

@@ -9,7 +9,7 @@ namespace cv {
 namespace {
 
 template <size_t... kSteps>
-CVPLAT_BUILT_INTO_CALLER void AllSteps(uint32_t (&abcd)[4], const uint32_t (&m)[16], std::index_sequence<kSteps...>) {
+CVPLAT_BUILT_INTO_CALLER void AllSteps(uint32_t (&abcd)[4], const Md5Words& m, std::index_sequence<kSteps...>) {
   (Md5Step<kSteps>(abcd, m), ...);
 }
 

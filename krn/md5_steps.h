@@ -47,17 +47,24 @@ inline uint32_t RotateLeft(uint32_t x, uint32_t n) { return (x << n) | (x >> (32
 
 }  // namespace md5_detail
 
-// The sixteen message words of a block; they are little-endian, so on such a
-// machine they are copied as they are.
-CVPLAT_BUILT_INTO_CALLER void Md5LoadWords(const uint8_t* block, uint32_t (&m)[16]) {
+// The sixteen message words of a block, read from the block's bytes where a
+// step needs them (little-endian, so on such a machine a plain load): no copy
+// of the block goes through memory first.
+struct Md5Words {
+  const uint8_t* bytes;
+
+  CVPLAT_BUILT_INTO_CALLER uint32_t operator[](uint32_t i) const {
+    const uint8_t* w = bytes + 4 * i;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  std::memcpy(m, block, sizeof m);
+    uint32_t v;
+    std::memcpy(&v, w, sizeof v);
+    return v;
 #else
-  for (int i = 0; i < 16; ++i)
-    m[i] = static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
-           (static_cast<uint32_t>(block[4 * i + 2]) << 16) | (static_cast<uint32_t>(block[4 * i + 3]) << 24);
+    return static_cast<uint32_t>(w[0]) | (static_cast<uint32_t>(w[1]) << 8) | (static_cast<uint32_t>(w[2]) << 16) |
+           (static_cast<uint32_t>(w[3]) << 24);
 #endif
-}
+  }
+};
 
 // Step kStep (0..63) of a block on the working words abcd, which start as a
 // copy of the chaining state. The words are renamed rather than moved: step i
@@ -67,7 +74,7 @@ CVPLAT_BUILT_INTO_CALLER void Md5LoadWords(const uint8_t* block, uint32_t (&m)[1
 // through as few operations as possible; the constant, the message word and a
 // are added while b is still being computed.
 template <uint32_t kStep>
-CVPLAT_BUILT_INTO_CALLER void Md5Step(uint32_t (&abcd)[4], const uint32_t (&m)[16]) {
+CVPLAT_BUILT_INTO_CALLER void Md5Step(uint32_t (&abcd)[4], const Md5Words& m) {
   using namespace md5_detail;
   uint32_t& a = abcd[(0u - kStep) & 3];
   const uint32_t b = abcd[(1u - kStep) & 3], c = abcd[(2u - kStep) & 3], d = abcd[(3u - kStep) & 3];
@@ -95,13 +102,11 @@ inline void Md5AddWords(uint32_t* state, const uint32_t (&abcd)[4]) {
 // in order) among work of its own; Done adds it into the chaining state and
 // moves the run on.
 struct Md5RunBlock {
-  uint32_t m[16];
+  Md5Words m;
   uint32_t abcd[4];
 
   CVPLAT_BUILT_INTO_CALLER explicit Md5RunBlock(const Md5BlockRun& run)
-      : abcd{run.state[0], run.state[1], run.state[2], run.state[3]} {
-    Md5LoadWords(run.next, m);
-  }
+      : m{run.next}, abcd{run.state[0], run.state[1], run.state[2], run.state[3]} {}
   CVPLAT_BUILT_INTO_CALLER void Done(Md5BlockRun& run) const {
     Md5AddWords(run.state, abcd);
     run.next += 64;

@@ -242,7 +242,7 @@ CVPLAT_BUILT_INTO_CALLER void CodeFromWindow(uint64_t& w, uint32_t& used, int32_
 // the bounds its start was checked against.
 template <uint32_t kK, size_t kFirst, size_t... kJ>
 CVPLAT_BUILT_INTO_CALLER void HashedGroup(const uint8_t* data, uint32_t& p, int32_t* out, bool& overrun,
-                                          uint32_t (&abcd)[4], const uint32_t (&m)[16], std::index_sequence<kJ...>) {
+                                          uint32_t (&abcd)[4], const cv::Md5Words& m, std::index_sequence<kJ...>) {
   // Ones after the known bits: a count of zeros stops there.
   constexpr uint64_t kMarkers = (uint64_t{1} << (64 - kWindowBits)) - 1;
   uint64_t w = (LoadBigEndian64(data + (p >> 3)) << (p & 7)) | kMarkers;

@@ -70,7 +70,7 @@ CVPLAT_BUILT_INTO_CALLER void Step(uint32_t e, uint32_t c0, uint32_t c1, uint32_
 
 // Steps kFirst + kS of a digest block.
 template <size_t kFirst, size_t... kS>
-CVPLAT_BUILT_INTO_CALLER void DigestSteps(uint32_t (&abcd)[4], const uint32_t (&m)[16], std::index_sequence<kS...>) {
+CVPLAT_BUILT_INTO_CALLER void DigestSteps(uint32_t (&abcd)[4], const cv::Md5Words& m, std::index_sequence<kS...>) {
   (cv::Md5Step<kFirst + kS>(abcd, m), ...);
 }
 
@@ -90,7 +90,7 @@ constexpr size_t kValuesInLastChunk = (kFramesPerBlock - kLpcOrder) % kValuesPer
 template <uint32_t kOrder, bool kLpc, size_t kSteps, size_t kFirstRest, size_t... kJ, size_t... kR>
 CVPLAT_BUILT_INTO_CALLER void StepsAndHash(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, LpcSums& lpc,
                                            uint32_t (&x)[4], int32_t* v, uint32_t (&abcd)[4],
-                                           const uint32_t (&m)[16], std::index_sequence<kJ...>,
+                                           const cv::Md5Words& m, std::index_sequence<kJ...>,
                                            std::index_sequence<kR...>) {
   ((Step<kOrder, kLpc>(Bits(v[kJ]), c0, c1, c2, c3, lpc, x[(0 - kJ) & 3], x[(1 - kJ) & 3], x[(2 - kJ) & 3],
                        x[(3 - kJ) & 3], v + kJ),

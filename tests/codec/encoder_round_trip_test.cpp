@@ -1,5 +1,7 @@
 // Encode -> decode must give back every sample bit for bit: synthetic edge
-// signals, every block length and the payload-limit re-coding.
+// signals, every block length and the payload-limit re-coding. Every encode is
+// made twice, the second time hashing the PCM between the codes, which must
+// give the same bytes and the digest of the PCM.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include "encoder_test_signals.h"
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/codec/block_encoder.h"
+#include "krn/md5.h"
 #include "krn/results.h"
 
 namespace {
@@ -29,7 +32,17 @@ size_t RoundTrip(int channels, int bits, const std::vector<uint8_t>& pcm, const 
   auto encoder = std::make_unique<qla::BlockEncoder>();
   EXPECT_EQ(encoder->Create(enctest::PcmFormat(channels, bits), options.lpc), cv::kS_OK);
   if (options.payloadLimit) encoder->SetPayloadLimitForTesting(options.payloadLimit);
-  qlatest::MemoryBytes stream(enctest::EncodeBlocks(*encoder, pcm, static_cast<size_t>(channels * bits / 8), lengths));
+  const size_t frameBytes = static_cast<size_t>(channels * bits / 8);
+  qlatest::MemoryBytes stream(enctest::EncodeBlocks(*encoder, pcm, frameBytes, lengths));
+  {
+    auto hashing = std::make_unique<qla::BlockEncoder>();
+    EXPECT_EQ(hashing->Create(enctest::PcmFormat(channels, bits), options.lpc), cv::kS_OK);
+    if (options.payloadLimit) hashing->SetPayloadLimitForTesting(options.payloadLimit);
+    cv::Md5 viaEncoder, reference;
+    EXPECT_TRUE(enctest::EncodeBlocks(*hashing, pcm, frameBytes, lengths, &viaEncoder) == stream.bytes);
+    reference.Update(pcm.data(), pcm.size());
+    EXPECT_EQ(viaEncoder.Finish(), reference.Finish());
+  }
   auto decoder = std::make_unique<qla::BlockDecoder>();
   EXPECT_EQ(decoder->Initialize(static_cast<uint32_t>(channels), static_cast<uint32_t>(bits),
                                 qla::kFlagMidSide | (options.lpc ? qla::kFlagLpc : 0)),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ffplugs/cvla/codec/block_encoder.h"
+#include "krn/md5.h"
 #include "krn/platform/win_types.h"
 #include "krn/results.h"
 #include "tests/codec/memory_bytes.h"
@@ -82,13 +83,28 @@ inline int32_t Clamp(int64_t v, int bits) {
 
 // Encodes interleaved PCM in blocks of the given lengths (cycled), a sync block
 // every 25 blocks, and returns the block stream.
+// With md5, the PCM goes into it as a render hashes its source: the whole
+// digest blocks of each encoded block while the encoder codes them.
 inline std::vector<uint8_t> EncodeBlocks(qla::BlockEncoder& encoder, const std::vector<uint8_t>& pcm,
-                                         size_t frameBytes, const std::vector<int32_t>& lengths) {
+                                         size_t frameBytes, const std::vector<int32_t>& lengths,
+                                         cv::Md5* md5 = nullptr) {
   qlatest::MemoryBytes out;
   const size_t frames = pcm.size() / frameBytes;
   for (size_t first = 0, block = 0; first < frames; ++block) {
     const int32_t n = static_cast<int32_t>(std::min<size_t>(lengths[block % lengths.size()], frames - first));
-    EXPECT_EQ(encoder.EncodeBlock(n, pcm.data() + first * frameBytes), cv::kS_OK);
+    const uint8_t* const begin = pcm.data() + first * frameBytes;
+    const uint8_t* const end = begin + static_cast<size_t>(n) * frameBytes;
+    if (md5) {
+      const size_t edge = std::min(static_cast<size_t>(end - begin), md5->BytesToBlockEdge());
+      md5->Update(begin, edge);
+      cv::Md5BlockRun run = md5->BlockRun(begin + edge, static_cast<size_t>(end - begin - edge) / 64);
+      const size_t offered = run.blocks;
+      EXPECT_EQ(encoder.EncodeBlock(n, begin, &run), cv::kS_OK);
+      md5->BlocksTaken(offered - run.blocks);
+      md5->Update(run.next, static_cast<size_t>(end - run.next));
+    } else {
+      EXPECT_EQ(encoder.EncodeBlock(n, begin), cv::kS_OK);
+    }
     uint32_t headerBytes = 0;
     EXPECT_EQ(encoder.WriteBlockHeader(out, block % 25 == 0, false, &headerBytes), cv::kS_OK);
     EXPECT_LT(encoder.PayloadSize(), qla::kMaxPayloadCapacity);

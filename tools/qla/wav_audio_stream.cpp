@@ -42,8 +42,16 @@ WavAudioStream::WavAudioStream(cv::WavReader* wav, const WAVEFORMATEX& delivered
       converts_(cv::ClassifySampleFormat(&wav->SampleLayout()) != cv::ClassifySampleFormat(&delivered)) {}
 
 void* WavAudioStream::FindInterface(REFIID iid) {
+  if (iid == cvla::IID_IQlaSourceDigest) return static_cast<cvla::IQlaSourceDigest*>(&digestPart_);
   if (iid != cv::kIID_IUnknown && iid != cv::IID_ICvAudioStream && iid != cv::IID_ICvAudioStreamEx) return nullptr;
   return static_cast<cv::ICvAudioStream*>(this);
+}
+
+HRESULT stream_detail::DigestPart::HandOverDigest(cv::Md5** md5) {
+  if (!md5) return cv::kE_POINTER;
+  owner_->digestHandedOver_ = true;
+  *md5 = &owner_->digest_;
+  return cv::kS_OK;
 }
 
 HRESULT WavAudioStream::GetFileType(cv::ICvFileType** out) {
@@ -120,8 +128,7 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   if (cv::Failed(hr)) return hr;
   *framesRead = got;
   if (position == hashedFrames_) {
-    const size_t bytes = static_cast<size_t>(got) * delivered_.nBlockAlign;
-    digest_.Update(buffer, bytes);
+    if (!digestHandedOver_) digest_.Update(buffer, static_cast<size_t>(got) * delivered_.nBlockAlign);
     hashedFrames_ += got;
   }
   if (onFrames_) onFrames_(got);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "ffplugs/cvla/renderer/source_digest.h"
 #include "krn/com_object.h"
 #include "krn/md5.h"
 #include "krn/results.h"
@@ -14,6 +15,16 @@
 #include <vector>
 
 namespace qlatool {
+
+class WavAudioStream;
+namespace stream_detail {
+// Hands the stream's digest to a render that hashes the delivered bytes itself.
+class DigestPart final : public cv::ComPart<WavAudioStream, cvla::IQlaSourceDigest> {
+ public:
+  using ComPart::ComPart;
+  HRESULT CV_STDCALL HandOverDigest(cv::Md5** md5) override;
+};
+}  // namespace stream_detail
 
 // Both objects live on the caller's stack: their last Release frees nothing.
 class WavAudioStream final : public cv::ComObject<WavAudioStream, cv::PlainCount, cv::ICvAudioStream> {
@@ -26,7 +37,8 @@ class WavAudioStream final : public cv::ComObject<WavAudioStream, cv::PlainCount
   void OnFrames(std::function<void(uint32_t)> callback) { onFrames_ = std::move(callback); }
   bool Converts() const { return converts_; }
   // The MD5 digest of the delivered bytes, fed while the reads come in order
-  // from the first frame; HashedFrames tells how far that went.
+  // from the first frame (by the reads, or by a render it was handed over to);
+  // HashedFrames tells how far that went.
   uint64_t HashedFrames() const { return hashedFrames_; }
   cv::Md5::Digest FinishDigest() { return digest_.Finish(); }
 
@@ -57,6 +69,9 @@ class WavAudioStream final : public cv::ComObject<WavAudioStream, cv::PlainCount
   std::function<void(uint32_t)> onFrames_;
   cv::Md5 digest_;
   uint64_t hashedFrames_ = 0;
+  bool digestHandedOver_ = false;
+  friend class stream_detail::DigestPart;
+  stream_detail::DigestPart digestPart_{this};
 };
 
 // The MD5 digest of everything the stream delivers, read from the start.

@@ -109,10 +109,11 @@ void BlockEncoder::Release() {
   created_ = false;
 }
 
-HRESULT BlockEncoder::EncodeBlock(int32_t n, const void* frames) {
+HRESULT BlockEncoder::EncodeBlock(int32_t n, const void* frames, cv::Md5BlockRun* digest) {
   if (!created_) return cv::kE_UNEXPECTED;
   if (n < 1 || n > static_cast<int32_t>(kFramesPerBlock) || !frames) return cv::kE_INVALIDARG;
   n_ = n;
+  digest_ = digest;
   writer_.Reset();
   codedSize_ = 0;
   for (int c = 0; c < 2; ++c) coded_[c] = verbatim_[c] = false;
@@ -146,6 +147,7 @@ HRESULT BlockEncoder::EncodeBlock(int32_t n, const void* frames) {
   header_.payloadSize = static_cast<uint16_t>(writer_.BytePos() + 1);
   writer_.FlushPartialByte();
   for (int c = 0; c < channels_; ++c) std::memcpy(header_.lpcCoef[c], analyzer_.CoefficientBytes(c), kLpcOrder);
+  digest_ = nullptr;
   return cv::kS_OK;
 }
 
@@ -198,7 +200,7 @@ void BlockEncoder::CodeChannel(int channel) {
   bits_[channel] = bits;
   header_.fixedOrder[channel] = static_cast<uint8_t>(analyzer_.Order());
 
-  codedSize_ = writer_.WriteRiceRun(residual, k_, n);
+  codedSize_ = writer_.WriteRiceRun(residual, k_, n, digest_);
   const int32_t channelSize = codedSize_ - sizeBefore;
   const bool oversized = static_cast<double>(channelSize) > 1.15 * static_cast<double>(rawEstimate);
   if ((oversized || writer_.Overflow()) && codedSize_ > 10 && n > 5 && bits > 1) CodeVerbatim(channel);

@@ -54,7 +54,10 @@ class BlockEncoder {
 
   // Encodes n (1..512) interleaved frames into the header image and the payload.
   // Nothing is written anywhere. E_INVALIDARG for n outside 1..512 or no frames.
-  [[nodiscard]] HRESULT EncodeBlock(int32_t n, const void* frames);
+  // With a digest run, blocks of it are hashed while the codes are written
+  // (see RiceBitWriter::WriteRiceRun); the run must not lie in the encoder's
+  // own buffers.
+  [[nodiscard]] HRESULT EncodeBlock(int32_t n, const void* frames, cv::Md5BlockRun* digest = nullptr);
 
   // Writes the header image to out, each field with one write (the sync marker
   // and histories only for a sync block). A failed write gives CVERR_FILE_WRITE
@@ -106,6 +109,7 @@ class BlockEncoder {
 
   int32_t n_ = 0;
   int32_t k_ = 0;
+  cv::Md5BlockRun* digest_ = nullptr;  // of the block being encoded
   int32_t codedSize_ = 0;
   int32_t payloadLimit_ = static_cast<int32_t>(kMaxPayloadCapacity);
 

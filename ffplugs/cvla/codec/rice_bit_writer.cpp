@@ -1,6 +1,7 @@
 #include "ffplugs/cvla/codec/rice_bit_writer.h"
 
 #include <cstring>
+#include <utility>
 
 #include "ffplugs/cvla/qla_format.h"
 #include "krn/platform/cpu.h"
@@ -128,17 +129,79 @@ CVPLAT_TARGET_BIT_INSTRUCTIONS BitSink EncodeCodesBits(BitSink sink, const int32
   return EncodeCodes(sink, values, k, count);
 }
 
-// The same bits with the codes of eight values prepared at a time on 256-bit
-// vectors: zigzag map, code and length, and then the two codes of each pair
-// joined into one number, so that the scalar part only appends. Where the
-// largest quotient of the run allows a pair longer than 57 bits, every eight
-// values are checked, and eight with such a pair go through the scalar loop.
-CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t* values, int32_t k, int32_t count) {
-  if (k > kMaxPairedParameter) return EncodeCodes(sink, values, k, count);
-  typedef uint32_t Words __attribute__((vector_size(32)));
-  typedef uint64_t Pairs __attribute__((vector_size(32)));
-  const uint32_t kk = static_cast<uint32_t>(k);
+typedef uint32_t Words __attribute__((vector_size(32)));
+typedef uint64_t Pairs __attribute__((vector_size(32)));
+
+// Eight codes prepared on 256-bit vectors: zigzag map, code and length, and
+// then the two codes of each pair joined into one number.
+struct EightCodes {
+  alignas(32) uint64_t bits[4];
+  alignas(32) uint64_t lengths[4];
+};
+
+CVPLAT_BUILT_INTO_CALLER void PrepareEight(const int32_t* values, uint32_t kk, EightCodes& codes) {
   const uint32_t marker = 1u << kk;
+  const Pairs low32 = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  Words v;
+  std::memcpy(&v, values, sizeof v);
+  const Words u = (v << 1) ^ (0u - (v >> 31));
+  const Words code = marker | (u & (marker - 1u));
+  const Words length = (u >> kk) + (1u + kk);
+  // As four 64-bit lanes, the low halves hold the first code of each pair,
+  // the high halves the second.
+  Pairs pairCode, pairLength;
+  std::memcpy(&pairCode, &code, sizeof pairCode);
+  std::memcpy(&pairLength, &length, sizeof pairLength);
+  const Pairs secondLength = pairLength >> 32;
+  const Pairs joined = ((pairCode & low32) << secondLength) | (pairCode >> 32);
+  const Pairs joinedLength = (pairLength & low32) + secondLength;
+  std::memcpy(codes.bits, &joined, sizeof codes.bits);
+  std::memcpy(codes.lengths, &joinedLength, sizeof codes.lengths);
+}
+
+// True when a pair among the eight values would take more than 57 bits.
+CVPLAT_BUILT_INTO_CALLER bool HasLongPair(const int32_t* values, uint32_t kk, uint32_t pairLimit) {
+  const Pairs low32 = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  Words v;
+  std::memcpy(&v, values, sizeof v);
+  const Words q = ((v << 1) ^ (0u - (v >> 31))) >> kk;
+  Pairs pairQ;
+  std::memcpy(&pairQ, &q, sizeof pairQ);
+  const Pairs tooLong = ((pairQ & low32) + (pairQ >> 32)) > pairLimit;
+  return (tooLong[0] | tooLong[1] | tooLong[2] | tooLong[3]) != 0;
+}
+
+// Eight values, with steps kFirst to kFirst + 7 of the digest block after
+// their appends, two after each: the appends' chain and the hash's chain are
+// independent and run side by side.
+template <size_t kFirst, size_t... kPair>
+CVPLAT_BUILT_INTO_CALLER void AppendEightAndHash(BitSink& sink, const int32_t* values, uint32_t kk,
+                                                 cv::Md5RunBlock& block, std::index_sequence<kPair...>) {
+  EightCodes codes;
+  PrepareEight(values, kk, codes);
+  ((sink.Append(codes.bits[kPair], static_cast<uint32_t>(codes.lengths[kPair])),
+    cv::Md5Step<kFirst + 2 * kPair>(block.abcd, block.m), cv::Md5Step<kFirst + 2 * kPair + 1>(block.abcd, block.m)),
+   ...);
+}
+
+// 64 values and the digest's next block.
+template <size_t... kEight>
+CVPLAT_BUILT_INTO_CALLER void AppendSixtyFourAndHash(BitSink& sink, const int32_t* values, uint32_t kk,
+                                                     cv::Md5BlockRun& digest, std::index_sequence<kEight...>) {
+  cv::Md5RunBlock block(digest);
+  (AppendEightAndHash<8 * kEight>(sink, values + 8 * kEight, kk, block, std::make_index_sequence<4>{}), ...);
+  block.Done(digest);
+}
+
+// The same bits with the codes of eight values prepared at a time on vectors,
+// so that the scalar part only appends. Where the largest quotient of the run
+// allows a pair longer than 57 bits, every eight values are checked, and eight
+// with such a pair go through the scalar loop. With a digest run, and no such
+// pair possible, every 64 values hash one of its blocks while they are appended.
+CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t* values, int32_t k, int32_t count,
+                                                    cv::Md5BlockRun* digest) {
+  if (k > kMaxPairedParameter) return EncodeCodes(sink, values, k, count);
+  const uint32_t kk = static_cast<uint32_t>(k);
   const uint32_t pairLimit = 55u - 2u * kk;
   uint32_t largest = 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -146,40 +209,18 @@ CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t*
     largest = u > largest ? u : largest;
   }
   const bool checkPairs = 2u * (largest >> kk) > pairLimit;
-  const Pairs low32 = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
   int32_t i = 0;
+  if (digest && !checkPairs)
+    for (; i + 64 <= count && digest->blocks > 0; i += 64)
+      AppendSixtyFourAndHash(sink, values + i, kk, *digest, std::make_index_sequence<8>{});
   for (; i + 8 <= count; i += 8) {
-    Words v;
-    std::memcpy(&v, values + i, sizeof v);
-    const Words u = (v << 1) ^ (0u - (v >> 31));
-    const Words q = u >> kk;
-    const Words code = marker | (u & (marker - 1u));
-    const Words length = q + (1u + kk);
-    // As four 64-bit lanes, the low halves hold the first code of each pair,
-    // the high halves the second.
-    Pairs pairCode, pairLength;
-    std::memcpy(&pairCode, &code, sizeof pairCode);
-    std::memcpy(&pairLength, &length, sizeof pairLength);
-    if (checkPairs) {
-      Pairs pairQ;
-      std::memcpy(&pairQ, &q, sizeof pairQ);
-      const Pairs tooLong = ((pairQ & low32) + (pairQ >> 32)) > pairLimit;
-      if ((tooLong[0] | tooLong[1] | tooLong[2] | tooLong[3]) != 0) {
-        sink = EncodeCodes(sink, values + i, k, 8);
-        continue;
-      }
+    if (checkPairs && HasLongPair(values + i, kk, pairLimit)) {
+      sink = EncodeCodes(sink, values + i, k, 8);
+      continue;
     }
-    const Pairs secondLength = pairLength >> 32;
-    alignas(32) uint64_t bits[4];
-    alignas(32) uint64_t lengths[4];
-    const Pairs joined = ((pairCode & low32) << secondLength) | (pairCode >> 32);
-    const Pairs joinedLength = (pairLength & low32) + secondLength;
-    std::memcpy(bits, &joined, sizeof bits);
-    std::memcpy(lengths, &joinedLength, sizeof lengths);
-    sink.Append(bits[0], static_cast<uint32_t>(lengths[0]));
-    sink.Append(bits[1], static_cast<uint32_t>(lengths[1]));
-    sink.Append(bits[2], static_cast<uint32_t>(lengths[2]));
-    sink.Append(bits[3], static_cast<uint32_t>(lengths[3]));
+    EightCodes codes;
+    PrepareEight(values + i, kk, codes);
+    for (int j = 0; j < 4; ++j) sink.Append(codes.bits[j], static_cast<uint32_t>(codes.lengths[j]));
   }
   return EncodeCodes(sink, values + i, k, count - i);
 }
@@ -248,7 +289,7 @@ uint64_t RiceBitWriter::CountBits(const int32_t* values, int32_t k, int32_t coun
   return quotients + static_cast<uint64_t>(count) * (static_cast<uint64_t>(k) + 1);
 }
 
-int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t count) {
+int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t count, cv::Md5BlockRun* digest) {
   if (count < 1 || overflow_) return bytePos_ + 1;
   if (k < 1) k = 1;
   if (k > kMaxRiceParameter) k = kMaxRiceParameter;
@@ -263,16 +304,16 @@ int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t co
   if (overflow_) {
     EncodeUntilFull(values, k, count);
   } else {
-    EncodeRun(values, k, count);
+    EncodeRun(values, k, count, digest);
   }
   return bytePos_ + 1;
 }
 
-void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count) {
+void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count, cv::Md5BlockRun* digest) {
   uint8_t* const base = buffer_.As<uint8_t>();
   const BitSink start(base + bytePos_, accumulator_, bitCount_);
   const bool bits = cvplat::UseBitInstructions();
-  BitSink sink = bits && cvplat::UseAvx2() ? EncodeCodesAvx2(start, values, k, count)
+  BitSink sink = bits && cvplat::UseAvx2() ? EncodeCodesAvx2(start, values, k, count, digest)
                  : bits                   ? EncodeCodesBits(start, values, k, count)
                                           : EncodeCodesPlain(start, values, k, count);
   sink.StoreCompleteBytes();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "krn/md5_steps.h"
 #include "krn/platform/memory.h"
 
 namespace qla {
@@ -32,8 +33,10 @@ class RiceBitWriter {
   // Codes count values with parameter k (k < 1 codes as k = 1; no file holds a
   // parameter above 31, and a larger k codes as 31) and returns the number of
   // bytes the payload now touches, bytePos + 1. Values must lie in
-  // -2^30 .. 2^30-1; others are mapped on 32 bits.
-  int32_t WriteRiceRun(const int32_t* values, int32_t k, int32_t count);
+  // -2^30 .. 2^30-1; others are mapped on 32 bits. With a digest run, blocks
+  // of it may be hashed between the codes, one per 64 values (on processors
+  // with AVX2 and the bit instructions, for parameters up to 27).
+  int32_t WriteRiceRun(const int32_t* values, int32_t k, int32_t count, cv::Md5BlockRun* digest = nullptr);
 
   // Stores the pending bits left-aligned in the byte at bytePos (zero when none).
   void FlushPartialByte();
@@ -56,7 +59,7 @@ class RiceBitWriter {
 
  private:
   uint64_t CountBits(const int32_t* values, int32_t k, int32_t count) const;
-  void EncodeRun(const int32_t* values, int32_t k, int32_t count);
+  void EncodeRun(const int32_t* values, int32_t k, int32_t count, cv::Md5BlockRun* digest);
   void EncodeUntilFull(const int32_t* values, int32_t k, int32_t count);
 
   cvplat::GlobalBlock buffer_;

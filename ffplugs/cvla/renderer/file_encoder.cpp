@@ -3,6 +3,9 @@
 #include "ffplugs/cvla/codec/block_encoder.h"
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/renderer/group_encoder.h"
+#include "ffplugs/cvla/renderer/source_digest.h"
+#include "krn/com_ptr.h"
+#include "krn/md5.h"
 #include "krn/platform/file.h"
 #include "krn/platform/memory.h"
 #include "krn/record_list.h"
@@ -10,6 +13,7 @@
 #include "krn/riff.h"
 #include "krn/sample_format.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -193,6 +197,8 @@ class Render {
         fileFormat_(*callerFormat), writer_(file) {}
 
   [[nodiscard]] HRESULT SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames);
+  // Stream hashes every delivered byte into md5, while it codes the blocks.
+  void HashDelivered(cv::Md5* md5) { sourceDigest_ = md5; }
   [[nodiscard]] HRESULT Stream();
   // The same result as Stream, with the seek groups encoded on several threads.
   [[nodiscard]] HRESULT StreamInGroups(unsigned threads);
@@ -204,6 +210,7 @@ class Render {
 
  private:
   [[nodiscard]] HRESULT EncodeHeldFrames(bool reportProgress);
+  [[nodiscard]] HRESULT EncodeHeldFramesHashing();
   [[nodiscard]] HRESULT ReadSlot(uint8_t* out, uint32_t* frames, HRESULT* failure);
   [[nodiscard]] HRESULT WriteGroup(EncodedGroup& group, uint32_t frames, EncoderCarry* carry, bool* full);
   [[nodiscard]] HRESULT ReportProgress();
@@ -225,6 +232,7 @@ class Render {
   uint64_t dataBytes_ = 0;
   uint32_t framesHeld_ = 0;
   uint32_t blockCounter_ = 0;
+  cv::Md5* sourceDigest_ = nullptr;
 };
 
 HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames) {
@@ -271,8 +279,25 @@ HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames
   return cv::kS_OK;
 }
 
+// The held frames go into the source's digest: the bytes up to the digest's
+// next block edge at once, the whole blocks after them while the encoder codes
+// the frames, and what it left after.
+HRESULT Render::EncodeHeldFramesHashing() {
+  const uint8_t* const pcm = frameBuffer_.As<uint8_t>();
+  const uint8_t* const end = pcm + static_cast<size_t>(framesHeld_) * fileFormat_.nBlockAlign;
+  const size_t edge = std::min(static_cast<size_t>(end - pcm), sourceDigest_->BytesToBlockEdge());
+  sourceDigest_->Update(pcm, edge);
+  cv::Md5BlockRun run = sourceDigest_->BlockRun(pcm + edge, static_cast<size_t>(end - pcm - edge) / 64);
+  const size_t offered = run.blocks;
+  const HRESULT hr = encoder_.EncodeBlock(static_cast<int32_t>(framesHeld_), pcm, &run);
+  sourceDigest_->BlocksTaken(offered - run.blocks);
+  sourceDigest_->Update(run.next, static_cast<size_t>(end - run.next));
+  return hr;
+}
+
 HRESULT Render::EncodeHeldFrames(bool reportProgress) {
-  HRESULT hr = encoder_.EncodeBlock(static_cast<int32_t>(framesHeld_), frameBuffer_.Get());
+  HRESULT hr = sourceDigest_ ? EncodeHeldFramesHashing()
+                             : encoder_.EncodeBlock(static_cast<int32_t>(framesHeld_), frameBuffer_.Get());
   if (cv::Failed(hr)) return hr;
   blockCounter_ = (blockCounter_ + 1) % kBlocksPerSeekPoint;
   const bool syncBlock = blockCounter_ == 1;
@@ -482,6 +507,14 @@ HRESULT Render::Finish() {
 
   Render render(progress, file.Get(), source.operator->(), callerFormat);
   hr = render.SetUp(sourceFormat, announced);
+  // On one thread the render takes over the digest of a source that offers
+  // it (the tool's), and hashes between the steps of coding the blocks.
+  cv::ComPtr<cvla::IQlaSourceDigest> sourceDigest;
+  cv::Md5* md5 = nullptr;
+  if (cv::Succeeded(hr) && threads <= 1 &&
+      cv::Succeeded(streamObject->QueryInterface(cvla::IID_IQlaSourceDigest, sourceDigest.PutVoid())) &&
+      sourceDigest && cv::Succeeded(sourceDigest->HandOverDigest(&md5)) && md5)
+    render.HashDelivered(md5);
   if (cv::Succeeded(hr)) hr = threads > 1 ? render.StreamInGroups(threads) : render.Stream();
   if (cv::Succeeded(hr)) hr = render.Finish();
   if (cv::Failed(hr)) {

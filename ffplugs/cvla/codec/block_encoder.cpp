@@ -58,6 +58,52 @@ CVPLAT_BUILT_INTO_CALLER void SplitStereo(int32_t n, const uint8_t* frames, int3
   any[1] = any1;
 }
 
+typedef uint8_t ByteLanes __attribute__((vector_size(32)));
+typedef int32_t IntLanes __attribute__((vector_size(32)));
+
+// Four packed 24-bit stereo frames (24 bytes; 32 are read) as left, right,
+// left, right, ...: each sample's three bytes go to the top of a lane, which
+// an arithmetic shift then brings down with its sign. The lanes' low bytes
+// take any byte, as the shift drops them.
+CVPLAT_BUILT_INTO_CALLER void FourFrames24(const uint8_t* f, IntLanes& samples) {
+  ByteLanes bytes;
+  std::memcpy(&bytes, f, sizeof bytes);
+  const ByteLanes placed = __builtin_shufflevector(bytes, bytes, 0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0,
+                                                   12, 13, 14, 0, 15, 16, 17, 0, 18, 19, 20, 0, 21, 22, 23);
+  std::memcpy(&samples, &placed, sizeof samples);
+  samples >>= 8;
+}
+
+// 24-bit stereo on AVX2, eight frames at a time while 32 bytes can be read
+// (the frames after them exist), the rest as above: the same values.
+CVPLAT_TARGET_AVX2 void SplitStereo24Avx2(int32_t n, const uint8_t* frames, int32_t* mid, int32_t* side,
+                                          uint32_t* any) {
+  IntLanes any0 = {}, any1 = {};
+  int32_t i = 0;
+  for (; i + 10 <= n; i += 8) {
+    IntLanes first, second;
+    FourFrames24(frames + 6 * i, first);
+    FourFrames24(frames + 6 * i + 24, second);
+    const IntLanes left = __builtin_shufflevector(first, second, 0, 2, 4, 6, 8, 10, 12, 14);
+    const IntLanes right = __builtin_shufflevector(first, second, 1, 3, 5, 7, 9, 11, 13, 15);
+    const IntLanes sum = left + right;
+    const IntLanes away = -(sum & 1) & ((sum >> 31) | 1);
+    const IntLanes m = (sum + away) >> 1, d = left - right;
+    std::memcpy(mid + i, &m, sizeof m);
+    std::memcpy(side + i, &d, sizeof d);
+    any0 |= m;
+    any1 |= d;
+  }
+  uint32_t rest[2];
+  SplitStereo<false>(n - i, frames + 6 * i, mid + i, side + i, rest);
+  for (int lane = 0; lane < 8; ++lane) {
+    rest[0] |= static_cast<uint32_t>(any0[lane]);
+    rest[1] |= static_cast<uint32_t>(any1[lane]);
+  }
+  any[0] = rest[0];
+  any[1] = rest[1];
+}
+
 // Built for any processor and for AVX2 (eight frames per vector instruction;
 // the same values), chosen per call.
 template <bool kSixteenBit>
@@ -67,6 +113,7 @@ void SplitStereoPlain(int32_t n, const uint8_t* frames, int32_t* mid, int32_t* s
 template <bool kSixteenBit>
 CVPLAT_TARGET_AVX2 void SplitStereoAvx2(int32_t n, const uint8_t* frames, int32_t* mid, int32_t* side,
                                         uint32_t* any) {
+  if (!kSixteenBit) return SplitStereo24Avx2(n, frames, mid, side, any);
   SplitStereo<kSixteenBit>(n, frames, mid, side, any);
 }
 template <bool kSixteenBit>

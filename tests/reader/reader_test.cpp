@@ -161,6 +161,19 @@ TEST_F(ReaderTest, AdjacentRequestsUseTheCacheAndJumpsReadTheSeekTableOnce) {
   EXPECT_EQ(counters.seekTableReads, seeks + 3);
   // 20000 lies in block 39 of group 1 (block 25 is its sync block): 15 blocks, then block 0.
   EXPECT_EQ(counters.blocksDecoded, blocks + 15 + 1);
+
+  // A long request: its last block stays in the cache (a re-read of its tail
+  // costs nothing), the blocks before it went to the caller only.
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 512, 4096, &bytes), cv::kS_OK);
+  EXPECT_TRUE(bytes == Slice(audio, 512, 4096));
+  seeks = counters.seekTableReads;
+  blocks = counters.blocksDecoded;
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 4600, 8, &bytes), cv::kS_OK);
+  EXPECT_TRUE(bytes == Slice(audio, 4600, 8));
+  EXPECT_EQ(counters.blocksDecoded, blocks);
+  ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 1000, 8, &bytes), cv::kS_OK);
+  EXPECT_TRUE(bytes == Slice(audio, 1000, 8));
+  EXPECT_EQ(counters.seekTableReads, seeks + 1);
 }
 
 TEST_F(ReaderTest, ReopenAfterTheFileChangedParsesAgain) {

@@ -10,13 +10,19 @@ namespace cvla {
 struct DecodedBlockCache {
   static constexpr int64_t kEmpty = -2;
 
-  int64_t first = kEmpty;  // first frame held
-  int64_t last = kEmpty;   // last frame held
+  int64_t first = kEmpty;  // first frame of the block decoded last
+  int64_t last = kEmpty;   // its last frame
+  // The block went straight into a caller's buffer: frames holds nothing of it.
+  bool delivered = false;
   uint8_t frames[qla::BlockDecoder::kMaxBlockBytes] = {};
 
-  void Clear() { first = last = kEmpty; }
+  void Clear() {
+    first = last = kEmpty;
+    delivered = false;
+  }
   bool Holds(uint64_t position) const {
-    return first >= 0 && static_cast<int64_t>(position) >= first && static_cast<int64_t>(position) <= last;
+    return !delivered && first >= 0 && static_cast<int64_t>(position) >= first &&
+           static_cast<int64_t>(position) <= last;
   }
 };
 

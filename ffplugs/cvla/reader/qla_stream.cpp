@@ -234,16 +234,16 @@ HRESULT QlaStream::SetDeliveredDigest(cv::Md5* md5) try {
   return cv::kS_OK;
 } CV_COM_CATCH_RETURN()
 
-HRESULT QlaStream::DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t* end) {
-  if (!digest_) return DecodeNextBlock(nullptr);
+HRESULT QlaStream::DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t* end, uint8_t* out) {
+  if (!digest_) return DecodeNextBlock(nullptr, out);
   // The run starts where the digest's last partial block is full.
   const size_t edge = digest_->BytesToBlockEdge();
-  if (static_cast<size_t>(end - *hashed) < edge) return DecodeNextBlock(nullptr);
+  if (static_cast<size_t>(end - *hashed) < edge) return DecodeNextBlock(nullptr, out);
   digest_->Update(*hashed, edge);
   *hashed += edge;
   cv::Md5BlockRun run = digest_->BlockRun(*hashed, static_cast<size_t>(end - *hashed) / 64);
   const size_t offered = run.blocks;
-  const HRESULT hr = DecodeNextBlock(&run);
+  const HRESULT hr = DecodeNextBlock(&run, out);
   digest_->BlocksTaken(offered - run.blocks);
   *hashed = run.next;
   return hr;
@@ -252,7 +252,7 @@ HRESULT QlaStream::DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t*
 // Decodes the block at the next-block offset into the cache. The first frame of
 // a block reached by a seek is its group's first frame (it must be a sync
 // block); any other block continues after the cached one.
-HRESULT QlaStream::DecodeNextBlock(cv::Md5BlockRun* digest) {
+HRESULT QlaStream::DecodeNextBlock(cv::Md5BlockRun* digest, uint8_t* out) {
   const qla::QlaContainerInfo& info = reader_->Container();
   const uint64_t dataEnd = static_cast<uint64_t>(info.dataOffset) + info.dataSize;
   // Blocks lie inside the "data" chunk; an offset outside it (a damaged seek
@@ -263,7 +263,7 @@ HRESULT QlaStream::DecodeNextBlock(cv::Md5BlockRun* digest) {
   decoder_.SetNextBlockOffset(nextBlockOffset_);
   uint32_t bytes = 0;
   counters_.blocksDecoded.fetch_add(1, std::memory_order_relaxed);
-  HRESULT hr = decoder_.DecodeBlock(blockBytes_, cache_.frames, &bytes, digest);
+  HRESULT hr = decoder_.DecodeBlock(blockBytes_, out ? out : cache_.frames, &bytes, digest);
   if (cv::Failed(hr)) return hr;
   int64_t first = 0;
   if (justSeeked_) {
@@ -277,6 +277,7 @@ HRESULT QlaStream::DecodeNextBlock(cv::Md5BlockRun* digest) {
   nextBlockOffset_ = decoder_.NextBlockOffset();
   cache_.first = first;
   cache_.last = first + decoder_.FrameCount() - 1;
+  cache_.delivered = out != nullptr;
   return cv::kS_OK;
 }
 
@@ -307,7 +308,18 @@ HRESULT QlaStream::DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t fra
       }
       seeked = true;
     }
-    HRESULT hr = DecodeNextBlockHashing(&hashed, buffer);
+    // A block that starts at p and is not among the last of the request goes
+    // straight into the caller's buffer; the request's last block stays in the
+    // cache, for a next request that reads some of it again.
+    const bool straight = adjacent && !justSeeked_ && remaining >= 2 * qla::kFramesPerBlock;
+    HRESULT hr = DecodeNextBlockHashing(&hashed, buffer, straight ? buffer : nullptr);
+    if (cv::Succeeded(hr) && straight) {
+      const uint32_t take = decoder_.FrameCount();
+      buffer += static_cast<size_t>(take) * blockAlign;
+      p += take;
+      remaining -= take;
+      seeked = false;
+    }
     if (cv::Failed(hr)) {
       // The decoder's histories and the cache no longer describe a decoded
       // block: start over through the seek table next time.

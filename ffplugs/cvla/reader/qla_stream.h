@@ -81,11 +81,13 @@ class QlaStream final : public cv::OwnedComObject<QlaStream, cv::ICvAudioStreamE
   [[nodiscard]] HRESULT StartDecoder();
   [[nodiscard]] HRESULT DecodeFrames(uint64_t position, uint8_t* buffer, uint32_t frames);
   [[nodiscard]] HRESULT SeekToGroup(uint64_t position);
-  [[nodiscard]] HRESULT DecodeNextBlock(cv::Md5BlockRun* digest);
+  // Decodes into the cache, or into out (room for a whole block), which the
+  // cache then only records.
+  [[nodiscard]] HRESULT DecodeNextBlock(cv::Md5BlockRun* digest, uint8_t* out = nullptr);
   // DecodeNextBlock, hashing meanwhile the whole digest blocks among the
   // delivered bytes from *hashed to end (when a digest is attached); *hashed
   // moves past what was hashed.
-  [[nodiscard]] HRESULT DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t* end);
+  [[nodiscard]] HRESULT DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t* end, uint8_t* out = nullptr);
 
   QlaReader* reader_;
   uint32_t threadId_ = 0;

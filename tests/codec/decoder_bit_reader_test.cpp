@@ -33,12 +33,18 @@ void Load(RiceBitReader& reader, const std::vector<uint8_t>& buf) {
   reader.Reset();
 }
 
+// Random bytes to hash while reading.
+std::vector<uint8_t> DigestMessage(size_t blocks, std::mt19937& rng) {
+  std::vector<uint8_t> message(64 * blocks);
+  for (uint8_t& b : message) b = static_cast<uint8_t>(rng());
+  return message;
+}
+
 TEST(DecoderBitReader, MixedReadsMatchTheBitRules) {
   std::mt19937 rng(99);
   RiceBitReader reader;
   ASSERT_TRUE(reader.Allocate());
-  std::vector<uint8_t> message(64 * 4096);
-  for (uint8_t& b : message) b = static_cast<uint8_t>(rng());
+  const std::vector<uint8_t> message = DigestMessage(4096, rng);
   size_t blocksTaken = 0;
   for (int round = 0; round < 60; ++round) {
     cv::Md5 viaReader, reference;
@@ -104,8 +110,7 @@ TEST(DecoderBitReader, CodesAroundTheWindowEdgeReadBackWithAndWithoutADigest) {
   std::mt19937 rng(7);
   RiceBitReader reader;
   ASSERT_TRUE(reader.Allocate());
-  std::vector<uint8_t> message(64 * 8);
-  for (uint8_t& b : message) b = static_cast<uint8_t>(rng());
+  const std::vector<uint8_t> message = DigestMessage(8, rng);
   for (int trial = 0; trial < 3000; ++trial) {
     const uint32_t k = rng() % 24, offset = rng() % 8, n = 64 + rng() % 200;
     qlatest::BitPacker packer;

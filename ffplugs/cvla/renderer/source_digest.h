@@ -16,7 +16,8 @@ struct IQlaSourceDigest : IUnknown {
   // Slot 3: hands over the digest of the delivered bytes. From now on the
   // stream's reads no longer hash what they deliver; the caller puts every
   // byte that a successful Read delivers into *md5, in the order delivered,
-  // before it ends. *md5 stays the stream's and lives as long as the stream.
+  // before it ends; after a failed or cut-short render the digest describes
+  // no particular bytes. *md5 stays the stream's and lives as long as the stream.
   virtual HRESULT CV_STDCALL HandOverDigest(cv::Md5** md5) = 0;
 };
 

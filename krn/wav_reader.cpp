@@ -20,6 +20,9 @@ constexpr uint32_t kExtensibleFmtBytes = 40;
 constexpr uint32_t kMaxFmtBytes = 4096;
 constexpr uint32_t kDs64MinBytes = 24;
 constexpr uint32_t kReadAheadBytes = 1u << 20;
+// Reads of at least this many bytes go straight into the caller's buffer: a
+// copy out of the read-ahead would cost more than the system call it saves.
+constexpr uint32_t kDirectReadBytes = 64u << 10;
 // The tail that every KSDATAFORMAT_SUBTYPE_* identifier of a format tag shares.
 constexpr uint8_t kSubtypeTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
@@ -246,6 +249,7 @@ HRESULT WavReader::ReadFrames(uint64_t frame, uint32_t count, void* buffer, uint
   if (count > frames_ - frame) count = static_cast<uint32_t>(frames_ - frame);
   const uint32_t frameBytes = FrameBytes();
   const uint32_t capacity = kReadAheadBytes / frameBytes ? kReadAheadBytes / frameBytes : 1;
+  const uint32_t direct = kDirectReadBytes / frameBytes ? kDirectReadBytes / frameBytes : 1;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   for (uint32_t done = 0; done < count;) {
     const uint64_t at = frame + done;
@@ -259,7 +263,7 @@ HRESULT WavReader::ReadFrames(uint64_t frame, uint32_t count, void* buffer, uint
       done += take;
       continue;
     }
-    if (wanted >= capacity) {  // a large read goes straight into the caller's buffer
+    if (wanted >= direct) {
       if (!ReadFromFile(at, wanted, out + static_cast<size_t>(done) * frameBytes)) return CVERR_FILE_READ;
       break;
     }

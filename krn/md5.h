@@ -27,6 +27,24 @@ class Md5 {
   Md5BlockRun BlockRun(const uint8_t* blocks, size_t count) { return {state_, blocks, count}; }
   void BlocksTaken(size_t count) { length_ += 64 * static_cast<uint64_t>(count); }
 
+  // Hashes the bytes from *next to end that reach the next block edge, then
+  // calls loop(Md5BlockRun*) with a run of the whole blocks after them, which
+  // the loop takes from between the steps of its own work; *next moves past
+  // everything hashed. Returns what loop returns.
+  template <typename Loop>
+  auto HashAlong(const uint8_t** next, const uint8_t* end, Loop loop) {
+    const size_t available = static_cast<size_t>(end - *next);
+    const size_t edge = available < BytesToBlockEdge() ? available : BytesToBlockEdge();
+    Update(*next, edge);
+    *next += edge;
+    Md5BlockRun run = BlockRun(*next, static_cast<size_t>(end - *next) / 64);
+    const size_t offered = run.blocks;
+    auto result = loop(&run);
+    BlocksTaken(offered - run.blocks);
+    *next = run.next;
+    return result;
+  }
+
   // 32 lower-case hexadecimal digits.
   static std::string ToHex(const Digest& digest);
 

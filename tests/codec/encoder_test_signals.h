@@ -95,13 +95,10 @@ inline std::vector<uint8_t> EncodeBlocks(qla::BlockEncoder& encoder, const std::
     const uint8_t* const begin = pcm.data() + first * frameBytes;
     const uint8_t* const end = begin + static_cast<size_t>(n) * frameBytes;
     if (md5) {
-      const size_t edge = std::min(static_cast<size_t>(end - begin), md5->BytesToBlockEdge());
-      md5->Update(begin, edge);
-      cv::Md5BlockRun run = md5->BlockRun(begin + edge, static_cast<size_t>(end - begin - edge) / 64);
-      const size_t offered = run.blocks;
-      EXPECT_EQ(encoder.EncodeBlock(n, begin, &run), cv::kS_OK);
-      md5->BlocksTaken(offered - run.blocks);
-      md5->Update(run.next, static_cast<size_t>(end - run.next));
+      const uint8_t* next = begin;
+      EXPECT_EQ(md5->HashAlong(&next, end, [&](cv::Md5BlockRun* run) { return encoder.EncodeBlock(n, begin, run); }),
+                cv::kS_OK);
+      md5->Update(next, static_cast<size_t>(end - next));
     } else {
       EXPECT_EQ(encoder.EncodeBlock(n, begin), cv::kS_OK);
     }

@@ -236,17 +236,7 @@ HRESULT QlaStream::SetDeliveredDigest(cv::Md5* md5) try {
 
 HRESULT QlaStream::DecodeNextBlockHashing(const uint8_t** hashed, const uint8_t* end, uint8_t* out) {
   if (!digest_) return DecodeNextBlock(nullptr, out);
-  // The run starts where the digest's last partial block is full.
-  const size_t edge = digest_->BytesToBlockEdge();
-  if (static_cast<size_t>(end - *hashed) < edge) return DecodeNextBlock(nullptr, out);
-  digest_->Update(*hashed, edge);
-  *hashed += edge;
-  cv::Md5BlockRun run = digest_->BlockRun(*hashed, static_cast<size_t>(end - *hashed) / 64);
-  const size_t offered = run.blocks;
-  const HRESULT hr = DecodeNextBlock(&run, out);
-  digest_->BlocksTaken(offered - run.blocks);
-  *hashed = run.next;
-  return hr;
+  return digest_->HashAlong(hashed, end, [&](cv::Md5BlockRun* run) { return DecodeNextBlock(run, out); });
 }
 
 // Decodes the block at the next-block offset into the cache. The first frame of

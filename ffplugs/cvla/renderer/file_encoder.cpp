@@ -13,7 +13,6 @@
 #include "krn/riff.h"
 #include "krn/sample_format.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -279,19 +278,16 @@ HRESULT Render::SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames
   return cv::kS_OK;
 }
 
-// The held frames go into the source's digest: the bytes up to the digest's
-// next block edge at once, the whole blocks after them while the encoder codes
-// the frames, and what it left after.
+// The held frames go into the source's digest, the whole blocks of it while
+// the encoder codes the frames.
 HRESULT Render::EncodeHeldFramesHashing() {
   const uint8_t* const pcm = frameBuffer_.As<uint8_t>();
   const uint8_t* const end = pcm + static_cast<size_t>(framesHeld_) * fileFormat_.nBlockAlign;
-  const size_t edge = std::min(static_cast<size_t>(end - pcm), sourceDigest_->BytesToBlockEdge());
-  sourceDigest_->Update(pcm, edge);
-  cv::Md5BlockRun run = sourceDigest_->BlockRun(pcm + edge, static_cast<size_t>(end - pcm - edge) / 64);
-  const size_t offered = run.blocks;
-  const HRESULT hr = encoder_.EncodeBlock(static_cast<int32_t>(framesHeld_), pcm, &run);
-  sourceDigest_->BlocksTaken(offered - run.blocks);
-  sourceDigest_->Update(run.next, static_cast<size_t>(end - run.next));
+  const uint8_t* next = pcm;
+  const HRESULT hr = sourceDigest_->HashAlong(&next, end, [&](cv::Md5BlockRun* run) {
+    return encoder_.EncodeBlock(static_cast<int32_t>(framesHeld_), pcm, run);
+  });
+  sourceDigest_->Update(next, static_cast<size_t>(end - next));
   return hr;
 }
 

@@ -18,12 +18,16 @@ DWORD ProcessorType();
 // are empty and the answers false.
 // A body shared by both builds is marked CVPLAT_BUILT_INTO_CALLER, so that
 // each build compiles it for its own processor rather than calling one copy.
+// CVPLAT_X86_VECTORS is 1 where the marks are real, so that such functions may
+// use the processor's own vector operations (<immintrin.h>) as well.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define CVPLAT_X86_VECTORS 1
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS __attribute__((target("lzcnt,bmi2")))
 #define CVPLAT_TARGET_AVX2 __attribute__((target("avx2")))
 #define CVPLAT_TARGET_AVX2_AND_BITS __attribute__((target("avx2,lzcnt,bmi2")))
 #define CVPLAT_BUILT_INTO_CALLER inline __attribute__((always_inline))
 #else
+#define CVPLAT_X86_VECTORS 0
 #define CVPLAT_TARGET_BIT_INSTRUCTIONS
 #define CVPLAT_TARGET_AVX2
 #define CVPLAT_TARGET_AVX2_AND_BITS

@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "ffplugs/cvla/codec/prediction_analyzer.h"
+#include "krn/platform/cpu.h"
+
+#include <random>
 
 namespace {
 
@@ -136,6 +139,29 @@ TEST(PredictionAnalyzer, CoefficientsBeyondSevenBitsDisableTheLpcStage) {
   EXPECT_EQ(lpc.Cost(), probe.Cost());
   for (int i = 0; i < 512; ++i) ASSERT_EQ(r[i], x[i]);
   for (int j = 0; j < 4; ++j) EXPECT_EQ(lpc.CoefficientBytes(0)[j], 0);
+}
+
+// The recursion's autocorrelation has a build for processors with vector
+// extensions (16-bit lanes while every value fits them) and a plain one; both
+// must give the same sums, so the same coefficients and error to the bit: at
+// every length around the sixteen-value steps, at the 16-bit limit and past it.
+TEST(PredictionAnalyzer, RecursionIsTheSameWithAndWithoutVectorExtensions) {
+  std::mt19937 rng(7);
+  for (int32_t limit : {1, 300, 32767, 32768, 1 << 20}) {
+    for (int32_t n : {6, 7, 20, 21, 22, 36, 37, 100, 511, 512}) {
+      std::vector<int32_t> y(static_cast<size_t>(n));
+      for (int32_t& v : y) v = static_cast<int32_t>(rng() % (2u * limit + 1)) - limit;
+      y[static_cast<size_t>(n) / 2] = -limit;  // the extremes, which the products' pairs must hold
+      y.back() = limit;
+      double with[5], without[5];
+      const double errorWith = PredictionAnalyzer::LevinsonDurbin(y.data(), n, with, 4);
+      cvplat::AllowProcessorExtensions(false);
+      const double errorWithout = PredictionAnalyzer::LevinsonDurbin(y.data(), n, without, 4);
+      cvplat::AllowProcessorExtensions(true);
+      EXPECT_EQ(errorWith, errorWithout) << "limit " << limit << " n " << n;
+      for (int j = 0; j < 5; ++j) EXPECT_EQ(with[j], without[j]) << "limit " << limit << " n " << n << " a" << j;
+    }
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "krn/platform/cpu.h"
 
 #include <random>
+#include <string>
 
 namespace {
 
@@ -141,25 +142,53 @@ TEST(PredictionAnalyzer, CoefficientsBeyondSevenBitsDisableTheLpcStage) {
   for (int j = 0; j < 4; ++j) EXPECT_EQ(lpc.CoefficientBytes(0)[j], 0);
 }
 
-// The recursion's autocorrelation has a build for processors with vector
-// extensions (16-bit lanes while every value fits them) and a plain one; both
-// must give the same sums, so the same coefficients and error to the bit: at
-// every length around the sixteen-value steps, at the 16-bit limit and past it.
-TEST(PredictionAnalyzer, RecursionIsTheSameWithAndWithoutVectorExtensions) {
+// The analysis has builds for processors with vector extensions (the
+// differences and their sums; the recursion's autocorrelation on 16-bit lanes
+// while every value fits them) and plain ones. Both must give the same choice,
+// cost, largest value, residual and coefficients, to the bit: at every length
+// around the vector steps, at the 16-bit limit and past it, and with values
+// whose magnitudes and sums wrap.
+TEST(PredictionAnalyzer, AnalysisIsTheSameWithAndWithoutVectorExtensions) {
   std::mt19937 rng(7);
-  for (int32_t limit : {1, 300, 32767, 32768, 1 << 20}) {
-    for (int32_t n : {6, 7, 20, 21, 22, 36, 37, 100, 511, 512}) {
-      std::vector<int32_t> y(static_cast<size_t>(n));
-      for (int32_t& v : y) v = static_cast<int32_t>(rng() % (2u * limit + 1)) - limit;
-      y[static_cast<size_t>(n) / 2] = -limit;  // the extremes, which the products' pairs must hold
-      y.back() = limit;
-      double with[5], without[5];
-      const double errorWith = PredictionAnalyzer::LevinsonDurbin(y.data(), n, with, 4);
-      cvplat::AllowProcessorExtensions(false);
-      const double errorWithout = PredictionAnalyzer::LevinsonDurbin(y.data(), n, without, 4);
+  for (uint32_t limit : {1u, 300u, 32767u, 32768u, 1u << 20, 0x7FFFFFFFu, 0x80000000u}) {
+    for (int32_t n : {6, 7, 15, 20, 21, 22, 36, 37, 100, 511, 512}) {
+      std::vector<int32_t> x(static_cast<size_t>(n));
+      for (int32_t& v : x) v = static_cast<int32_t>(rng() % (2ull * limit + 1) - limit);
+      // Only -32768, 0 and 32768: one past the 16-bit lanes' limit, in every bit of the bound.
+      if (limit == 32768u)
+        for (int32_t& v : x) v = (static_cast<int32_t>(rng() % 3) - 1) * 32768;
+      // The extremes side by side, where the recursion uses them.
+      x[static_cast<size_t>(n) / 2] = static_cast<int32_t>(0u - limit);
+      x[static_cast<size_t>(n) / 2 + 1] = static_cast<int32_t>(limit);
+      // INT32_MIN has no positive magnitude: it must not hide a larger one
+      // eight values on, where a vector build finds it in the same lane.
+      if (limit == 1 && n > 16) x[0] = INT32_MIN, x[8] = 1000;
+      struct Result {
+        int order;
+        int32_t cost, maxAbs;
+        std::vector<int32_t> residual;
+        std::vector<uint8_t> coefficients;
+        double a[5], error;
+      } results[2];
+      for (int plain = 0; plain < 2; ++plain) {
+        cvplat::AllowProcessorExtensions(plain == 0);
+        auto analyzer = MakeAnalyzer(true);
+        analyzer.SelectPredictor(0, x.data(), n);  // a history for the second block
+        const int32_t* r = analyzer.SelectPredictor(0, x.data(), n);
+        Result& out = results[plain];
+        out = {analyzer.Order(), analyzer.Cost(), analyzer.MaxAbs(), {r, r + n},
+               {analyzer.CoefficientBytes(0), analyzer.CoefficientBytes(0) + 4}, {}, 0};
+        out.error = PredictionAnalyzer::LevinsonDurbin(x.data(), n, out.a, 4);
+      }
       cvplat::AllowProcessorExtensions(true);
-      EXPECT_EQ(errorWith, errorWithout) << "limit " << limit << " n " << n;
-      for (int j = 0; j < 5; ++j) EXPECT_EQ(with[j], without[j]) << "limit " << limit << " n " << n << " a" << j;
+      const std::string where = "limit " + std::to_string(limit) + " n " + std::to_string(n);
+      EXPECT_EQ(results[0].order, results[1].order) << where;
+      EXPECT_EQ(results[0].cost, results[1].cost) << where;
+      EXPECT_EQ(results[0].maxAbs, results[1].maxAbs) << where;
+      EXPECT_EQ(results[0].residual, results[1].residual) << where;
+      EXPECT_EQ(results[0].coefficients, results[1].coefficients) << where;
+      EXPECT_EQ(results[0].error, results[1].error) << where;
+      for (int j = 0; j < 5; ++j) EXPECT_EQ(results[0].a[j], results[1].a[j]) << where << " a" << j;
     }
   }
 }

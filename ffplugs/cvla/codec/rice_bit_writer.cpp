@@ -198,16 +198,12 @@ CVPLAT_BUILT_INTO_CALLER void AppendSixtyFourAndHash(BitSink& sink, const int32_
 // allows a pair longer than 57 bits, every eight values are checked, and eight
 // with such a pair go through the scalar loop. With a digest run, and no such
 // pair possible, every 64 values hash one of its blocks while they are appended.
+// largest is the largest zigzag-mapped value of the run (RunMeasure).
 CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t* values, int32_t k, int32_t count,
-                                                    cv::Md5BlockRun* digest) {
+                                                    uint32_t largest, cv::Md5BlockRun* digest) {
   if (k > kMaxPairedParameter) return EncodeCodes(sink, values, k, count);
   const uint32_t kk = static_cast<uint32_t>(k);
   const uint32_t pairLimit = 55u - 2u * kk;
-  uint32_t largest = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const uint32_t u = Zigzag(values[i]);
-    largest = u > largest ? u : largest;
-  }
   const bool checkPairs = 2u * (largest >> kk) > pairLimit;
   int32_t i = 0;
   if (digest && !checkPairs)
@@ -225,17 +221,29 @@ CVPLAT_TARGET_AVX2_AND_BITS BitSink EncodeCodesAvx2(BitSink sink, const int32_t*
   return EncodeCodes(sink, values + i, k, count - i);
 }
 
-// The sum of the quotients of count values, for any processor and for AVX2.
-CVPLAT_BUILT_INTO_CALLER uint64_t SumQuotients(const int32_t* values, int32_t k, int32_t count) {
+// What a run of codes needs: the sum of its quotients (its bits but the
+// marker and low bits of each code) and its largest zigzag-mapped value.
+struct RunMeasure {
+  uint64_t quotients;
+  uint32_t largest;
+};
+
+// Both in one pass, for any processor and for AVX2.
+CVPLAT_BUILT_INTO_CALLER RunMeasure MeasureCodes(const int32_t* values, int32_t k, int32_t count) {
   uint64_t quotients = 0;
-  for (int32_t i = 0; i < count; ++i) quotients += Zigzag(values[i]) >> k;
-  return quotients;
+  uint32_t largest = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t u = Zigzag(values[i]);
+    quotients += u >> k;
+    largest = u > largest ? u : largest;
+  }
+  return {quotients, largest};
 }
-uint64_t SumQuotientsPlain(const int32_t* values, int32_t k, int32_t count) {
-  return SumQuotients(values, k, count);
+RunMeasure MeasureCodesPlain(const int32_t* values, int32_t k, int32_t count) {
+  return MeasureCodes(values, k, count);
 }
-CVPLAT_TARGET_AVX2 uint64_t SumQuotientsAvx2(const int32_t* values, int32_t k, int32_t count) {
-  return SumQuotients(values, k, count);
+CVPLAT_TARGET_AVX2 RunMeasure MeasureCodesAvx2(const int32_t* values, int32_t k, int32_t count) {
+  return MeasureCodes(values, k, count);
 }
 
 }  // namespace
@@ -284,11 +292,6 @@ int32_t RiceBitWriter::Grow() {
   return 0;
 }
 
-uint64_t RiceBitWriter::CountBits(const int32_t* values, int32_t k, int32_t count) const {
-  const uint64_t quotients = cvplat::UseAvx2() ? SumQuotientsAvx2(values, k, count) : SumQuotientsPlain(values, k, count);
-  return quotients + static_cast<uint64_t>(count) * (static_cast<uint64_t>(k) + 1);
-}
-
 int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t count, cv::Md5BlockRun* digest) {
   if (count < 1 || overflow_) return bytePos_ + 1;
   if (k < 1) k = 1;
@@ -296,7 +299,9 @@ int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t co
 
   // A byte completing at index bytePos >= capacity makes the buffer grow, so the
   // run needs the capacity to reach its last complete byte.
-  const uint64_t totalBits = static_cast<uint64_t>(bitCount_) + CountBits(values, k, count);
+  const RunMeasure run = cvplat::UseAvx2() ? MeasureCodesAvx2(values, k, count) : MeasureCodesPlain(values, k, count);
+  const uint64_t codeBits = run.quotients + static_cast<uint64_t>(count) * (static_cast<uint64_t>(k) + 1);
+  const uint64_t totalBits = static_cast<uint64_t>(bitCount_) + codeBits;
   const uint64_t endPos = static_cast<uint64_t>(bytePos_) + totalBits / 8;
   while (endPos > static_cast<uint64_t>(capacity_)) {
     if (Grow() != 0) break;
@@ -304,16 +309,17 @@ int32_t RiceBitWriter::WriteRiceRun(const int32_t* values, int32_t k, int32_t co
   if (overflow_) {
     EncodeUntilFull(values, k, count);
   } else {
-    EncodeRun(values, k, count, digest);
+    EncodeRun(values, k, count, run.largest, digest);
   }
   return bytePos_ + 1;
 }
 
-void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count, cv::Md5BlockRun* digest) {
+void RiceBitWriter::EncodeRun(const int32_t* values, int32_t k, int32_t count, uint32_t largest,
+                              cv::Md5BlockRun* digest) {
   uint8_t* const base = buffer_.As<uint8_t>();
   const BitSink start(base + bytePos_, accumulator_, bitCount_);
   const bool bits = cvplat::UseBitInstructions();
-  BitSink sink = bits && cvplat::UseAvx2() ? EncodeCodesAvx2(start, values, k, count, digest)
+  BitSink sink = bits && cvplat::UseAvx2() ? EncodeCodesAvx2(start, values, k, count, largest, digest)
                  : bits                   ? EncodeCodesBits(start, values, k, count)
                                           : EncodeCodesPlain(start, values, k, count);
   sink.StoreCompleteBytes();

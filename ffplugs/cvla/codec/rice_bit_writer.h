@@ -58,8 +58,8 @@ class RiceBitWriter {
   uint32_t Accumulator() const { return accumulator_; }
 
  private:
-  uint64_t CountBits(const int32_t* values, int32_t k, int32_t count) const;
-  void EncodeRun(const int32_t* values, int32_t k, int32_t count, cv::Md5BlockRun* digest);
+  // largest: the run's largest zigzag-mapped value.
+  void EncodeRun(const int32_t* values, int32_t k, int32_t count, uint32_t largest, cv::Md5BlockRun* digest);
   void EncodeUntilFull(const int32_t* values, int32_t k, int32_t count);
 
   cvplat::GlobalBlock buffer_;

@@ -238,15 +238,12 @@ CVPLAT_TARGET_AVX2 void DifferencesAvx2(const uint32_t* padded, int32_t n, int32
     *largest = a > *largest ? a : *largest;
   }
 }
-#else
-void DifferencesAvx2(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3, int32_t* d4,
-                     uint32_t* sums, int32_t* largest) {
-  DifferencesBody(padded, n, d1, d2, d3, d4, sums, largest);
-}
 #endif
 void Differences(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3, int32_t* d4,
                  uint32_t* sums, int32_t* largest) {
+#if CVPLAT_X86_VECTORS
   if (cvplat::UseAvx2()) return DifferencesAvx2(padded, n, d1, d2, d3, d4, sums, largest);
+#endif
   DifferencesPlain(padded, n, d1, d2, d3, d4, sums, largest);
 }
 
@@ -262,12 +259,6 @@ uint32_t FilterOrder4(const int32_t* y, int32_t n, const uint32_t* q, int32_t* o
 }
 
 #if CVPLAT_X86_VECTORS
-// The sums of AutocorrelateOrder4Body for values up to 32767 in magnitude, on
-// 16-bit lanes: each multiply-add instruction takes sixteen values and their
-// partners one lag on and adds the products in pairs, below 2^31 in magnitude,
-// which go into 64-bit sums. Integer sums are exact, so the doubles made of
-// them are those of the double additions. False, computing nothing, for
-// larger values.
 // Sixteen values times their partners one lag on, added in pairs and then into
 // the lag's four 64-bit sums. Written out for each lag, so that the five sums
 // stay in registers.
@@ -278,6 +269,12 @@ CVPLAT_TARGET_AVX2 CVPLAT_BUILT_INTO_CALLER void AddLagProducts(__m256i base, co
   sum = _mm256_add_epi64(sum, _mm256_add_epi64(low, high));
 }
 
+// The sums of AutocorrelateOrder4Body for values up to 32767 in magnitude, on
+// 16-bit lanes: each multiply-add instruction takes sixteen values and their
+// partners one lag on and adds the products in pairs, below 2^31 in magnitude,
+// which go into 64-bit sums. Integer sums are exact, so the doubles made of
+// them are those of the double additions. False, computing nothing, for
+// larger values.
 CVPLAT_TARGET_AVX2 bool AutocorrelateSixteenBitAvx2(const int32_t* y, int32_t terms, double* r) {
   const int32_t count = terms + 4;
   alignas(32) int16_t v[kFramesPerBlock + 4];

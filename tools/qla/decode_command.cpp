@@ -130,6 +130,7 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
       console.Error(FailureLine(target, problem, hr));
       return false;
     }
+    sink.Reserve(plan.head.size() + file.Frames() * file.Format().nBlockAlign + plan.tail.size());
   }
   double started = NowSeconds();
   cv::Md5 md5;

@@ -50,6 +50,19 @@ HRESULT ByteSink::Create(const std::string& path) {
 
 void ByteSink::UseStandardOutput() { standardOutput_ = true; }
 
+void ByteSink::Reserve(uint64_t bytes) {
+  if (standardOutput_ || !file_.IsValid()) return;
+  cvplat::ReserveFileSpace(file_.Get(), bytes);
+  reserved_ = bytes;
+}
+
+void ByteSink::Close() {
+  // A file that ends short of its reservation (a failed decode) would keep the
+  // rest allocated past its end.
+  if (file_.IsValid() && written_ < reserved_) static_cast<void>(cvplat::SetEndOfFileHere(file_.Get()));
+  file_.Reset();
+}
+
 HRESULT ByteSink::Write(const void* bytes, size_t count) {
   if (count == 0) return cv::kS_OK;
   if (standardOutput_) return std::fwrite(bytes, 1, count, stdout) == count ? cv::kS_OK : cv::CVERR_FILE_WRITE;

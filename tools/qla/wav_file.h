@@ -21,14 +21,18 @@ class ByteSink {
  public:
   [[nodiscard]] HRESULT Create(const std::string& path);
   void UseStandardOutput();
+  // Sets aside disk space for a file of `bytes` bytes (nothing for a pipe).
+  void Reserve(uint64_t bytes);
   [[nodiscard]] HRESULT Write(const void* bytes, size_t count);
   [[nodiscard]] HRESULT Flush();
-  void Close() { file_.Reset(); }
+  // Closes the file; space set aside beyond what was written is given back.
+  void Close();
 
  private:
   cvplat::UniqueFile file_;
   bool standardOutput_ = false;
   uint64_t written_ = 0;      // bytes written
+  uint64_t reserved_ = 0;     // bytes of disk space set aside
   cvplat::WriteBackPacer writeBack_;
 };
 

@@ -19,7 +19,7 @@ constexpr uint32_t kPcmFmtBytes = 16;
 constexpr uint32_t kExtensibleFmtBytes = 40;
 constexpr uint32_t kMaxFmtBytes = 4096;
 constexpr uint32_t kDs64MinBytes = 24;
-constexpr uint32_t kReadAheadBytes = 1u << 20;
+constexpr uint32_t kReadAheadBytes = 256u << 10;
 // Reads of at least this many bytes go straight into the caller's buffer: a
 // copy out of the read-ahead would cost more than the system call it saves.
 constexpr uint32_t kDirectReadBytes = 64u << 10;

@@ -154,8 +154,12 @@ TEST_F(AcmList, CacheReadStopsAtAMissingKeyAnOverlongNameAndOneHundredRecords) {
 
 // A refresh through rundll32 fills the cache with every tag of the machine;
 // the list is what the cache holds. The module also runs from a folder whose
-// path holds a blank.
+// path holds a blank. The event is held signalled throughout, as an earlier
+// enumeration process that has not ended yet leaves it: the caller still waits
+// for its own enumeration.
 TEST_F(AcmList, RefreshThroughRundll32FillsTheCache) {
+  cvplat::KernelHandle staleEvent(::CreateEventA(nullptr, TRUE, TRUE, cvla::kAcmEventName));
+  ASSERT_TRUE(staleEvent.Get());
   std::filesystem::path folder = std::filesystem::temp_directory_path() / "cvql plug in";
   std::filesystem::create_directories(folder);
   std::filesystem::copy_file(cvtest::FindPlugIn(), folder / "cvqlplug.dll",
@@ -165,6 +169,7 @@ TEST_F(AcmList, RefreshThroughRundll32FillsTheCache) {
   for (CreateListFunction create : {create_, LoadCreateList((folder / "cvqlplug.dll").string())}) {
     ASSERT_TRUE(create);
     cvtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, cvla::kAcmCacheKey);
+    ::SetEvent(staleEvent.Get());
     DWORD count = 0, cachedCount = 0;
     ASSERT_EQ(create(&count, records_.data(), 0), 0u);
     std::vector<CVDRVFMT_DATAFMTS> cached(cvla::kFormatListCapacity);

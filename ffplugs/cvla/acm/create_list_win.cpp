@@ -46,6 +46,10 @@ bool ReadCache(uint32_t* count, CVDRVFMT_DATAFMTS* list) {
 // process that hangs is left running. False when it could not be started.
 bool RunEnumerationProcess() {
   cvplat::KernelHandle event(::CreateEventA(nullptr, TRUE, FALSE, kAcmEventName));
+  // The event is opened, not created, while an earlier enumeration process
+  // still holds it, and may then be signalled already: the wait would end
+  // before this enumeration wrote anything.
+  if (event.Get()) ::ResetEvent(event.Get());
 
   std::string modulePath = cvplat::ModuleFileName(Module().module);
   if (modulePath.empty()) return false;

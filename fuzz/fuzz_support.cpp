@@ -1,7 +1,10 @@
 #include "fuzz/fuzz_support.h"
+#include "krn/platform/win_types.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #ifdef _WIN32
 #include <process.h>
@@ -39,15 +42,6 @@ cvplat::UniqueFile OpenScratch(const std::string& path, bool write) {
   return cvplat::UniqueFile(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | (write ? GENERIC_WRITE : 0),
                                                    FILE_SHARE_READ, OPEN_EXISTING, 0));
 }
-
-}  // namespace cvfuzz
-
-#include "krn/platform/win_types.h"
-
-#include <cstdlib>
-#include <vector>
-
-namespace cvfuzz {
 
 void ExerciseStream(IStream* stream, Choices& choices) {
   if (!stream) return;

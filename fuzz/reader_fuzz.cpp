@@ -20,7 +20,6 @@ cv::ICvFileType* FileType() {
     if (cvtest::CreateFileTypeLikeHost(host->Host(), 0, &made) != cv::kS_OK) std::abort();
     return made;
   }();
-  (void)module;
   return fileType;
 }
 

@@ -15,7 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static cvtest::TestHost* host = new cvtest::TestHost;
   static cv::ICvFileType* fileType = nullptr;
   if (!fileType && cvtest::CreateFileTypeLikeHost(host->Host(), 0, &fileType) != cv::kS_OK) std::abort();
-  (void)module;
 
   cvfuzz::Choices choices(data, size);
   const uint32_t shape = choices.Take(1);

@@ -5,13 +5,12 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "ffplugs/cvla/codec/prediction_analyzer.h"
 #include "krn/platform/cpu.h"
-
-#include <random>
-#include <string>
 
 namespace {
 
@@ -80,27 +79,16 @@ TEST(PredictionAnalyzer, OrderFollowsTheSmallestSumWithTiesToTheHigherOrder) {
 }
 
 TEST(PredictionAnalyzer, WrappedSums) {
-  // Sums that wrap negative: with all five negative order 0 is forced.
-  auto a = MakeAnalyzer(false);
+  // Sums that wrap negative: with all five negative order 0 is forced. An
+  // alternating signal of this level has |e_k| = 2^k * level, so S_k is
+  // 512 * 2^k * level modulo 2^32; bits 18..22 of the level put bit 31 of
+  // every S_k (k = 0..4) on.
+  const int32_t level = 0x7C0000;
   std::vector<int32_t> x(512);
-  for (int i = 0; i < 512; ++i) x[i] = (i % 2) ? -4400000 : 4400000;
-  // S0 = 512 * 4.4e6 = 2.25e9, S1..S4 = 2^k times that modulo 2^32: pick a
-  // level where every sum lands in the negative half.
-  int32_t level = 0;
-  for (int32_t v = 4194304; v < 8388608 && level == 0; v += 1024) {
-    int64_t s[5] = {};
-    for (int k = 0; k < 5; ++k) s[k] = static_cast<int32_t>(static_cast<uint32_t>(int64_t{512} * v << k) );
-    bool allNegative = true;
-    for (int k = 0; k < 5; ++k) allNegative &= s[k] < 0;
-    if (allNegative) level = v;
-  }
-  ASSERT_NE(level, 0);
-  // The alternating signal has |e_k| = 2^k * level after the first samples;
-  // start from a history that makes that exact from i = 0.
   for (int i = 0; i < 512; ++i) x[i] = (i % 2) ? -level : level;
-  std::vector<int32_t> warm(8);
-  for (int i = 0; i < 8; ++i) warm[i] = (i % 2) ? -level : level;
-  a.SelectPredictor(0, warm.data(), 8);
+  // A first short block leaves the history that makes |e_k| exact from i = 0.
+  auto a = MakeAnalyzer(false);
+  a.SelectPredictor(0, x.data(), 8);
   a.SelectPredictor(0, x.data(), 512);
   EXPECT_EQ(a.Order(), 0);
   EXPECT_EQ(a.Cost(), 0x7FFFFFFE);

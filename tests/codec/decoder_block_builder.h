@@ -16,7 +16,6 @@ struct TestBlock {
   bool sync = false;
   qla::PredictorHistory history[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
   int16_t frameCount = 1;
-  int32_t payloadSize = -1;  // -1: the payload's length
   uint8_t riceParam[2] = {0, 0};
   uint8_t fixedOrder[2] = {0, 0};
   uint8_t lpcCoef[2][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
@@ -61,7 +60,7 @@ inline void AppendBlock(std::vector<uint8_t>& out, const TestBlock& b, uint32_t 
     }
   }
   cvtest::PutU16(out, static_cast<uint16_t>(b.frameCount));
-  cvtest::PutU16(out, static_cast<uint16_t>(b.payloadSize >= 0 ? b.payloadSize : static_cast<int32_t>(b.payload.size())));
+  cvtest::PutU16(out, static_cast<uint16_t>(b.payload.size()));
   for (uint32_t c = 0; c < channels; ++c) out.push_back(b.riceParam[c]);
   for (uint32_t c = 0; c < channels; ++c) out.push_back(b.fixedOrder[c]);
   if (flags & qla::kFlagLpc)

@@ -3,6 +3,7 @@
 #include "krn/platform/codepage.h"
 #include "krn/results.h"
 #include "krn/riff.h"
+#include "tests/support/pcm_test_stream.h"
 #include "tests/support/riff_test_files.h"
 #include "tests/support/test_metadata_source.h"
 
@@ -18,16 +19,8 @@ namespace {
 using namespace cvtest;
 using cv::FourCC;
 
-// A plain 16-bit mono WAV with a few samples.
 Bytes PlainWav(const Bytes& extraChunks = Bytes()) {
-  Bytes fmt;
-  PutU16(fmt, 1);
-  PutU16(fmt, 1);
-  PutU32(fmt, 44100);
-  PutU32(fmt, 88200);
-  PutU16(fmt, 2);
-  PutU16(fmt, 16);
-  return Riff("WAVE", Concat({Chunk("fmt ", fmt), Chunk("data", Bytes(10, 7)), extraChunks}));
+  return WaveFile(PcmFormat(1, 44100, 16), Bytes(10, 7), extraChunks);
 }
 
 struct Marker {
@@ -144,13 +137,6 @@ TEST(MetadataInfo, GetInfoTextAlwaysTerminates) {
   EXPECT_EQ(buffer[0], u'\0');  // an empty text for a missing field
 }
 
-void SetLoops(TestMetadataSource& source, size_t records) {
-  source.SetAcid(Filled(24, 1));
-  std::vector<Bytes> loops;
-  for (size_t i = 0; i < records; ++i) loops.push_back(Filled(32, static_cast<uint8_t>(50 + i)));
-  source.SetLoops(Filled(28, 100), loops);
-}
-
 // Loop chunks large enough are rewritten in place; smaller ones become "JUNK"
 // and new ones are appended. Either way the new values read back.
 TEST(MetadataLoop, RewrittenInPlaceOrAppendedBehindJunk) {
@@ -163,7 +149,8 @@ TEST(MetadataLoop, RewrittenInPlaceOrAppendedBehindJunk) {
     WriteFile(path, PlainWav(Concat({Chunk("acid", Bytes(c.acid, 0)), Chunk("strc", Bytes(c.strc, 0))})));
     const size_t before = ReadWholeFile(path).size();
     TestMetadataSource source;
-    SetLoops(source, 2);
+    source.SetAcid(Filled(24, 1));
+    source.SetLoops(Filled(28, 100), {Filled(32, 50), Filled(32, 51)});
     ASSERT_EQ(cv::WriteLoopInfo(path.c_str(), &source, false), cv::kS_OK);
     const Bytes image = ReadWholeFile(path);
     EXPECT_EQ(image.size(), before + c.growth);

@@ -19,38 +19,32 @@ namespace {
 
 using GetClassObjectFunction = HRESULT(CV_STDCALL*)(const CLSID&, const IID&, void**);
 
-class LoadedPlugIn {
- public:
-  LoadedPlugIn() {
-    std::string path = cvtest::FindPlugIn();
-    found_ = !path.empty();
-    if (!found_) return;
-    getClassObject_ = reinterpret_cast<GetClassObjectFunction>(
-        cvplat::LoadPlugInExport(path, "DllGetClassObject", &module_));
+// The module loaded from its folder and its class factory; a test is skipped
+// where the build made no DLL.
+class DllHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string path = cvtest::FindPlugIn();
+    if (path.empty()) GTEST_SKIP() << "no cvqlplug.dll in this build";
+    const auto getClassObject =
+        reinterpret_cast<GetClassObjectFunction>(cvplat::LoadPlugInExport(path, "DllGetClassObject", &module_));
+    ASSERT_TRUE(getClassObject) << "cvqlplug.dll is there but does not load";
+    ASSERT_EQ(getClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, reinterpret_cast<void**>(&factory_)),
+              cv::kS_OK);
   }
-  ~LoadedPlugIn() { cvplat::FreePlugIn(module_); }
-  bool Found() const { return found_; }
-  GetClassObjectFunction GetClassObject() const { return getClassObject_; }
+  void TearDown() override {
+    if (factory_) factory_->Release();
+    cvplat::FreePlugIn(module_);
+  }
 
- private:
   HMODULE module_ = nullptr;
-  bool found_ = false;
-  GetClassObjectFunction getClassObject_ = nullptr;
+  IClassFactory* factory_ = nullptr;
 };
 
-TEST(DllHost, OpensAndReadsAFileThroughTheLoadedModule) {
-  LoadedPlugIn plugIn;
-  if (!plugIn.Found()) GTEST_SKIP() << "no cvqlplug.dll in this build";
-  ASSERT_TRUE(plugIn.GetClassObject()) << "cvqlplug.dll is there but does not load";
-
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(plugIn.GetClassObject()(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory,
-                                    reinterpret_cast<void**>(&factory)),
-            cv::kS_OK);
+TEST_F(DllHost, OpensAndReadsAFileThroughTheLoadedModule) {
   cvtest::TestHost host;
   cv::ICvFileType* fileType = nullptr;
-  ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host.Host(), 3, &fileType, factory), cv::kS_OK);
-  factory->Release();
+  ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host.Host(), 3, &fileType, factory_), cv::kS_OK);
   EXPECT_EQ(fileType->GetIndex(), 3u);
   wchar16 filter[16];
   ASSERT_EQ(fileType->GetStrings(nullptr, 0, filter, 16, nullptr, 0), cv::kS_OK);  // from the module's resources
@@ -84,24 +78,16 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> ChunksBesidesChecksum(
   return chunks;
 }
 
-TEST(DllHost, RendersRecordingsAsTheNativeToolEncodesThem) {
-  LoadedPlugIn plugIn;
-  if (!plugIn.Found()) GTEST_SKIP() << "no cvqlplug.dll in this build";
-  ASSERT_TRUE(plugIn.GetClassObject()) << "cvqlplug.dll is there but does not load";
+TEST_F(DllHost, RendersRecordingsAsTheNativeToolEncodesThem) {
   std::vector<std::filesystem::path> references;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(CVQL_NATIVE_REFERENCE_DIR, error))
     if (entry.path().extension() == ".qla") references.push_back(entry.path());
   if (references.empty()) GTEST_SKIP() << "no reference files in " << CVQL_NATIVE_REFERENCE_DIR;
 
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(plugIn.GetClassObject()(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory,
-                                    reinterpret_cast<void**>(&factory)),
-            cv::kS_OK);
   cv::ICvFileRenderer* renderer = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&renderer)),
+  ASSERT_EQ(factory_->CreateInstance(nullptr, cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&renderer)),
             cv::kS_OK);
-  factory->Release();
   cvtest::TestHost host;
   ASSERT_EQ(renderer->SetHost(host.Host()), cv::kS_OK);
   for (const std::filesystem::path& reference : references) {

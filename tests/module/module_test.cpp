@@ -131,9 +131,6 @@ TEST_F(ModuleTest, FileTypeUsesItsHostWithoutHoldingIt) {
   host.SetFindResult(cv::Code(0x8004E00A));
   EXPECT_EQ(fileType->FindRenderer(nullptr), cv::Code(0x8004E00A));
   EXPECT_EQ(host.LastFindGuid(), cv::RendererClassGuid);
-  GUID guid{};
-  fileType->GetClassGuid(&guid);
-  EXPECT_EQ(guid, cv::FileTypeClassGuid);
   wchar16 filter[8];
   ASSERT_EQ(fileType->GetStrings(nullptr, 0, filter, 8, nullptr, 0), cv::kS_OK);  // texts cut to their buffers
   EXPECT_EQ(Narrow(filter), "*.qla");

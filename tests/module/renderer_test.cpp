@@ -178,7 +178,6 @@ TEST_F(RendererTest, RenderJobWritesWhatTheFileEncoderWrites) {
   EXPECT_EQ(first.References(), 1u);
   EXPECT_EQ(second.References(), 1u);
 
-  // A cancel from the sink stops the render with its code.
   cvtest::TestProgressSink cancelling;
   cancelling.CancelAtCall(2);
   EXPECT_EQ(cvtest::RenderLikeHost(renderer_, path, {&first}, nullptr, &cancelling), cv::CVERR_CANCELLED);

@@ -37,7 +37,6 @@ class ReaderTest : public ::testing::Test {
     if (fileType_) fileType_->Release();
   }
 
-  // Renders audio into a file named `name` and opens it like the host.
   std::string Render(const PcmAudio& audio, const std::string& name) {
     std::string path = cvtest::TestDataPath(name);
     EXPECT_EQ(cvtest::RenderAudio(audio, path), cv::kS_OK);
@@ -248,7 +247,6 @@ TEST_F(DamagedFileTest, SeekTableEntriesPointingAnywhereGiveReadErrors) {
     std::vector<uint8_t> read;
     EXPECT_EQ(cvtest::ReadFrames(file.stream, file.format, kGroup + 10, 100, &read), cv::CVERR_FILE_READ) << target;
     EXPECT_TRUE(read.empty());
-    // Group 0 is still readable afterwards.
     ASSERT_EQ(cvtest::ReadFrames(file.stream, file.format, 5, 100, &read), cv::kS_OK);
     EXPECT_TRUE(read == Slice(audio_, 5, 100));
   }

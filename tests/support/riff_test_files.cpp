@@ -53,6 +53,11 @@ Bytes Riff(const char* form, const Bytes& body) {
   return out;
 }
 
+Bytes WaveFile(const WAVEFORMATEX& format, const Bytes& data, const Bytes& moreChunks) {
+  const auto* fields = reinterpret_cast<const uint8_t*>(&format);  // little-endian, without cbSize
+  return Riff("WAVE", Concat({Chunk("fmt ", Bytes(fields, fields + 16)), Chunk("data", data), moreChunks}));
+}
+
 Bytes CueChunk(std::initializer_list<uint32_t> samples) {
   Bytes cue;
   PutU32(cue, static_cast<uint32_t>(samples.size()));
@@ -109,14 +114,10 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(path, error);
 }
 
-cvplat::UniqueFile OpenReadWrite(const std::string& path) {
-  return cvplat::UniqueFile(
-      cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0));
-}
-
 cvplat::UniqueFile MakeFile(const std::string& path, const Bytes& bytes) {
   WriteFile(path, bytes);
-  return OpenReadWrite(path);
+  return cvplat::UniqueFile(
+      cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0));
 }
 
 }  // namespace cvtest

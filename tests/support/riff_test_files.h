@@ -25,6 +25,8 @@ Bytes Chunk(const char* id, const Bytes& data);
 Bytes List(const char* type, const Bytes& subChunks);
 // "RIFF", size (4 + body), form type and the body.
 Bytes Riff(const char* form, const Bytes& body);
+// A "WAVE" file: the format's 16-byte "fmt " chunk, "data" and more chunks behind.
+Bytes WaveFile(const WAVEFORMATEX& format, const Bytes& data, const Bytes& moreChunks = Bytes());
 // A "cue " chunk with one point per sample offset (ids from 1, positions = offsets).
 Bytes CueChunk(std::initializer_list<uint32_t> samples);
 // n bytes counting up from `first`.
@@ -39,9 +41,8 @@ bool WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
 
-// Opens a file for reading and writing; an invalid handle on failure.
-cvplat::UniqueFile OpenReadWrite(const std::string& path);
-// Writes the bytes to the path and opens the file for reading and writing.
+// Writes the bytes to the path and opens the file for reading and writing
+// (an invalid handle on failure).
 cvplat::UniqueFile MakeFile(const std::string& path, const Bytes& bytes);
 
 }  // namespace cvtest

@@ -23,17 +23,6 @@ using cvtest::Bytes;
 constexpr FaultPoint kPoints[] = {FaultPoint::kOpen, FaultPoint::kRead, FaultPoint::kWrite,
                                   FaultPoint::kSeek, FaultPoint::kSize, FaultPoint::kAlloc};
 
-Bytes WaveFile(const cvtest::PcmAudio& audio) {
-  Bytes format;
-  cvtest::PutU16(format, 1);
-  cvtest::PutU16(format, audio.format.nChannels);
-  cvtest::PutU32(format, audio.format.nSamplesPerSec);
-  cvtest::PutU32(format, audio.format.nAvgBytesPerSec);
-  cvtest::PutU16(format, audio.format.nBlockAlign);
-  cvtest::PutU16(format, audio.format.wBitsPerSample);
-  return cvtest::Riff("WAVE", cvtest::Concat({cvtest::Chunk("fmt ", format), cvtest::Chunk("data", audio.bytes)}));
-}
-
 std::set<std::string> Listing(const std::filesystem::path& folder) {
   std::set<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
@@ -88,7 +77,8 @@ TEST(ToolOutputFaults, EncodeAndDecodeKeepTheFileTheyWouldReplace) {
   const std::string decoded = cvtest::SuiteDataPath("decoded.wav");
   std::filesystem::remove(packed);
   std::filesystem::remove(decoded);
-  cvtest::WriteFile(wave, WaveFile(cvtest::SyntheticAudio(2, 44100, 16, 6000)));
+  const cvtest::PcmAudio audio = cvtest::SyntheticAudio(2, 44100, 16, 6000);
+  cvtest::WriteFile(wave, cvtest::WaveFile(audio.format, audio.bytes));
   ExpectEveryFaultKeepsTheTarget(&qlatool::RunEncode, wave, packed);
   ExpectEveryFaultKeepsTheTarget(&qlatool::RunDecode, packed, decoded);
 }

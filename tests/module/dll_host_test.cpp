@@ -4,6 +4,7 @@
 // (the Windows build); elsewhere it is skipped. A DLL that is there but does
 // not load is a failure.
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "krn/com_ptr.h"
 #include "krn/platform/module_path.h"
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
@@ -29,22 +30,21 @@ class DllHost : public ::testing::Test {
     const auto getClassObject =
         reinterpret_cast<GetClassObjectFunction>(cvplat::LoadPlugInExport(path, "DllGetClassObject", &module_));
     ASSERT_TRUE(getClassObject) << "cvqlplug.dll is there but does not load";
-    ASSERT_EQ(getClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, reinterpret_cast<void**>(&factory_)),
-              cv::kS_OK);
+    ASSERT_EQ(getClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IClassFactory, factory_.PutVoid()), cv::kS_OK);
   }
   void TearDown() override {
-    if (factory_) factory_->Release();
+    factory_.Reset();  // before the module that holds its code goes
     cvplat::FreePlugIn(module_);
   }
 
   HMODULE module_ = nullptr;
-  IClassFactory* factory_ = nullptr;
+  cv::ComPtr<IClassFactory> factory_;
 };
 
 TEST_F(DllHost, OpensAndReadsAFileThroughTheLoadedModule) {
   cvtest::TestHost host;
   cv::ICvFileType* fileType = nullptr;
-  ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host.Host(), 3, &fileType, factory_), cv::kS_OK);
+  ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host.Host(), 3, &fileType, factory_.Get()), cv::kS_OK);
   EXPECT_EQ(fileType->GetIndex(), 3u);
   wchar16 filter[16];
   ASSERT_EQ(fileType->GetStrings(nullptr, 0, filter, 16, nullptr, 0), cv::kS_OK);  // from the module's resources

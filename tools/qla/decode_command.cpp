@@ -48,15 +48,16 @@ namespace {
 [[nodiscard]] HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
                          ByteSink& sink, Console& console, cv::Md5* md5) {
   ParallelDecoder decoder;
-  HRESULT hr = decoder.Start(input, threads);
+  HRESULT hr = decoder.Start(input, threads, md5);
   if (cv::Failed(hr)) return hr;
   for (;;) {
     if (Interrupted()) return cv::CVERR_CANCELLED;
     const uint8_t* data = nullptr;
     uint32_t got = 0;
-    hr = decoder.Next(&data, &got);
+    bool hashed = false;
+    hr = decoder.Next(&data, &got, &hashed);
     if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
-    md5->Update(data, static_cast<size_t>(got) * frameBytes);
+    if (!hashed) md5->Update(data, static_cast<size_t>(got) * frameBytes);
     hr = sink.Write(data, static_cast<size_t>(got) * frameBytes);
     if (cv::Failed(hr)) return hr;
     console.AddDone(static_cast<double>(got) / rate);

@@ -23,7 +23,7 @@ void ParallelDecoder::Stop() {
   workers_.clear();
 }
 
-HRESULT ParallelDecoder::Start(const std::string& path, unsigned threads) {
+HRESULT ParallelDecoder::Start(const std::string& path, unsigned threads, cv::Md5* md5) {
   if (threads < 1) threads = 1;
   for (unsigned i = 0; i < threads; ++i) {
     auto file = std::make_unique<QlaFile>();
@@ -31,33 +31,47 @@ HRESULT ParallelDecoder::Start(const std::string& path, unsigned threads) {
     if (cv::Failed(hr)) return hr;
     files_.push_back(std::move(file));
   }
+  md5_ = md5;
   totalFrames_ = files_[0]->Frames();
   blockAlign_ = files_[0]->Format().nBlockAlign;
   runs_ = (totalFrames_ + kRunFrames - 1) / kRunFrames;
   slots_ = std::vector<Run>(2 * threads);
   for (Run& run : slots_) run.bytes.resize(static_cast<size_t>(kRunFrames) * blockAlign_);
-  // The first file is the caller's: it decodes runs itself while it waits.
+  // The first file is the caller's.
   for (size_t i = 1; i < files_.size(); ++i) workers_.emplace_back(&ParallelDecoder::Work, this, files_[i].get());
   return cv::kS_OK;
 }
 
-// A run's slot is free once the caller is done with the run before it in that slot.
-bool ParallelDecoder::CanTake() const { return taken_ < runs_ && taken_ < released_ + slots_.size(); }
+uint64_t ParallelDecoder::NextRunForWorkers() {
+  uint64_t end = released_ + slots_.size();
+  if (end > runs_) end = runs_;
+  for (uint64_t index = returned_ + 2; index < end; ++index)
+    if (!RunAt(index).started) return index;
+  return runs_;
+}
 
-void ParallelDecoder::Decode(QlaFile* file, std::unique_lock<std::mutex>& lock) {
-  const uint64_t index = taken_++;
-  Run* run = &slots_[index % slots_.size()];
+void ParallelDecoder::Decode(QlaFile* file, uint64_t index, cv::Md5* md5, std::unique_lock<std::mutex>& lock) {
+  Run* run = &RunAt(index);
+  run->started = true;
+  ++started_;
   lock.unlock();
   const uint64_t first = index * kRunFrames;
   const uint64_t left = totalFrames_ - first;
   const uint32_t wanted = left < kRunFrames ? static_cast<uint32_t>(left) : kRunFrames;
   uint32_t got = 0;
-  HRESULT hr = file->Read(first, run->bytes.data(), wanted, &got);
+  HRESULT hr;
+  bool hashed = false;
+  {
+    const DeliveredDigest digest(*file, md5);
+    hashed = md5 && digest.Attached();
+    hr = file->Read(first, run->bytes.data(), wanted, &got);
+  }
   // The stream ended before its announced length.
   if (cv::Succeeded(hr) && got != wanted) hr = cv::CVERR_FILE_READ;
   lock.lock();
   run->frames = got;
   run->result = hr;
+  run->hashed = hashed;
   run->done = true;
   changed_.notify_all();
 }
@@ -65,34 +79,34 @@ void ParallelDecoder::Decode(QlaFile* file, std::unique_lock<std::mutex>& lock) 
 void ParallelDecoder::Work(QlaFile* file) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || taken_ >= runs_ || CanTake(); });
-    if (stopping_ || taken_ >= runs_) return;
-    Decode(file, lock);
+    uint64_t index = runs_;
+    changed_.wait(lock, [&] { return stopping_ || started_ >= runs_ || (index = NextRunForWorkers()) < runs_; });
+    if (stopping_ || started_ >= runs_) return;
+    Decode(file, index, nullptr, lock);
   }
 }
 
-HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames) {
+HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames, bool* hashed) {
   *data = nullptr;
   *frames = 0;
+  *hashed = false;
   std::unique_lock<std::mutex> lock(mutex_);
   if (released_ < returned_) {  // the caller is done with the run it had
-    slots_[released_ % slots_.size()].done = false;
+    RunAt(released_) = Run{std::move(RunAt(released_).bytes)};
     ++released_;
     changed_.notify_all();
   }
   if (returned_ >= runs_) return cv::kS_FALSE;
-  Run& run = slots_[returned_ % slots_.size()];
-  // Rather than wait, the caller decodes the next run nobody has started.
-  while (!run.done) {
-    if (CanTake())
-      Decode(files_[0].get(), lock);
-    else
-      changed_.wait(lock);
-  }
+  Run& run = RunAt(returned_);
+  // Every run before this one is in the digest: the caller decodes it with
+  // the hashing in the gaps, unless a worker got to it first.
+  if (!run.started) Decode(files_[0].get(), returned_, md5_, lock);
+  changed_.wait(lock, [&] { return run.done; });
   ++returned_;
   if (cv::Failed(run.result)) return run.result;
   *data = run.bytes.data();
   *frames = run.frames;
+  *hashed = run.hashed;
   return cv::kS_OK;
 }
 

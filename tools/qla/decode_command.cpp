@@ -54,10 +54,8 @@ namespace {
     if (Interrupted()) return cv::CVERR_CANCELLED;
     const uint8_t* data = nullptr;
     uint32_t got = 0;
-    bool hashed = false;
-    hr = decoder.Next(&data, &got, &hashed);
+    hr = decoder.Next(&data, &got);
     if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
-    if (!hashed) md5->Update(data, static_cast<size_t>(got) * frameBytes);
     hr = sink.Write(data, static_cast<size_t>(got) * frameBytes);
     if (cv::Failed(hr)) return hr;
     console.AddDone(static_cast<double>(got) / rate);

@@ -79,17 +79,18 @@ void ParallelDecoder::Decode(QlaFile* file, uint64_t index, cv::Md5* md5, std::u
 void ParallelDecoder::Work(QlaFile* file) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    uint64_t index = runs_;
-    changed_.wait(lock, [&] { return stopping_ || started_ >= runs_ || (index = NextRunForWorkers()) < runs_; });
     if (stopping_ || started_ >= runs_) return;
-    Decode(file, index, nullptr, lock);
+    const uint64_t index = NextRunForWorkers();
+    if (index < runs_)
+      Decode(file, index, nullptr, lock);
+    else
+      changed_.wait(lock);
   }
 }
 
-HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames, bool* hashed) {
+HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames) {
   *data = nullptr;
   *frames = 0;
-  *hashed = false;
   std::unique_lock<std::mutex> lock(mutex_);
   if (released_ < returned_) {  // the caller is done with the run it had
     RunAt(released_) = Run{std::move(RunAt(released_).bytes)};
@@ -104,9 +105,11 @@ HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames, bool* hash
   changed_.wait(lock, [&] { return run.done; });
   ++returned_;
   if (cv::Failed(run.result)) return run.result;
+  lock.unlock();
+  // A worker's run is hashed on its own; its slot stays the caller's until the next call.
+  if (!run.hashed) md5_->Update(run.bytes.data(), static_cast<size_t>(run.frames) * blockAlign_);
   *data = run.bytes.data();
   *frames = run.frames;
-  *hashed = run.hashed;
   return cv::kS_OK;
 }
 

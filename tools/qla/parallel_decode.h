@@ -33,15 +33,14 @@ class ParallelDecoder {
   ParallelDecoder(const ParallelDecoder&) = delete;
   ParallelDecoder& operator=(const ParallelDecoder&) = delete;
 
-  // Opens the file once per thread and starts threads - 1 workers. The runs
-  // the caller decodes go into md5 as they are decoded.
+  // Opens the file once per thread and starts threads - 1 workers. Every run
+  // goes into md5 in file order: the caller's own while they are decoded.
   [[nodiscard]] HRESULT Start(const std::string& path, unsigned threads, cv::Md5* md5);
 
-  // The next run of frames in file order, valid until the next call: S_OK with
-  // *frames > 0, S_FALSE after the last run, or a read's failure. *hashed
-  // tells whether the run's bytes are in the digest already; the caller hashes
-  // a run that is not before it asks for the next.
-  [[nodiscard]] HRESULT Next(const uint8_t** data, uint32_t* frames, bool* hashed);
+  // The next run of frames in file order, valid until the next call and
+  // already in md5: S_OK with *frames > 0, S_FALSE after the last run, or a
+  // read's failure.
+  [[nodiscard]] HRESULT Next(const uint8_t** data, uint32_t* frames);
 
  private:
   struct Run {

@@ -239,7 +239,7 @@ void BlockEncoder::CodeChannel(int channel) {
   channelStart_[channel] = writer_.Position();
   const int32_t sizeBefore = codedSize_;
 
-  const int32_t* residual = analyzer_.SelectPredictor(channel, samples_[channel], n);
+  const int32_t* residual = analyzer_.SelectPredictor(channel, samples_[channel], n, digest_);
   const int32_t bits = BitsForMagnitude(analyzer_.MaxAbs());
   const int32_t rawEstimate = (bits * n) / 8;
   k_ = RiceParameterForCost(analyzer_.Cost(), n);

@@ -1,7 +1,9 @@
 #include "ffplugs/cvla/codec/prediction_analyzer.h"
 
 #include <cstring>
+#include <utility>
 
+#include "krn/md5_steps.h"
 #include "krn/platform/cpu.h"
 
 #if CVPLAT_X86_VECTORS
@@ -196,42 +198,76 @@ CVPLAT_TARGET_AVX2 CVPLAT_BUILT_INTO_CALLER void StoreEight(int32_t* p, __m256i 
 // DifferencesBody on eight values at a time, written out so that each absolute
 // value and the maximum take one instruction (the compiler's own vectors of
 // the loop take three for each absolute value); the same wrapping results.
-// The six running vectors are separate variables: gcc keeps an array of them
-// in memory.
+// The six running vectors are members of a struct that lives in registers
+// once the steps are built into the loop (gcc keeps an array of them in memory).
+struct DifferenceLanes {
+  __m256i s0, s1, s2, s3, s4, most;
+};
+
+CVPLAT_TARGET_AVX2 CVPLAT_BUILT_INTO_CALLER void DifferencesEight(const uint32_t* p, int32_t* d1, int32_t* d2,
+                                                               int32_t* d3, int32_t* d4, DifferenceLanes& s) {
+  const __m256i x0 = LoadEight(p + 4), x1 = LoadEight(p + 3), x2 = LoadEight(p + 2), x3 = LoadEight(p + 1),
+                x4 = LoadEight(p);
+  const __m256i e1 = _mm256_sub_epi32(x0, x1), e1b = _mm256_sub_epi32(x1, x2), e1c = _mm256_sub_epi32(x2, x3),
+                e1d = _mm256_sub_epi32(x3, x4);
+  const __m256i e2 = _mm256_sub_epi32(e1, e1b), e2b = _mm256_sub_epi32(e1b, e1c), e2c = _mm256_sub_epi32(e1c, e1d);
+  const __m256i e3 = _mm256_sub_epi32(e2, e2b), e3b = _mm256_sub_epi32(e2b, e2c);
+  const __m256i e4 = _mm256_sub_epi32(e3, e3b);
+  StoreEight(d1, e1);
+  StoreEight(d2, e2);
+  StoreEight(d3, e3);
+  StoreEight(d4, e4);
+  const __m256i a0 = _mm256_abs_epi32(x0);
+  s.s0 = _mm256_add_epi32(s.s0, a0);
+  s.s1 = _mm256_add_epi32(s.s1, _mm256_abs_epi32(e1));
+  s.s2 = _mm256_add_epi32(s.s2, _mm256_abs_epi32(e2));
+  s.s3 = _mm256_add_epi32(s.s3, _mm256_abs_epi32(e3));
+  s.s4 = _mm256_add_epi32(s.s4, _mm256_abs_epi32(e4));
+  s.most = _mm256_max_epi32(s.most, a0);  // |INT32_MIN| stays negative and loses, as in the loop
+}
+
+// Holds the running vectors in registers from one eight values to the next:
+// with many eights written out, gcc otherwise regroups the additions and
+// parks every absolute value on the stack first.
+CVPLAT_TARGET_AVX2 CVPLAT_BUILT_INTO_CALLER void KeepInRegisters(DifferenceLanes& s) {
+  asm("" : "+x"(s.s0), "+x"(s.s1), "+x"(s.s2), "+x"(s.s3), "+x"(s.s4), "+x"(s.most));
+}
+
+// 256 values with the 64 steps of the digest's next block, two after each
+// eight: the differences are short chains of their own, and the hash's long
+// chain runs beside them.
+template <size_t... kEight>
+CVPLAT_TARGET_AVX2 CVPLAT_BUILT_INTO_CALLER void DifferencesTwoFiftySixAndHash(const uint32_t* p, int32_t* d1,
+                                                                            int32_t* d2, int32_t* d3, int32_t* d4,
+                                                                            DifferenceLanes& s,
+                                                                            cv::Md5BlockRun& digest,
+                                                                            std::index_sequence<kEight...>) {
+  cv::Md5RunBlock block(digest);
+  ((DifferencesEight(p + 8 * kEight, d1 + 8 * kEight, d2 + 8 * kEight, d3 + 8 * kEight, d4 + 8 * kEight, s),
+    cv::Md5Step<2 * kEight>(block.abcd, block.m), cv::Md5Step<2 * kEight + 1>(block.abcd, block.m),
+    KeepInRegisters(s)),
+   ...);
+  block.Done(digest);
+}
+
 CVPLAT_TARGET_AVX2 void DifferencesAvx2(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3,
-                                        int32_t* d4, uint32_t* sums, int32_t* largest) {
-  __m256i s0 = _mm256_setzero_si256(), s1 = _mm256_setzero_si256(), s2 = _mm256_setzero_si256(),
-          s3 = _mm256_setzero_si256(), s4 = _mm256_setzero_si256(), most = _mm256_setzero_si256();
+                                        int32_t* d4, uint32_t* sums, int32_t* largest, cv::Md5BlockRun* digest) {
+  const __m256i zero = _mm256_setzero_si256();
+  DifferenceLanes s{zero, zero, zero, zero, zero, zero};
   int32_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const uint32_t* p = padded + i;
-    const __m256i x0 = LoadEight(p + 4), x1 = LoadEight(p + 3), x2 = LoadEight(p + 2), x3 = LoadEight(p + 1),
-                  x4 = LoadEight(p);
-    const __m256i e1 = _mm256_sub_epi32(x0, x1), e1b = _mm256_sub_epi32(x1, x2), e1c = _mm256_sub_epi32(x2, x3),
-                  e1d = _mm256_sub_epi32(x3, x4);
-    const __m256i e2 = _mm256_sub_epi32(e1, e1b), e2b = _mm256_sub_epi32(e1b, e1c), e2c = _mm256_sub_epi32(e1c, e1d);
-    const __m256i e3 = _mm256_sub_epi32(e2, e2b), e3b = _mm256_sub_epi32(e2b, e2c);
-    const __m256i e4 = _mm256_sub_epi32(e3, e3b);
-    StoreEight(d1 + i, e1);
-    StoreEight(d2 + i, e2);
-    StoreEight(d3 + i, e3);
-    StoreEight(d4 + i, e4);
-    const __m256i a0 = _mm256_abs_epi32(x0);
-    s0 = _mm256_add_epi32(s0, a0);
-    s1 = _mm256_add_epi32(s1, _mm256_abs_epi32(e1));
-    s2 = _mm256_add_epi32(s2, _mm256_abs_epi32(e2));
-    s3 = _mm256_add_epi32(s3, _mm256_abs_epi32(e3));
-    s4 = _mm256_add_epi32(s4, _mm256_abs_epi32(e4));
-    most = _mm256_max_epi32(most, a0);  // |INT32_MIN| stays negative and loses, as in the loop
-  }
+  if (digest)
+    for (; i + 256 <= n && digest->blocks > 0; i += 256)
+      DifferencesTwoFiftySixAndHash(padded + i, d1 + i, d2 + i, d3 + i, d4 + i, s, *digest,
+                                    std::make_index_sequence<32>{});
+  for (; i + 8 <= n; i += 8) DifferencesEight(padded + i, d1 + i, d2 + i, d3 + i, d4 + i, s);
   DifferencesBody(padded + i, n - i, d1 + i, d2 + i, d3 + i, d4 + i, sums, largest);
   alignas(32) uint32_t lanes[6][8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[0]), s0);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[1]), s1);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[2]), s2);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[3]), s3);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[4]), s4);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[5]), most);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[0]), s.s0);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[1]), s.s1);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[2]), s.s2);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[3]), s.s3);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[4]), s.s4);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[5]), s.most);
   for (int lane = 0; lane < 8; ++lane) {
     for (int k = 0; k < 5; ++k) sums[k] += lanes[k][lane];
     const int32_t a = static_cast<int32_t>(lanes[5][lane]);
@@ -239,11 +275,14 @@ CVPLAT_TARGET_AVX2 void DifferencesAvx2(const uint32_t* padded, int32_t n, int32
   }
 }
 #endif
+// With a digest run, the AVX2 loop hashes some of its blocks; the others stay
+// in the run.
 void Differences(const uint32_t* padded, int32_t n, int32_t* d1, int32_t* d2, int32_t* d3, int32_t* d4,
-                 uint32_t* sums, int32_t* largest) {
+                 uint32_t* sums, int32_t* largest, cv::Md5BlockRun* digest) {
 #if CVPLAT_X86_VECTORS
-  if (cvplat::UseAvx2()) return DifferencesAvx2(padded, n, d1, d2, d3, d4, sums, largest);
+  if (cvplat::UseAvx2()) return DifferencesAvx2(padded, n, d1, d2, d3, d4, sums, largest, digest);
 #endif
+  (void)digest;
   DifferencesPlain(padded, n, d1, d2, d3, d4, sums, largest);
 }
 
@@ -352,7 +391,8 @@ void PredictionAnalyzer::ClearCoefficientBytes(int channel) {
   std::memset(coefficientBytes_[channel], 0, sizeof coefficientBytes_[channel]);
 }
 
-const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x, int32_t n) {
+const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x, int32_t n,
+                                                   cv::Md5BlockRun* digest) {
   // The four values before the block, rebuilt from the running differences, so
   // that every difference of sample i follows from x[i-4..i] alone:
   // e1 = x0 - x1, e2 = x0 - 2 x1 + x2, ... (binomial weights, wrapping). With
@@ -371,7 +411,7 @@ const int32_t* PredictionAnalyzer::SelectPredictor(int channel, const int32_t* x
   int32_t* const d4 = differences_[3];
   uint32_t s[5];
   int32_t maxAbs = 0;
-  Differences(padded, n, d1, d2, d3, d4, s, &maxAbs);
+  Differences(padded, n, d1, d2, d3, d4, s, &maxAbs, digest);
   if (n > 0) {
     history_[channel][0] = static_cast<uint32_t>(x[n - 1]);
     history_[channel][1] = static_cast<uint32_t>(d1[n - 1]);

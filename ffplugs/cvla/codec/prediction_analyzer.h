@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "krn/md5_steps.h"
 #include "krn/platform/memory.h"
 #include "ffplugs/cvla/qla_format.h"
 
@@ -23,7 +24,8 @@ class PredictionAnalyzer {
   // channel's history on, and returns the residual to code (n values). Sets
   // Order(), Cost() and MaxAbs(); with the LPC stage, sets or clears the
   // channel's coefficient bytes. The result stays valid until the next call.
-  const int32_t* SelectPredictor(int channel, const int32_t* x, int32_t n);
+  // With a digest run, whole blocks of it may be hashed along the way.
+  const int32_t* SelectPredictor(int channel, const int32_t* x, int32_t n, cv::Md5BlockRun* digest = nullptr);
 
   // Order-p autocorrelation recursion in double: fills a[0..p] with the monic
   // predictor polynomial and returns the prediction error.

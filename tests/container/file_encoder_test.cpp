@@ -2,6 +2,7 @@
 
 #include "ffplugs/cvla/qla_format.h"
 #include "ffplugs/cvla/renderer/group_encoder.h"
+#include "krn/md5.h"
 #include "krn/platform/file.h"
 #include "krn/results.h"
 #include "tests/codec/encoder_test_signals.h"
@@ -208,11 +209,17 @@ TEST_F(FileEncoderTest, GroupsOnThreadsGiveTheSameBytes) {
         std::memcpy(frame + half, f & 1 ? minus : plus, half);
       }
     }
+    cv::Md5 pcm;
+    pcm.Update(audio.bytes.data(), audio.bytes.size());
+    const cv::Md5::Digest digest = pcm.Finish();
     Bytes single;
     for (unsigned threads : {1u, 3u}) {
       PcmTestStream stream(audio);
       stream.SetMaxFramesPerRead(c.perRead);
+      stream.OfferDigest();
       ASSERT_EQ(0, Render(stream, audio.format, nullptr, threads));
+      EXPECT_TRUE(stream.DigestHandedOver());
+      EXPECT_TRUE(stream.FinishDigest() == digest) << "the render hashes every delivered byte in order";
       if (threads == 1) {
         single = Written().bytes;
         ASSERT_GT(single.size(), 262144u) << "longer than the file writer's buffer";

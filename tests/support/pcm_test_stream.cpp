@@ -63,6 +63,11 @@ HRESULT CV_STDCALL PcmTestStream::QueryInterface(REFIID iid, void** out) {
     AddRef();
     return cv::kS_OK;
   }
+  if (iid == cvla::IID_IQlaSourceDigest && offerDigest_) {
+    *out = static_cast<cvla::IQlaSourceDigest*>(&digestPart_);
+    AddRef();
+    return cv::kS_OK;
+  }
   return cv::kE_NOINTERFACE;
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "ffplugs/cvla/cv_interfaces.h"
+#include "ffplugs/cvla/renderer/source_digest.h"
+#include "krn/md5.h"
 #include "krn/results.h"
 
 #include <cstdint>
@@ -48,6 +50,11 @@ class PcmTestStream : public cv::ICvAudioStream {
   void FailFormatDataCall(HRESULT code) { formatDataFailure_ = code; }
   // Answer E_NOINTERFACE for ICvAudioStream.
   void HideStreamInterface() { hideInterface_ = true; }
+  // Offer the digest face of the tool's sources: a render takes the digest
+  // over and puts every delivered byte into it.
+  void OfferDigest() { offerDigest_ = true; }
+  bool DigestHandedOver() const { return digestPart_.handedOver; }
+  cv::Md5::Digest FinishDigest() { return digest_.Finish(); }
 
   ULONG References() const { return refs_; }
   uint32_t ReadCalls() const { return readCalls_; }
@@ -81,6 +88,20 @@ class PcmTestStream : public cv::ICvAudioStream {
     return cv::kE_NOTIMPL;
   }
 
+  struct DigestPart final : cvla::IQlaSourceDigest {
+    explicit DigestPart(PcmTestStream* stream) : owner(stream) {}
+    HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override { return owner->QueryInterface(iid, out); }
+    ULONG CV_STDCALL AddRef() override { return owner->AddRef(); }
+    ULONG CV_STDCALL Release() override { return owner->Release(); }
+    HRESULT CV_STDCALL HandOverDigest(cv::Md5** md5) override {
+      handedOver = true;
+      *md5 = &owner->digest_;
+      return cv::kS_OK;
+    }
+    PcmTestStream* owner;
+    bool handedOver = false;
+  };
+
   PcmAudio audio_;
   WAVEFORMATEX reported_;
   uint64_t announced_;
@@ -91,6 +112,9 @@ class PcmTestStream : public cv::ICvAudioStream {
   HRESULT formatSizeFailure_ = 0;
   HRESULT formatDataFailure_ = 0;
   bool hideInterface_ = false;
+  bool offerDigest_ = false;
+  DigestPart digestPart_{this};
+  cv::Md5 digest_;
   ULONG refs_ = 1;
   uint32_t readCalls_ = 0;
 };

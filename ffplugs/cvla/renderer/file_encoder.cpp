@@ -194,7 +194,8 @@ class Render {
         fileFormat_(*callerFormat), writer_(file) {}
 
   [[nodiscard]] HRESULT SetUp(const WAVEFORMATEX& sourceFormat, uint64_t announcedFrames);
-  // Stream hashes every delivered byte into md5, while it codes the blocks.
+  // Every delivered byte goes into md5: Stream hashes while it codes the blocks,
+  // StreamInGroups on the caller's thread while the workers read and code.
   void HashDelivered(cv::Md5* md5) { sourceDigest_ = md5; }
   [[nodiscard]] HRESULT Stream();
   // The same result as Stream, with the seek groups encoded on several threads.
@@ -382,21 +383,16 @@ HRESULT Render::StreamInGroups(unsigned threads) {
     }
     return cv::kS_OK;
   };
-  ParallelGroupEncoder groups;
-  HRESULT hr = groups.Start(threads, fileFormat_, lpcStage_, write);
-  if (cv::Failed(hr)) return hr;
   HRESULT readFailure = cv::kS_OK;
-  bool ended = false;
-  while (!ended && !groups.Ended()) {
-    if (!groups.HasFreeSlot()) {
-      groups.Help();
-      continue;
-    }
-    uint32_t frames = 0;
-    ended = ReadSlot(groups.InputSpace(), &frames, &readFailure) == cv::kS_FALSE;
-    if (frames > 0) groups.Submit(frames);
-  }
-  hr = groups.Finish();
+  auto read = [&](uint8_t* out, uint32_t* frames) { return ReadSlot(out, frames, &readFailure); };
+  ParallelGroupEncoder::SlotHasher hash;
+  if (sourceDigest_)
+    hash = [this](const uint8_t* frames, uint32_t count) {
+      sourceDigest_->Update(frames, static_cast<size_t>(count) * fileFormat_.nBlockAlign);
+    };
+  ParallelGroupEncoder groups;
+  HRESULT hr = groups.Start(threads, fileFormat_, lpcStage_, read, hash, write);
+  if (cv::Succeeded(hr)) hr = groups.Run();
   if (hr == cv::kS_FALSE) return cv::kS_OK;  // the file is full: the rest of the audio is dropped
   return cv::Failed(hr) ? hr : readFailure;
 }
@@ -501,11 +497,12 @@ HRESULT Render::Finish() {
 
   Render render(progress, file.Get(), source.operator->(), callerFormat);
   hr = render.SetUp(sourceFormat, announced);
-  // On one thread the render takes over the digest of a source that offers
-  // it (the tool's), and hashes between the steps of coding the blocks.
+  // The render takes over the digest of a source that offers it (the tool's):
+  // on one thread it hashes between the steps of coding the blocks, on several
+  // the caller hashes while the workers read and code.
   cv::ComPtr<cvla::IQlaSourceDigest> sourceDigest;
   cv::Md5* md5 = nullptr;
-  if (cv::Succeeded(hr) && threads <= 1 &&
+  if (cv::Succeeded(hr) &&
       cv::Succeeded(streamObject->QueryInterface(cvla::IID_IQlaSourceDigest, sourceDigest.PutVoid())) &&
       sourceDigest && cv::Succeeded(sourceDigest->HandOverDigest(&md5)) && md5)
     render.HashDelivered(md5);

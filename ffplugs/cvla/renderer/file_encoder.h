@@ -28,8 +28,8 @@ constexpr uint64_t kMaxRenderFileSize = 0xFFFEF920u;
 // After a failure the partly written file stays, with its RIFF and "data" sizes 0.
 // threads above 1 encode the seek groups on that many threads (for the tool;
 // the plug-in renders on the caller's thread): the file's bytes are the same.
-// The stream is then read on the caller's thread, and progress is reported on
-// any of the threads, one call at a time.
+// The stream is then read, and progress reported, on any of the threads, one
+// call at a time.
 [[nodiscard]] HRESULT EncodeFile(cv::ICvProgressSink* progress, const char* fileName, IUnknown* streamObject,
                    RenderTemplate* renderTemplate, unsigned threads = 1);
 

@@ -3,7 +3,6 @@
 #include "krn/results.h"
 
 #include <cstring>
-#include <cstdio>
 
 namespace qla {
 
@@ -79,9 +78,12 @@ void EncodedGroup::Resolve(EncoderCarry* carry) {
 
 ParallelGroupEncoder::~ParallelGroupEncoder() { Stop(); }
 
-HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage, SlotWriter writer) {
+HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage, SlotReader reader,
+                                    SlotHasher hasher, SlotWriter writer) {
   if (threads < 1) threads = 1;
   blockAlign_ = format.nBlockAlign;
+  reader_ = std::move(reader);
+  hasher_ = std::move(hasher);
   writer_ = std::move(writer);
   slots_ = std::vector<Slot>(2 * threads);
   for (Slot& slot : slots_) slot.input.resize(static_cast<size_t>(kFramesPerBlock + kFramesPerSlot) * blockAlign_);
@@ -91,7 +93,7 @@ HRESULT ParallelGroupEncoder::Start(unsigned threads, const WAVEFORMATEX& format
     if (cv::Failed(hr)) return hr;
     encoders_.push_back(std::move(encoder));
   }
-  // The first encoder is the caller's: it encodes slots itself while it waits.
+  // The first encoder is the caller's.
   for (size_t i = 1; i < encoders_.size(); ++i)
     workers_.emplace_back(&ParallelGroupEncoder::Work, this, encoders_[i].get());
   return cv::kS_OK;
@@ -107,47 +109,42 @@ void ParallelGroupEncoder::Stop() {
   workers_.clear();
 }
 
-bool ParallelGroupEncoder::Ended() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return writeResult_ != cv::kS_OK;
+bool ParallelGroupEncoder::CanRead() const {
+  const uint64_t hashed = hasher_ ? hashed_ : read_;
+  const uint64_t freed = written_ < hashed ? written_ : hashed;
+  return !reading_ && !inputEnded_ && writeResult_ == cv::kS_OK && read_ - freed < slots_.size();
 }
 
-bool ParallelGroupEncoder::HasFreeSlot() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return FreeSlot();
-}
-
-uint8_t* ParallelGroupEncoder::InputSpace() {
-  Slot& slot = slots_[submitted_ % slots_.size()];
-  return slot.input.data() + static_cast<size_t>(kFramesPerBlock) * blockAlign_;
-}
-
-void ParallelGroupEncoder::Submit(uint32_t frameCount) {
-  Slot& slot = slots_[submitted_ % slots_.size()];
-  slot.frameCount = frameCount;
-  slot.hasPrevious = previousFull_;
-  if (previousFull_) {
-    // The last block of the slot before, which is not reused before this one.
-    const Slot& previous = slots_[(submitted_ + slots_.size() - 1) % slots_.size()];
-    const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
-    std::memcpy(slot.input.data(), previous.input.data() + previous.input.size() - blockBytes, blockBytes);
-  }
-  previousFull_ = frameCount == kFramesPerSlot;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
+void ParallelGroupEncoder::Read(std::unique_lock<std::mutex>& lock) {
+  Slot& slot = SlotAt(read_);
+  // The block before a slot is the last one of the slot before, whose place in
+  // the ring is not reused before this one is read.
+  const Slot* previous = read_ > 0 && SlotAt(read_ - 1).frameCount == kFramesPerSlot ? &SlotAt(read_ - 1) : nullptr;
+  reading_ = true;
+  lock.unlock();
+  const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
+  uint32_t frames = 0;
+  const HRESULT hr = reader_(slot.input.data() + blockBytes, &frames);
+  if (previous) std::memcpy(slot.input.data(), previous->input.data() + previous->input.size() - blockBytes, blockBytes);
+  lock.lock();
+  reading_ = false;
+  if (hr != cv::kS_OK) inputEnded_ = true;
+  if (frames > 0) {
+    slot.frameCount = frames;
+    slot.hasPrevious = previous != nullptr;
     slot.state = Slot::kQueued;
-    ++submitted_;
+    ++read_;
   }
   changed_.notify_all();
 }
 
 bool ParallelGroupEncoder::OldestWritable() const {
-  return !writing_ && written_ < submitted_ && slots_[written_ % slots_.size()].state == Slot::kDone;
+  return !writing_ && written_ < read_ && slots_[written_ % slots_.size()].state == Slot::kDone;
 }
 
 void ParallelGroupEncoder::WriteReady(std::unique_lock<std::mutex>& lock) {
   while (OldestWritable()) {
-    Slot& slot = slots_[written_ % slots_.size()];
+    Slot& slot = SlotAt(written_);
     HRESULT hr = writeResult_;
     if (hr == cv::kS_OK) {  // after the end, encoded slots are only passed over
       writing_ = true;
@@ -164,33 +161,8 @@ void ParallelGroupEncoder::WriteReady(std::unique_lock<std::mutex>& lock) {
   }
 }
 
-void ParallelGroupEncoder::Help() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  WriteReady(lock);
-  if (FreeSlot() || writeResult_ != cv::kS_OK) return;
-  // Rather than wait, the caller encodes the next slot nobody has started,
-  // while another one stays queued for the workers: they would wait otherwise
-  // while the caller reads the next slot in.
-  if (submitted_ - taken_ >= 2 || (workers_.empty() && taken_ < submitted_))
-    Encode(*encoders_[0], lock);
-  else
-    changed_.wait(lock);
-}
-
-HRESULT ParallelGroupEncoder::Finish() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    WriteReady(lock);
-    if (written_ == submitted_ || writeResult_ != cv::kS_OK) return writeResult_;
-    if (taken_ < submitted_)
-      Encode(*encoders_[0], lock);
-    else
-      changed_.wait(lock);
-  }
-}
-
 void ParallelGroupEncoder::Encode(BlockEncoder& encoder, std::unique_lock<std::mutex>& lock) {
-  Slot& slot = slots_[taken_ % slots_.size()];
+  Slot& slot = SlotAt(taken_);
   ++taken_;
   slot.state = Slot::kEncoding;
   const bool ended = writeResult_ != cv::kS_OK;
@@ -214,16 +186,50 @@ void ParallelGroupEncoder::Encode(BlockEncoder& encoder, std::unique_lock<std::m
   WriteReady(lock);
 }
 
-void ParallelGroupEncoder::Work(BlockEncoder* encoder) {
+bool ParallelGroupEncoder::DoTask(BlockEncoder& encoder, bool caller, std::unique_lock<std::mutex>& lock) {
+  if (CanRead()) {
+    Read(lock);
+    return true;
+  }
+  if (OldestWritable()) {
+    WriteReady(lock);
+    return true;
+  }
+  // The caller leaves one queued slot to the workers, which would otherwise
+  // wait while it is away from the chain.
+  if (taken_ < read_ && (!caller || workers_.empty() || inputEnded_ || read_ - taken_ >= 2)) {
+    Encode(encoder, lock);
+    return true;
+  }
+  return false;
+}
+
+bool ParallelGroupEncoder::AllDone() const {
+  return (inputEnded_ || writeResult_ != cv::kS_OK) && !reading_ && written_ == read_ &&
+         (!hasher_ || hashed_ == read_);
+}
+
+HRESULT ParallelGroupEncoder::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || taken_ < submitted_ || OldestWritable(); });
-    if (stopping_) return;
-    if (OldestWritable())
-      WriteReady(lock);
-    else
-      Encode(*encoder, lock);
+    if (hasher_ && hashed_ < read_) {
+      const Slot& slot = SlotAt(hashed_);
+      lock.unlock();
+      hasher_(slot.input.data() + static_cast<size_t>(kFramesPerBlock) * blockAlign_, slot.frameCount);
+      lock.lock();
+      ++hashed_;
+      changed_.notify_all();
+      continue;
+    }
+    if (AllDone()) return writeResult_;
+    if (!DoTask(*encoders_[0], true, lock)) changed_.wait(lock);
   }
+}
+
+void ParallelGroupEncoder::Work(BlockEncoder* encoder) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_)
+    if (!DoTask(*encoder, false, lock)) changed_.wait(lock);
 }
 
 }  // namespace qla

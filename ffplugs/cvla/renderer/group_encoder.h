@@ -49,13 +49,23 @@ void EncodeGroup(BlockEncoder& encoder, const uint8_t* previousBlock, const uint
 constexpr uint32_t kGroupsPerSlot = 8;
 constexpr uint32_t kFramesPerSlot = kGroupsPerSlot * kFramesPerSeekGroup;
 
-// A ring of slots of consecutive seek groups, filled by the caller, encoded by
-// threads - 1 workers and by the caller while it cannot read on, and written in
-// file order by whichever thread finds the oldest slot encoded. The reading
-// thread thus only reads when the workers keep up.
+// A ring of slots of consecutive seek groups, read in, encoded and written in
+// file order by whichever thread is free for it: threads - 1 workers and the
+// caller. The input's digest is one chain through the audio in order, which
+// takes longer than any other part of the work; so the caller hashes every
+// slot as soon as it is read, and reads, encodes or writes only while the
+// chain has nothing to take, leaving the rest to the workers, whose first task
+// is reading ahead.
 // Memory: 2 x threads slots of kFramesPerSlot frames of input and output each.
 class ParallelGroupEncoder {
  public:
+  // Reads the next slot's frames (at most kFramesPerSlot, full seek groups but
+  // for the last of the audio) into out: S_OK when more may follow, S_FALSE
+  // when the audio ended with these *frames (maybe 0). Called on any of the
+  // threads, one call at a time, in order.
+  using SlotReader = std::function<HRESULT(uint8_t* out, uint32_t* frames)>;
+  // Takes a slot's frames as read, in order, on the caller's thread.
+  using SlotHasher = std::function<void(const uint8_t* frames, uint32_t frameCount)>;
   // Takes a slot's groups in file order (count groups of frames frames in all):
   // S_OK to go on, S_FALSE to end the render early (the file is full), or a
   // failure, which ends it too. Called on any of the threads, one call at a time.
@@ -66,24 +76,15 @@ class ParallelGroupEncoder {
   ParallelGroupEncoder(const ParallelGroupEncoder&) = delete;
   ParallelGroupEncoder& operator=(const ParallelGroupEncoder&) = delete;
 
-  // Starts threads - 1 workers; every thread has its own encoder for this format.
-  [[nodiscard]] HRESULT Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage, SlotWriter writer);
+  // Starts threads - 1 workers; every thread has its own encoder for this
+  // format. hasher may be empty.
+  [[nodiscard]] HRESULT Start(unsigned threads, const WAVEFORMATEX& format, bool lpcStage, SlotReader reader,
+                              SlotHasher hasher, SlotWriter writer);
 
-  // True once the writer ended the render: nothing more is worth reading.
-  bool Ended() const;
-  bool HasFreeSlot() const;
-  // Room for the next slot's input (kFramesPerSlot frames); call only when
-  // HasFreeSlot().
-  uint8_t* InputSpace();
-  // Hands the next frameCount frames in InputSpace() to the workers: full seek
-  // groups, the last one of the audio excepted.
-  void Submit(uint32_t frameCount);
-  // For a caller without a free slot: writes what is ready, encodes a queued
-  // slot while another one stays queued for the workers, or waits for a change.
-  void Help();
-  // Encodes and writes everything handed in (or until the writer ended the
-  // render) and returns the writer's last answer: S_OK, S_FALSE or a failure.
-  [[nodiscard]] HRESULT Finish();
+  // Reads, hashes, encodes and writes the whole audio, or until the writer
+  // ended the render (every slot read is still hashed); returns the writer's
+  // last answer: S_OK, S_FALSE or a failure.
+  [[nodiscard]] HRESULT Run();
 
  private:
   struct Slot {
@@ -93,30 +94,42 @@ class ParallelGroupEncoder {
     enum State { kFree, kQueued, kEncoding, kDone } state = kFree;
     EncodedGroup outputs[kGroupsPerSlot];
   };
-  bool FreeSlot() const { return submitted_ - written_ < slots_.size(); }
+  Slot& SlotAt(uint64_t index) { return slots_[index % slots_.size()]; }
+  // A slot is free again once it is written and hashed.
+  bool CanRead() const;
   bool OldestWritable() const;
+  // Reads the next slot; called and returns with lock held.
+  void Read(std::unique_lock<std::mutex>& lock);
   // Writes the encoded slots at the head of the ring unless another thread is
   // writing; called and returns with lock held.
   void WriteReady(std::unique_lock<std::mutex>& lock);
   // Encodes the next queued slot with encoder, then writes what is ready;
   // called and returns with lock held.
   void Encode(BlockEncoder& encoder, std::unique_lock<std::mutex>& lock);
+  // One task for a worker, or for the caller when the chain has nothing to
+  // take: false when there is none.
+  bool DoTask(BlockEncoder& encoder, bool caller, std::unique_lock<std::mutex>& lock);
+  bool AllDone() const;
   void Work(BlockEncoder* encoder);
   void Stop();
 
   uint32_t blockAlign_ = 0;
+  SlotReader reader_;
+  SlotHasher hasher_;
   SlotWriter writer_;
   std::vector<Slot> slots_;
   std::vector<std::unique_ptr<BlockEncoder>> encoders_;
   std::vector<std::thread> workers_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  uint64_t submitted_ = 0;  // slots handed in
-  uint64_t taken_ = 0;      // slots a thread has started to encode
-  uint64_t written_ = 0;    // slots written (or passed over after the end)
+  uint64_t read_ = 0;     // slots read in
+  uint64_t hashed_ = 0;   // slots hashed
+  uint64_t taken_ = 0;    // slots a thread has started to encode
+  uint64_t written_ = 0;  // slots written (or passed over after the end)
+  bool reading_ = false;
+  bool inputEnded_ = false;
   bool writing_ = false;
   HRESULT writeResult_ = 0;  // S_OK until the writer ends the render
-  bool previousFull_ = false;
   bool stopping_ = false;
 };
 

@@ -125,7 +125,8 @@ void ParallelGroupEncoder::Read(std::unique_lock<std::mutex>& lock) {
   const size_t blockBytes = static_cast<size_t>(kFramesPerBlock) * blockAlign_;
   uint32_t frames = 0;
   const HRESULT hr = reader_(slot.input.data() + blockBytes, &frames);
-  if (previous) std::memcpy(slot.input.data(), previous->input.data() + previous->input.size() - blockBytes, blockBytes);
+  if (previous)
+    std::memcpy(slot.input.data(), previous->input.data() + previous->input.size() - blockBytes, blockBytes);
   lock.lock();
   reading_ = false;
   if (hr != cv::kS_OK) inputEnded_ = true;

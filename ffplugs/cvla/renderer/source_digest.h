@@ -1,7 +1,8 @@
 // A private face of a source stream, for programs that load the plug-in in
 // their own process (the qla tool): the render takes over the MD5 of the audio
-// the stream delivers and hashes it while it codes the blocks, instead of the
-// stream hashing every read on its own. Hosts never offer it.
+// the stream delivers and hashes it itself (on one thread between the steps of
+// coding the blocks, on several beside the workers), instead of the stream
+// hashing every read on its own. Hosts never offer it.
 #pragma once
 
 #include "krn/md5.h"

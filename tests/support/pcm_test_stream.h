@@ -4,6 +4,7 @@
 
 #include "ffplugs/cvla/cv_interfaces.h"
 #include "ffplugs/cvla/renderer/source_digest.h"
+#include "krn/com_object.h"
 #include "krn/md5.h"
 #include "krn/results.h"
 
@@ -88,17 +89,13 @@ class PcmTestStream : public cv::ICvAudioStream {
     return cv::kE_NOTIMPL;
   }
 
-  struct DigestPart final : cvla::IQlaSourceDigest {
-    explicit DigestPart(PcmTestStream* stream) : owner(stream) {}
-    HRESULT CV_STDCALL QueryInterface(REFIID iid, void** out) override { return owner->QueryInterface(iid, out); }
-    ULONG CV_STDCALL AddRef() override { return owner->AddRef(); }
-    ULONG CV_STDCALL Release() override { return owner->Release(); }
+  struct DigestPart final : cv::ComPart<PcmTestStream, cvla::IQlaSourceDigest> {
+    using ComPart::ComPart;
     HRESULT CV_STDCALL HandOverDigest(cv::Md5** md5) override {
       handedOver = true;
-      *md5 = &owner->digest_;
+      *md5 = &owner_->digest_;
       return cv::kS_OK;
     }
-    PcmTestStream* owner;
     bool handedOver = false;
   };
 

@@ -1,8 +1,10 @@
 """Benchmark driver for bench/compare.sh: builds the inputs, runs qla (one thread
 and -j N), flac and wavpack on them in interleaved rounds and prints one table
 per input with sizes, wall and CPU times, peak memory and the speed ratios, then
-the host read path and the targets."""
+what the processors allow (one-thread runs side by side, the digest's serial
+chain), the host read path and the targets."""
 import argparse
+import hashlib
 import os
 import re
 import shutil
@@ -77,6 +79,35 @@ def measure(cmd, output):
         raise SystemExit(f'{" ".join(cmd)} failed ({r.returncode}): {r.stderr.decode(errors="replace")}')
     user, system, peak = open(stats).read().split()[-3:]
     return wall, float(user) + float(system), int(peak)
+
+
+def side_by_side(cmds, outputs):
+    """Wall seconds until every one of cmds, started together, has ended."""
+    for output in outputs:
+        if os.path.exists(output):
+            os.remove(output)
+    os.sync()
+    start = time.perf_counter()
+    # Through /usr/bin/time as the single runs are, so that both pay for its start.
+    procs = [subprocess.Popen(['/usr/bin/time', '-o', os.devnull] + cmd, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL) for cmd in cmds]
+    codes = [p.wait() for p in procs]
+    wall = time.perf_counter() - start
+    if any(codes):
+        raise SystemExit(f'{" ".join(cmds[0])} side by side failed ({codes})')
+    return wall
+
+
+def digest_seconds(pcm, runs):
+    """The fastest MD5 of the PCM on one core (Python's hashlib, OpenSSL's on Debian): the
+    check of a .qla file is one chain of MD5 steps through its audio in order,
+    which no number of threads shortens."""
+    best = float('inf')
+    for _ in range(max(runs, 3)):
+        start = time.perf_counter()
+        hashlib.md5(pcm).digest()
+        best = min(best, time.perf_counter() - start)
+    return best
 
 
 def cmd_stats_path():
@@ -179,15 +210,28 @@ def main():
     for label, wav, seconds in inputs:
         pcm_bytes = len(read_wav(wav)[1])
         cs = contenders(args.qla, args.threads, peer_root, inside)
+        qla1 = cs[0]
+        # What the processors give this machine: N one-thread runs side by side,
+        # in the same rounds, for the long input that the threads target is set for.
+        pair_enc, pair_dec = [], []
+        pair_qla = [wav + f'.side{i}.qla' for i in range(args.threads)]
+        pair_wav = [name + '.wav' for name in pair_qla]
         for _ in range(args.runs):
             for c in cs:
                 c.enc.append(measure(c.encode(wav, wav + c.ext), wav + c.ext))
+            if seconds >= 200:
+                pair_enc.append(side_by_side([qla1.encode(wav, name) for name in pair_qla], pair_qla))
             for c in cs:
                 c.dec.append(measure(c.decode(wav + c.ext, wav + c.ext + '.wav'), wav + c.ext + '.wav'))
+            if seconds >= 200:
+                pair_dec.append(side_by_side([qla1.decode(wav + qla1.ext, name) for name in pair_wav], pair_wav))
+        for name in pair_qla + pair_wav:
+            if os.path.exists(name):
+                os.remove(name)
         for c in cs:
             if read_wav(wav + c.ext + '.wav')[1] != read_wav(wav)[1]:
                 raise SystemExit(f'{c.name}: decoded PCM differs from the source')
-        qla1, qlaj = cs[0], cs[1]
+        qlaj = cs[1]
         if open(wav + qla1.ext, 'rb').read() != open(wav + qlaj.ext, 'rb').read():
             raise SystemExit('qla -j gave other bytes than one thread')
         te, td = qla1.median(qla1.enc, 0), qla1.median(qla1.dec, 0)
@@ -205,6 +249,15 @@ def main():
         print()
         print(f'qla -j {args.threads} against one thread: encode {te / qlaj.median(qlaj.enc, 0):.2f}x, '
               f'decode {td / qlaj.median(qlaj.dec, 0):.2f}x faster.')
+        if pair_enc:
+            chain = digest_seconds(read_wav(wav)[1], args.runs)
+            print(f'What {args.threads} processors allow here: {args.threads} one-thread runs side by side take '
+                  f'{statistics.median(pair_enc):.3f} s (encode) and {statistics.median(pair_dec):.3f} s (decode), '
+                  f'that is {args.threads * te / statistics.median(pair_enc):.2f}x and '
+                  f'{args.threads * td / statistics.median(pair_dec):.2f}x the work of one run in the time of one, '
+                  f'about the most that threads can gain on this machine. The MD5 of the PCM on one core (the '
+                  f'serial chain that every qla run hashes) takes {chain:.3f} s: no number of threads makes encode '
+                  f'more than {te / chain:.2f}x or decode more than {td / chain:.2f}x faster than one thread.')
         hr = host_read(args.host_read, wav + qla1.ext, args.runs)
         if hr:
             print(f'Host read path (QlaStream::Read, no file written): 4096-frame requests {hr["read_4096"]:.3f} s '

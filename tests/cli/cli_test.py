@@ -376,6 +376,18 @@ class CliTest(unittest.TestCase):
             r = qla('decode', '-q', '-f', '-j', j, '-o', self.path(f'long{j}.wav'), self.path('long1.qla'))
             self.assertEqual(r.returncode, 0, r.stderr)
             self.assertEqual(read(self.path(f'long{j}.wav')), read(src))
+        self.assertEqual(qla('test', '-q', '-j', 3, self.path('long1.qla')).returncode, 0)
+        # Damage in a late run of seek groups, which a worker decodes: the same
+        # finding, in the same words, as on one thread.
+        data = bytearray(packed[1])
+        start = data.index(b'data') + 8
+        for at in (0.55, 0.8):
+            data[start + int((len(data) - start) * at)] ^= 0x5A
+        damaged = write(self.path('damaged.qla'), bytes(data))
+        results = [qla('test', '-j', j, damaged) for j in (1, 3)]
+        self.assertEqual(results[0].returncode, 1)
+        self.assertIn(b'damaged: ', results[0].stderr)
+        self.assertEqual((results[0].returncode, results[0].stderr), (results[1].returncode, results[1].stderr))
 
     def test_batches_report_in_input_order_with_a_count(self):
         names = []

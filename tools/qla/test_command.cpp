@@ -11,6 +11,7 @@
 #include "tools/qla/commands.h"
 #include "tools/qla/interrupt.h"
 #include "tools/qla/job_report.h"
+#include "tools/qla/parallel_decode.h"
 #include "tools/qla/qla_file.h"
 #include "tools/qla/tool_chunks.h"
 
@@ -76,7 +77,61 @@ Finding CheckStructure(const std::string& path, uint64_t frames) {
   return {};
 }
 
-Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut) {
+// Copies the frames of the windows that the piece of got frames at position holds.
+void Capture(const uint8_t* piece, uint64_t position, uint32_t got, uint32_t frameBytes,
+             const std::vector<Window*>& windows) {
+  for (Window* w : windows) {
+    const uint64_t from = std::max(position, w->start);
+    const uint64_t to = std::min(position + got, w->start + w->frames);
+    if (from >= to) continue;
+    std::memcpy(w->expected.data() + (from - w->start) * frameBytes, piece + (from - position) * frameBytes,
+                static_cast<size_t>(to - from) * frameBytes);
+  }
+}
+
+// Every frame once in order through the stream's reads, hashed into md5; the
+// progress goes to console when there is one.
+Finding ReadInRequests(QlaFile& file, uint32_t frameBytes, double rate, const std::vector<Window*>& windows,
+                       Console* console, cv::Md5* md5) {
+  constexpr uint32_t kChunk = 16384;
+  std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
+  const DeliveredDigest streamHashes(file, md5);
+  for (uint64_t position = 0; position < file.Frames();) {
+    if (Interrupted()) return {"interrupted", cv::CVERR_CANCELLED};
+    uint32_t got = 0;
+    const HRESULT hr = file.Read(position, buffer.data(), kChunk, &got);
+    if (cv::Failed(hr)) return {"decoding stops near frame " + std::to_string(position), hr};
+    if (got == 0)
+      return {"the audio ends at frame " + std::to_string(position) + " of " + std::to_string(file.Frames()),
+              cv::CVERR_FILE_READ};
+    Capture(buffer.data(), position, got, frameBytes, windows);
+    if (!streamHashes.Attached()) md5->Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
+    position += got;
+    if (console) console->AddDone(got / rate);
+  }
+  return {};
+}
+
+// The same on several threads, in runs of seek groups, each through a reader of its own.
+Finding ReadInParallel(const std::string& path, unsigned threads, uint32_t frameBytes, double rate,
+                       const std::vector<Window*>& windows, Console& console, cv::Md5* md5) {
+  ParallelDecoder decoder;
+  HRESULT hr = decoder.Start(path, threads, md5);
+  if (cv::Failed(hr)) return {"cannot be reopened", hr};
+  for (uint64_t position = 0;;) {
+    if (Interrupted()) return {"interrupted", cv::CVERR_CANCELLED};
+    const uint8_t* run = nullptr;
+    uint32_t got = 0;
+    hr = decoder.Next(&run, &got);
+    if (cv::Failed(hr)) return {"decoding stops near frame " + std::to_string(position), hr};
+    if (hr != cv::kS_OK) return {};
+    Capture(run, position, got, frameBytes, windows);
+    position += got;
+    console.AddDone(got / rate);
+  }
+}
+
+Finding TestFile(const std::string& path, unsigned threads, Console& console, uint64_t* framesOut) {
   QlaFile sequential;
   HRESULT hr = sequential.Open(path);
   if (cv::Failed(hr)) {
@@ -100,30 +155,18 @@ Finding TestFile(const std::string& path, Console& console, uint64_t* framesOut)
   }
 
   // In order: every frame once, capturing the windows on the way and hashing
-  // the audio for the stored checksum.
+  // the audio for the stored checksum; a long file on several threads.
   cv::Md5 md5;
-  constexpr uint32_t kChunk = 16384;
-  std::vector<uint8_t> buffer(static_cast<size_t>(kChunk) * frameBytes);
-  const DeliveredDigest streamHashes(sequential, &md5);
-  for (uint64_t position = 0; position < frames;) {
-    if (Interrupted()) return {"interrupted", cv::CVERR_CANCELLED};
-    uint32_t got = 0;
-    hr = sequential.Read(position, buffer.data(), kChunk, &got);
-    if (cv::Failed(hr)) return {"decoding stops near frame " + std::to_string(position), hr};
-    if (got == 0)
-      return {"the audio ends at frame " + std::to_string(position) + " of " + std::to_string(frames),
-              cv::CVERR_FILE_READ};
-    for (Window* w : byStart) {
-      uint64_t from = std::max(position, w->start);
-      uint64_t to = std::min(position + got, w->start + w->frames);
-      if (from >= to) continue;
-      std::memcpy(w->expected.data() + (from - w->start) * frameBytes, buffer.data() + (from - position) * frameBytes,
-                  static_cast<size_t>(to - from) * frameBytes);
-    }
-    if (!streamHashes.Attached()) md5.Update(buffer.data(), static_cast<size_t>(got) * frameBytes);
-    position += got;
-    console.AddDone(got / rate);
+  const bool parallel = threads > 1 && frames > qla::kFramesPerSeekGroup;
+  Finding inOrder = parallel ? ReadInParallel(path, threads, frameBytes, rate, byStart, console, &md5)
+                             : ReadInRequests(sequential, frameBytes, rate, byStart, &console, &md5);
+  // Where decoding stops is told as one thread tells it: the threads know only
+  // the run of seek groups that failed.
+  if (parallel && cv::Failed(inOrder.result) && inOrder.result != cv::CVERR_CANCELLED) {
+    md5 = cv::Md5();
+    inOrder = ReadInRequests(sequential, frameBytes, rate, byStart, nullptr, &md5);
   }
+  if (cv::Failed(inOrder.result)) return inOrder;
   std::string mismatch = DigestMismatch(path, md5.Finish());
   if (!mismatch.empty()) return {mismatch, cv::CVERR_FILE_CORRUPT};
 
@@ -155,7 +198,7 @@ int RunTest(const Options& options) {
   return RunPerInput(options, true, total, "passed", [&](size_t index, Console& console) {
     const std::string& path = options.inputs[index];
     uint64_t frames = 0;
-    Finding finding = TestFile(path, console, &frames);
+    Finding finding = TestFile(path, ThreadsPerFile(options), console, &frames);
     if (finding.result == cv::CVERR_CANCELLED && Interrupted()) return false;
     if (cv::Failed(finding.result)) {
       console.Error(FailureLine(path, (finding.damage ? "damaged: " : "") + finding.what, finding.result));

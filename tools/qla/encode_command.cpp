@@ -207,7 +207,7 @@ bool EncodeOne(const std::string& input, const Options& options, Console& consol
 
   if (options.verify) {
     std::string difference;
-    hr = VerifyAgainstSource(output.TempPath(), &wav, fileFormat, &difference, [&](uint32_t frames) {
+    hr = VerifyAgainstSource(output.TempPath(), &wav, fileFormat, threads, &difference, [&](uint32_t frames) {
       console.AddDone(frames / rate / 2);
     });
     if (cv::Failed(hr)) {

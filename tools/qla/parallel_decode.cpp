@@ -107,7 +107,7 @@ HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames) {
   if (cv::Failed(run.result)) return run.result;
   lock.unlock();
   // A worker's run is hashed on its own; its slot stays the caller's until the next call.
-  if (!run.hashed) md5_->Update(run.bytes.data(), static_cast<size_t>(run.frames) * blockAlign_);
+  if (md5_ && !run.hashed) md5_->Update(run.bytes.data(), static_cast<size_t>(run.frames) * blockAlign_);
   *data = run.bytes.data();
   *frames = run.frames;
   return cv::kS_OK;

@@ -34,12 +34,13 @@ class ParallelDecoder {
   ParallelDecoder& operator=(const ParallelDecoder&) = delete;
 
   // Opens the file once per thread and starts threads - 1 workers. Every run
-  // goes into md5 in file order: the caller's own while they are decoded.
+  // goes into md5 in file order, the caller's own while they are decoded; a
+  // null md5 hashes nothing.
   [[nodiscard]] HRESULT Start(const std::string& path, unsigned threads, cv::Md5* md5);
 
   // The next run of frames in file order, valid until the next call and
-  // already in md5: S_OK with *frames > 0, S_FALSE after the last run, or a
-  // read's failure.
+  // already in md5 (when there is one): S_OK with *frames > 0, S_FALSE after
+  // the last run, or a read's failure.
   [[nodiscard]] HRESULT Next(const uint8_t** data, uint32_t* frames);
 
  private:

@@ -30,12 +30,12 @@ fi
 run_preset native
 run_preset sanitize
 
-# Readers serve several threads at once, and the encoder renders on several:
-# their tests also run under ThreadSanitizer.
-echo "== tsan: reader tests and the encoder on several threads"
+# Readers serve several threads at once, the encoder renders on several and the
+# tool decodes one file on several: their tests also run under ThreadSanitizer.
+echo "== tsan: reader tests, the encoder and the tool's decode on several threads"
 configure tsan
-cmake --build --preset tsan -j "$jobs" --target reader_tests container_tests
-ctest --preset tsan -R 'reader_tests|container_tests.FileEncoderTest'
+cmake --build --preset tsan -j "$jobs" --target reader_tests container_tests tool_tests
+ctest --preset tsan -R 'reader_tests|container_tests.FileEncoderTest|tool_tests.ToolVerify'
 # Every fuzz target for a short while on its seeds; longer runs: scripts/fuzz.sh SECONDS.
 echo "== fuzz: every target for 20 s"
 bash scripts/fuzz.sh 20

@@ -76,7 +76,7 @@ BOOL WriteFileBytes(HANDLE file, const void* buffer, DWORD count, DWORD* written
 
 void StartWriteBack(HANDLE, uint64_t, uint64_t) {}
 
-void ReserveFileSpace(HANDLE, uint64_t) {}
+bool ReserveFileSpace(HANDLE, uint64_t) { return false; }
 
 DWORD SetFilePosition(HANDLE file, LONG distance, LONG* high, DWORD method) {
   if (SeekMustFail()) {
@@ -307,14 +307,15 @@ void StartWriteBack(HANDLE file, uint64_t offset, uint64_t length) {
 #endif
 }
 
-void ReserveFileSpace(HANDLE file, uint64_t length) {
+bool ReserveFileSpace(HANDLE file, uint64_t length) {
 #ifdef __linux__
   // A failure (a file system without reservations, a full disk) leaves the
   // allocation to the writes, which report it themselves.
-  if (length) static_cast<void>(::fallocate(Fd(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off64_t>(length)));
+  return length && ::fallocate(Fd(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off64_t>(length)) == 0;
 #else
   static_cast<void>(file);
   static_cast<void>(length);
+  return false;
 #endif
 }
 

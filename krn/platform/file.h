@@ -50,9 +50,9 @@ void StartWriteBack(HANDLE file, uint64_t offset, uint64_t length);
 // Asks the system to set aside disk space for the first `length` bytes of a
 // file about to be written front to back, without changing its size: the
 // writes then land in space already allocated, which costs the system less per
-// page than allocating as it goes. Only a request; does nothing where the
-// system offers no such thing.
-void ReserveFileSpace(HANDLE file, uint64_t length);
+// page than allocating as it goes. Only a request: true when the space was set
+// aside, false where the system refused or offers no such thing.
+bool ReserveFileSpace(HANDLE file, uint64_t length);
 
 // Asks for the write-back of a file written front to back in stretches of
 // 4 MB: the disk takes each stretch while the next is produced, rather than all

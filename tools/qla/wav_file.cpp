@@ -52,7 +52,7 @@ void ByteSink::UseStandardOutput() { standardOutput_ = true; }
 
 void ByteSink::Reserve(uint64_t bytes) {
   if (standardOutput_ || !file_.IsValid()) return;
-  cvplat::ReserveFileSpace(file_.Get(), bytes);
+  spaceSetAside_ = cvplat::ReserveFileSpace(file_.Get(), bytes);
   reserved_ = bytes;
 }
 
@@ -75,7 +75,7 @@ HRESULT ByteSink::Write(const void* bytes, size_t count) {
     count -= piece;
     written_ += piece;
   }
-  writeBack_.Written(file_.Get(), written_);
+  if (!spaceSetAside_) writeBack_.Written(file_.Get(), written_);
   return cv::kS_OK;
 }
 

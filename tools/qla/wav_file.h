@@ -22,6 +22,7 @@ class ByteSink {
   [[nodiscard]] HRESULT Create(const std::string& path);
   void UseStandardOutput();
   // Sets aside disk space for a file of `bytes` bytes (nothing for a pipe).
+  // The writes ask for early write-back only where the system did not.
   void Reserve(uint64_t bytes);
   [[nodiscard]] HRESULT Write(const void* bytes, size_t count);
   [[nodiscard]] HRESULT Flush();
@@ -32,7 +33,13 @@ class ByteSink {
   cvplat::UniqueFile file_;
   bool standardOutput_ = false;
   uint64_t written_ = 0;      // bytes written
-  uint64_t reserved_ = 0;     // bytes of disk space set aside
+  uint64_t reserved_ = 0;     // bytes of disk space asked for
+  // With the space set aside, no block waits to be allocated when the file is
+  // closed or renamed over another, and asking for early write-back only adds
+  // the submission of the disk work to the decode's own time (CD decode 112.0
+  // -> 106.6 ms, and as much when replacing a file); without it, the kernel
+  // would allocate and write the whole file at the rename.
+  bool spaceSetAside_ = false;
   cvplat::WriteBackPacer writeBack_;
 };
 

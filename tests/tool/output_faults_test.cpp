@@ -7,6 +7,7 @@
 #include "tests/support/pcm_test_stream.h"
 #include "tests/support/riff_test_files.h"
 #include "tests/support/suite_file_name.h"
+#include "tests/tool/run_command.h"
 #include "tools/qla/commands.h"
 
 #include <gtest/gtest.h>
@@ -29,21 +30,12 @@ std::set<std::string> Listing(const std::filesystem::path& folder) {
   return names;
 }
 
-using Command = int (*)(const qlatool::Options&);
-
-int Run(Command command, const std::string& source, const std::string& target) {
-  qlatool::Options options;
-  options.inputs = {source};
-  options.output = target;
-  options.force = true;
-  options.quiet = true;
-  options.jobs = 1;
-  return command(options);
-}
+using tooltest::Command;
+using tooltest::RunOnOneFile;
 
 void ExpectEveryFaultKeepsTheTarget(Command command, const std::string& source, const std::string& target) {
   const Bytes input = cvtest::ReadWholeFile(source);
-  ASSERT_EQ(Run(command, source, target), qlatool::kExitOk);
+  ASSERT_EQ(RunOnOneFile(command, source, target), qlatool::kExitOk);
   const Bytes whole = cvtest::ReadWholeFile(target);
   const Bytes previous = cvtest::Text("an earlier file that must survive", false);
   const std::filesystem::path folder = std::filesystem::path(target).parent_path();
@@ -54,7 +46,7 @@ void ExpectEveryFaultKeepsTheTarget(Command command, const std::string& source, 
       SCOPED_TRACE("fault point " + std::to_string(static_cast<int>(point)) + ", operation " + std::to_string(n));
       cvtest::WriteFile(target, previous);
       cvplat::FailNth(point, n);
-      const int exitCode = Run(command, source, target);
+      const int exitCode = RunOnOneFile(command, source, target);
       const bool fired = cvplat::FaultFired(point);
       cvplat::ClearFaults();
       if (exitCode == qlatool::kExitOk) {

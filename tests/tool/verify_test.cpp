@@ -7,6 +7,7 @@
 #include "tests/support/pcm_test_stream.h"
 #include "tests/support/riff_test_files.h"
 #include "tests/support/suite_file_name.h"
+#include "tests/tool/run_command.h"
 #include "tools/qla/commands.h"
 #include "tools/qla/verify.h"
 
@@ -29,13 +30,7 @@ TEST(ToolVerify, NamesTheFirstDifferingFrameOnAnyNumberOfThreads) {
   const uint64_t changedFrame = 4 * qla::kFramesPerSeekGroup + 777;
   changed[changedFrame * audio.format.nBlockAlign + 2] ^= 1;  // the right channel's low byte
   cvtest::WriteFile(altered, cvtest::WaveFile(audio.format, changed));
-  qlatool::Options options;
-  options.inputs = {source};
-  options.output = packed;
-  options.force = true;
-  options.quiet = true;
-  options.jobs = 1;
-  ASSERT_EQ(qlatool::RunEncode(options), qlatool::kExitOk);
+  ASSERT_EQ(tooltest::RunOnOneFile(&qlatool::RunEncode, source, packed), qlatool::kExitOk);
 
   for (unsigned threads : {1u, 3u}) {
     SCOPED_TRACE(threads);

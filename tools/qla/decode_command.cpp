@@ -6,7 +6,6 @@
 #include "tools/qla/commands.h"
 #include "tools/qla/interrupt.h"
 #include "tools/qla/job_report.h"
-#include "ffplugs/cvla/qla_format.h"
 #include "tools/qla/output_file.h"
 #include "tools/qla/parallel_decode.h"
 #include "tools/qla/qla_file.h"
@@ -47,19 +46,11 @@ namespace {
 // The same on several threads, each decoding runs of seek groups of its own.
 [[nodiscard]] HRESULT DecodeInParallel(const std::string& input, unsigned threads, uint32_t frameBytes, uint32_t rate,
                          ByteSink& sink, Console& console, cv::Md5* md5) {
-  ParallelDecoder decoder;
-  HRESULT hr = decoder.Start(input, threads, md5);
-  if (cv::Failed(hr)) return hr;
-  for (;;) {
-    if (Interrupted()) return cv::CVERR_CANCELLED;
-    const uint8_t* data = nullptr;
-    uint32_t got = 0;
-    hr = decoder.Next(&data, &got);
-    if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
-    hr = sink.Write(data, static_cast<size_t>(got) * frameBytes);
-    if (cv::Failed(hr)) return hr;
-    console.AddDone(static_cast<double>(got) / rate);
-  }
+  return DecodeRunsInOrder(input, threads, md5, [&](uint64_t, const uint8_t* run, uint32_t frames) {
+    const HRESULT hr = sink.Write(run, static_cast<size_t>(frames) * frameBytes);
+    if (cv::Succeeded(hr)) console.AddDone(static_cast<double>(frames) / rate);
+    return hr;
+  });
 }
 
 // Writes the planned bytes and the decoded audio between them; the first bytes
@@ -70,8 +61,7 @@ namespace {
   HRESULT hr = sink.Write(plan.head.data(), plan.head.size());
   if (cv::Succeeded(hr)) hr = sink.Flush();
   if (cv::Failed(hr)) return hr;
-  // Files of one seek group gain nothing from more threads.
-  if (threads > 1 && file.Frames() > qla::kFramesPerSeekGroup)
+  if (SplitOverThreads(threads, file.Frames()))
     hr = DecodeInParallel(input, threads, format.nBlockAlign, format.nSamplesPerSec, sink, console, md5);
   else
     hr = DecodeInRequests(file, format.nBlockAlign, format.nSamplesPerSec, sink, console, md5);

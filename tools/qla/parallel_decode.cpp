@@ -2,6 +2,7 @@
 
 #include "ffplugs/cvla/qla_format.h"
 #include "krn/results.h"
+#include "tools/qla/interrupt.h"
 
 namespace qlatool {
 namespace {
@@ -111,6 +112,23 @@ HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames) {
   *data = run.bytes.data();
   *frames = run.frames;
   return cv::kS_OK;
+}
+
+HRESULT DecodeRunsInOrder(const std::string& path, unsigned threads, cv::Md5* md5,
+                          const std::function<HRESULT(uint64_t, const uint8_t*, uint32_t)>& use) {
+  ParallelDecoder decoder;
+  HRESULT hr = decoder.Start(path, threads, md5);
+  if (cv::Failed(hr)) return hr;
+  for (uint64_t position = 0;;) {
+    if (Interrupted()) return cv::CVERR_CANCELLED;
+    const uint8_t* run = nullptr;
+    uint32_t frames = 0;
+    hr = decoder.Next(&run, &frames);
+    if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
+    hr = use(position, run, frames);
+    if (cv::Failed(hr)) return hr;
+    position += frames;
+  }
 }
 
 }  // namespace qlatool

@@ -13,11 +13,13 @@
 // 82 -> 79 ms). Memory: two runs per thread.
 #pragma once
 
+#include "ffplugs/cvla/qla_format.h"
 #include "krn/md5.h"
 #include "tools/qla/qla_file.h"
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,6 +27,19 @@
 #include <vector>
 
 namespace qlatool {
+
+// Whether a file of `frames` frames is read on `threads` threads: a file of one
+// seek group gains nothing from more.
+inline bool SplitOverThreads(unsigned threads, uint64_t frames) {
+  return threads > 1 && frames > qla::kFramesPerSeekGroup;
+}
+
+// Decodes the file at path on `threads` threads (ParallelDecoder) and hands
+// every run to use(position, run, frames) in file order, already in md5 when
+// one is given. S_OK after the last run, CVERR_CANCELLED when interrupted, or
+// the first failure of an open, a read or use.
+[[nodiscard]] HRESULT DecodeRunsInOrder(const std::string& path, unsigned threads, cv::Md5* md5,
+                                        const std::function<HRESULT(uint64_t, const uint8_t*, uint32_t)>& use);
 
 class ParallelDecoder {
  public:

@@ -115,20 +115,14 @@ Finding ReadInRequests(QlaFile& file, uint32_t frameBytes, double rate, const st
 // The same on several threads, in runs of seek groups, each through a reader of its own.
 Finding ReadInParallel(const std::string& path, unsigned threads, uint32_t frameBytes, double rate,
                        const std::vector<Window*>& windows, Console& console, cv::Md5* md5) {
-  ParallelDecoder decoder;
-  HRESULT hr = decoder.Start(path, threads, md5);
-  if (cv::Failed(hr)) return {"cannot be reopened", hr};
-  for (uint64_t position = 0;;) {
-    if (Interrupted()) return {"interrupted", cv::CVERR_CANCELLED};
-    const uint8_t* run = nullptr;
-    uint32_t got = 0;
-    hr = decoder.Next(&run, &got);
-    if (cv::Failed(hr)) return {"decoding stops near frame " + std::to_string(position), hr};
-    if (hr != cv::kS_OK) return {};
-    Capture(run, position, got, frameBytes, windows);
-    position += got;
-    console.AddDone(got / rate);
-  }
+  const HRESULT hr = DecodeRunsInOrder(path, threads, md5, [&](uint64_t position, const uint8_t* run, uint32_t frames) {
+    Capture(run, position, frames, frameBytes, windows);
+    console.AddDone(frames / rate);
+    return cv::kS_OK;
+  });
+  if (cv::Succeeded(hr)) return {};
+  if (hr == cv::CVERR_CANCELLED) return {"interrupted", hr};
+  return {"decoding on several threads stops", hr};  // the caller reads the file again on one thread
 }
 
 Finding TestFile(const std::string& path, unsigned threads, Console& console, uint64_t* framesOut) {
@@ -157,7 +151,7 @@ Finding TestFile(const std::string& path, unsigned threads, Console& console, ui
   // In order: every frame once, capturing the windows on the way and hashing
   // the audio for the stored checksum; a long file on several threads.
   cv::Md5 md5;
-  const bool parallel = threads > 1 && frames > qla::kFramesPerSeekGroup;
+  const bool parallel = SplitOverThreads(threads, frames);
   Finding inOrder = parallel ? ReadInParallel(path, threads, frameBytes, rate, byStart, console, &md5)
                              : ReadInRequests(sequential, frameBytes, rate, byStart, &console, &md5);
   // Where decoding stops is told as one thread tells it: the threads know only

@@ -1,6 +1,5 @@
 #include "tools/qla/verify.h"
 
-#include "ffplugs/cvla/qla_format.h"
 #include "krn/results.h"
 #include "tools/qla/interrupt.h"
 #include "tools/qla/parallel_decode.h"
@@ -58,21 +57,12 @@ namespace {
 [[nodiscard]] HRESULT CompareInParallel(const std::string& qlaPath, unsigned threads, WavAudioStream& source,
                                         uint32_t frameBytes, std::string* difference,
                                         const std::function<void(uint32_t)>& onFrames) {
-  ParallelDecoder decoder;
-  HRESULT hr = decoder.Start(qlaPath, threads, nullptr);
-  if (cv::Failed(hr)) return hr;
   std::vector<uint8_t> expected;
-  for (uint64_t position = 0;;) {
-    if (Interrupted()) return cv::CVERR_CANCELLED;
-    const uint8_t* run = nullptr;
-    uint32_t got = 0;
-    hr = decoder.Next(&run, &got);
-    if (hr != cv::kS_OK) return cv::Failed(hr) ? hr : cv::kS_OK;
-    hr = CompareWithSource(source, position, run, got, frameBytes, &expected, difference);
-    if (cv::Failed(hr)) return hr;
-    position += got;
-    if (onFrames) onFrames(got);
-  }
+  return DecodeRunsInOrder(qlaPath, threads, nullptr, [&](uint64_t position, const uint8_t* run, uint32_t frames) {
+    const HRESULT hr = CompareWithSource(source, position, run, frames, frameBytes, &expected, difference);
+    if (cv::Succeeded(hr) && onFrames) onFrames(frames);
+    return hr;
+  });
 }
 
 }  // namespace
@@ -97,8 +87,7 @@ namespace {
     return cv::CVERR_FILE_CORRUPT;
   }
   WavAudioStream source(wav, fileFormat);
-  // Files of one seek group gain nothing from more threads.
-  if (threads > 1 && decoded.Frames() > qla::kFramesPerSeekGroup)
+  if (SplitOverThreads(threads, decoded.Frames()))
     return CompareInParallel(qlaPath, threads, source, fileFormat.nBlockAlign, difference, onFrames);
   return CompareInRequests(decoded, source, fileFormat.nBlockAlign, difference, onFrames);
 }

@@ -208,7 +208,8 @@ def main():
         print(f'System peer: {version(["flac", "--version"])}')
     targets = []
     for label, wav, seconds in inputs:
-        pcm_bytes = len(read_wav(wav)[1])
+        source_pcm = read_wav(wav)[1]
+        pcm_bytes = len(source_pcm)
         cs = contenders(args.qla, args.threads, peer_root, inside)
         qla1 = cs[0]
         # What the processors give this machine: N one-thread runs side by side,
@@ -229,7 +230,7 @@ def main():
             if os.path.exists(name):
                 os.remove(name)
         for c in cs:
-            if read_wav(wav + c.ext + '.wav')[1] != read_wav(wav)[1]:
+            if read_wav(wav + c.ext + '.wav')[1] != source_pcm:
                 raise SystemExit(f'{c.name}: decoded PCM differs from the source')
         qlaj = cs[1]
         if open(wav + qla1.ext, 'rb').read() != open(wav + qlaj.ext, 'rb').read():
@@ -250,7 +251,7 @@ def main():
         print(f'qla -j {args.threads} against one thread: encode {te / qlaj.median(qlaj.enc, 0):.2f}x, '
               f'decode {td / qlaj.median(qlaj.dec, 0):.2f}x faster.')
         if pair_enc:
-            chain = digest_seconds(read_wav(wav)[1], args.runs)
+            chain = digest_seconds(source_pcm, args.runs)
             print(f'What {args.threads} processors allow here: {args.threads} one-thread runs side by side take '
                   f'{statistics.median(pair_enc):.3f} s (encode) and {statistics.median(pair_dec):.3f} s (decode), '
                   f'that is {args.threads * te / statistics.median(pair_enc):.2f}x and '

@@ -14,39 +14,26 @@ namespace {
 using namespace cvtest;
 using qla::QlaContainerInfo;
 
+// The fields of a format chunk that a test changes, with what the encoder writes.
 struct FmtFields {
-  uint16_t tag = qla::WAVE_FORMAT_QUARTZLINE;
-  uint16_t channels = 2;
-  uint32_t rate = 44100;
-  uint16_t blockAlign = 4;
-  uint16_t bits = 16;
-  uint32_t headerSize = 32;
-  uint32_t flags = 0x00640003;
+  uint16_t tag = qla::WAVE_FORMAT_QUARTZLINE, channels = 2, blockAlign = 4, bits = 16;
+  uint32_t headerSize = 32, flags = 0x00640003, seekEntryCount = 2;
   uint64_t totalFrames = 1000;
-  uint32_t seekEntryCount = 2;
-  uint16_t framesPerBlock = 512;
-  uint16_t blocksPerSeekPoint = 25;
+  uint16_t framesPerBlock = 512, blocksPerSeekPoint = 25;
 };
 
+// The 50 bytes of the format chunk: the format (44100 Hz, 12345 bytes a
+// second, cbSize 32), then the codec header.
 Bytes FmtBody(const FmtFields& f) {
   Bytes b;
-  PutU16(b, f.tag);
-  PutU16(b, f.channels);
-  PutU32(b, f.rate);
-  PutU32(b, 12345);
-  PutU16(b, f.blockAlign);
-  PutU16(b, f.bits);
-  PutU16(b, 32);
-  PutU32(b, f.headerSize);
-  PutU32(b, f.flags);
-  PutU32(b, static_cast<uint32_t>(f.totalFrames));
-  PutU32(b, static_cast<uint32_t>(f.totalFrames >> 32));
-  PutU32(b, f.seekEntryCount);
-  PutU16(b, f.framesPerBlock);
-  PutU16(b, f.blocksPerSeekPoint);
-  PutU32(b, 0);
-  PutU32(b, 0);
-  return b;
+  for (uint16_t v : {f.tag, f.channels}) PutU16(b, v);
+  for (uint32_t v : {44100u, 12345u}) PutU32(b, v);
+  for (uint16_t v : {f.blockAlign, f.bits, uint16_t{32}}) PutU16(b, v);
+  for (uint32_t v : {f.headerSize, f.flags, static_cast<uint32_t>(f.totalFrames),
+                     static_cast<uint32_t>(f.totalFrames >> 32), f.seekEntryCount})
+    PutU32(b, v);
+  for (uint16_t v : {f.framesPerBlock, f.blocksPerSeekPoint}) PutU16(b, v);
+  return Concat({b, Bytes(8, 0)});
 }
 
 Bytes SeekBody(std::initializer_list<uint32_t> entries) {
@@ -71,11 +58,8 @@ TEST_F(ContainerTest, ChunksAreFoundWhereverTheyAre) {
   // Unknown chunks (one of odd size) before and between; seek table before data;
   // an odd data size followed by its pad byte.
   FmtFields f;
-  f.channels = 1;
-  f.blockAlign = 3;
-  f.bits = 24;
-  f.seekEntryCount = 3;
-  f.totalFrames = 0x123456789ull;
+  f.channels = 1, f.blockAlign = 3, f.bits = 24;
+  f.seekEntryCount = 3, f.totalFrames = 0x123456789ull;
   const Bytes file = Riff("WAVE", Concat({Chunk("JUNK", Bytes(5, 1)), Chunk("fmt ", FmtBody(f)),
                                           Chunk("cvla", SeekBody({100, 200, 0})), List("INFO", Bytes()),
                                           Chunk("data", Bytes(7, 2)), Chunk("cue ", Bytes(4, 0))}));
@@ -129,29 +113,22 @@ TEST_F(ContainerTest, FormatsNeverWrittenAreRefused) {
 }
 
 TEST_F(ContainerTest, BrokenContainers) {
-  const Bytes fmt = Chunk("fmt ", FmtBody(FmtFields()));
-  const Bytes data = Chunk("data", Bytes(4, 0));
+  const Bytes fmt = Chunk("fmt ", FmtBody(FmtFields())), data = Chunk("data", Bytes(4, 0));
   const Bytes seek = Chunk("cvla", SeekBody({78, 0}));
-
+  Bytes rifx = Riff("WAVE", Bytes()), noFormType = rifx;
+  rifx[3] = 'X';
+  noFormType.resize(8);
   EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(Bytes()));
-  Bytes header = Riff("WAVE", Bytes());
-  header[3] = 'X';  // "RIFX"
-  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(header));
-  header = Riff("WAVE", Bytes());
-  header.resize(8);  // no form type
-  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(header));
+  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(rifx));
+  EXPECT_EQ(cv::CVERR_NO_RIFF_HEADER, Parse(noFormType));
   EXPECT_EQ(cv::CVERR_FILE_CORRUPT, Parse(Riff("AVI ", Concat({fmt, data, seek}))));
 
   EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", Concat({data, seek}))));
   EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", Concat({fmt, seek}))));
   // A format chunk cut short by the end of the file.
-  const Bytes fullFmt = FmtBody(FmtFields());
-  const Bytes shortFmt = Chunk("fmt ", Bytes(fullFmt.begin(), fullFmt.begin() + 18));
-  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", shortFmt)));
+  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Riff("WAVE", Chunk("fmt ", Bytes(fmt.begin() + 8, fmt.begin() + 26)))));
   // The search is bounded by the RIFF size: a data chunk beyond it is not found.
-  Bytes bounded = Riff("WAVE", fmt);
-  bounded.insert(bounded.end(), data.begin(), data.end());
-  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(bounded));
+  EXPECT_EQ(cv::CVERR_FILE_READ, Parse(Concat({Riff("WAVE", fmt), data})));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -23,15 +24,12 @@ Bytes PlainWav(const Bytes& extraChunks = Bytes()) {
   return WaveFile(PcmFormat(1, 44100, 16), Bytes(10, 7), extraChunks);
 }
 
-struct Marker {
-  int64_t position, length;
-  bool isRegion;
-  std::u16string name;
-  uint32_t nameSize;
-};
+// A marker's position, length, region flag and name.
+using Marker = std::tuple<int64_t, int64_t, bool, std::u16string>;
+using Markers = std::vector<Marker>;
 
-std::vector<Marker> Markers(const cv::RecordList& list) {
-  std::vector<Marker> out;
+Markers MarkersIn(const cv::RecordList& list) {
+  Markers out;
   for (size_t i = 0; i < list.Count(); ++i) {
     cv::MarkerRecordHeader h;
     std::memcpy(&h, list.At(i), sizeof h);
@@ -39,7 +37,7 @@ std::vector<Marker> Markers(const cv::RecordList& list) {
     EXPECT_EQ(list.SizeAt(i), 28u + h.nameSize);
     std::u16string name;
     for (const uint8_t* p = list.At(i) + 28; p[0] | p[1]; p += 2) name.push_back(static_cast<char16_t>(p[0] | p[1] << 8));
-    out.push_back({h.position, h.length, h.isRegion != 0, name, h.nameSize});
+    out.emplace_back(h.position, h.length, h.isRegion != 0, name);
   }
   return out;
 }
@@ -52,34 +50,16 @@ std::u16string InfoText(const cv::RecordList& info, uint32_t id) {
   return out;
 }
 
-// The offset of a top-level chunk's data in a file image, or 0.
-size_t FindIn(const Bytes& file, const char* id, uint32_t* size = nullptr) {
-  size_t pos = 12;
-  while (pos + 8 <= file.size()) {
-    uint32_t s = GetU32(file, pos + 4);
-    if (std::memcmp(&file[pos], id, 4) == 0) {
-      if (size) *size = s;
-      return pos + 8;
-    }
-    pos += 8 + s + (s & 1);
-  }
-  return 0;
-}
-
 TEST(MetadataMarkers, CuePointsWithoutNamesAndOddRates) {
   std::string path = TestDataPath("meta_cue_only.wav");
   auto file = MakeFile(path, PlainWav(CueChunk({1, 44099})));
-  cv::RecordList list;
+  cv::RecordList list, atZero;
   ASSERT_EQ(cv::ReadMarkers(file.Get(), 44100, list), cv::kS_OK);
-  auto m = Markers(list);
-  ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[0].nameSize, 2u);
-  EXPECT_EQ(m[0].position, 227);  // 1 / 44100 s = 226.76 units
-  EXPECT_EQ(m[1].position, 9999773);
-
-  cv::RecordList atZero;
+  // 1 / 44100 s = 226.76 units; a point without a name has only the terminator.
+  EXPECT_EQ(MarkersIn(list), (Markers{{227, 0, false, u""}, {9999773, 0, false, u""}}));
+  EXPECT_EQ(list.SizeAt(0), 28u + 2u);
   ASSERT_EQ(cv::ReadMarkers(file.Get(), 0, atZero), cv::kS_OK);
-  EXPECT_EQ(Markers(atZero)[1].position, 0);
+  EXPECT_EQ(MarkersIn(atZero), (Markers{{0, 0, false, u""}, {0, 0, false, u""}}));
 
   // A point count beyond the chunk reads only the points it holds.
   Bytes lying = CueChunk({1, 44099});
@@ -155,9 +135,8 @@ TEST(MetadataLoop, RewrittenInPlaceOrAppendedBehindJunk) {
     const Bytes image = ReadWholeFile(path);
     EXPECT_EQ(image.size(), before + c.growth);
     EXPECT_EQ(GetU32(image, 4), image.size() - 8);
-    uint32_t junkSize = 0;
-    FindIn(image, "JUNK", &junkSize);
-    EXPECT_EQ(junkSize, c.junk);
+    const auto junk = std::search(image.begin(), image.end(), std::begin("JUNK"), std::end("JUNK") - 1);
+    EXPECT_EQ(junk == image.end() ? 0 : GetU32(image, junk - image.begin() + 4), c.junk);
 
     cv::LoopInfo loop;
     ASSERT_EQ(cv::LoadFileLoopInfo(path.c_str(), loop), cv::kS_OK);
@@ -217,10 +196,7 @@ TEST(MetadataSidecar, MatchingSidecarIsReadAndOthersIgnored) {
             Sidecar("meta_side.wav", Concat({CueChunk({22050}), List("INFO", Chunk("INAM", Text("sidecar")))})));
   cv::RecordList m2, i2;
   ASSERT_EQ(cv::LoadFileMetadata(audio.c_str(), 44100, m2, i2), cv::kS_OK);
-  auto m = Markers(m2);
-  ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[0].position, 10000000);
-  EXPECT_EQ(m[1].position, 5000000);
+  EXPECT_EQ(MarkersIn(m2), (Markers{{10000000, 0, false, u""}, {5000000, 0, false, u""}}));
   EXPECT_EQ(i2.Count(), 2u);
   EXPECT_EQ(InfoText(i2, FourCC("INAM")), u"sidecar");
 
@@ -258,14 +234,9 @@ InfoFields RandomInfo(std::mt19937& rng) {
 void ExpectMetadata(const std::string& path, const std::vector<TestMarker>& markers, const InfoFields& info) {
   cv::RecordList markerList, infoList;
   ASSERT_EQ(cv::LoadFileMetadata(path.c_str(), 44100, markerList, infoList), cv::kS_OK);
-  const std::vector<Marker> got = Markers(markerList);
-  ASSERT_EQ(got.size(), markers.size());
-  for (size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(got[i].position, markers[i].position) << i;
-    EXPECT_EQ(got[i].isRegion, markers[i].isRegion) << i;
-    EXPECT_EQ(got[i].length, markers[i].length) << i;
-    EXPECT_EQ(got[i].name, markers[i].name) << i;
-  }
+  Markers expected;
+  for (const TestMarker& m : markers) expected.emplace_back(m.position, m.length, m.isRegion, m.name);
+  EXPECT_EQ(MarkersIn(markerList), expected);
   EXPECT_EQ(infoList.Count(), info.size());
   for (const auto& [id, text] : info) EXPECT_EQ(InfoText(infoList, id), text);
 }

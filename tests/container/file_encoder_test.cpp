@@ -244,83 +244,71 @@ TEST_F(FileEncoderTest, GroupsOnThreadsGiveTheSameBytes) {
   }
 }
 
-TEST_F(FileEncoderTest, NoTemplateLeavesAnEmptyFile) {
-  PcmTestStream stream(SyntheticAudio(2, 44100, 16, 600));
-  WriteFile(path, Bytes(100, 7));
-  EXPECT_EQ(cv::CVERR_FILE_CREATE, qla::EncodeFile(nullptr, path.c_str(), &stream, nullptr));
-  EXPECT_TRUE(FileExists(path));
-  EXPECT_TRUE(ReadWholeFile(path).empty());
-
-  qla::RenderTemplate noFormat{};
-  WriteFile(path, Bytes(10, 7));
-  EXPECT_EQ(cv::CVERR_FILE_CREATE, qla::EncodeFile(nullptr, path.c_str(), &stream, &noFormat));
-  EXPECT_TRUE(ReadWholeFile(path).empty());
-
-  TestTemplate renderTemplate(PcmFormat(2, 44100, 16));
-  const std::string badPath = TestDataPath("no-such-folder/x.qla");
-  EXPECT_EQ(cv::CVERR_FILE_CREATE, qla::EncodeFile(nullptr, badPath.c_str(), &stream, &renderTemplate.record));
-  EXPECT_EQ(0u, stream.ReadCalls());
-  EXPECT_EQ(1u, stream.References());
-}
-
-TEST_F(FileEncoderTest, FileFormatsTheBlocksCannotHoldAreRefused) {
-  WAVEFORMATEX threeChannels = PcmFormat(3, 44100, 16);
-  WAVEFORMATEX eightBit = PcmFormat(2, 44100, 8);
-  WAVEFORMATEX thirtyTwo = PcmFormat(1, 44100, 32);
-  WAVEFORMATEX floating = PcmFormat(2, 44100, 16);
-  floating.wFormatTag = 3;
-  WAVEFORMATEX misaligned = PcmFormat(2, 44100, 16);
-  misaligned.nBlockAlign = 6;
-  for (const WAVEFORMATEX& format : {threeChannels, eightBit, thirtyTwo, floating, misaligned}) {
-    PcmTestStream stream(SyntheticAudio(2, 44100, 16, 600));
-    EXPECT_EQ(cv::CVERR_UNSUPPORTED_FORMAT, Render(stream, format));
-    EXPECT_TRUE(ReadWholeFile(path).empty());
-    EXPECT_EQ(0u, stream.ReadCalls());
-    EXPECT_EQ(1u, stream.References());
-  }
-}
-
-TEST_F(FileEncoderTest, StreamFailuresBeforeTheAudio) {
+// A render refuses before the first read of the audio, and gives the stream's
+// references back: without a template or its format (the file that was there
+// is left empty), where the file cannot be created, for a file format the
+// blocks cannot hold and for a stream that hides its interface or cannot tell
+// its format.
+TEST_F(FileEncoderTest, RefusalsComeBeforeTheFirstRead) {
   const PcmAudio audio = SyntheticAudio(2, 44100, 16, 600);
-  WAVEFORMATEX odd = audio.format;
+  WAVEFORMATEX floating = audio.format, misaligned = audio.format, odd = audio.format;
+  floating.wFormatTag = 3;
+  misaligned.nBlockAlign = 6;
   odd.wFormatTag = 0x1234;  // a source format that no converter reaches
-  const struct {
-    std::function<void(PcmTestStream&)> setUp;
-    HRESULT expected;
-  } cases[] = {
-      {[](PcmTestStream& s) { s.HideStreamInterface(); }, cv::kE_UNEXPECTED},
-      {[](PcmTestStream& s) { s.FailFormatSizeQuery(cv::kE_FAIL); }, cv::kE_UNEXPECTED},
-      {[](PcmTestStream& s) { s.FailFormatDataCall(kReadFailure); }, kReadFailure},
-      {[&](PcmTestStream& s) { s.SetReportedFormat(odd); }, cv::kE_NOTIMPL},
+  TestTemplate good(audio.format);
+  qla::RenderTemplate noFormat{};
+  const auto toFile = [&](WAVEFORMATEX format) { return [&, format](PcmTestStream& s) { return Render(s, format); }; };
+  const auto fromStream = [&](std::function<void(PcmTestStream&)> setUp) {
+    return [&, setUp](PcmTestStream& s) { return setUp(s), Render(s, audio.format); };
   };
-  for (const auto& c : cases) {
+  const struct {
+    std::function<HRESULT(PcmTestStream&)> render;
+    HRESULT expected;
+    bool leavesAnEmptyFile;
+  } cases[] = {
+      {[&](PcmTestStream& s) { return qla::EncodeFile(nullptr, path.c_str(), &s, nullptr); }, cv::CVERR_FILE_CREATE, true},
+      {[&](PcmTestStream& s) { return qla::EncodeFile(nullptr, path.c_str(), &s, &noFormat); }, cv::CVERR_FILE_CREATE, true},
+      {[&](PcmTestStream& s) {
+         return qla::EncodeFile(nullptr, TestDataPath("no-such-folder/x.qla").c_str(), &s, &good.record);
+       },
+       cv::CVERR_FILE_CREATE, false},
+      {toFile(PcmFormat(3, 44100, 16)), cv::CVERR_UNSUPPORTED_FORMAT, true},
+      {toFile(PcmFormat(2, 44100, 8)), cv::CVERR_UNSUPPORTED_FORMAT, true},
+      {toFile(PcmFormat(1, 44100, 32)), cv::CVERR_UNSUPPORTED_FORMAT, true},
+      {toFile(floating), cv::CVERR_UNSUPPORTED_FORMAT, true},
+      {toFile(misaligned), cv::CVERR_UNSUPPORTED_FORMAT, true},
+      {[&](PcmTestStream&) { return qla::EncodeFile(nullptr, path.c_str(), nullptr, &good.record); }, cv::kE_UNEXPECTED, true},
+      {fromStream([](PcmTestStream& s) { s.HideStreamInterface(); }), cv::kE_UNEXPECTED, true},
+      {fromStream([](PcmTestStream& s) { s.FailFormatSizeQuery(cv::kE_FAIL); }), cv::kE_UNEXPECTED, true},
+      {fromStream([](PcmTestStream& s) { s.FailFormatDataCall(kReadFailure); }), kReadFailure, true},
+      {fromStream([&](PcmTestStream& s) { s.SetReportedFormat(odd); }), cv::kE_NOTIMPL, false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    WriteFile(path, Bytes(100, 7));
     PcmTestStream stream(audio);
-    c.setUp(stream);
-    EXPECT_EQ(c.expected, Render(stream, audio.format));
+    EXPECT_EQ(cases[i].expected, cases[i].render(stream));
+    if (cases[i].leavesAnEmptyFile) {
+      EXPECT_TRUE(FileExists(path) && ReadWholeFile(path).empty());
+    }
     EXPECT_EQ(0u, stream.ReadCalls());
     EXPECT_EQ(1u, stream.References());
   }
-  TestTemplate renderTemplate(audio.format);
-  EXPECT_EQ(cv::kE_UNEXPECTED, qla::EncodeFile(nullptr, path.c_str(), nullptr, &renderTemplate.record));
 }
 
+// A 24-bit source rendered to 16 bits (the host converts, the flags follow the
+// source) and a 24-bit file are coded without the LPC stage.
 TEST_F(FileEncoderTest, WideSourceOrFileTurnsTheLpcStageOff) {
-  // A 24-bit source rendered to 16 bits: the host converts, the flags follow the source.
-  PcmAudio audio16 = SyntheticAudio(2, 44100, 16, 2000, 13);
-  PcmTestStream stream(audio16);
-  stream.SetReportedFormat(PcmFormat(2, 44100, 24));
-  ASSERT_EQ(0, Render(stream, audio16.format));
-  EXPECT_EQ(0x00640001u, Written().CodecFlags());
-  EXPECT_TRUE(DecodesTo(audio16));
-
-  PcmAudio audio24 = SyntheticAudio(1, 96000, 24, 3000, 17);
-  PcmTestStream stream24(audio24);
-  ASSERT_EQ(0, Render(stream24, audio24.format));
-  const FileView f = Written();
-  EXPECT_EQ(0x00640001u, f.CodecFlags());
-  EXPECT_EQ(3, f.U16(32));  // nBlockAlign
-  EXPECT_EQ(24, f.U16(34));
-  EXPECT_TRUE(DecodesTo(audio24));
+  for (const PcmAudio& audio : {SyntheticAudio(2, 44100, 16, 2000, 13), SyntheticAudio(1, 96000, 24, 3000, 17)}) {
+    PcmTestStream stream(audio);
+    stream.SetReportedFormat(PcmFormat(audio.format.nChannels, audio.format.nSamplesPerSec, 24));
+    ASSERT_EQ(0, Render(stream, audio.format));
+    const FileView f = Written();
+    EXPECT_EQ(0x00640001u, f.CodecFlags());
+    EXPECT_EQ(audio.format.nBlockAlign, f.U16(32));
+    EXPECT_EQ(audio.format.wBitsPerSample, f.U16(34));
+    EXPECT_TRUE(DecodesTo(audio));
+  }
 }
 
 TEST_F(FileEncoderTest, AlternativeFormatIsWrittenAndUpdated) {
@@ -331,14 +319,11 @@ TEST_F(FileEncoderTest, AlternativeFormatIsWrittenAndUpdated) {
   ASSERT_EQ(0, qla::EncodeFile(nullptr, path.c_str(), &stream, &renderTemplate.record));
   const FileView f = Written();
   EXPECT_EQ(2, f.Channels());
-  const WAVEFORMATEX alternative = renderTemplate.alternative;  // copies of packed records
-  const WAVEFORMATEX own = renderTemplate.block.format;
-  const uint32_t alternativeAvg = alternative.nAvgBytesPerSec, ownAvg = own.nAvgBytesPerSec;
-  EXPECT_EQ(32, alternative.cbSize);
-  EXPECT_EQ(1, alternative.wFormatTag);
-  EXPECT_EQ(f.AvgBytes(), alternativeAvg);
-  EXPECT_EQ(0, own.cbSize);
-  EXPECT_EQ(16000u, ownAvg);
+  EXPECT_EQ(32, renderTemplate.alternative.cbSize);
+  EXPECT_EQ(1, renderTemplate.alternative.wFormatTag);
+  EXPECT_EQ(f.AvgBytes(), uint32_t{renderTemplate.alternative.nAvgBytesPerSec});
+  EXPECT_EQ(0, renderTemplate.block.format.cbSize);  // the template's own format stays as it was
+  EXPECT_EQ(16000u, uint32_t{renderTemplate.block.format.nAvgBytesPerSec});
 }
 
 }  // namespace

@@ -257,27 +257,31 @@ TEST_F(FileEncoderTest, RefusalsComeBeforeTheFirstRead) {
   odd.wFormatTag = 0x1234;  // a source format that no converter reaches
   TestTemplate good(audio.format);
   qla::RenderTemplate noFormat{};
+  const auto encode = [](const std::string& to, PcmTestStream* s, qla::RenderTemplate* t) {
+    return qla::EncodeFile(nullptr, to.c_str(), s, t);
+  };
   const auto toFile = [&](WAVEFORMATEX format) { return [&, format](PcmTestStream& s) { return Render(s, format); }; };
   const auto fromStream = [&](std::function<void(PcmTestStream&)> setUp) {
-    return [&, setUp](PcmTestStream& s) { return setUp(s), Render(s, audio.format); };
+    return [&, setUp](PcmTestStream& s) {
+      setUp(s);
+      return Render(s, audio.format);
+    };
   };
   const struct {
     std::function<HRESULT(PcmTestStream&)> render;
     HRESULT expected;
     bool leavesAnEmptyFile;
   } cases[] = {
-      {[&](PcmTestStream& s) { return qla::EncodeFile(nullptr, path.c_str(), &s, nullptr); }, cv::CVERR_FILE_CREATE, true},
-      {[&](PcmTestStream& s) { return qla::EncodeFile(nullptr, path.c_str(), &s, &noFormat); }, cv::CVERR_FILE_CREATE, true},
-      {[&](PcmTestStream& s) {
-         return qla::EncodeFile(nullptr, TestDataPath("no-such-folder/x.qla").c_str(), &s, &good.record);
-       },
+      {[&](PcmTestStream& s) { return encode(path, &s, nullptr); }, cv::CVERR_FILE_CREATE, true},
+      {[&](PcmTestStream& s) { return encode(path, &s, &noFormat); }, cv::CVERR_FILE_CREATE, true},
+      {[&](PcmTestStream& s) { return encode(TestDataPath("no-such-folder/x.qla"), &s, &good.record); },
        cv::CVERR_FILE_CREATE, false},
       {toFile(PcmFormat(3, 44100, 16)), cv::CVERR_UNSUPPORTED_FORMAT, true},
       {toFile(PcmFormat(2, 44100, 8)), cv::CVERR_UNSUPPORTED_FORMAT, true},
       {toFile(PcmFormat(1, 44100, 32)), cv::CVERR_UNSUPPORTED_FORMAT, true},
       {toFile(floating), cv::CVERR_UNSUPPORTED_FORMAT, true},
       {toFile(misaligned), cv::CVERR_UNSUPPORTED_FORMAT, true},
-      {[&](PcmTestStream&) { return qla::EncodeFile(nullptr, path.c_str(), nullptr, &good.record); }, cv::kE_UNEXPECTED, true},
+      {[&](PcmTestStream&) { return encode(path, nullptr, &good.record); }, cv::kE_UNEXPECTED, true},
       {fromStream([](PcmTestStream& s) { s.HideStreamInterface(); }), cv::kE_UNEXPECTED, true},
       {fromStream([](PcmTestStream& s) { s.FailFormatSizeQuery(cv::kE_FAIL); }), cv::kE_UNEXPECTED, true},
       {fromStream([](PcmTestStream& s) { s.FailFormatDataCall(kReadFailure); }), kReadFailure, true},

@@ -37,13 +37,22 @@ Extensible MakeExtensible(WORD bits, WORD validBits, const GUID& subtype, WORD c
   return e;
 }
 
-// Converts with the converter of a pair of layouts, which must exist.
+// Converts with the converter of a pair of layouts, which must exist, into a
+// buffer of its own and in place (the source at the start of a buffer large
+// enough for the result): widening conversions walk backward, narrowing ones
+// forward, so both give the same samples.
 template <typename D, typename S>
 std::vector<D> Convert(SampleFormatId dst, SampleFormatId src, const std::vector<S>& in, float gain = 1.0f) {
   SampleConverter convert = GetConverterForIds(dst, src);
   EXPECT_NE(convert, nullptr) << dst << " <- " << src;
-  std::vector<D> out(in.size());
-  if (convert) convert(out.data(), in.data(), static_cast<uint32_t>(in.size()), gain);
+  const auto n = static_cast<uint32_t>(in.size());
+  std::vector<D> out(n);
+  std::vector<uint8_t> buffer(std::max(n * sizeof(S), n * sizeof(D)), 0xEE);
+  std::memcpy(buffer.data(), in.data(), n * sizeof(S));
+  if (!convert) return out;
+  convert(out.data(), in.data(), n, gain);
+  convert(buffer.data(), buffer.data(), n, gain);
+  EXPECT_EQ(std::memcmp(buffer.data(), out.data(), n * sizeof(D)), 0) << "in place " << dst << " <- " << src;
   return out;
 }
 
@@ -109,46 +118,27 @@ TEST(FloatTo16, TruncatesAndClips) {
 }
 
 TEST(IntegerTo16, BitPathsAtUnitGain) {
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x81})),
-            (std::vector<int16_t>{0, 0x7F00, -32768, 0x0100}));
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x81, 0x01, 0xC0})),
+            (std::vector<int16_t>{0, 0x7F00, -32768, 0x0100, -32512, 0x4000}));
   EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS8, std::vector<uint8_t>{0x7F, 0x80, 0xFF})),
             (std::vector<int16_t>{0x7F00, -32768, -256}));
+  EXPECT_EQ((Convert<int32_t>(kSampleS32, kSampleS8, std::vector<uint8_t>{0x7F, 0x80, 0x01})),
+            (std::vector<int32_t>{0x7F000000, INT32_MIN, 0x01000000}));
   EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS24In32,
                               std::vector<int32_t>{0x00800000, -8388609, 0x00123456, -0x00123456, 0x7FFFFFFF})),
             (std::vector<int16_t>{32767, -32768, 0x1234, -0x1235, 32767}));
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS32, std::vector<int32_t>{0x7FFFFFFF, INT32_MIN, -1, 0x00010000})),
-            (std::vector<int16_t>{32767, -32768, -1, 1}));
-  const uint8_t packed[6] = {0x56, 0x34, 0x12, 0x00, 0x00, 0x80};
-  const uint8_t packedBE[6] = {0x12, 0x34, 0x56, 0x80, 0x00, 0x00};
-  int16_t out[2] = {};
-  GetConverterForIds(kSampleS16, kSampleS24)(out, packed, 2, 1.0f);
-  EXPECT_EQ(out[0], 0x1234);
-  EXPECT_EQ(out[1], -32768);
-  GetConverterForIds(kSampleS16, kSampleS24BE)(out, packedBE, 2, 1.0f);
-  EXPECT_EQ(out[0], 0x1234);
-  EXPECT_EQ(out[1], -32768);
-}
-
-// Converts n samples in place: the source bytes at the start of a buffer large enough for the result.
-template <typename D, typename S>
-std::vector<D> ConvertInPlace(SampleFormatId dst, SampleFormatId src, const std::vector<S>& in, size_t n) {
-  std::vector<uint8_t> buffer(std::max(in.size() * sizeof(S), n * sizeof(D)), 0xEE);
-  std::memcpy(buffer.data(), in.data(), in.size() * sizeof(S));
-  GetConverterForIds(dst, src)(buffer.data(), buffer.data(), static_cast<uint32_t>(n), 1.0f);
-  std::vector<D> out(n);
-  std::memcpy(out.data(), buffer.data(), n * sizeof(D));
-  return out;
-}
-
-TEST(InPlace, WideningWalksBackwardNarrowingForwardAndBigEndianSwaps) {
-  EXPECT_EQ((ConvertInPlace<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x01, 0xC0}, 5)),
-            (std::vector<int16_t>{0, 0x7F00, -32768, -32512, 0x4000}));
-  EXPECT_EQ((ConvertInPlace<int32_t>(kSampleS32, kSampleS8, std::vector<uint8_t>{0x7F, 0x80, 0x01}, 3)),
-            (std::vector<int32_t>{0x7F000000, INT32_MIN, 0x01000000}));
-  EXPECT_EQ((ConvertInPlace<int16_t>(kSampleS16, kSampleS16BE, std::vector<uint8_t>{0x12, 0x34, 0xFF, 0xFE}, 2)),
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS32, std::vector<int32_t>{0x7FFFFFFF, INT32_MIN, -1, 0x00010000,
+                                                                          0x12345678, -0x10000, 0x7FFF0000})),
+            (std::vector<int16_t>{32767, -32768, -1, 1, 0x1234, -1, 0x7FFF}));
+  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS16BE, std::vector<uint16_t>{0x3412, 0xFEFF})),
             (std::vector<int16_t>{0x1234, -2}));
-  EXPECT_EQ((ConvertInPlace<int16_t>(kSampleS16, kSampleS32, std::vector<int32_t>{0x12345678, -0x10000, 0x7FFF0000}, 3)),
-            (std::vector<int16_t>{0x1234, -1, 0x7FFF}));
+  // Packed 24-bit samples, little- and big-endian.
+  const uint8_t packed[2][6] = {{0x56, 0x34, 0x12, 0x00, 0x00, 0x80}, {0x12, 0x34, 0x56, 0x80, 0x00, 0x00}};
+  for (int bigEndian : {0, 1}) {
+    int16_t out[2] = {};
+    GetConverterForIds(kSampleS16, bigEndian ? kSampleS24BE : kSampleS24)(out, packed[bigEndian], 2, 1.0f);
+    EXPECT_EQ(std::vector<int16_t>(out, out + 2), (std::vector<int16_t>{0x1234, -32768})) << bigEndian;
+  }
 }
 
 // 16-bit samples through every layout that holds them and back, at unit gain.

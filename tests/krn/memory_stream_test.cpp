@@ -58,15 +58,12 @@ class MemoryStreamTest : public ::testing::Test {
 TEST_F(MemoryStreamTest, EmptyListDeliversOnlyTheHeader) {
   RecordList empty;
   const auto s = Open(MemoryStreamKind::kMarker, &empty);
-  uint8_t buffer[64];
-  std::memset(buffer, 0xCC, sizeof buffer);
+  Bytes buffer(64, 0xCC);
   ULONG n = 0;
-  EXPECT_EQ(s->Read(buffer, sizeof buffer, &n), kS_OK);
+  EXPECT_EQ(s->Read(buffer.data(), 64, &n), kS_OK);
   ASSERT_EQ(n, 12u);
-  const uint8_t expected[12] = {12, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(buffer, expected, 12), 0);
-  EXPECT_EQ(buffer[12], 0xCC);
-  EXPECT_EQ(s->Read(buffer, sizeof buffer, &n), kE_INVALIDARG);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 13), (Bytes{12, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0, 0xCC}));
+  EXPECT_EQ(s->Read(buffer.data(), 64, &n), kE_INVALIDARG);
   EXPECT_EQ(n, 0u);
 }
 
@@ -150,21 +147,18 @@ TEST_F(MemoryStreamTest, ReadsAndSeeksFollowAByteModel) {
 TEST_F(MemoryStreamTest, InterfacesAndReferences) {
   IStream* raw = nullptr;
   ASSERT_EQ(CreateMemoryStream(MemoryStreamKind::kLoop, &loops_, &raw), kS_OK);
-  ASSERT_NE(raw, nullptr);
   void* out = nullptr;
-  EXPECT_EQ(raw->QueryInterface(kIID_IUnknown, &out), kS_OK);
-  EXPECT_EQ(out, static_cast<void*>(raw));
-  EXPECT_EQ(raw->QueryInterface(kIID_IStream, &out), kS_OK);
-  EXPECT_EQ(out, static_cast<void*>(raw));
+  for (const IID* iid : {&kIID_IUnknown, &kIID_IStream}) {
+    EXPECT_EQ(raw->QueryInterface(*iid, &out), kS_OK);
+    EXPECT_EQ(out, static_cast<void*>(raw));
+  }
   out = raw;
   EXPECT_EQ(raw->QueryInterface(kIID_IClassFactory, &out), kE_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(raw->Release(), 2u);  // the two references handed out above
   EXPECT_EQ(raw->Release(), 1u);
-
   EXPECT_EQ(raw->Write("x", 1, nullptr), kE_NOTIMPL);  // the stream is read-only
   EXPECT_EQ(raw->Release(), 0u);
-
   EXPECT_EQ(CreateMemoryStream(MemoryStreamKind::kInfo, &info_, nullptr), kE_POINTER);
 }
 

@@ -1,6 +1,8 @@
-// The help file's path never outgrows the host's 260-byte buffer; the shared
-// folder cases are tested against the real registry in the Windows build.
+// The help paths: the shared help folder when it exists, else the module's
+// folder. The page's help file never outgrows the host's 260-byte buffer; the
+// shared folder cases are tested against the real registry in the Windows build.
 #include "ffplugs/cvla/module/help_file.h"
+#include "ffplugs/cvla/module/module_state.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,9 @@ TEST(HelpFile, FallsBackBesideTheModuleWithinTheBuffer) {
   std::string cut = cvla::HelpFileFor(module, "", false);
   EXPECT_EQ(cut, module.substr(0, 254) + "CVQLP");
   EXPECT_EQ(cut.size(), cvla::kHelpFileBufferSize - 1);
+  // The popups' help file has the module's own name.
+  EXPECT_EQ(cvla::HelpPathFor("C:\\Plug\\cvqlplug.dll", "D:\\Help", true), "D:\\Help\\cvqlplug.hlp");
+  EXPECT_EQ(cvla::HelpPathFor("C:\\Plug\\cvqlplug.dll", "D:\\Gone", false), "C:\\Plug\\cvqlplug.hlp");
 }
 
 }  // namespace

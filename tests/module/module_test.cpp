@@ -1,11 +1,11 @@
 // The module's COM surface: the factory and its objects' reference counts and
-// interface answers, the file type's recognition rules and texts, and the texts
-// of the render templates.
+// interface answers, and the file type's recognition rules and texts.
 #include "ffplugs/cvla/module/class_factory.h"
 #include "ffplugs/cvla/module/file_type.h"
 #include "ffplugs/cvla/module/module_state.h"
 #include "ffplugs/cvla/module/plugin_pages.h"
 #include "ffplugs/cvla/qla_format.h"
+#include "krn/com_ptr.h"
 #include "krn/platform/codepage.h"
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
@@ -13,15 +13,27 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
-using cvtest::CreatePlugInObject;
-
 std::string Narrow(const wchar16* text) { return cvplat::WideToAnsiString(text); }
+
+// A call that must answer E_NOINTERFACE and clear its out parameter.
+void ExpectNoInterface(const std::function<HRESULT(void**)>& call) {
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(call(&out), cv::kE_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+}
 
 class ModuleTest : public ::testing::Test {
  protected:
+  template <class T>
+  static cv::ComPtr<T> Create(const IID& iid) {
+    cv::ComPtr<T> object;
+    EXPECT_EQ(cvtest::CreatePlugInObject(iid, object.PutVoid()), cv::kS_OK);
+    return object;
+  }
   cvtest::ModuleScope module_;
 };
 
@@ -39,27 +51,19 @@ struct CountingUnknown final : IUnknown {
 };
 
 TEST_F(ModuleTest, FactoryAnswersOnlyItsInterfacesAndComparesTheClassLate) {
-  void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::IID_ICvFileType, &out), cv::kE_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-
-  IClassFactory* foreign = nullptr;
-  ASSERT_EQ(cvla::GetClassObject(cv::FileTypeClassGuid, cv::kIID_IClassFactory, reinterpret_cast<void**>(&foreign)),
-            cv::kS_OK);
-  out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(foreign->CreateInstance(nullptr, cv::IID_ICvFileType, &out), cv::kE_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(foreign->Release(), 0u);
+  ExpectNoInterface([](void** out) { return cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::IID_ICvFileType, out); });
+  cv::ComPtr<IClassFactory> foreign;
+  ASSERT_EQ(cvla::GetClassObject(cv::FileTypeClassGuid, cv::kIID_IClassFactory, foreign.PutVoid()), cv::kS_OK);
+  ExpectNoInterface([&](void** out) { return foreign->CreateInstance(nullptr, cv::IID_ICvFileType, out); });
 
   IClassFactory* factory = nullptr;
   ASSERT_EQ(cvla::GetClassObject(cv::CLSID_QuartzlinePlugIn, cv::kIID_IUnknown, reinterpret_cast<void**>(&factory)),
             cv::kS_OK);
-  IUnknown* same = nullptr;
-  ASSERT_EQ(factory->QueryInterface(cv::kIID_IClassFactory, reinterpret_cast<void**>(&same)), cv::kS_OK);
-  EXPECT_EQ(static_cast<void*>(same), static_cast<void*>(factory));
+  void* same = nullptr;
+  ASSERT_EQ(factory->QueryInterface(cv::kIID_IClassFactory, &same), cv::kS_OK);
+  EXPECT_EQ(same, static_cast<void*>(factory));
   EXPECT_EQ(factory->Release(), 1u);
-  EXPECT_EQ(factory->CreateInstance(nullptr, cv::kIID_IUnknown, &out), cv::kE_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
+  ExpectNoInterface([&](void** out) { return factory->CreateInstance(nullptr, cv::kIID_IUnknown, out); });
 
   // Locks may go negative; the module never unloads.
   EXPECT_EQ(factory->LockServer(FALSE), cv::kS_OK);
@@ -85,29 +89,23 @@ TEST_F(ModuleTest, FactoryAnswersOnlyItsInterfacesAndComparesTheClassLate) {
 }
 
 TEST_F(ModuleTest, ObjectsAnswerTheirIdentifiersOnly) {
-  cv::ICvFileType* fileType = nullptr;
-  ASSERT_EQ(CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType)), cv::kS_OK);
-  void* out = nullptr;
-  EXPECT_EQ(fileType->QueryInterface(cv::IID_ICvFileRenderer, &out), cv::kE_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-  ASSERT_EQ(fileType->QueryInterface(cv::kIID_IUnknown, &out), cv::kS_OK);
-  EXPECT_EQ(out, static_cast<void*>(fileType));
-  fileType->Release();
+  const auto fileType = Create<cv::ICvFileType>(cv::IID_ICvFileType);
+  ExpectNoInterface([&](void** out) { return fileType->QueryInterface(cv::IID_ICvFileRenderer, out); });
+  cv::ComPtr<IUnknown> unknown;
+  ASSERT_EQ(fileType.As(cv::kIID_IUnknown, &unknown), cv::kS_OK);
+  EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(fileType.Get()));
   EXPECT_EQ(fileType->Reserved14(1, 2), cv::kE_NOTIMPL);
-  fileType->Release();
 
-  cv::ICvFileRenderer* renderer = nullptr;
-  ASSERT_EQ(CreatePlugInObject(cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&renderer)), cv::kS_OK);
+  const auto renderer = Create<cv::ICvFileRenderer>(cv::IID_ICvFileRenderer);
   uint32_t flags = 0, attributes = 0;
   renderer->GetFlags(&flags);
   renderer->GetAttributes(&attributes);
   EXPECT_EQ(flags, 0x426u);
   EXPECT_EQ(attributes, 1u);
-  EXPECT_EQ(renderer->QueryInterface(cv::IID_ICvFileType, &out), cv::kE_NOINTERFACE);
-  EXPECT_EQ(renderer->Release(), 0u);
+  ExpectNoInterface([&](void** out) { return renderer->QueryInterface(cv::IID_ICvFileType, out); });
 
   IUnknown* pages = nullptr;
-  ASSERT_EQ(CreatePlugInObject(cv::IID_ICvPlugInPages, reinterpret_cast<void**>(&pages)), cv::kS_OK);
+  ASSERT_EQ(cvtest::CreatePlugInObject(cv::IID_ICvPlugInPages, reinterpret_cast<void**>(&pages)), cv::kS_OK);
   EXPECT_STREQ(cvla::PlugInMessageBoxDefaults().caption, "Corvane Quartzline Audio Plug-In");
   void* main = nullptr;
   void* second = nullptr;
@@ -115,7 +113,7 @@ TEST_F(ModuleTest, ObjectsAnswerTheirIdentifiersOnly) {
   ASSERT_EQ(pages->QueryInterface(cv::IID_PlugInPagesSecond, &second), cv::kS_OK);
   EXPECT_EQ(main, static_cast<void*>(pages));
   EXPECT_NE(second, main);
-  EXPECT_EQ(pages->QueryInterface(cv::IID_ICvFileType, &out), cv::kE_NOINTERFACE);
+  ExpectNoInterface([&](void** out) { return pages->QueryInterface(cv::IID_ICvFileType, out); });
   static_cast<IUnknown*>(second)->Release();
   EXPECT_EQ(pages->Release(), 1u);
   EXPECT_EQ(pages->Release(), 0u);
@@ -123,8 +121,8 @@ TEST_F(ModuleTest, ObjectsAnswerTheirIdentifiersOnly) {
 
 TEST_F(ModuleTest, FileTypeUsesItsHostWithoutHoldingIt) {
   cvtest::TestHost host;
-  cv::ICvFileType* fileType = nullptr;
-  ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host.Host(), 7, &fileType), cv::kS_OK);
+  cv::ComPtr<cv::ICvFileType> fileType;
+  ASSERT_EQ(cvtest::CreateFileTypeLikeHost(host.Host(), 7, fileType.Put()), cv::kS_OK);
   EXPECT_EQ(fileType->GetIndex(), 7u);
   EXPECT_EQ(host.References(), 1);
   EXPECT_EQ(host.LanguageQueries(), 1);
@@ -136,38 +134,29 @@ TEST_F(ModuleTest, FileTypeUsesItsHostWithoutHoldingIt) {
   EXPECT_EQ(Narrow(filter), "*.qla");
   EXPECT_EQ(fileType->SetHost(nullptr), cv::kS_OK);
   EXPECT_EQ(fileType->FindRenderer(nullptr), cv::kE_FAIL);
-  fileType->Release();
 }
 
 TEST_F(ModuleTest, CheckHeaderAcceptsOnlyAQuartzlineFmtFirst) {
-  uint8_t header[40] = {};
-  std::memcpy(header, "RIFF", 4);
-  qla::StoreU32(header + 4, 1000);
-  std::memcpy(header + 8, "WAVE", 4);
-  std::memcpy(header + 12, "fmt ", 4);
-  qla::StoreU32(header + 16, 50);
-  qla::StoreU16(header + 20, 0x1971);
-  EXPECT_EQ(cvla::CheckQuartzlineHeader(header, 25), cv::kS_OK);
-  EXPECT_EQ(cvla::CheckQuartzlineHeader(header, 24), cv::CVERR_NO_RIFF_HEADER);
+  cvtest::Bytes format(50, 0);
+  qla::StoreU16(format.data(), 0x1971);
+  const cvtest::Bytes header = cvtest::Riff("WAVE", cvtest::Chunk("fmt ", format));
+  EXPECT_EQ(cvla::CheckQuartzlineHeader(header.data(), 25), cv::kS_OK);
+  EXPECT_EQ(cvla::CheckQuartzlineHeader(header.data(), 24), cv::CVERR_NO_RIFF_HEADER);
   EXPECT_EQ(cvla::CheckQuartzlineHeader(nullptr, 40), cv::CVERR_NO_RIFF_HEADER);
 
   // A zero RIFF size, a "LIST" before the format, a PCM format.
   for (const auto& [at, bytes] : {std::pair<size_t, const char*>{4, "\0\0\0\0"}, {12, "LIST"}, {20, "\1\0"}}) {
-    uint8_t damaged[40];
-    std::memcpy(damaged, header, 40);
-    std::memcpy(damaged + at, bytes, at == 20 ? 2 : 4);
-    EXPECT_EQ(cvla::CheckQuartzlineHeader(damaged, 40), cv::CVERR_NO_RIFF_HEADER) << at;
+    cvtest::Bytes damaged = header;
+    std::memcpy(&damaged[at], bytes, at == 20 ? 2 : 4);
+    EXPECT_EQ(cvla::CheckQuartzlineHeader(damaged.data(), 40), cv::CVERR_NO_RIFF_HEADER) << at;
   }
 
-  cv::ICvFileType* fileType = nullptr;
-  ASSERT_EQ(CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType)), cv::kS_OK);
-  std::string missing = cvtest::TestDataPath("missing.qla");
-  EXPECT_EQ(fileType->CheckFile(cvtest::WidePath(missing).c_str()), cv::CVERR_NO_RIFF_HEADER);
+  const auto fileType = Create<cv::ICvFileType>(cv::IID_ICvFileType);
   std::string empty = cvtest::TestDataPath("empty.qla");
   ASSERT_TRUE(cvtest::WriteFile(empty, {}));
   EXPECT_EQ(fileType->CheckFile(cvtest::WidePath(empty).c_str()), cv::CVERR_NO_RIFF_HEADER);
   std::string good = cvtest::TestDataPath("header.qla");
-  ASSERT_TRUE(cvtest::WriteFile(good, std::vector<uint8_t>(header, header + 40)));
+  ASSERT_TRUE(cvtest::WriteFile(good, header));
   EXPECT_EQ(fileType->CheckFile(cvtest::WidePath(good).c_str()), cv::kS_OK);
 
   // With open flag 0 the reader has a name and no open file.
@@ -178,13 +167,6 @@ TEST_F(ModuleTest, CheckHeaderAcceptsOnlyAQuartzlineFmtFirst) {
   reader->GetFileName(name, 300);
   EXPECT_EQ(Narrow(name), good);
   EXPECT_EQ(reader->Release(), 0u);
-  fileType->Release();
-}
-
-TEST_F(ModuleTest, HelpPathUsesTheSharedFolderOnlyWhenItExists) {
-  EXPECT_EQ(cvla::HelpPathFor("C:\\Plug\\cvqlplug.dll", "", false), "C:\\Plug\\cvqlplug.hlp");
-  EXPECT_EQ(cvla::HelpPathFor("C:\\Plug\\cvqlplug.dll", "D:\\Help", true), "D:\\Help\\cvqlplug.hlp");
-  EXPECT_EQ(cvla::HelpPathFor("C:\\Plug\\cvqlplug.dll", "D:\\Gone", false), "C:\\Plug\\cvqlplug.hlp");
 }
 
 }  // namespace

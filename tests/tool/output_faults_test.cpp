@@ -30,12 +30,9 @@ std::set<std::string> Listing(const std::filesystem::path& folder) {
   return names;
 }
 
-using tooltest::Command;
-using tooltest::RunOnOneFile;
-
-void ExpectEveryFaultKeepsTheTarget(Command command, const std::string& source, const std::string& target) {
+void ExpectEveryFaultKeepsTheTarget(tooltest::Command command, const std::string& source, const std::string& target) {
   const Bytes input = cvtest::ReadWholeFile(source);
-  ASSERT_EQ(RunOnOneFile(command, source, target), qlatool::kExitOk);
+  ASSERT_EQ(tooltest::RunOnOneFile(command, source, target), qlatool::kExitOk);
   const Bytes whole = cvtest::ReadWholeFile(target);
   const Bytes previous = cvtest::Text("an earlier file that must survive", false);
   const std::filesystem::path folder = std::filesystem::path(target).parent_path();
@@ -46,15 +43,11 @@ void ExpectEveryFaultKeepsTheTarget(Command command, const std::string& source, 
       SCOPED_TRACE("fault point " + std::to_string(static_cast<int>(point)) + ", operation " + std::to_string(n));
       cvtest::WriteFile(target, previous);
       cvplat::FailNth(point, n);
-      const int exitCode = RunOnOneFile(command, source, target);
+      const int exitCode = tooltest::RunOnOneFile(command, source, target);
       const bool fired = cvplat::FaultFired(point);
       cvplat::ClearFaults();
-      if (exitCode == qlatool::kExitOk) {
-        EXPECT_EQ(cvtest::ReadWholeFile(target), whole);
-      } else {
-        EXPECT_EQ(exitCode, qlatool::kExitFailed);
-        EXPECT_EQ(cvtest::ReadWholeFile(target), previous);
-      }
+      EXPECT_TRUE(exitCode == qlatool::kExitOk || exitCode == qlatool::kExitFailed) << exitCode;
+      EXPECT_EQ(cvtest::ReadWholeFile(target), exitCode == qlatool::kExitOk ? whole : previous);
       EXPECT_EQ(cvtest::ReadWholeFile(source), input);
       EXPECT_EQ(Listing(folder), files);
       if (!fired || ::testing::Test::HasFailure()) break;

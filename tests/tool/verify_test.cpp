@@ -33,12 +33,11 @@ TEST(ToolVerify, NamesTheFirstDifferingFrameOnAnyNumberOfThreads) {
   ASSERT_EQ(tooltest::RunOnOneFile(&qlatool::RunEncode, source, packed), qlatool::kExitOk);
 
   for (unsigned threads : {1u, 3u}) {
-    SCOPED_TRACE(threads);
     for (const std::string& wave : {source, altered}) {
+      SCOPED_TRACE(wave + " on " + std::to_string(threads) + " threads");
       cv::WavReader wav;
-      std::string problem;
+      std::string problem, difference;
       ASSERT_EQ(wav.Open(wave, cv::WavReadOptions{}, &problem), cv::kS_OK) << problem;
-      std::string difference;
       uint64_t compared = 0;
       const HRESULT hr = qlatool::VerifyAgainstSource(packed, &wav, audio.format, threads, &difference,
                                                       [&](uint32_t n) { compared += n; });

@@ -1,6 +1,7 @@
 // No exception leaves the module: an allocation that fails inside a COM method
 // comes back as E_OUTOFMEMORY, any other exception as E_UNEXPECTED.
 #include "krn/com_guard.h"
+#include "krn/com_ptr.h"
 #include "krn/results.h"
 #include "tests/host/host_harness.h"
 
@@ -42,8 +43,8 @@ uint32_t ThrowsFromValueFunction() try {
 
 TEST(ComGuard, FailedAllocationInsideAMethodBecomesOutOfMemory) {
   cvtest::ModuleScope module;
-  cv::ICvFileType* fileType = nullptr;
-  ASSERT_EQ(cvtest::CreatePlugInObject(cv::IID_ICvFileType, reinterpret_cast<void**>(&fileType)), cv::kS_OK);
+  cv::ComPtr<cv::ICvFileType> fileType;
+  ASSERT_EQ(cvtest::CreatePlugInObject(cv::IID_ICvFileType, fileType.PutVoid()), cv::kS_OK);
   const auto path = cvtest::WidePath(cvtest::TestDataPath("guard-missing.qla"));
 
   g_failAllocationAfter = 1;  // the file name's conversion is the method's first allocation
@@ -51,7 +52,6 @@ TEST(ComGuard, FailedAllocationInsideAMethodBecomesOutOfMemory) {
   g_failAllocationAfter = 0;
   EXPECT_EQ(failed, cv::kE_OUTOFMEMORY);
   EXPECT_EQ(fileType->CheckFile(path.c_str()), cv::CVERR_NO_RIFF_HEADER);  // and the object still works
-  fileType->Release();
 }
 
 TEST(ComGuard, OtherExceptionsBecomeUnexpectedOrTheGivenValue) {

@@ -1,6 +1,5 @@
 #include "krn/message_macros.h"
 #include "krn/platform/locale.h"
-#include "krn/results.h"
 #include "krn/text_format.h"
 
 #include <gtest/gtest.h>

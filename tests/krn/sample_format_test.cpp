@@ -13,6 +13,11 @@
 namespace {
 
 using namespace cv;
+using Bytes = std::vector<uint8_t>;
+using Int16s = std::vector<int16_t>;
+using Int32s = std::vector<int32_t>;
+using Floats = std::vector<float>;
+using Doubles = std::vector<double>;
 
 WAVEFORMATEX Format(WORD tag, WORD bits, WORD channels = 1) {
   WAVEFORMATEX f = cvtest::PcmFormat(channels, 44100, bits);
@@ -47,7 +52,7 @@ std::vector<D> Convert(SampleFormatId dst, SampleFormatId src, const std::vector
   EXPECT_NE(convert, nullptr) << dst << " <- " << src;
   const auto n = static_cast<uint32_t>(in.size());
   std::vector<D> out(n);
-  std::vector<uint8_t> buffer(std::max(n * sizeof(S), n * sizeof(D)), 0xEE);
+  Bytes buffer(std::max(n * sizeof(S), n * sizeof(D)), 0xEE);
   std::memcpy(buffer.data(), in.data(), n * sizeof(S));
   if (!convert) return out;
   convert(out.data(), in.data(), n, gain);
@@ -107,43 +112,39 @@ TEST(ConvertSamples, ResultsAndSampleCount) {
 
 TEST(FloatTo16, TruncatesAndClips) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const std::vector<float> in = {1.0f, -1.0f, 0.99999f, -0.00001f, 0.5f, -0.50001f, nan, 1e10f, -1e10f, 1.5f};
-  const std::vector<int16_t> expected = {32767, -32768, 32767, 0, 16384, -16384, -32768, -32768, -32768, 32767};
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleF32, in)), expected);
-  const std::vector<double> inDouble(in.begin(), in.end());
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleF64, inDouble)), expected);
+  const Floats in = {1.0f, -1.0f, 0.99999f, -0.00001f, 0.5f, -0.50001f, nan, 1e10f, -1e10f, 1.5f};
+  const Int16s expected = {32767, -32768, 32767, 0, 16384, -16384, -32768, -32768, -32768, 32767};
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleF32, in), expected);
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleF64, Doubles(in.begin(), in.end())), expected);
   // Huge values keep the same rule through a gain.
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleF32, std::vector<float>{1e6f, 0.25f}, 2.0f)),
-            (std::vector<int16_t>{-32768, 16384}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleF32, Floats{1e6f, 0.25f}, 2.0f), (Int16s{-32768, 16384}));
 }
 
 TEST(IntegerTo16, BitPathsAtUnitGain) {
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x81, 0x01, 0xC0})),
-            (std::vector<int16_t>{0, 0x7F00, -32768, 0x0100, -32512, 0x4000}));
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS8, std::vector<uint8_t>{0x7F, 0x80, 0xFF})),
-            (std::vector<int16_t>{0x7F00, -32768, -256}));
-  EXPECT_EQ((Convert<int32_t>(kSampleS32, kSampleS8, std::vector<uint8_t>{0x7F, 0x80, 0x01})),
-            (std::vector<int32_t>{0x7F000000, INT32_MIN, 0x01000000}));
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS24In32,
-                              std::vector<int32_t>{0x00800000, -8388609, 0x00123456, -0x00123456, 0x7FFFFFFF})),
-            (std::vector<int16_t>{32767, -32768, 0x1234, -0x1235, 32767}));
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS32, std::vector<int32_t>{0x7FFFFFFF, INT32_MIN, -1, 0x00010000,
-                                                                          0x12345678, -0x10000, 0x7FFF0000})),
-            (std::vector<int16_t>{32767, -32768, -1, 1, 0x1234, -1, 0x7FFF}));
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS16BE, std::vector<uint16_t>{0x3412, 0xFEFF})),
-            (std::vector<int16_t>{0x1234, -2}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleU8, Bytes{0x80, 0xFF, 0x00, 0x81, 0x01, 0xC0}),
+            (Int16s{0, 0x7F00, -32768, 0x0100, -32512, 0x4000}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleS8, Bytes{0x7F, 0x80, 0xFF}), (Int16s{0x7F00, -32768, -256}));
+  EXPECT_EQ(Convert<int32_t>(kSampleS32, kSampleS8, Bytes{0x7F, 0x80, 0x01}),
+            (Int32s{0x7F000000, INT32_MIN, 0x01000000}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleS24In32,
+                             Int32s{0x00800000, -8388609, 0x00123456, -0x00123456, 0x7FFFFFFF}),
+            (Int16s{32767, -32768, 0x1234, -0x1235, 32767}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleS32,
+                             Int32s{0x7FFFFFFF, INT32_MIN, -1, 0x10000, 0x12345678, -0x10000, 0x7FFF0000}),
+            (Int16s{32767, -32768, -1, 1, 0x1234, -1, 0x7FFF}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleS16BE, std::vector<uint16_t>{0x3412, 0xFEFF}), (Int16s{0x1234, -2}));
   // Packed 24-bit samples, little- and big-endian.
   const uint8_t packed[2][6] = {{0x56, 0x34, 0x12, 0x00, 0x00, 0x80}, {0x12, 0x34, 0x56, 0x80, 0x00, 0x00}};
   for (int bigEndian : {0, 1}) {
     int16_t out[2] = {};
     GetConverterForIds(kSampleS16, bigEndian ? kSampleS24BE : kSampleS24)(out, packed[bigEndian], 2, 1.0f);
-    EXPECT_EQ(std::vector<int16_t>(out, out + 2), (std::vector<int16_t>{0x1234, -32768})) << bigEndian;
+    EXPECT_EQ(Int16s(out, out + 2), (Int16s{0x1234, -32768})) << bigEndian;
   }
 }
 
 // 16-bit samples through every layout that holds them and back, at unit gain.
 TEST(RoundTrips, SixteenBitSamplesSurviveEveryWiderLayout) {
-  std::vector<int16_t> s16 = {32767, -32768, 0, -1};
+  Int16s s16 = {32767, -32768, 0, -1};
   uint32_t seed = 12345;
   for (int i = 0; i < 1000; ++i) {
     seed = seed * 1664525u + 1013904223u;
@@ -154,8 +155,8 @@ TEST(RoundTrips, SixteenBitSamplesSurviveEveryWiderLayout) {
                                                        {kSampleF64, 8},     {kSampleS24In32, 4}, {kSampleS16BE, 2},
                                                        {kSampleS24BE, 3}};
   for (const auto& [id, bytes] : layouts) {
-    std::vector<uint8_t> wide(n * bytes);
-    std::vector<int16_t> back(n);
+    Bytes wide(n * bytes);
+    Int16s back(n);
     const SampleConverter to = GetConverterForIds(id, kSampleS16), from = GetConverterForIds(kSampleS16, id);
     ASSERT_TRUE(to && from) << id;
     to(wide.data(), s16.data(), n, 1.0f);
@@ -163,8 +164,8 @@ TEST(RoundTrips, SixteenBitSamplesSurviveEveryWiderLayout) {
     EXPECT_EQ(back, s16) << id;
   }
   // Between the wide layouts the low bits come along.
-  std::vector<int32_t> s32(n), again(n);
-  std::vector<uint8_t> s24(n * 3);
+  Int32s s32(n), again(n);
+  Bytes s24(n * 3);
   for (uint32_t i = 0; i < n; ++i) s32[i] = static_cast<int32_t>(static_cast<uint32_t>(s16[i]) << 16 | (i & 0xFF) << 8);
   GetConverterForIds(kSampleS24, kSampleS32)(s24.data(), s32.data(), n, 1.0f);
   GetConverterForIds(kSampleS32, kSampleS24)(again.data(), s24.data(), n, 1.0f);
@@ -172,32 +173,25 @@ TEST(RoundTrips, SixteenBitSamplesSurviveEveryWiderLayout) {
 }
 
 TEST(Gain, ScalesAndTruncatesTowardZero) {
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS16, std::vector<int16_t>{1000, -1001, 20000, -20000, 3}, 0.5f)),
-            (std::vector<int16_t>{500, -500, 10000, -10000, 1}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleS16, Int16s{1000, -1001, 20000, -20000, 3}, 0.5f),
+            (Int16s{500, -500, 10000, -10000, 1}));
   // 8-bit: offset removed, then 127/128 x 0.5 x 32768.
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleU8, std::vector<uint8_t>{0xFF, 0x00, 0x80}, 0.5f)),
-            (std::vector<int16_t>{16256, -16384, 0}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleU8, Bytes{0xFF, 0x00, 0x80}, 0.5f), (Int16s{16256, -16384, 0}));
   // 24 in 32 normalises by 2^23 without clipping the word first.
-  EXPECT_EQ((Convert<int16_t>(kSampleS16, kSampleS24In32, std::vector<int32_t>{0x00800000, 0x00400000}, 0.25f)),
-            (std::vector<int16_t>{8192, 4096}));
-  EXPECT_EQ((Convert<float>(kSampleF32, kSampleS16, std::vector<int16_t>{16384, -32768}, 0.5f)),
-            (std::vector<float>{0.25f, -0.5f}));
+  EXPECT_EQ(Convert<int16_t>(kSampleS16, kSampleS24In32, Int32s{0x00800000, 0x00400000}, 0.25f), (Int16s{8192, 4096}));
+  EXPECT_EQ(Convert<float>(kSampleF32, kSampleS16, Int16s{16384, -32768}, 0.5f), (Floats{0.25f, -0.5f}));
 }
 
 TEST(OtherDestinations, FullScaleAndClipping) {
   // Full-scale float saturates in 32-bit destinations rather than wrapping.
-  EXPECT_EQ((Convert<int32_t>(kSampleS32, kSampleF32, std::vector<float>{1.0f, -1.0f, 0.5f, 4.0f})),
-            (std::vector<int32_t>{INT32_MAX, INT32_MIN, 0x40000000, INT32_MAX}));
-  EXPECT_EQ((Convert<int32_t>(kSampleS24In32, kSampleF64, std::vector<double>{1.0, -1.0, -0.5})),
-            (std::vector<int32_t>{8388607, -8388608, -4194304}));
-  EXPECT_EQ((Convert<int32_t>(kSampleS24In32, kSampleS16, std::vector<int16_t>{-1, 0x1234})),
-            (std::vector<int32_t>{-256, 0x123400}));
-  EXPECT_EQ((Convert<uint8_t>(kSampleU8, kSampleS16, std::vector<int16_t>{0, -32768, 32767, -1})),
-            (std::vector<uint8_t>{0x80, 0x00, 0xFF, 0x7F}));
-  EXPECT_EQ((Convert<uint8_t>(kSampleU8, kSampleF32, std::vector<float>{1.0f, -1.0f, 0.0f})),
-            (std::vector<uint8_t>{0xFF, 0x00, 0x80}));
-  EXPECT_EQ((Convert<double>(kSampleF64, kSampleS8, std::vector<uint8_t>{0x80, 0x40})),
-            (std::vector<double>{-1.0, 0.5}));
+  EXPECT_EQ(Convert<int32_t>(kSampleS32, kSampleF32, Floats{1.0f, -1.0f, 0.5f, 4.0f}),
+            (Int32s{INT32_MAX, INT32_MIN, 0x40000000, INT32_MAX}));
+  EXPECT_EQ(Convert<int32_t>(kSampleS24In32, kSampleF64, Doubles{1.0, -1.0, -0.5}),
+            (Int32s{8388607, -8388608, -4194304}));
+  EXPECT_EQ(Convert<int32_t>(kSampleS24In32, kSampleS16, Int16s{-1, 0x1234}), (Int32s{-256, 0x123400}));
+  EXPECT_EQ(Convert<uint8_t>(kSampleU8, kSampleS16, Int16s{0, -32768, 32767, -1}), (Bytes{0x80, 0x00, 0xFF, 0x7F}));
+  EXPECT_EQ(Convert<uint8_t>(kSampleU8, kSampleF32, Floats{1.0f, -1.0f, 0.0f}), (Bytes{0xFF, 0x00, 0x80}));
+  EXPECT_EQ(Convert<double>(kSampleF64, kSampleS8, Bytes{0x80, 0x40}), (Doubles{-1.0, 0.5}));
 }
 
 }  // namespace

@@ -25,18 +25,12 @@ TEST(BufferedFileReader, ReadsTheFileAgainAfterInvalidateOrForAnotherHandle) {
     EXPECT_TRUE(reader.Read(&byte, 1, &got));
     return byte;
   };
-  auto overwrite = [&](uint8_t value) {
-    cvplat::UniqueFile writer(cvplat::CreateFileAnsi(path.c_str(), GENERIC_WRITE, share, OPEN_EXISTING, 0));
-    const cvtest::Bytes bytes(3000, value);
-    DWORD written = 0;
-    ASSERT_TRUE(cvplat::WriteFileBytes(writer.Get(), bytes.data(), 3000, &written));
-  };
   EXPECT_EQ(byteAt(file.Get(), 0), 1);
-  overwrite(2);
+  ASSERT_TRUE(cvtest::WriteFile(path, cvtest::Bytes(3000, 2)));
   EXPECT_EQ(byteAt(file.Get(), 1000), 1);  // still the buffered bytes
   reader.Invalidate();
   EXPECT_EQ(byteAt(file.Get(), 1000), 2);
-  overwrite(3);
+  ASSERT_TRUE(cvtest::WriteFile(path, cvtest::Bytes(3000, 3)));
   cvplat::UniqueFile other(cvplat::CreateFileAnsi(path.c_str(), GENERIC_READ, share, OPEN_EXISTING, 0));
   ASSERT_TRUE(other.IsValid());
   EXPECT_EQ(byteAt(other.Get(), 2000), 3);

@@ -249,6 +249,7 @@ std::vector<std::string> ListTexts(HWND dialog, int list) {
   return texts;
 }
 
+// The fixture's renderer with its format page, handed out with one reference.
 class FormatPageTest : public RendererTest {
  protected:
   void SetUp() override {

@@ -219,8 +219,10 @@ TEST_F(ReaderTest, DamagedFilesFailOnlyTheReadsThatNeedTheDamage) {
     std::vector<Read> reads;
   };
   std::vector<Damage> damages;
-  // The entry of group 1 pointing anywhere.
-  for (uint32_t target : {0u, 1u, 79u, 5000u, 0x7FFFFFF0u, 0xFFFFFFFFu})
+  // The entry of group 1 pointing anywhere, or at a whole block that is no
+  // sync block (which would decode with another group's history).
+  const auto block1 = static_cast<uint32_t>(blocks[1].offset);
+  for (uint32_t target : {0u, 1u, 79u, 5000u, block1, 0x7FFFFFF0u, 0xFFFFFFFFu})
     damages.push_back({[=](cvtest::Bytes& b) { qla::StoreU32(&b[seekTable + 4], target); },
                        {{kGroup + 10, 100, true}, {5, 100, false}}});
   // Block 1 (after the first sync block) with frame count 0, which is refused;

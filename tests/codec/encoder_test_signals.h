@@ -1,4 +1,4 @@
-// Deterministic PCM for the encoder tests: integer noise and tones from plain
+// Deterministic PCM for the codec tests: integer noise and tones from plain
 // double recurrences (no C library maths), so every build sees the same samples.
 #pragma once
 
@@ -62,17 +62,13 @@ class Tone {
   Lcg noise_;
 };
 
-inline void AppendSample(std::vector<uint8_t>& out, int32_t v, int bits) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  if (bits == 24) out.push_back(static_cast<uint8_t>(v >> 16));
-}
-
-// Interleaves channel arrays (values already within the sample width).
+// Interleaves channel arrays into little-endian 16-bit or packed 24-bit PCM,
+// keeping the low bits of each value.
 inline std::vector<uint8_t> Interleave(const std::vector<std::vector<int32_t>>& channels, int bits) {
   std::vector<uint8_t> out;
   for (size_t i = 0; i < channels[0].size(); ++i)
-    for (const auto& c : channels) AppendSample(out, c[i], bits);
+    for (const auto& c : channels)
+      for (int shift = 0; shift < bits; shift += 8) out.push_back(static_cast<uint8_t>(c[i] >> shift));
   return out;
 }
 

@@ -69,16 +69,6 @@ inline void AppendBlock(std::vector<uint8_t>& out, const TestBlock& b, uint32_t 
   out.insert(out.end(), b.payload.begin(), b.payload.end());
 }
 
-// Little-endian 16-bit and packed 24-bit samples of decoded output.
-inline int32_t Sample16(const uint8_t* p, uint32_t index) {
-  return static_cast<int16_t>(static_cast<uint16_t>(p[2 * index] | (p[2 * index + 1] << 8)));
-}
-inline int32_t Sample24(const uint8_t* p, uint32_t index) {
-  const uint8_t* s = p + 3 * index;
-  const uint32_t u = s[0] | (s[1] << 8) | (static_cast<uint32_t>(s[2]) << 16);
-  return static_cast<int32_t>(u << 8) >> 8;
-}
-
 // Builds consecutive blocks from coded channel signals (mid/side already split,
 // if wanted), carrying the predictor histories from block to block the way the
 // decoder does, so that the blocks decode back to exactly these signals.

@@ -1,63 +1,45 @@
-// Hand-made blocks through BlockDecoder: header fields, end check, prediction
-// stages, stereo reconstruction, output packing, sync blocks and failures.
+// Hand-made blocks through BlockDecoder: header fields, end check, output
+// packing, payload growth and failures; and the stereo reconstruction rules.
 #include "ffplugs/cvla/codec/block_decoder.h"
 #include "ffplugs/cvla/codec/sample_reconstruction.h"
 #include "krn/platform/cpu.h"
 #include "krn/results.h"
-#include "tests/codec/memory_bytes.h"
 #include "tests/codec/decoder_block_builder.h"
+#include "tests/codec/encoder_test_signals.h"
+#include "tests/codec/memory_bytes.h"
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <random>
-#include <utility>
 
 namespace {
 
 using namespace qlatest;
 using qla::BlockDecoder;
 
-struct Decoded {
-  HRESULT hr;
-  std::vector<uint8_t> pcm;
-};
-
-// Decodes the first block of the bytes.
-Decoded DecodeFirstBlock(BlockDecoder& decoder, const std::vector<uint8_t>& bytes) {
-  MemoryBytes source(bytes);
-  std::vector<uint8_t> pcm(BlockDecoder::kMaxBlockBytes);
-  uint32_t n = 0;
-  const HRESULT hr = decoder.DecodeBlock(source, pcm.data(), &n);
-  pcm.resize(n);
-  return {hr, pcm};
-}
-
-Decoded DecodeMono(const std::vector<uint8_t>& bytes, uint32_t bits = 16) {
-  BlockDecoder decoder;
-  EXPECT_EQ(decoder.Initialize(1, bits, 0), cv::kS_OK);
-  return DecodeFirstBlock(decoder, bytes);
-}
-
-// The mono samples of decoded output of the given width.
-std::vector<int32_t> Samples(const std::vector<uint8_t>& pcm, uint32_t bits = 16) {
-  std::vector<int32_t> out(pcm.size() / (bits / 8));
-  for (uint32_t i = 0; i < out.size(); ++i) out[i] = bits == 16 ? Sample16(pcm.data(), i) : Sample24(pcm.data(), i);
-  return out;
-}
-
-// One mono block of the given residuals, order 0, parameter k.
-std::vector<uint8_t> MonoBlock(const std::vector<int32_t>& residuals, uint8_t k, int extraPayload = 0) {
-  BitPacker bits;
-  for (int32_t r : residuals) bits.PutRice(r, k);
+// A mono sync block (zero histories) of the codes with parameter k; the payload
+// is cut or padded to payloadSize when one is given.
+std::vector<uint8_t> MonoBlock(int16_t frameCount, uint8_t order, uint8_t k, const std::vector<int32_t>& codes,
+                               size_t payloadSize) {
   TestBlock b;
   b.sync = true;
-  b.frameCount = static_cast<int16_t>(residuals.size());
+  b.frameCount = frameCount;
+  b.fixedOrder[0] = order;
   b.riceParam[0] = k;
+  BitPacker bits;
+  for (int32_t r : codes) bits.PutRice(r, k);
   b.payload = bits.Bytes();
-  b.payload.resize(b.payload.size() + extraPayload, 0);
+  if (payloadSize) b.payload.resize(payloadSize, 0);
   std::vector<uint8_t> out;
-  AppendBlock(out, b, 1, qla::kFlagsVersion);
+  AppendBlock(out, b, 1, 0);
   return out;
+}
+
+std::vector<int32_t> Ramp(int32_t n) {
+  std::vector<int32_t> v(static_cast<size_t>(n));
+  std::iota(v.begin(), v.end(), 0);
+  return v;
 }
 
 // The reconstruction rules one by one, with plain integer division.
@@ -71,111 +53,89 @@ qla::StereoPair LiteralMidSide(int32_t m, int32_t s) {
   return {away(a), half(b)};
 }
 
+// Every pair of edge and random values follows the rules, alone and in whole
+// blocks of 16-bit output. Blocks take a plainer inverse when no value reaches
+// 2^29: the same PCM either way, a mid of 0 with an odd side included, with the
+// processor's vector extensions and without.
 TEST(DecoderStereo, ReconstructionFollowsTheRulesForAnyValues) {
   std::mt19937 rng(3);
-  const int32_t edges[] = {0, 1, -1, 2, -2, 0x3FFFFFFF, -0x40000000, 0x7FFFFFFF, -0x7FFFFFFF - 1};
-  std::vector<int32_t> values(std::begin(edges), std::end(edges));
+  std::vector<int32_t> values = {0, 1, -1, 2, -2, 0x3FFFFFFF, -0x40000000, 0x7FFFFFFF, -0x7FFFFFFF - 1}, small;
   for (int i = 0; i < 400; ++i) values.push_back(static_cast<int32_t>(rng()) >> (rng() % 32));
-  for (int32_t m : values) {
-    for (int32_t s : values) {
-      const qla::StereoPair got = qla::MidSideToLeftRight(m, s), want = LiteralMidSide(m, s);
-      ASSERT_EQ(got.left, want.left) << m << "," << s;
-      ASSERT_EQ(got.right, want.right) << m << "," << s;
-    }
-  }
-  // Whole blocks take a plainer inverse when no value reaches 2^29: the same
-  // PCM either way, a mid of 0 with an odd side included, with the processor's
-  // vector extensions and without.
-  std::vector<int32_t> small;
   for (int32_t v : values)
     if (v > -(1 << 29) && v < (1 << 29)) small.push_back(v);
   for (bool extensions : {true, false}) {
     cvplat::AllowProcessorExtensions(extensions);
-    for (const std::vector<int32_t>* side : {&values, &small}) {
-      const uint32_t frames = static_cast<uint32_t>(side->size());
-      ASSERT_LE(frames, qla::kFramesPerBlock);
-      for (int32_t m : small) {
-        const std::vector<int32_t> mid(frames, m);
-        std::vector<uint8_t> pcm(frames * 4);
-        qla::WritePcm16(mid.data(), side->data(), 2, true, frames, pcm.data());
-        for (uint32_t i = 0; i < frames; ++i) {
-          const qla::StereoPair want = LiteralMidSide(m, (*side)[i]);
-          ASSERT_EQ(static_cast<uint16_t>(want.left), qla::LoadU16(&pcm[4 * i])) << m << "," << (*side)[i];
-          ASSERT_EQ(static_cast<uint16_t>(want.right), qla::LoadU16(&pcm[4 * i + 2])) << m << "," << (*side)[i];
+    for (int32_t m : values) {
+      for (const std::vector<int32_t>& side : {values, small}) {
+        std::vector<int32_t> left, right;
+        for (int32_t s : side) {
+          const qla::StereoPair got = qla::MidSideToLeftRight(m, s), want = LiteralMidSide(m, s);
+          ASSERT_EQ(got.left, want.left) << m << "," << s;
+          ASSERT_EQ(got.right, want.right) << m << "," << s;
+          left.push_back(want.left), right.push_back(want.right);
         }
+        const std::vector<int32_t> mid(side.size(), m);
+        std::vector<uint8_t> pcm(side.size() * 4);
+        qla::WritePcm16(mid.data(), side.data(), 2, true, static_cast<uint32_t>(side.size()), pcm.data());
+        ASSERT_EQ(pcm, enctest::Interleave({left, right}, 16)) << "mid " << m << ", extensions " << extensions;
       }
     }
   }
   cvplat::AllowProcessorExtensions(true);
 }
 
-TEST(DecoderBlock, LastChannelMustEndWithinOneByteOfThePayloadSize) {
-  // Eight one-bit codes fill exactly one byte; the stream carries one more zero byte.
-  const std::vector<int32_t> zeros(8, 0);
-  EXPECT_EQ(DecodeMono(MonoBlock(zeros, 0)).hr, cv::kS_OK);
-  const Decoded d = DecodeMono(MonoBlock(zeros, 0, 1));
-  EXPECT_EQ(d.hr, cv::CVERR_FILE_READ);
-  EXPECT_TRUE(d.pcm.empty());
-  // Seven codes leave the position inside the first byte: payload 1 passes, 2 fails.
-  const std::vector<int32_t> seven(7, 0);
-  EXPECT_EQ(DecodeMono(MonoBlock(seven, 0)).hr, cv::kS_OK);
-  EXPECT_EQ(DecodeMono(MonoBlock(seven, 0, 1)).hr, cv::CVERR_FILE_READ);
-}
-
-TEST(DecoderBlock, OutputPackingClampsTwentyFourBitAndWrapsSixteenBit) {
-  const std::vector<int32_t> values = {8388608, -8388609, 8388607, -8388608, 65541, -32769, 0x3FFFFFFF};
-  const uint8_t orders[2] = {0, 0}, ks[2] = {20, 0};
-  BlockSequence seq(1, 0);
-  seq.Add({values}, orders, ks, true);
-  // A failed block delivers no samples, so the comparisons also catch a failure.
-  EXPECT_EQ(Samples(DecodeMono(seq.Bytes(), 24).pcm, 24),
-            (std::vector<int32_t>{8388607, -8388608, 8388607, -8388608, 65541, -32769, 8388607}));
-  EXPECT_EQ(Samples(DecodeMono(seq.Bytes()).pcm), (std::vector<int32_t>{0, -1, -1, 0, 5, 32767, -1}));
-}
-
-TEST(DecoderBlock, HeaderFieldsOutsideTheirRangeFailTheBlock) {
-  auto decodeWith = [](int16_t frameCount, uint8_t order) {
-    TestBlock b;
-    b.sync = true;
-    b.frameCount = frameCount;
-    b.fixedOrder[0] = order;
-    BitPacker bits;
-    const int frames = frameCount < 0 ? -frameCount : frameCount;
-    for (int i = 0; i < frames && i < 512; ++i) bits.PutRice(i, 4);
-    b.riceParam[0] = 4;
-    b.payload = bits.Bytes();
-    std::vector<uint8_t> file;
-    AppendBlock(file, b, 1, 0);
-    return DecodeMono(file);
+TEST(DecoderBlock, MonoBlocksDecodeOrFailAsTheirFieldsSay) {
+  const std::vector<int32_t> wide = {8388608, -8388609, 8388607, -8388608, 65541, -32769, 0x3FFFFFFF};
+  const std::vector<int32_t> eight(8, 0), seven(7, 0), long8(8, 1999), long500(500, 500);
+  const struct {
+    const char* what;
+    int16_t frameCount;
+    uint8_t order, k;
+    std::vector<int32_t> codes;
+    size_t payloadSize;  // 0: as packed, with the zero byte after codes that end on a byte boundary
+    uint32_t bits;
+    std::vector<int32_t> want;  // no samples: the block fails
+    uint32_t capacity;          // of the payload buffer afterwards
+  } cases[] = {
+      // The last channel must end within one byte of the payload size.
+      {"8 one-bit codes in 2 bytes", 8, 0, 0, eight, 0, 16, eight, 4000},
+      {"8 one-bit codes in 3 bytes", 8, 0, 0, eight, 3, 16, {}, 4000},
+      {"7 one-bit codes in 1 byte", 7, 0, 0, seven, 0, 16, seven, 4000},
+      {"7 one-bit codes in 2 bytes", 7, 0, 0, seven, 2, 16, {}, 4000},
+      {"a 25-bit code in 2 bytes", 1, 0, 24, {0}, 2, 16, {0}, 4000},
+      {"a 25-bit code in 1 byte", 1, 0, 24, {0}, 1, 16, {}, 4000},
+      // 24-bit output clamps, 16-bit output keeps the low 16 bits.
+      {"24-bit output", 7, 0, 20, wide, 0, 24, {8388607, -8388608, 8388607, -8388608, 65541, -32769, 8388607}, 4000},
+      {"16-bit output", 7, 0, 20, wide, 0, 16, {0, -1, -1, 0, 5, 32767, -1}, 4000},
+      // 1 to 512 frames; a negative count stands for its magnitude.
+      {"-512 frames", -512, 0, 4, Ramp(512), 0, 16, Ramp(512), 4000},
+      {"-32768 frames", -32768, 0, 4, Ramp(512), 0, 16, {}, 4000},
+      // A silent channel reads no codes: only the header check can refuse these.
+      {"513 frames of a silent channel", 513, qla::kSilentOrder, 4, {}, 0, 16, {}, 4000},
+      {"0 frames of a silent channel", 0, qla::kSilentOrder, 4, {}, 0, 16, {}, 4000},
+      // Orders above 4 fail, but for the silent channel's, which reads no codes and has no end check.
+      {"order 6", 5, 6, 4, Ramp(5), 0, 16, {}, 4000},
+      {"order 255", 5, 255, 4, Ramp(5), 0, 16, {}, 4000},
+      {"silent", 5, qla::kSilentOrder, 4, Ramp(5), 0, 16, std::vector<int32_t>(5, 0), 4000},
+      // The buffer grows until it holds the payload and a byte more, to at most 64000 bytes.
+      {"8 codes of 3999 bits in 4000 bytes", 8, 0, 0, long8, 0, 16, long8, 8000},
+      {"500 codes of 1001 bits", 500, 0, 0, long500, 0, 16, long500, 64000},
+      {"64000 bytes", 1, 0, 0, {0}, 64000, 16, {}, 64000},
+      {"65535 bytes", 1, 0, 0, {0}, 65535, 16, {}, 64000},
   };
-  const std::pair<int16_t, uint8_t> refused[] = {{0, 0}, {513, 0}, {-32768, 0}, {5, 6}, {5, 255}};
-  for (const auto& [frames, order] : refused)
-    EXPECT_EQ(decodeWith(frames, order).hr, cv::CVERR_FILE_READ) << frames << " order " << int{order};
-  const Decoded negative = decodeWith(-512, 0);
-  ASSERT_EQ(negative.hr, cv::kS_OK);
-  ASSERT_EQ(negative.pcm.size(), 1024u);
-  EXPECT_EQ(Samples(negative.pcm)[511], 511);
-  const Decoded silent = decodeWith(5, 5);
-  EXPECT_EQ(silent.hr, cv::kS_OK);  // a silent mono block has no end check
-  EXPECT_EQ(silent.pcm, std::vector<uint8_t>(10, 0));
-}
-
-TEST(DecoderBlock, PayloadBufferGrowsTo64000AndNoFurther) {
-  // Long unary parts make a large payload: 500 codes of about 1000 bits.
-  const std::vector<int32_t> big(500, 500);
-  std::vector<uint8_t> file = MonoBlock(big, 0);
-  BlockDecoder decoder;
-  ASSERT_EQ(decoder.Initialize(1, 16, 0), cv::kS_OK);
-  EXPECT_EQ(Samples(DecodeFirstBlock(decoder, file).pcm), std::vector<int32_t>(500, 500));
-  EXPECT_EQ(decoder.PayloadCapacity(), 64000u);
-
-  TestBlock huge;
-  huge.frameCount = 1;
-  for (size_t size : {65535u, 64000u}) {
-    huge.payload.assign(size, 0xFF);
-    std::vector<uint8_t> hugeFile;
-    AppendBlock(hugeFile, huge, 1, 0);
-    EXPECT_EQ(DecodeMono(hugeFile).hr, cv::CVERR_FILE_READ) << size;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BlockDecoder decoder;
+    ASSERT_EQ(decoder.Initialize(1, c.bits, 0), cv::kS_OK);
+    MemoryBytes source(MonoBlock(c.frameCount, c.order, c.k, c.codes, c.payloadSize));
+    std::vector<uint8_t> pcm(BlockDecoder::kMaxBlockBytes);
+    uint32_t bytes = 12345;
+    EXPECT_EQ(decoder.DecodeBlock(source, pcm.data(), &bytes), c.want.empty() ? cv::CVERR_FILE_READ : cv::kS_OK);
+    // A failed block delivers no bytes.
+    ASSERT_EQ(bytes, c.want.size() * c.bits / 8);
+    pcm.resize(bytes);
+    EXPECT_EQ(pcm, enctest::Interleave({c.want}, static_cast<int>(c.bits)));
+    EXPECT_EQ(decoder.PayloadCapacity(), c.capacity);
   }
 }
 

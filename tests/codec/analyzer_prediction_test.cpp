@@ -1,16 +1,16 @@
-// Fixed-order choice (ties and wrapped sums), coefficient rounding and the rule
-// that keeps coefficients within their 7-bit magnitude. The recursion itself is
+// Fixed-order choice (ties and wrapped sums) and the rule that keeps LPC
+// coefficients within their 7-bit magnitude. The recursion itself is
 // pinned by the golden encoder streams.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "ffplugs/cvla/codec/prediction_analyzer.h"
 #include "krn/platform/cpu.h"
+#include "tests/codec/encoder_test_signals.h"
 
 namespace {
 
@@ -22,110 +22,73 @@ PredictionAnalyzer MakeAnalyzer(bool lpc) {
   return a;
 }
 
-// Two tones near the top of the band, from an oscillator recurrence in plain
-// double arithmetic (no C library), rounded half away from zero.
-std::vector<int32_t> TwoToneSignal(int32_t n) {
-  const double c1 = -0x1.4f7d373b90d26p+0, s1 = 0x1.79b481388510fp+12;  // 16040 Hz at 44100 Hz
-  const double c2 = -0x1.99e315befbfeep+0, s2 = 0x1.2ba039257b093p+12;  // 17540 Hz
-  double a0 = 0, a1 = s1, b0 = 0, b1 = s2;
-  std::vector<int32_t> x(static_cast<size_t>(n));
-  for (int32_t i = 0; i < n; ++i) {
-    const double v = a0 + b0;
-    x[static_cast<size_t>(i)] = static_cast<int32_t>(v >= 0 ? v + 0.5 : v - 0.5);
-    const double a2 = c1 * a1 - a0, b2 = c2 * b1 - b0;
-    a0 = a1, a1 = a2, b0 = b1, b1 = b2;
-  }
-  return x;
-}
-
+// The order whose sum of absolute residuals is smallest, ties to the higher
+// order; sums that wrap negative count as the largest, and when all five do,
+// order 0 is forced. Each case runs its blocks through one channel, with the
+// processor's vector extensions and without.
 TEST(PredictionAnalyzer, OrderFollowsTheSmallestSumWithTiesToTheHigherOrder) {
-  auto a = MakeAnalyzer(false);
-  std::vector<int32_t> zeros(64, 0);
-  a.SelectPredictor(0, zeros.data(), 64);
-  EXPECT_EQ(a.Order(), 4);  // all five sums equal
-  EXPECT_EQ(a.Cost(), 0);
-
-  // A constant channel: the first block starts from zero history, so only the
-  // first differences at i = 0..3 are nonzero; once the history holds the
-  // constant every difference sum is 0 and the choice falls through to order 4.
-  std::vector<int32_t> constant(100, 700);
-  a.SelectPredictor(1, constant.data(), 100);
-  EXPECT_EQ(a.Order(), 1);  // S1 = 700 < S2 = 1400
-  const int32_t* r = a.SelectPredictor(1, constant.data(), 100);
-  EXPECT_EQ(a.Order(), 4);
-  EXPECT_EQ(a.Cost(), 0);
-  EXPECT_EQ(a.MaxAbs(), 700);
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(r[i], 0);
-
-  // Alternating signs grow under differencing: order 0 returns the input itself.
-  std::vector<int32_t> alternating(50);
+  std::vector<int32_t> ramp(1024), alternating(50), wrapping(512);
+  for (int i = 0; i < 1024; ++i) ramp[i] = 3 * i - 700;
   for (int i = 0; i < 50; ++i) alternating[i] = (i % 2) ? -300 : 300;
-  EXPECT_EQ(a.SelectPredictor(0, alternating.data(), 50), alternating.data());
-  EXPECT_EQ(a.Order(), 0);
-  EXPECT_EQ(a.Cost(), 50 * 300);
-
-  // A ramp continues across the block boundary through the history.
-  auto b = MakeAnalyzer(false);
-  std::vector<int32_t> ramp(512), next(512);
-  for (int i = 0; i < 512; ++i) ramp[i] = 3 * i - 700, next[i] = 3 * (i + 512) - 700;
-  b.SelectPredictor(0, ramp.data(), 512);
-  r = b.SelectPredictor(0, next.data(), 512);
-  EXPECT_EQ(b.Order(), 4);  // S2 = S3 = S4 = 0: ties go up
-  EXPECT_EQ(b.Cost(), 0);
-  const uint32_t* h = b.History(0);
-  EXPECT_EQ(static_cast<int32_t>(h[0]), next[511]);
-  EXPECT_EQ(static_cast<int32_t>(h[1]), 3);
-  EXPECT_EQ(h[2], 0u);
-}
-
-TEST(PredictionAnalyzer, WrappedSums) {
-  // Sums that wrap negative: with all five negative order 0 is forced. An
-  // alternating signal of this level has |e_k| = 2^k * level, so S_k is
-  // 512 * 2^k * level modulo 2^32; bits 18..22 of the level put bit 31 of
-  // every S_k (k = 0..4) on.
-  const int32_t level = 0x7C0000;
-  std::vector<int32_t> x(512);
-  for (int i = 0; i < 512; ++i) x[i] = (i % 2) ? -level : level;
-  // A first short block leaves the history that makes |e_k| exact from i = 0.
-  auto a = MakeAnalyzer(false);
-  a.SelectPredictor(0, x.data(), 8);
-  a.SelectPredictor(0, x.data(), 512);
-  EXPECT_EQ(a.Order(), 0);
-  EXPECT_EQ(a.Cost(), 0x7FFFFFFE);
-
-  // Only S0 negative: it is replaced by the largest sum and loses.
-  auto b = MakeAnalyzer(false);
-  std::vector<int32_t> loud(512, 5000000);  // S0 = 2.56e9 wraps negative
-  b.SelectPredictor(0, loud.data(), 512);
-  EXPECT_EQ(b.Order(), 1);  // S1 = 5e6 (the first step), S2 = 1e7, ...; a raw negative S0 would have won
-  EXPECT_EQ(b.Cost(), 5000000);
+  // |e_k| = 2^k * level, so S_k = 512 * 2^k * level modulo 2^32: bits 18..22 of
+  // the level put bit 31 of every S_k on. A short first block leaves the history
+  // that makes |e_k| exact from the first value on.
+  for (int i = 0; i < 512; ++i) wrapping[i] = (i % 2) ? -0x7C0000 : 0x7C0000;
+  const std::vector<int32_t> constant(100, 700), loud(512, 5000000);
+  const struct {
+    const char* what;
+    std::vector<std::vector<int32_t>> blocks;
+    int order;
+    int32_t cost, maxAbs;
+  } cases[] = {
+      {"silence: all five sums tie", {std::vector<int32_t>(64, 0)}, 4, 0, 0},
+      {"a constant after zero history: S1 = 700 < S2 = 1400", {constant}, 1, 700, 700},
+      {"the constant again: every difference 0", {constant, constant}, 4, 0, 700},
+      {"alternating signs grow under differencing", {alternating}, 0, 50 * 300, 300},
+      {"a ramp continued from the history: S2 = S3 = S4 = 0",
+       {{ramp.begin(), ramp.begin() + 512}, {ramp.begin() + 512, ramp.end()}}, 4, 0, 3 * 1023 - 700},
+      {"all five sums wrap negative", {{wrapping.begin(), wrapping.begin() + 8}, wrapping}, 0, 0x7FFFFFFE, 0x7C0000},
+      {"only S0 = 2.56e9 wraps: the largest sum, it loses", {loud}, 1, 5000000, 5000000},
+  };
+  for (bool extensions : {true, false}) {
+    cvplat::AllowProcessorExtensions(extensions);
+    for (const auto& c : cases) {
+      auto a = MakeAnalyzer(false);
+      for (const auto& block : c.blocks) a.SelectPredictor(0, block.data(), static_cast<int32_t>(block.size()));
+      EXPECT_EQ(a.Order(), c.order) << c.what << ", extensions " << extensions;
+      EXPECT_EQ(a.Cost(), c.cost) << c.what << ", extensions " << extensions;
+      EXPECT_EQ(a.MaxAbs(), c.maxAbs) << c.what << ", extensions " << extensions;
+    }
+  }
+  cvplat::AllowProcessorExtensions(true);
 }
 
 TEST(PredictionAnalyzer, CoefficientsBeyondSevenBitsDisableTheLpcStage) {
-  const std::vector<int32_t> x = TwoToneSignal(512);
-  // What the recursion asks for on this signal: a coefficient of 130.
-  auto probe = MakeAnalyzer(false);
-  const int32_t* y = probe.SelectPredictor(0, x.data(), 512);
-  ASSERT_EQ(probe.Order(), 0);
+  // Two tones near the top of the band, 16040 and 17540 Hz at 44100 Hz: the
+  // recursion asks for a coefficient of 130, which a byte's 7-bit magnitude
+  // cannot hold (stored, it would read back as -2).
+  enctest::Tone high(-0x1.4f7d373b90d26p+0, 3000, 1), higher(-0x1.99e315befbfeep+0, 2400, 2);
+  std::vector<int32_t> x(512);
+  for (int32_t& v : x) v = high.Next(0) + higher.Next(0);
   double a[5];
-  PredictionAnalyzer::LevinsonDurbin(y, 512, a, 4);
+  PredictionAnalyzer::LevinsonDurbin(x.data(), 512, a, 4);
   int32_t largest = 0;
   for (int j = 1; j <= 4; ++j) largest = std::max(largest, std::abs(PredictionAnalyzer::QuantizeCoefficient(a[j])));
   ASSERT_EQ(largest, 130);
   EXPECT_FALSE(PredictionAnalyzer::QuantizedCoefficientsFit(a, 4));
-  // Stored as is, 130 would read back as -2.
-  uint8_t unsafe[4];
-  std::vector<int32_t> scratch(512);
-  PredictionAnalyzer::QuantizeAndFilter(y, 512, a, 4, scratch.data(), unsafe);
-  bool collides = false;
-  for (int j = 0; j < 4; ++j) collides |= unsafe[j] == 0x82;
-  EXPECT_TRUE(collides);
 
-  // The analyzer keeps the fixed residual, its cost and zero coefficient bytes.
-  auto lpc = MakeAnalyzer(true);
+  // After a block that kept its coefficients, the analyzer keeps the fixed
+  // residual (order 0: the signal), its cost and zero coefficient bytes.
+  auto fixed = MakeAnalyzer(false), lpc = MakeAnalyzer(true);
+  std::vector<int32_t> alternating(64);
+  for (int i = 0; i < 64; ++i) alternating[i] = (i % 2) ? -300 : 300;
+  for (PredictionAnalyzer* analyzer : {&fixed, &lpc}) analyzer->SelectPredictor(0, alternating.data(), 64);
+  ASSERT_NE(lpc.CoefficientBytes(0)[0], 0);
+  fixed.SelectPredictor(0, x.data(), 512);
   const int32_t* r = lpc.SelectPredictor(0, x.data(), 512);
+  ASSERT_EQ(fixed.Order(), 0);
   EXPECT_EQ(lpc.Order(), 0);
-  EXPECT_EQ(lpc.Cost(), probe.Cost());
+  EXPECT_EQ(lpc.Cost(), fixed.Cost());
   for (int i = 0; i < 512; ++i) ASSERT_EQ(r[i], x[i]);
   for (int j = 0; j < 4; ++j) EXPECT_EQ(lpc.CoefficientBytes(0)[j], 0);
 }
@@ -151,32 +114,24 @@ TEST(PredictionAnalyzer, AnalysisIsTheSameWithAndWithoutVectorExtensions) {
       // INT32_MIN has no positive magnitude: it must not hide a larger one
       // eight values on, where a vector build finds it in the same lane.
       if (limit == 1 && n > 16) x[0] = INT32_MIN, x[8] = 1000;
-      struct Result {
-        int order;
-        int32_t cost, maxAbs;
-        std::vector<int32_t> residual;
-        std::vector<uint8_t> coefficients;
-        double a[5], error;
-      } results[2];
+      // Choice, cost, largest value, residual, coefficient bytes, then the recursion's error and polynomial.
+      std::vector<double> results[2];
       for (int plain = 0; plain < 2; ++plain) {
         cvplat::AllowProcessorExtensions(plain == 0);
         auto analyzer = MakeAnalyzer(true);
         analyzer.SelectPredictor(0, x.data(), n);  // a history for the second block
         const int32_t* r = analyzer.SelectPredictor(0, x.data(), n);
-        Result& out = results[plain];
-        out = {analyzer.Order(), analyzer.Cost(), analyzer.MaxAbs(), {r, r + n},
-               {analyzer.CoefficientBytes(0), analyzer.CoefficientBytes(0) + 4}, {}, 0};
-        out.error = PredictionAnalyzer::LevinsonDurbin(x.data(), n, out.a, 4);
+        std::vector<double>& out = results[plain];
+        out = {static_cast<double>(analyzer.Order()), static_cast<double>(analyzer.Cost()),
+               static_cast<double>(analyzer.MaxAbs())};
+        out.insert(out.end(), r, r + n);
+        out.insert(out.end(), analyzer.CoefficientBytes(0), analyzer.CoefficientBytes(0) + 4);
+        double a[5];
+        out.push_back(PredictionAnalyzer::LevinsonDurbin(x.data(), n, a, 4));
+        out.insert(out.end(), a, a + 5);
       }
       cvplat::AllowProcessorExtensions(true);
-      const std::string where = "limit " + std::to_string(limit) + " n " + std::to_string(n);
-      EXPECT_EQ(results[0].order, results[1].order) << where;
-      EXPECT_EQ(results[0].cost, results[1].cost) << where;
-      EXPECT_EQ(results[0].maxAbs, results[1].maxAbs) << where;
-      EXPECT_EQ(results[0].residual, results[1].residual) << where;
-      EXPECT_EQ(results[0].coefficients, results[1].coefficients) << where;
-      EXPECT_EQ(results[0].error, results[1].error) << where;
-      for (int j = 0; j < 5; ++j) EXPECT_EQ(results[0].a[j], results[1].a[j]) << where << " a" << j;
+      EXPECT_EQ(results[0], results[1]) << "limit " << limit << " n " << n;
     }
   }
 }

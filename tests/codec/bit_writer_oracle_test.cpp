@@ -85,12 +85,9 @@ TEST(RiceBitWriter, MatchesBitByBitWriterOnRandomRuns) {
       const int32_t count = static_cast<int32_t>(rng() % 700);
       // Magnitudes from tiny to the 2^30 limit, relative to k so that quotients
       // range from 0 to thousands of bits.
-      const int magnitudeBits = static_cast<int>(rng() % 31);
+      const int64_t span = int64_t{1} << (rng() % 31);
       std::vector<int32_t> values(static_cast<size_t>(count));
-      for (auto& v : values) {
-        const int64_t span = int64_t{1} << magnitudeBits;
-        v = static_cast<int32_t>(static_cast<int64_t>(rng() % (2 * span)) - span);
-      }
+      for (auto& v : values) v = static_cast<int32_t>(static_cast<int64_t>(rng() % (2 * span)) - span);
       const int32_t slowK = k > 31 ? 31 : k;
       const int32_t expected = slow.WriteRiceRun(values.data(), slowK, count);
       ASSERT_EQ(fast.WriteRiceRun(values.data(), k, count), expected);

@@ -22,12 +22,6 @@ using qla::RiceBitReader;
 
 using SlowReader = qlatest::BitReaderOracle;
 
-void ExpectSameState(const RiceBitReader& fast, const SlowReader& slow) {
-  ASSERT_EQ(fast.ByteIndex(), static_cast<uint32_t>(slow.index_));
-  ASSERT_EQ(fast.BitPosition(), static_cast<uint32_t>(slow.bitPos_));
-  ASSERT_EQ(fast.CurrentByte(), slow.byte_);
-}
-
 void Load(RiceBitReader& reader, const std::vector<uint8_t>& buf) {
   std::memcpy(reader.Data(), buf.data(), buf.size());
   reader.Reset();
@@ -91,7 +85,9 @@ TEST(DecoderBitReader, MixedReadsMatchTheBitRules) {
           blocksTaken += taken;
         }
       }
-      ExpectSameState(reader, slow);
+      ASSERT_EQ(reader.ByteIndex(), static_cast<uint32_t>(slow.index_));
+      ASSERT_EQ(reader.BitPosition(), static_cast<uint32_t>(slow.bitPos_));
+      ASSERT_EQ(reader.CurrentByte(), slow.byte_);
       if (reader.OnLastByte()) ++pastEnd;
     }
     EXPECT_TRUE(reader.OnLastByte());

@@ -37,7 +37,8 @@ Markers MarkersIn(const cv::RecordList& list) {
     EXPECT_EQ(list.SizeAt(i), 28u + h.nameSize);
     std::u16string name;
     for (const uint8_t* p = list.At(i) + 28; p[0] | p[1]; p += 2) name.push_back(static_cast<char16_t>(p[0] | p[1] << 8));
-    out.emplace_back(h.position, h.length, h.isRegion != 0, name);
+    // The header is packed: its fields are copied, not bound by reference.
+    out.emplace_back(static_cast<int64_t>(h.position), static_cast<int64_t>(h.length), h.isRegion != 0, name);
   }
   return out;
 }

@@ -53,6 +53,21 @@ def looped_wav(sources, target, seconds):
     return need / block / rate
 
 
+def start_clean(outputs):
+    """Removes the outputs of earlier runs and lets the disk take what they wrote.
+    Replacing an earlier run's output would make the run free that file's
+    blocks: on an ext4 file system without a journal and with online discard,
+    as on the development machine, that waits for the disk to discard them
+    (6-9 ms for these files, whichever tool replaces them). Removed here, the
+    cost stays out of every contender's time alike. And on a small machine the
+    kernel's write-back of one contender's output would otherwise land in the
+    next one's wall time, whichever it is."""
+    for output in outputs:
+        if os.path.exists(output):
+            os.remove(output)
+    os.sync()
+
+
 def measure(cmd, output):
     """(wall seconds, CPU seconds, peak resident KiB) of one run of cmd, which
     writes output. GNU time reports the CPU time and peak memory of cmd alone (a
@@ -60,17 +75,7 @@ def measure(cmd, output):
     Each run starts with nothing waiting to be written to the disk and with no
     output of an earlier run in the way."""
     stats = cmd_stats_path()
-    # Replacing the earlier run's output would make the run free that file's
-    # blocks: on an ext4 file system without a journal and with online discard,
-    # as on the development machine, that waits for the disk to discard them
-    # (6-9 ms for these files, whichever tool replaces them). Removed here, the
-    # cost stays out of every contender's time alike.
-    if os.path.exists(output):
-        os.remove(output)
-    # The files earlier runs wrote go to the disk first: on a small machine the
-    # kernel's write-back of one contender's output otherwise lands in the
-    # next one's wall time, whichever it is.
-    os.sync()
+    start_clean([output])
     start = time.perf_counter()
     r = subprocess.run(['/usr/bin/time', '-o', stats, '-f', '%U %S %M'] + cmd, stdout=subprocess.DEVNULL,
                        stderr=subprocess.PIPE)
@@ -83,10 +88,7 @@ def measure(cmd, output):
 
 def side_by_side(cmds, outputs):
     """Wall seconds until every one of cmds, started together, has ended."""
-    for output in outputs:
-        if os.path.exists(output):
-            os.remove(output)
-    os.sync()
+    start_clean(outputs)
     start = time.perf_counter()
     # Through /usr/bin/time as the single runs are, so that both pay for its start.
     procs = [subprocess.Popen(['/usr/bin/time', '-o', os.devnull] + cmd, stdout=subprocess.DEVNULL,

@@ -336,6 +336,16 @@ class CliTest(unittest.TestCase):
         r = qla('decode', '-o', self.path('flip.wav'), flipped[0])
         if r.returncode:
             self.assertFalse(os.path.exists(self.path('flip.wav')))
+        # Audio that decodes cleanly against a stored checksum it does not
+        # match: decode refuses it on one thread and on several.
+        data = bytearray(good)
+        data[good.index(b'qsum') + 8] ^= 1
+        wrong = write(self.path('wrong.qla'), bytes(data))
+        for j in (1, 3):
+            r = qla('decode', '-j', j, '-o', self.path('wrong.wav'), wrong)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(b'does not match its MD5 checksum', r.stderr)
+            self.assertFalse(os.path.exists(self.path('wrong.wav')))
 
     def test_decode_to_standard_output_gives_the_file_bytes(self):
         src = write(self.path('o.wav'), riff([chunk(b'fmt ', fmt_pcm(2, 44100, 16)), chunk(b'data', signal_pcm(8000, 2, 16))] +
@@ -377,6 +387,14 @@ class CliTest(unittest.TestCase):
             self.assertEqual(r.returncode, 0, r.stderr)
             self.assertEqual(read(self.path(f'long{j}.wav')), read(src))
         self.assertEqual(qla('test', '-q', '-j', 3, self.path('long1.qla')).returncode, 0)
+        # Without a stored checksum (as the host writes files) nothing is hashed
+        # and every thread takes runs in any order: the bytes still come back in place.
+        unchecked = write(self.path('unchecked.qla'),
+                          riff([c for cid, c in chunks_of(packed[1]).items() if cid != b'qsum']))
+        r = qla('decode', '-q', '-f', '-j', 3, '-o', self.path('unchecked.wav'), unchecked)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(read(self.path('unchecked.wav')), read(src))
+        self.assertEqual(qla('test', '-q', '-j', 3, unchecked).returncode, 0)
         # Damage in a late run of seek groups, which a worker decodes: the same
         # finding, in the same words, as on one thread.
         data = bytearray(packed[1])

@@ -46,7 +46,7 @@ HRESULT ParallelDecoder::Start(const std::string& path, unsigned threads, cv::Md
 uint64_t ParallelDecoder::NextRunForWorkers() {
   uint64_t end = released_ + slots_.size();
   if (end > runs_) end = runs_;
-  for (uint64_t index = returned_ + 2; index < end; ++index)
+  for (uint64_t index = returned_ + (md5_ ? 2 : 0); index < end; ++index)
     if (!RunAt(index).started) return index;
   return runs_;
 }
@@ -103,7 +103,14 @@ HRESULT ParallelDecoder::Next(const uint8_t** data, uint32_t* frames) {
   // Every run before this one is in the digest: the caller decodes it with
   // the hashing in the gaps, unless a worker got to it first.
   if (!run.started) Decode(files_[0].get(), returned_, md5_, lock);
-  changed_.wait(lock, [&] { return run.done; });
+  // Without a digest the caller is one more worker while it waits.
+  while (!run.done) {
+    const uint64_t other = md5_ ? runs_ : NextRunForWorkers();
+    if (other < runs_)
+      Decode(files_[0].get(), other, nullptr, lock);
+    else
+      changed_.wait(lock);
+  }
   ++returned_;
   if (cv::Failed(run.result)) return run.result;
   lock.unlock();

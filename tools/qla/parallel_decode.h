@@ -10,7 +10,9 @@
 // and hashes on their own only the runs the workers decoded. The workers leave
 // the caller's next two runs to it, so the caller decodes whenever it has
 // caught up with them (on CD audio about a fifth of the runs on two threads,
-// 82 -> 79 ms). Memory: two runs per thread.
+// 82 -> 79 ms). Without a digest (a file that stores none, or a comparison
+// with the source) every thread takes the first run nobody has started, the
+// caller too while it waits for its next one. Memory: two runs per thread.
 #pragma once
 
 #include "ffplugs/cvla/qla_format.h"
@@ -69,10 +71,11 @@ class ParallelDecoder {
   };
   Run& RunAt(uint64_t index) { return slots_[index % slots_.size()]; }
   // The first run of the window (the runs whose slots are free or in use)
-  // that nobody has started, leaving out the caller's next two runs, or runs_
-  // when there is none (under mutex_). A caller that catches up then decodes
-  // its next run itself instead of waiting for a worker that has just begun
-  // it.
+  // that nobody has started, or runs_ when there is none (under mutex_). With
+  // a digest it leaves out the caller's next two runs: a caller that catches
+  // up then decodes its next run itself, hashing along, instead of waiting for
+  // a worker that has just begun it. Without one, the caller takes runs from
+  // here as well while it waits.
   uint64_t NextRunForWorkers();
   // Decodes run `index` with file, hashing it into md5 when that is given;
   // called and returns with lock held.

@@ -58,10 +58,10 @@ class QlaFile {
 };
 
 // md5 attached to a file's stream for the object's lifetime, where the stream
-// can hash (QlaFile::HashDelivered).
+// can hash (QlaFile::HashDelivered); a null md5 is never attached.
 class DeliveredDigest {
  public:
-  DeliveredDigest(QlaFile& file, cv::Md5* md5) : file_(file), attached_(file.HashDelivered(md5)) {}
+  DeliveredDigest(QlaFile& file, cv::Md5* md5) : file_(file), attached_(md5 && file.HashDelivered(md5)) {}
   ~DeliveredDigest() {
     if (attached_) (void)file_.HashDelivered(nullptr);
   }

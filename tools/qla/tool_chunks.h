@@ -24,10 +24,11 @@ constexpr uint32_t kSourceChunk = cv::ChunkId("qsrc");
 // Appends a chunk at the end of the RIFF body and grows the RIFF size.
 [[nodiscard]] HRESULT AppendChunk(const std::string& path, uint32_t id, const std::vector<uint8_t>& body);
 
-// The stored audio digest of a .qla file; false when it has none.
+// The stored audio digest of a .qla file; false when it has none. Decoding
+// hashes the audio only for a file that has one: nothing else would use it.
 [[nodiscard]] bool ReadAudioDigest(const std::string& path, cv::Md5::Digest* digest);
 // Compares the digest of the decoded audio with the stored one: empty when they
-// agree or none is stored, else the words for the mismatch.
-std::string DigestMismatch(const std::string& path, const cv::Md5::Digest& decoded);
+// agree, else the words for the mismatch.
+std::string DigestMismatch(const cv::Md5::Digest& stored, const cv::Md5::Digest& decoded);
 
 }  // namespace qlatool

@@ -87,6 +87,7 @@ namespace {
     return cv::CVERR_FILE_CORRUPT;
   }
   WavAudioStream source(wav, fileFormat);
+  source.HashNothing();
   if (SplitOverThreads(threads, decoded.Frames()))
     return CompareInParallel(qlaPath, threads, source, fileFormat.nBlockAlign, difference, onFrames);
   return CompareInRequests(decoded, source, fileFormat.nBlockAlign, difference, onFrames);

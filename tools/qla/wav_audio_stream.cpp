@@ -49,7 +49,7 @@ void* WavAudioStream::FindInterface(REFIID iid) {
 
 HRESULT stream_detail::DigestPart::HandOverDigest(cv::Md5** md5) {
   if (!md5) return cv::kE_POINTER;
-  owner_->digestHandedOver_ = true;
+  owner_->readsHash_ = false;
   *md5 = &owner_->digest_;
   return cv::kS_OK;
 }
@@ -128,7 +128,7 @@ HRESULT WavAudioStream::Read(uint64_t position, void* buffer, uint32_t frames, u
   if (cv::Failed(hr)) return hr;
   *framesRead = got;
   if (position == hashedFrames_) {
-    if (!digestHandedOver_) digest_.Update(buffer, static_cast<size_t>(got) * delivered_.nBlockAlign);
+    if (readsHash_) digest_.Update(buffer, static_cast<size_t>(got) * delivered_.nBlockAlign);
     hashedFrames_ += got;
   }
   if (onFrames_) onFrames_(got);

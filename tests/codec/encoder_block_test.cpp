@@ -9,6 +9,7 @@
 #include "encoder_test_signals.h"
 #include "ffplugs/cvla/codec/block_encoder.h"
 #include "ffplugs/cvla/codec/exact_math.h"
+#include "ffplugs/cvla/codec/rice_bit_writer.h"
 #include "krn/results.h"
 
 namespace {
@@ -33,31 +34,41 @@ TEST(BlockEncoder, CreateAcceptsOneOrTwoChannelsOf16Or24Bits) {
   EXPECT_EQ(e.EncodeBlock(1, &one), cv::kS_OK);
 }
 
-TEST(BlockEncoder, ShortNoisyBlocksFallBackOnlyAboveFiveFrames) {
-  // Each block is either coded as the analyzer chose (order, k from the cost,
-  // coefficient bytes) or, with more than five frames, verbatim with order 0,
-  // k = bits - 1 and zero coefficient bytes.
-  int fallbacks = 0;
+TEST(BlockEncoder, ShortNoisyBlocksFallBackExactlyWhenTheRuleSays) {
+  // Each block is coded as the analyzer chose (order, k from the cost,
+  // coefficient bytes) unless its Rice run is over 1.15 times the plain
+  // estimate, over 10 bytes, with more than five frames and values of more
+  // than one bit: then verbatim with order 0, k = bits - 1 and zero
+  // coefficient bytes. The blocks reach both sides of each bound.
+  int fallbacks = 0, heldBySize = 0;
   for (uint32_t seed = 1; seed <= 3000; ++seed) {
     const int32_t n = 2 + static_cast<int32_t>(seed % 39);  // 2..40 frames
     auto x = Noise(static_cast<size_t>(n), 2 + static_cast<int32_t>(seed % 3), seed);
     x[seed % n] = 3;
     qla::PredictionAnalyzer reference;
     ASSERT_TRUE(reference.Create(true));
-    reference.SelectPredictor(0, x.data(), n);
+    const int32_t* residual = reference.SelectPredictor(0, x.data(), n);
+    const int32_t k = qla::RiceParameterForCost(reference.Cost(), n);
+    qla::RiceBitWriter run;
+    ASSERT_TRUE(run.Create());
+    const int32_t coded = run.WriteRiceRun(residual, k, n);
+    const int32_t bits = qla::BitsForMagnitude(reference.MaxAbs());
+    const bool oversized = coded > 1.15 * ((bits * n) / 8);
+    const bool expectVerbatim = oversized && coded > 10 && n > 5 && bits > 1;
     BlockEncoder e;
     ASSERT_EQ(e.Create(PcmFormat(1, 16), true), cv::kS_OK);
     ASSERT_EQ(e.EncodeBlock(n, Interleave({x}, 16).data()), cv::kS_OK);
     const auto& h = e.Header();
-    const bool asChosen = h.fixedOrder[0] == reference.Order() &&
-                          h.riceParam[0] == qla::RiceParameterForCost(reference.Cost(), n) &&
+    const bool asChosen = h.fixedOrder[0] == reference.Order() && h.riceParam[0] == k &&
                           std::equal(h.lpcCoef[0], h.lpcCoef[0] + 4, reference.CoefficientBytes(0));
-    const bool verbatim = h.fixedOrder[0] == 0 && h.riceParam[0] == qla::BitsForMagnitude(reference.MaxAbs()) - 1 &&
+    const bool verbatim = h.fixedOrder[0] == 0 && h.riceParam[0] == bits - 1 &&
                           (h.lpcCoef[0][0] | h.lpcCoef[0][1] | h.lpcCoef[0][2] | h.lpcCoef[0][3]) == 0;
-    ASSERT_TRUE(asChosen || (n > 5 && verbatim)) << seed;
-    fallbacks += !asChosen;
+    ASSERT_TRUE(expectVerbatim ? verbatim : asChosen) << seed;
+    fallbacks += expectVerbatim;
+    heldBySize += oversized && coded <= 10 && n > 5;
   }
   EXPECT_GT(fallbacks, 0);
+  EXPECT_GT(heldBySize, 0);
 }
 
 // A payload that reaches the limit is re-coded in verbatim form: channel 1

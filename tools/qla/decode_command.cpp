@@ -122,16 +122,14 @@ bool DecodeOne(const std::string& input, const Options& options, Console& consol
     sink.Reserve(plan.head.size() + file.Frames() * file.Format().nBlockAlign + plan.tail.size());
   }
   double started = NowSeconds();
-  cv::Md5::Digest stored;
-  const bool checked = ReadAudioDigest(input, &stored);
-  cv::Md5 md5;
-  hr = WriteWav(file, input, ThreadsPerFile(options), plan, sink, console, checked ? &md5 : nullptr);
+  AudioDigestCheck digest(input);
+  hr = WriteWav(file, input, ThreadsPerFile(options), plan, sink, console, digest.Hash());
   sink.Close();
   if (cv::Failed(hr)) {
     if (!Interrupted()) console.Error(FailureLine(input, "decoding to " + shownTarget + " failed", hr));
     return false;
   }
-  const std::string mismatch = checked ? DigestMismatch(stored, md5.Finish()) : std::string();
+  const std::string mismatch = digest.Mismatch();
   if (!mismatch.empty()) {
     console.Error(FailureLine(input, mismatch, cv::CVERR_FILE_CORRUPT));
     return false;

@@ -151,24 +151,19 @@ Finding TestFile(const std::string& path, unsigned threads, Console& console, ui
   // In order: every frame once, capturing the windows on the way and hashing
   // the audio for the stored checksum, if there is one; a long file on several
   // threads.
-  cv::Md5::Digest stored;
-  const bool checked = ReadAudioDigest(path, &stored);
-  cv::Md5 md5;
-  cv::Md5* const hash = checked ? &md5 : nullptr;
+  AudioDigestCheck digest(path);
   const bool parallel = SplitOverThreads(threads, frames);
-  Finding inOrder = parallel ? ReadInParallel(path, threads, frameBytes, rate, byStart, console, hash)
-                             : ReadInRequests(sequential, frameBytes, rate, byStart, &console, hash);
+  Finding inOrder = parallel ? ReadInParallel(path, threads, frameBytes, rate, byStart, console, digest.Hash())
+                             : ReadInRequests(sequential, frameBytes, rate, byStart, &console, digest.Hash());
   // Where decoding stops is told as one thread tells it: the threads know only
   // the run of seek groups that failed.
   if (parallel && cv::Failed(inOrder.result) && inOrder.result != cv::CVERR_CANCELLED) {
-    md5 = cv::Md5();
-    inOrder = ReadInRequests(sequential, frameBytes, rate, byStart, nullptr, hash);
+    digest.Restart();
+    inOrder = ReadInRequests(sequential, frameBytes, rate, byStart, nullptr, digest.Hash());
   }
   if (cv::Failed(inOrder.result)) return inOrder;
-  if (checked) {
-    const std::string mismatch = DigestMismatch(stored, md5.Finish());
-    if (!mismatch.empty()) return {mismatch, cv::CVERR_FILE_CORRUPT};
-  }
+  const std::string mismatch = digest.Mismatch();
+  if (!mismatch.empty()) return {mismatch, cv::CVERR_FILE_CORRUPT};
 
   // Random order, through a second reader so that nothing is served from the
   // first one's cache.

@@ -64,9 +64,11 @@ bool ReadAudioDigest(const std::string& path, cv::Md5::Digest* digest) {
   return true;
 }
 
-std::string DigestMismatch(const cv::Md5::Digest& stored, const cv::Md5::Digest& decoded) {
-  if (stored == decoded) return std::string();
-  return "the decoded audio does not match its MD5 checksum (stored " + cv::Md5::ToHex(stored) + ", decoded " +
+std::string AudioDigestCheck::Mismatch() {
+  if (!checked_) return std::string();
+  const cv::Md5::Digest decoded = md5_.Finish();
+  if (stored_ == decoded) return std::string();
+  return "the decoded audio does not match its MD5 checksum (stored " + cv::Md5::ToHex(stored_) + ", decoded " +
          cv::Md5::ToHex(decoded) + ")";
 }
 

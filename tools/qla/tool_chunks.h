@@ -24,11 +24,26 @@ constexpr uint32_t kSourceChunk = cv::ChunkId("qsrc");
 // Appends a chunk at the end of the RIFF body and grows the RIFF size.
 [[nodiscard]] HRESULT AppendChunk(const std::string& path, uint32_t id, const std::vector<uint8_t>& body);
 
-// The stored audio digest of a .qla file; false when it has none. Decoding
-// hashes the audio only for a file that has one: nothing else would use it.
+// The stored audio digest of a .qla file; false when it has none.
 [[nodiscard]] bool ReadAudioDigest(const std::string& path, cv::Md5::Digest* digest);
-// Compares the digest of the decoded audio with the stored one: empty when they
-// agree, else the words for the mismatch.
-std::string DigestMismatch(const cv::Md5::Digest& stored, const cv::Md5::Digest& decoded);
+
+// The check of a .qla file's decoded audio against its stored digest. A file
+// without one is not hashed at all: nothing would use the digest.
+class AudioDigestCheck {
+ public:
+  explicit AudioDigestCheck(const std::string& path) : checked_(ReadAudioDigest(path, &stored_)) {}
+  // Where the decoded audio goes, in order; null when nothing is stored.
+  cv::Md5* Hash() { return checked_ ? &md5_ : nullptr; }
+  // Forgets what was hashed, for a pass that starts again.
+  void Restart() { md5_ = cv::Md5(); }
+  // Empty when the audio matches or nothing is stored, else the words for the
+  // mismatch; ends the hashing.
+  std::string Mismatch();
+
+ private:
+  cv::Md5::Digest stored_{};
+  bool checked_;
+  cv::Md5 md5_;
+};
 
 }  // namespace qlatool
